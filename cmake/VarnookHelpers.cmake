@@ -1,0 +1,34 @@
+# Small helpers so every area declares its tests, benchmarks and fuzz targets the same way.
+
+# varnook_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
+# Builds a GoogleTest program and registers each of its tests with CTest.
+function(varnook_add_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE
+    VARNOOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VARNOOK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
+endfunction()
+
+# varnook_add_bench(<name> SOURCES <files...> LIBS <targets...>)
+function(varnook_add_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+  target_compile_definitions(${name} PRIVATE VARNOOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+endfunction()
+
+# varnook_add_fuzzer(<name> SOURCES <files...> LIBS <targets...>)
+# The seed corpus lives in fuzz/corpus/<name>; .ci/run runs every target listed in
+# ${CMAKE_BINARY_DIR}/fuzz-targets.txt.
+function(varnook_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz/bin)
+  file(APPEND ${CMAKE_BINARY_DIR}/fuzz-targets.txt "${name}\n")
+endfunction()

@@ -1,0 +1,139 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "collection/article.h"
+#include "collection/collectionobserver.h"
+#include "collection/knownarticles.h"
+#include "collection/request.h"
+
+namespace varnook {
+
+// The news collection: the ordered request and article lists (the order shown is the
+// order saved), the set of known article numbers, the file name, the modified flag and
+// the transfer counters. The collection owns every request and article; each object
+// knows its row index, which the collection keeps current.
+class Collection {
+ public:
+  // Where request names come from: the local time now, and a wait that lets other
+  // events run (the desktop program processes its events there).
+  struct NameClock {
+    std::function<DayDate()> now;
+    std::function<void(double seconds)> wait;
+  };
+
+  Collection();
+  explicit Collection(NameClock clock);
+  ~Collection();
+  Collection(const Collection&) = delete;
+  Collection& operator=(const Collection&) = delete;
+
+  // Observers are not owned; remove them before they die.
+  void addObserver(CollectionObserver* observer);
+  void removeObserver(CollectionObserver* observer);
+
+  const std::vector<std::unique_ptr<Request>>& requests() const { return requests_; }
+  const std::vector<std::unique_ptr<Article>>& articles() const { return articles_; }
+
+  // A new request, not yet in the list, with a fresh "Q#" name. Two requests never share a
+  // name: a creation within 86.4 ms of the previous one waits for the clock.
+  std::unique_ptr<Request> newRequest();
+
+  // Appends the object's row and sets Modified. An article's check mark follows
+  // `checked`, or markNewArticles when not given; the observers hear articleCreated.
+  Request& appendRequest(std::unique_ptr<Request> request);
+  Article& appendArticle(std::unique_ptr<Article> article,
+                         std::optional<bool> checked = std::nullopt);
+
+  // Destroy one object: its transfer ends without events, its row goes, Modified is set;
+  // a loaded article lowers loadedArticles (its number stays known). A request's articles
+  // stay in place.
+  void removeRequest(Request& request);
+  void removeArticle(Article& article);
+  // Removes every article for which `remove` is true, in one pass and one list reset.
+  // Returns how many were removed.
+  std::size_t removeArticlesIf(const std::function<bool(const Article&)>& remove);
+
+  // Empty the lists. clearArticles also forgets the known numbers and zeroes
+  // loadedArticles and articleTransfers; clearRequests zeroes requestTransfers.
+  void clearRequests();
+  void clearArticles();
+
+  // Stable re-sort of the article list (a column-header click); later rows are appended
+  // unsorted.
+  void sortArticles(const std::function<bool(const Article&, const Article&)>& less);
+
+  // Records the number; true when it was known already (0 always counts as known).
+  bool isKnownArticle(std::uint32_t number) { return known_.checkAndRecord(number); }
+  const KnownArticles& knownArticles() const { return known_; }
+  void reserveArticles(std::size_t count);
+
+  // The first request whose name equals the article's requestId, or null.
+  Request* findRequest(const Article& article) const;
+
+  const std::string& fileName() const { return fileName_; }
+  void setFileName(std::string fileName) { fileName_ = std::move(fileName); }
+  bool modified() const { return modified_; }
+  void setModified(bool modified);
+  bool isEmpty() const { return requests_.empty() && articles_.empty(); }
+  bool clearing() const { return clearing_; }
+
+  // Suspends the per-row notifications of one list: the outermost begin tells the
+  // observers that the list is about to be reset, the outermost end that it was.
+  void beginBulkUpdate(ListKind kind);
+  void endBulkUpdate(ListKind kind);
+  bool inBulkUpdate(ListKind kind) const { return bulkDepth_[index(kind)] > 0; }
+
+  // Counters of Part "download scheduler" and the load state.
+  std::int32_t loadedArticles = 0;
+  std::int32_t requestTransfers = 0;
+  std::int32_t articleTransfers = 0;
+  bool stopRequested = false;
+  // The "Mark new articles for download" switch: new article rows get a check mark.
+  bool markNewArticles = true;
+
+ private:
+  friend class ArticleBase;
+  friend class Article;
+  void notifyRowChanged(const ArticleBase& object);
+  void notifyStatusChanged(const ArticleBase& object);
+  template <typename T>
+  void removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind, std::size_t index);
+  template <typename T>
+  void clearList(std::vector<std::unique_ptr<T>>& list, ListKind kind);
+  void renumber(ListKind kind, std::size_t from);
+
+  std::vector<std::unique_ptr<Request>> requests_;
+  std::vector<std::unique_ptr<Article>> articles_;
+  KnownArticles known_;
+  std::string fileName_;
+  bool modified_ = false;
+  bool clearing_ = false;
+  std::vector<CollectionObserver*> observers_;
+  static int index(ListKind kind) { return kind == ListKind::Requests ? 0 : 1; }
+  int bulkDepth_[2] = {0, 0};
+  NameClock clock_;
+  DayDate lastNameTime_ = 0;
+};
+
+// Scope guard for Collection::beginBulkUpdate/endBulkUpdate.
+class BulkUpdate {
+ public:
+  BulkUpdate(Collection& collection, ListKind kind) : collection_(collection), kind_(kind) {
+    collection_.beginBulkUpdate(kind_);
+  }
+  ~BulkUpdate() { collection_.endBulkUpdate(kind_); }
+  BulkUpdate(const BulkUpdate&) = delete;
+  BulkUpdate& operator=(const BulkUpdate&) = delete;
+
+ private:
+  Collection& collection_;
+  ListKind kind_;
+};
+
+}  // namespace varnook
