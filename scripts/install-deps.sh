@@ -18,6 +18,8 @@ packages=(
   desktop-file-utils libxml2-utils
   # benchmarks
   wrk hyperfine
+  # archive server: browser check, and the indexers its benchmark compares against
+  chromium notmuch maildir-utils
 )
 
 missing=()
