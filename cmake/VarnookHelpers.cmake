@@ -4,6 +4,9 @@
 # Builds a GoogleTest program and registers each of its tests with CTest.
 function(varnook_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    return()
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
