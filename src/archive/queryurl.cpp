@@ -155,8 +155,8 @@ std::string buildQueryUrl(const QueryFields& query, bool storedForm,
   return buildQueryUrl(query, storedForm, service, nowLocal());
 }
 
-std::string buildQueryUrl(const QueryFields& query, bool storedForm,
-                          const ServiceSettings& service, DayDate now) {
+std::string buildQueryUrl(const QueryFields& query, bool storedForm, const ServiceSettings& service,
+                          DayDate now) {
   std::string params;
   const bool extended = query.keywords.find('~') != std::string::npos;
   if (extended) {
@@ -269,13 +269,13 @@ std::string buildArticleUrl(const Article& article, const ServiceSettings& servi
   } else {
     server = service.hostList.substr(0, service.hostList.find(','));
   }
-  return "http://" + server + "." + service.serviceDomain + "/[ST_rn=ps]/getdoc.xp?AN=" +
-         std::to_string(article.number) + "&fmt=text";
+  return "http://" + server + "." + service.serviceDomain +
+         "/[ST_rn=ps]/getdoc.xp?AN=" + std::to_string(article.number) + "&fmt=text";
 }
 
 std::string buildProfileUrl(std::string_view author, const ServiceSettings& service) {
-  return "http://" + service.serviceHost + "/[ST_rn=ps]/profile.xp?ST=PS&author=" +
-         urlEncode(author, true);
+  return "http://" + service.serviceHost +
+         "/[ST_rn=ps]/profile.xp?ST=PS&author=" + urlEncode(author, true);
 }
 
 }  // namespace varnook

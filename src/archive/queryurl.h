@@ -17,8 +17,8 @@ class Article;
 // parameter string that a collection file keeps (storedForm true, begins with "&").
 // Relative dates are resolved against `now` in the URL form and kept relative in the
 // stored form. A date with a time of day is stored as "yyyy/mm/dd hh:mm:ss".
-std::string buildQueryUrl(const QueryFields& query, bool storedForm,
-                          const ServiceSettings& service, DayDate now);
+std::string buildQueryUrl(const QueryFields& query, bool storedForm, const ServiceSettings& service,
+                          DayDate now);
 std::string buildQueryUrl(const QueryFields& query, bool storedForm,
                           const ServiceSettings& service);
 

@@ -5,7 +5,9 @@
 namespace varnook {
 namespace {
 
-bool isAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 bool matchesAt(const char* p, std::string_view needle) {
   for (std::size_t i = 0; i < needle.size(); ++i)

@@ -5,7 +5,9 @@
 
 namespace varnook {
 
-inline char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+inline char asciiLower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
 
 // Equality ignoring the case of ASCII letters only.
 bool equalsNoCase(std::string_view a, std::string_view b);

@@ -21,11 +21,16 @@ void Article::setChecked(bool checked) {
 
 std::string Article::columnText(int column) const {
   switch (column) {
-    case 0: return subject;
-    case 1: return author;
-    case 2: return formatShortDate(date);
-    case 3: return std::string(shortStatus());
-    default: return {};
+    case 0:
+      return subject;
+    case 1:
+      return author;
+    case 2:
+      return formatShortDate(date);
+    case 3:
+      return std::string(shortStatus());
+    default:
+      return {};
   }
 }
 

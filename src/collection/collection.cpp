@@ -33,7 +33,9 @@ Collection::~Collection() {
   articles_.clear();
 }
 
-void Collection::addObserver(CollectionObserver* observer) { observers_.push_back(observer); }
+void Collection::addObserver(CollectionObserver* observer) {
+  observers_.push_back(observer);
+}
 
 void Collection::removeObserver(CollectionObserver* observer) {
   observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
@@ -96,8 +98,7 @@ void Collection::renumber(ListKind kind, std::size_t from) {
 }
 
 template <typename T>
-void Collection::removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind,
-                          std::size_t index) {
+void Collection::removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind, std::size_t index) {
   // The transfer ends first, without a status change.
   list[index]->transfer.reset();
   const int row = static_cast<int>(index);

@@ -25,6 +25,11 @@ constexpr std::string_view kDeletedSeparator = "---{^#DeL&}---";
 constexpr std::size_t kMaxValueLength = 999;
 constexpr std::size_t kChunkSize = 1 << 20;
 
+// The value after a colon: leading blanks skipped, at most 999 characters, trimmed.
+std::string_view attributeValue(std::string_view afterColon) {
+  return trimControls(trimControls(afterColon).substr(0, kMaxValueLength));
+}
+
 enum class Section { None, Requests, Article, Deleted };
 
 std::optional<Section> separatorSection(std::string_view line) {
@@ -210,10 +215,15 @@ class CollectionReader {
       return true;
     }
     switch (section_) {
-      case Section::Requests: return readRequestLine(line, failure);
-      case Section::Article: return readArticleLine(line, failure);
-      case Section::Deleted: readDeletedNumbers(line); return true;
-      case Section::None: return true;
+      case Section::Requests:
+        return readRequestLine(line, failure);
+      case Section::Article:
+        return readArticleLine(line, failure);
+      case Section::Deleted:
+        readDeletedNumbers(line);
+        return true;
+      case Section::None:
+        return true;
     }
     return true;
   }
@@ -226,7 +236,7 @@ class CollectionReader {
       return false;
     }
     auto request = std::make_unique<Request>(std::string(line.substr(0, colon)));
-    const std::string_view params = trimControls(line.substr(colon + 1, kMaxValueLength));
+    const std::string_view params = attributeValue(line.substr(colon + 1));
     std::string error = parseQueryParameters(*request, params);
     Request& added = collection_.appendRequest(std::move(request));
     requestIndexDirty_ = true;
@@ -256,7 +266,7 @@ class CollectionReader {
       return false;
     }
     const std::string_view name = line.substr(0, colon);
-    const std::string_view value = trimControls(line.substr(colon + 1, kMaxValueLength));
+    const std::string_view value = attributeValue(line.substr(colon + 1));
     if (equalsNoCase(name, "Subject")) {
       a.subject = value;
     } else if (equalsNoCase(name, "From")) {
@@ -345,7 +355,8 @@ class CollectionReader {
     article->requestId = std::move(a.requestId);
     Article& added = collection_.appendArticle(std::move(article), a.selected);
     if (!a.text.empty()) {
-      if (findNoCase(a.text, "<pre>") != std::string::npos) a.text = htmlToText(a.text, true, false);
+      if (findNoCase(a.text, "<pre>") != std::string::npos)
+        a.text = htmlToText(a.text, true, false);
       a.text.shrink_to_fit();
       added.text = std::move(a.text);
       added.setStatus("Loaded");
@@ -476,7 +487,7 @@ struct StringSink {
 };
 
 std::string resolvedPath(const std::string& path) {
-  struct stat st{};
+  struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     if (char* real = ::realpath(path.c_str(), nullptr)) {
       std::string target(real);
@@ -508,7 +519,7 @@ LoadResult loadCollection(Collection& collection, const std::string& path) {
     }
     return result;
   }
-  struct stat st{};
+  struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
     collection.reserveArticles(static_cast<std::size_t>(st.st_size) / 4096);
   LineInput input(fd);
@@ -540,7 +551,7 @@ SaveResult saveCollection(Collection& collection, const std::string& path) {
   if (fd < 0) return fail(errno);
 
   // The new file keeps the mode of the one it replaces; a new one gets the usual mode.
-  struct stat st{};
+  struct stat st {};
   mode_t mode;
   if (::stat(target.c_str(), &st) == 0) {
     mode = st.st_mode & 07777;

@@ -46,7 +46,9 @@ bool parseUnsigned(std::string_view& text, int maxDigits, int& value) {
 
 }  // namespace
 
-bool isLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool isLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int daysInMonth(int year, int month) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -58,9 +60,8 @@ std::optional<DayDate> encodeDate(int year, int month, int day) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > daysInMonth(year, month))
     return std::nullopt;
-  return static_cast<DayDate>(daysFromCivil(year, static_cast<unsigned>(month),
-                                            static_cast<unsigned>(day)) -
-                              kEpochOffset);
+  return static_cast<DayDate>(
+      daysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochOffset);
 }
 
 std::optional<DayDate> encodeTime(int hour, int minute, int second, int millisecond) {
@@ -93,8 +94,8 @@ DayDate fromUnixTimeLocal(std::int64_t seconds, int millisecond) {
   std::tm local{};
   localtime_r(&t, &local);
   const auto date = encodeDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  const auto time = encodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec,
-                               millisecond);
+  const auto time =
+      encodeTime(local.tm_hour, local.tm_min, local.tm_sec > 59 ? 59 : local.tm_sec, millisecond);
   return date.value_or(0) + time.value_or(0);
 }
 

@@ -17,8 +17,8 @@ struct QueryFields {
   bool matchAll = true;  // all words must match ("defaultOp")
   DayDate fromDate = 0;  // 0 = not set, negative = days before sending
   DayDate toDate = 0;
-  std::string language;     // "LNG"
-  std::int32_t archive = 0; // "DBS"; 0 or less = not sent
+  std::string language;      // "LNG"
+  std::int32_t archive = 0;  // "DBS"; 0 or less = not sent
 
   // Query equality: the texts, MatchAll, Language and Archive exactly, FromDate rounded
   // to whole days, ToDate exactly.

@@ -6,7 +6,9 @@
 
 namespace varnook {
 
-Request::Request(std::string requestName) { name = std::move(requestName); }
+Request::Request(std::string requestName) {
+  name = std::move(requestName);
+}
 
 std::string Request::displayName() const {
   if (name.rfind("Q#", 0) == 0) return querySummaryText(*this);
@@ -29,13 +31,20 @@ void Request::assignQuery(const Request& other) {
 
 std::string Request::columnText(int column) const {
   switch (column) {
-    case 0: return displayName();
-    case 1: return std::to_string(expectedTotal);
-    case 2: return std::to_string(pages);
-    case 3: return std::to_string(articles);
-    case 4: return std::to_string(unique);
-    case 5: return std::string(shortStatus());
-    default: return {};
+    case 0:
+      return displayName();
+    case 1:
+      return std::to_string(expectedTotal);
+    case 2:
+      return std::to_string(pages);
+    case 3:
+      return std::to_string(articles);
+    case 4:
+      return std::to_string(unique);
+    case 5:
+      return std::string(shortStatus());
+    default:
+      return {};
   }
 }
 

@@ -1,0 +1,510 @@
+#include "collection/collectionfile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+
+#include "archive/queryurl.h"
+#include "archive/textsearch.h"
+
+namespace varnook {
+namespace {
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char templ[] = "/tmp/vnk-test-XXXXXX";
+    path_ = ::mkdtemp(templ);
+  }
+  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// Requests get fixed names so files are reproducible.
+Request& addRequest(Collection& c, const std::string& name, const std::string& keywords) {
+  auto request = std::make_unique<Request>(name);
+  request->keywords = keywords;
+  return c.appendRequest(std::move(request));
+}
+
+Article& addArticle(Collection& c, std::uint32_t number, const std::string& subject) {
+  c.isKnownArticle(number);
+  return c.appendArticle(std::make_unique<Article>(number, subject), false);
+}
+
+LoadResult readBytes(Collection& c, const std::string& bytes) {
+  return readCollection(c, bytes, "mem.vnk");
+}
+
+TEST(CollectionFile, EmptyCollectionIsTheRequestSeparatorAndOneEmptyLine) {
+  Collection c;
+  EXPECT_EQ(writeCollection(c), "---{^#ReQ&}---\r\n\r\n");
+  Collection back;
+  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
+  EXPECT_TRUE(back.isEmpty());
+  EXPECT_TRUE(back.knownArticles().empty());
+}
+
+TEST(CollectionFile, WritesTheLayoutByteForByte) {
+  Collection c;
+  Request& r = addRequest(c, "Q#1.5", "linux  modem");
+  r.fromDate = -7;
+  Article& a = addArticle(c, 12, "Re: modems");
+  a.author = "joe@example.com";
+  a.forum = "comp.dcom.modems";
+  a.requestId = "Q#1.5";
+  a.date = *encodeDate(1999, 3, 25);
+  a.setChecked(true);
+  a.text = "Line one\r\nLine two";
+  addArticle(c, 13, "");
+  for (std::uint32_t n = 100; n < 110; ++n) c.isKnownArticle(n);
+
+  EXPECT_EQ(writeCollection(c),
+            "---{^#ReQ&}---\r\n"
+            "Q#1.5: &QRY=linux+modem&defaultOp=AND&fromdate=-7\r\n"
+            "\r\n"
+            "---{^#MsG&}---\r\n"
+            "X-QuenID: 12\r\n"
+            "From: joe@example.com\r\n"
+            "Newsgroup: comp.dcom.modems\r\n"
+            "Subject: Re: modems\r\n"
+            "X-RequestID: Q#1.5\r\n"
+            "Date: 1999/03/25\r\n"
+            "X-Selected: True\r\n"
+            "\r\n"
+            "Line one\r\nLine two\r\n"
+            "---{^#MsG&}---\r\n"
+            "X-QuenID: 13\r\n"
+            "\r\n"
+            "\r\n"
+            "---{^#DeL&}---\r\n"
+            "100 101 102 103 104 105 106 107\r\n"
+            "108 109");
+}
+
+TEST(CollectionFile, DeletedSectionIsOnlyTheSeparatorWhenEveryNumberIsListed) {
+  Collection c;
+  addArticle(c, 5, "s");
+  const std::string bytes = writeCollection(c);
+  EXPECT_EQ(bytes.substr(bytes.size() - 18), "\r\n\r\n---{^#DeL&}---");
+}
+
+// Builds a random collection whose stored fields survive the file: single-line values
+// without surrounding blanks, at most 999 characters, texts with CR LF line ends.
+class Generator {
+ public:
+  explicit Generator(unsigned seed) : rng_(seed) {}
+
+  std::string word(std::size_t maxLength) {
+    static const char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .,;:!?@<>&\"'#%~+-_/()[]\t";
+    std::string s;
+    const std::size_t n = pick(maxLength);
+    for (std::size_t i = 0; i < n; ++i) s += kChars[pick(sizeof kChars - 2)];
+    for (std::size_t i = 0; i < n / 20; ++i) s[pick(n - 1)] = static_cast<char>(128 + pick(127));
+    return std::string(trimControls(s));
+  }
+
+  std::string text() {
+    std::string t;
+    const std::size_t lines = pick(8);
+    for (std::size_t i = 0; i < lines; ++i) {
+      if (i > 0) t += "\r\n";
+      switch (pick(5)) {
+        case 0:
+          break;  // empty line
+        case 1:
+          t += "> " + word(60);
+          break;
+        case 2:
+          t += "---{^#MsG&}--- not alone";
+          break;
+        case 3:
+          t += "trailing cr\r";
+          break;
+        default:
+          t += word(120);
+      }
+    }
+    if (pick(2) == 0 && !t.empty()) t += "\r\n";
+    return t;
+  }
+
+  DayDate date() {
+    return pick(3) == 0
+               ? 0
+               : *encodeDate(1901 + static_cast<int>(pick(1000)), 1 + static_cast<int>(pick(11)),
+                             1 + static_cast<int>(pick(27)));
+  }
+
+  std::size_t pick(std::size_t max) {
+    return std::uniform_int_distribution<std::size_t>(0, max)(rng_);
+  }
+
+  void fill(Collection& c) {
+    const std::size_t requests = pick(5);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < requests; ++i) {
+      std::string name = "Q#" + std::to_string(1000 + i) + "." + std::to_string(pick(999999));
+      if (pick(3) == 0) name = "Renamed " + std::to_string(i);
+      auto r = std::make_unique<Request>(name);
+      r->keywords = compactBlanks(word(40));
+      if (pick(4) == 0) r->keywords = compactBlanks("a ~s " + word(10));
+      r->subject = compactBlanks(word(20));
+      r->author = compactBlanks(word(20));
+      r->forum = compactBlanks(word(20));
+      r->matchAll = pick(1) == 0;
+      if (r->keywords.find('~') != std::string::npos) {
+        // Extended syntax carries the whole query in its keywords.
+        r->subject.clear();
+        r->author.clear();
+        r->forum.clear();
+      }
+      r->language = compactBlanks(word(3));
+      for (char& ch : r->language) ch = asciiLower(ch);
+      r->archive = static_cast<std::int32_t>(pick(6));
+      r->fromDate = pick(2) == 0 ? -static_cast<double>(pick(400)) : date();
+      r->toDate = date();
+      if (pick(4) == 0 && r->toDate != 0) r->toDate += 0.75;  // with a time of day
+      names.push_back(name);
+      c.appendRequest(std::move(r));
+    }
+    const std::size_t articles = pick(30);
+    for (std::size_t i = 0; i < articles; ++i) {
+      const auto number = static_cast<std::uint32_t>(1 + pick(100000));
+      if (c.isKnownArticle(number)) continue;
+      auto a = std::make_unique<Article>(number, word(pick(10) == 0 ? 1200 : 80));
+      a->author = word(50);
+      a->forum = word(30);
+      a->references = word(100);
+      a->date = date();
+      if (!names.empty() && pick(4) != 0) a->requestId = names[pick(names.size() - 1)];
+      if (pick(2) != 0) {
+        a->text = text();
+        if (!a->text.empty()) ++c.loadedArticles;
+      }
+      c.appendArticle(std::move(a), pick(1) == 0);
+    }
+    for (std::size_t i = pick(20); i > 0; --i)
+      c.isKnownArticle(static_cast<std::uint32_t>(pick(200000)));
+  }
+
+ private:
+  std::mt19937 rng_;
+};
+
+// What the reader keeps of an attribute value: at most 999 characters, trimmed.
+std::string cut999(const std::string& s) {
+  return std::string(trimControls(std::string_view(s).substr(0, 999)));
+}
+
+TEST(CollectionFile, SaveLoadKeepsEveryStoredFieldAndSavesIdenticalBytes) {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    Collection original;
+    Generator(seed).fill(original);
+    const std::string bytes = writeCollection(original);
+
+    Collection loaded;
+    const LoadResult result = readBytes(loaded, bytes);
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_FALSE(loaded.modified());
+    bool longValues = false;
+    for (const auto& a : original.articles()) longValues |= a->subject.size() > 999;
+    // Values are read back cut to 999 characters; otherwise the file is reproduced exactly.
+    if (!longValues) {
+      EXPECT_EQ(writeCollection(loaded), bytes);
+    }
+
+    ASSERT_EQ(loaded.requests().size(), original.requests().size());
+    for (std::size_t i = 0; i < loaded.requests().size(); ++i) {
+      const Request& o = *original.requests()[i];
+      const Request& l = *loaded.requests()[i];
+      EXPECT_EQ(l.name, o.name);
+      EXPECT_TRUE(l.sameQuery(o)) << buildQueryUrl(o, true, {}, 0);
+      EXPECT_EQ(l.toDate, o.toDate);
+      int naming = 0;
+      for (const auto& a : original.articles()) naming += a->requestId == o.name;
+      EXPECT_EQ(l.articles, naming);
+      EXPECT_EQ(l.unique, 0);
+      EXPECT_EQ(l.expectedTotal, 0);
+      EXPECT_EQ(l.status(), "");
+    }
+    ASSERT_EQ(loaded.articles().size(), original.articles().size());
+    for (std::size_t i = 0; i < loaded.articles().size(); ++i) {
+      const Article& o = *original.articles()[i];
+      const Article& l = *loaded.articles()[i];
+      EXPECT_EQ(l.number, o.number);
+      EXPECT_EQ(l.subject, cut999(o.subject));
+      EXPECT_EQ(l.author, o.author);
+      EXPECT_EQ(l.forum, o.forum);
+      EXPECT_EQ(l.references, o.references);
+      EXPECT_EQ(l.requestId, o.requestId);
+      EXPECT_EQ(l.date, o.date);
+      EXPECT_EQ(l.checked(), o.checked());
+      EXPECT_EQ(l.text, o.text);
+      EXPECT_EQ(l.isLoaded(), l.hasState(kComplete));
+      EXPECT_EQ(l.status(), l.isLoaded() ? "Loaded" : "");
+    }
+    EXPECT_EQ(loaded.loadedArticles, original.loadedArticles);
+    const auto& lk = loaded.knownArticles().inOrder();
+    const auto& ok = original.knownArticles().inOrder();
+    EXPECT_EQ(std::set<std::uint32_t>(lk.begin(), lk.end()),
+              std::set<std::uint32_t>(ok.begin(), ok.end()));
+  }
+}
+
+TEST(CollectionFile, FileMadeBeforeExactTextsStillReads) {
+  // Texts of a file whose last article carries the writer's extra line (and texts that were
+  // saved with a trailing line end) come back without the file's own line ends.
+  const std::string bytes =
+      "---{^#MsG&}---\r\nX-QuenID: 1\r\n\r\nfirst\r\n"
+      "---{^#MsG&}---\r\nX-QuenID: 2\r\n\r\nlast\r\n\r\n"
+      "---{^#DeL&}---\r\n9";
+  Collection c;
+  ASSERT_TRUE(readBytes(c, bytes).ok());
+  ASSERT_EQ(c.articles().size(), 2u);
+  EXPECT_EQ(c.articles()[0]->text, "first");
+  EXPECT_EQ(c.articles()[1]->text, "last");
+  EXPECT_TRUE(c.knownArticles().contains(9));
+}
+
+TEST(CollectionFile, LastArticleWithoutTextStaysUnloaded) {
+  Collection c;
+  addArticle(c, 1, "no text");
+  Collection back;
+  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
+  EXPECT_FALSE(back.articles()[0]->isLoaded());
+  EXPECT_EQ(back.loadedArticles, 0);
+}
+
+struct ReaderCase {
+  const char* name;
+  std::string bytes;
+  std::string message;  // empty: the read succeeds
+  int line;
+};
+
+TEST(CollectionFile, ReaderErrorsNameTheLine) {
+  const ReaderCase cases[] = {
+      {"no signature", "hello\r\n", "Invalid file format at line 1: Signature expected", 1},
+      {"empty file", "", "Invalid file format at line 1: Signature expected", 1},
+      {"request without colon", "---{^#ReQ&}---\r\nQ#1: &QRY=a\r\nnocolon\r\n",
+       "Invalid file format at line 3: Query expected", 3},
+      {"attribute without colon", "---{^#MsG&}---\r\nX-QuenID: 5\r\nbroken\r\n",
+       "Invalid file format at line 3: Article attributes expected", 3},
+      {"unknown attribute", "---{^#MsG&}---\r\nX-QuenID: 5\r\nX-Other: 1\r\n",
+       "Invalid file format at line 3: Unknown article attribute: X-Other", 3},
+      {"number not an integer", "---{^#MsG&}---\r\nX-QuenID: 12a\r\n",
+       "'12a' is not a valid integer value", 2},
+      {"bad date", "---{^#MsG&}---\r\nX-QuenID: 5\r\nDate: 1999-03-25\r\n",
+       "Invalid file format at line 3: Incorrect date format: 1999-03-25", 3},
+      {"bad stored date", "---{^#ReQ&}---\r\nQ#1: &fromdate=yesterday\r\n",
+       "'yesterday' is not a valid date", 2},
+  };
+  for (const ReaderCase& test : cases) {
+    SCOPED_TRACE(test.name);
+    Collection c;
+    c.setFileName("previous.vnk");
+    const LoadResult result = readBytes(c, test.bytes);
+    EXPECT_EQ(result.status, LoadResult::Status::Malformed);
+    EXPECT_EQ(result.message, test.message);
+    EXPECT_EQ(result.line, test.line);
+    EXPECT_EQ(c.fileName(), "previous.vnk");
+  }
+}
+
+TEST(CollectionFile, PartialContentsStayAfterAnError) {
+  const std::string bytes =
+      "---{^#ReQ&}---\r\nQ#1: &QRY=x\r\n\r\n"
+      "---{^#MsG&}---\r\nX-QuenID: 1\r\nSubject: one\r\n\r\nbody\r\n"
+      "---{^#MsG&}---\r\nX-QuenID: 2\r\nBogus: 1\r\n";
+  Collection c;
+  const LoadResult result = readBytes(c, bytes);
+  EXPECT_EQ(result.line, 11);
+  EXPECT_EQ(c.requests().size(), 1u);
+  ASSERT_EQ(c.articles().size(), 1u);
+  EXPECT_EQ(c.articles()[0]->text, "body");
+  EXPECT_TRUE(c.modified());
+  EXPECT_EQ(c.fileName(), "");
+}
+
+TEST(CollectionFile, ReaderEdgeCases) {
+  const std::string longValue(1200, 'v');
+  const std::string bytes =
+      "---{^#MsG&}---\n"  // no request section, LF line ends
+      "X-QuenID: 3\n"
+      "subject: " +
+      longValue +
+      "\n"
+      "x-selected: no\n"
+      "Date: 03/25/99\n"
+      "X-QuenURL: http://ignored/\n"
+      "\n"
+      "<pre>a &amp; b</pre>\n"
+      "---{^#MsG&}---\n"
+      "X-QuenID: 4\n"
+      "Date: 1999\n"
+      "\n"
+      "before\n"
+      "---{^#MsG&}---\n"  // a body line that is a separator ends the article
+      "X-QuenID: 0\n"     // number 0: no article
+      "\n"
+      "---{^#DeL&}---\n"
+      "77, 78;x79\n"
+      "---{^#MsG&}---\n"
+      "X-QuenID: 78\n"  // listed as deleted earlier: no article
+      "Date: 1999/03/25/\n";
+  Collection c;
+  const LoadResult result = readBytes(c, bytes);
+  ASSERT_TRUE(result.ok()) << result.message;
+  ASSERT_EQ(c.articles().size(), 2u);
+  const Article& first = *c.articles()[0];
+  EXPECT_EQ(first.subject.size(), 999u);
+  EXPECT_TRUE(first.checked());
+  EXPECT_EQ(first.date, *encodeDate(1999, 3, 25));
+  EXPECT_EQ(first.text, "a & b");
+  EXPECT_EQ(c.articles()[1]->date, 0);
+  EXPECT_EQ(c.articles()[1]->text, "before");
+  for (std::uint32_t n : {77u, 78u, 79u}) EXPECT_TRUE(c.knownArticles().contains(n));
+}
+
+TEST(CollectionFile, RequestLinesKeepTheirNameUpToTheFirstColon) {
+  Collection c;
+  ASSERT_TRUE(readBytes(c, "---{^#ReQ&}---\r\nEmpty:\r\nname:with: &QRY=a\r\n").ok());
+  ASSERT_EQ(c.requests().size(), 2u);
+  EXPECT_EQ(c.requests()[0]->name, "Empty");
+  EXPECT_EQ(c.requests()[0]->keywords, "");
+  EXPECT_EQ(c.requests()[1]->name, "name");
+  EXPECT_EQ(c.requests()[1]->keywords, "a");
+}
+
+TEST(CollectionFile, DeletedArticlesAreNotAddedAgainAfterReload) {
+  Collection c;
+  Request& r = addRequest(c, "R", "k");
+  r.addArticle(500, "s");
+  r.addArticle(501, "t");
+  c.removeArticlesIf([](const Article&) { return true; });
+  Collection back;
+  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
+  EXPECT_TRUE(back.articles().empty());
+  Request& again = *back.requests()[0];
+  EXPECT_EQ(again.addArticle(500, "s"), nullptr);
+  EXPECT_EQ(again.articles, 1);
+}
+
+TEST(CollectionFile, ValuesWithLineBreaksStayOnOneLine) {
+  Collection c;
+  Article& a = addArticle(c, 1, "two\r\nlines");
+  a.author = "x\n---{^#DeL&}---";
+  Collection back;
+  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
+  ASSERT_EQ(back.articles().size(), 1u);
+  EXPECT_EQ(back.articles()[0]->subject, "two  lines");
+}
+
+TEST(CollectionFileOnDisk, SaveAndLoadThroughTheFileSystem) {
+  TempDir dir;
+  const std::string path = dir.file("news.vnk");
+  Collection c;
+  Generator(7).fill(c);
+  ASSERT_TRUE(saveCollection(c, path).ok);
+  EXPECT_FALSE(c.modified());
+  EXPECT_EQ(c.fileName(), path);
+  EXPECT_EQ(readFile(path), writeCollection(c));
+
+  Collection back;
+  const LoadResult result = loadCollection(back, path);
+  ASSERT_TRUE(result.ok()) << result.message;
+  EXPECT_EQ(back.fileName(), path);
+  EXPECT_EQ(writeCollection(back), writeCollection(c));
+  // No temporary files are left behind.
+  EXPECT_EQ(std::system(("test $(ls -A '" + dir.path() + "' | wc -l) -eq 1").c_str()), 0);
+}
+
+TEST(CollectionFileOnDisk, LargeFileReadInChunksMatchesTheMemoryReader) {
+  Collection c;
+  auto& r = addRequest(c, "R", "k");
+  for (std::uint32_t n = 1; n <= 3000; ++n) {
+    Article* a = r.addArticle(n, "subject " + std::to_string(n));
+    a->text = std::string(700 + n % 300, 'x') + "\r\n" + std::string(n % 50, '>');
+  }
+  TempDir dir;
+  ASSERT_TRUE(saveCollection(c, dir.file("big.vnk")).ok);
+  Collection fromDisk, fromMemory;
+  ASSERT_TRUE(loadCollection(fromDisk, dir.file("big.vnk")).ok());
+  ASSERT_TRUE(readBytes(fromMemory, readFile(dir.file("big.vnk"))).ok());
+  EXPECT_EQ(writeCollection(fromDisk), writeCollection(fromMemory));
+  EXPECT_EQ(fromDisk.loadedArticles, 3000);
+}
+
+TEST(CollectionFileOnDisk, MissingFileIsReportedWithItsPath) {
+  Collection c;
+  const LoadResult result = loadCollection(c, "/nonexistent/none.vnk");
+  EXPECT_EQ(result.status, LoadResult::Status::NotFound);
+  EXPECT_EQ(result.message, "News collection \"/nonexistent/none.vnk\" not found");
+}
+
+TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
+  if (::geteuid() == 0) {
+    // root ignores folder permissions; make the rename fail instead: the target is a folder.
+    TempDir dir;
+    const std::string path = dir.file("target.vnk");
+    ::mkdir(path.c_str(), 0700);
+    Collection c;
+    addArticle(c, 1, "s");
+    const SaveResult result = saveCollection(c, path);
+    EXPECT_FALSE(result.ok);
+    EXPECT_FALSE(result.message.empty());
+    EXPECT_TRUE(c.modified());
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir.path() + "' | wc -l) -eq 1").c_str()), 0);
+    return;
+  }
+  TempDir dir;
+  const std::string path = dir.file("kept.vnk");
+  writeFile(path, "old contents");
+  ::chmod(dir.path().c_str(), 0500);
+  Collection c;
+  addArticle(c, 1, "s");
+  const SaveResult result = saveCollection(c, path);
+  ::chmod(dir.path().c_str(), 0700);
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(c.modified());
+  EXPECT_EQ(readFile(path), "old contents");
+}
+
+TEST(CollectionFileOnDisk, SaveKeepsTheModeOfTheFileItReplaces) {
+  TempDir dir;
+  const std::string path = dir.file("mode.vnk");
+  writeFile(path, "x");
+  ::chmod(path.c_str(), 0640);
+  Collection c;
+  ASSERT_TRUE(saveCollection(c, path).ok);
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+}  // namespace
+}  // namespace varnook
