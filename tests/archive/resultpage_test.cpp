@@ -1,0 +1,288 @@
+#include "archive/resultpage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "collection/collection.h"
+#include "resultpagebuilder.h"
+
+namespace varnook {
+namespace {
+
+using testing::buildResultPage;
+using testing::PageEntry;
+
+DayDate ymd(int y, int m, int d) {
+  return *encodeDate(y, m, d);
+}
+
+// A collection with one request in it, and a clock that never makes anyone wait.
+class ResultPageTest : public ::testing::Test {
+ protected:
+  ResultPageTest()
+      : collection_(Collection::NameClock{[] { return 1000.0; }, [](double) {}}),
+        request_(collection_.appendRequest(std::make_unique<Request>("Q#1.000000"))) {}
+
+  std::string parse(std::string_view page) { return parseResultPage(page, request_); }
+  const std::vector<std::unique_ptr<Article>>& articles() const { return collection_.articles(); }
+
+  Collection collection_;
+  Request& request_;
+};
+
+PageEntry entry(std::string number, std::string subject, std::string forum = "comp.x",
+                std::string date = "1999/04/05", std::string author = "a@b.c") {
+  return {std::move(number), std::move(subject), std::move(forum),
+          std::move(date),   std::move(author),  ""};
+}
+
+TEST_F(ResultPageTest, ReadsARealisticPageCompletely) {
+  const auto entries = testing::realisticEntries(40);
+  const std::string page = buildResultPage(entries, "1234", testing::nextPageUrl(41));
+
+  EXPECT_EQ(parse(page), "");
+  EXPECT_EQ(request_.url, testing::nextPageUrl(41));
+  EXPECT_EQ(request_.expectedTotal, 1234);
+  EXPECT_EQ(request_.articles, 40);
+  EXPECT_EQ(request_.unique, 40);
+  ASSERT_EQ(articles().size(), 40u);
+
+  const Article& first = *articles()[0];
+  EXPECT_EQ(first.number, 447000000u);
+  EXPECT_EQ(first.subject, "Re: 28.8 modem drops carrier after a few minutes");
+  EXPECT_EQ(first.url, testing::entryUrl("447000000", 0));  // as it stands, "&amp;" kept
+  EXPECT_EQ(first.forum, "comp.dcom.modems");
+  EXPECT_EQ(first.author, "John Smith <jsmith@example.com>");
+  EXPECT_EQ(first.date, ymd(1999, 1, 10));
+  EXPECT_EQ(first.requestId, "Q#1.000000");
+
+  // Entities, collapsed blanks, and the follow-up marker cut from the subject.
+  EXPECT_EQ(articles()[2]->subject, "Re: US Robotics Sportster vs. Zoom \"V.34\" - which one?");
+  EXPECT_EQ(articles()[3]->subject, "WTB: external modem, cheap ");
+  EXPECT_EQ(articles()[3]->number, 447000021u);
+  EXPECT_EQ(articles()[4]->subject, "Re: Re: init string for Hayes Accura");
+  EXPECT_EQ(articles()[7]->subject, "Caf\xe9 with dial-up access in M\xfcnchen?");
+  EXPECT_EQ(articles()[2]->author, "Ren\xe9 Dupont");
+  EXPECT_EQ(articles()[3]->author, "\"Dr. K\" <k@uni.example.edu>");
+  EXPECT_EQ(articles()[39]->forum, "de.comp.hardware.modems");
+}
+
+TEST_F(ResultPageTest, NoMatchSentenceWinsOverEntries) {
+  std::string page = buildResultPage({entry("5", "s")}, "1", testing::nextPageUrl(2));
+  page.insert(page.find("<dl>"), "<p>Your search did NOT match any articles at all.</p>");
+  request_.url = "before";
+  EXPECT_EQ(parse(page), "none");
+  EXPECT_EQ(request_.url, "before");
+  EXPECT_EQ(request_.expectedTotal, 0);
+  EXPECT_EQ(request_.articles, 0);
+  EXPECT_TRUE(articles().empty());
+}
+
+TEST_F(ResultPageTest, PageWithoutEntriesIsNoneButKeepsCountAndLink) {
+  EXPECT_EQ(parse(buildResultPage({}, "17", "http://h/next")), "none");
+  EXPECT_EQ(request_.url, "http://h/next");
+  EXPECT_EQ(request_.expectedTotal, 17);
+  EXPECT_EQ(parse(""), "none");
+}
+
+TEST_F(ResultPageTest, MissingNextLinkLeavesTheUrl) {
+  request_.url = "kept";
+  EXPECT_EQ(parse(buildResultPage({entry("1", "a"), entry("2", "b")}, "2", "")), "");
+  EXPECT_EQ(request_.url, "kept");
+  EXPECT_EQ(articles().size(), 2u);
+}
+
+TEST_F(ResultPageTest, KnownEntriesAreCountedButNotChanged) {
+  ASSERT_EQ(parse(buildResultPage({entry("10", "first")}, "1", "")), "");
+  articles()[0]->forum = "edited";
+  EXPECT_EQ(parse(buildResultPage({entry("10", "other"), entry("11", "new")}, "2", "")), "");
+  EXPECT_EQ(request_.articles, 3);
+  EXPECT_EQ(request_.unique, 2);
+  ASSERT_EQ(articles().size(), 2u);
+  EXPECT_EQ(articles()[0]->subject, "first");
+  EXPECT_EQ(articles()[0]->forum, "edited");
+  EXPECT_EQ(articles()[1]->subject, "new");
+}
+
+TEST_F(ResultPageTest, EntryWithoutNumberIsAnEntryButNoArticle) {
+  // The entry counts (so the page is no "none"), but number 0 is never added.
+  EXPECT_EQ(parse(buildResultPage({entry("", "x"), entry("99999999999", "too big")}, "1", "")), "");
+  EXPECT_EQ(request_.articles, 0);
+  EXPECT_TRUE(articles().empty());
+}
+
+TEST_F(ResultPageTest, SubjectsAndFields) {
+  struct Case {
+    std::string number, subjectHtml, forum, date, author;
+    std::string subject, wantForum, wantAuthor;
+    DayDate wantDate;
+  };
+  const std::vector<Case> cases = {
+      {"123.2", "Re: help #2", "g", "1999/04/05", "x", "Re: help ", "g", "x", ymd(1999, 4, 5)},
+      {"124", "Re: help #2", "g", "1999/04/05", "x", "Re: help #2", "g", "x", ymd(1999, 4, 5)},
+      {"125.1", "no hash", "g", "", "x", "no hash", "g", "x", 0},
+      {"126.9", "a#b#c", "g", "1999/4/5", "x", "a#b", "g", "x", ymd(1999, 4, 5)},
+      {"127", "a &amp; b <i>x</i>", "g", "1999/02/30", "x", "a & b", "g", "x", 0},
+      // A field ends at its first tag.
+      {"128", "  \t spaced\n out  ", " <i>comp.a</i> ", "bad", "", "spaced out", "", "", 0},
+      {"129", "&#65; &65; &unknown;", "a&amp;b", "99/04/05 x", "&lt;me&gt;", "&#65; A &unknown",
+       "a&b", "<me>", 0},
+  };
+  std::vector<PageEntry> entries;
+  for (const Case& c : cases)
+    entries.push_back(entry(c.number, c.subjectHtml, c.forum, c.date, c.author));
+  ASSERT_EQ(parse(buildResultPage(entries, "7", "")), "");
+  ASSERT_EQ(articles().size(), cases.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].number);
+    const Article& a = *articles()[i];
+    EXPECT_EQ(a.number, std::stoul(cases[i].number));
+    EXPECT_EQ(a.subject, cases[i].subject);
+    EXPECT_EQ(a.forum, cases[i].wantForum);
+    EXPECT_EQ(a.author, cases[i].wantAuthor);
+    EXPECT_EQ(a.date, cases[i].wantDate);
+  }
+}
+
+TEST_F(ResultPageTest, MarkersIgnoreLetterCase) {
+  const std::string page =
+      "<A HREF=\"/GETDOC.XP?an=42&x=1\">Subj</A><B>FORUM</B>: grp <B>date</b>: 2001/02/03 "
+      "<b>AUTHOR</B>:me<P> of 3 MATCHES</FONT> <a href=\"u\">NEXT MATCHES</A>";
+  EXPECT_EQ(parse(page), "");
+  EXPECT_EQ(request_.url, "u");
+  EXPECT_EQ(request_.expectedTotal, 3);
+  ASSERT_EQ(articles().size(), 1u);
+  EXPECT_EQ(articles()[0]->number, 42u);
+  EXPECT_EQ(articles()[0]->forum, "grp");
+  EXPECT_EQ(articles()[0]->author, "me");
+  EXPECT_EQ(articles()[0]->date, ymd(2001, 2, 3));
+}
+
+TEST_F(ResultPageTest, CountOfMatches) {
+  const std::vector<std::pair<std::string, std::int32_t>> cases = {
+      {"about 1234 matches</font>", 1234},
+      {"of 2,345 matches</font>", 345},
+      {"of 12   matches</font>", 12},
+      {"of\t12 matches</font>", 12},
+      {"of 12\tmatches</font>", 0},  // only blanks are passed over
+      {"of many matches</font>", 0},
+      {"99999999999 matches</font>", 2147483647},
+      {"7 matches</font> 8 matches</font>", 7},
+      {"matches</font>", 0},
+  };
+  for (const auto& [text, total] : cases) {
+    request_.expectedTotal = -1;
+    parse(text);
+    EXPECT_EQ(request_.expectedTotal, total) << text;
+  }
+  request_.expectedTotal = -1;
+  parse("no count here");
+  EXPECT_EQ(request_.expectedTotal, -1);
+}
+
+TEST_F(ResultPageTest, NextPageUrl) {
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"<a href=\"http://h/p?a=1&amp;b=2\">Next matches</a>", "", "http://h/p?a=1&amp;b=2"},
+      {"\"url\">Next matches</a>", "", "url"},  // a quote at the very start counts
+      {"<a href=\"\">Next matches</a>", "", ""},
+      {"<a href=url\">Next matches</a>", std::string(kNextUrlStartMissing), "old"},
+      {"<a href=url>Next matches</a>", std::string(kNextUrlEndMissing), "old"},
+      {"Next matches</a>", std::string(kNextUrlEndMissing), "old"},
+  };
+  for (const auto& [page, error, url] : cases) {
+    request_.url = "old";
+    const std::string result = parse(page);
+    EXPECT_EQ(result, error.empty() ? "none" : error) << page;
+    EXPECT_EQ(request_.url, url) << page;
+  }
+}
+
+TEST_F(ResultPageTest, EachLayoutErrorHasItsMessage) {
+  const std::string good = "<a href=\"/getdoc.xp?AN=1\">s</a><b>Forum</b>: g<p>";
+  const std::vector<std::pair<std::string, std::string_view>> cases = {
+      {"<a href=\"/getdoc.xp?AN=3>s</a><p>", kEntryUrlEndMissing},
+      {"<a href=\"/getdoc.xp?AN=3\"", kLinkTagEndMissing},
+      {"<a href=\"/getdoc.xp?AN=3\">subject without end", kSubjectEndMissing},
+      {"<a href=\"/getdoc.xp?AN=3\">s</a> no end of description", kDescriptionEndMissing},
+  };
+  for (const auto& [third, message] : cases) {
+    SCOPED_TRACE(third);
+    collection_.clearArticles();
+    request_.articles = 0;
+    // Two good entries, then the broken one: the first two stay.
+    std::string page = good + "<a href=\"/getdoc.xp?AN=2\">t</a><p>" + third;
+    EXPECT_EQ(parse(page), message);
+    EXPECT_EQ(request_.articles, 2);
+    ASSERT_EQ(articles().size(), 2u);
+    EXPECT_EQ(articles()[0]->forum, "g");
+    EXPECT_EQ(articles()[1]->subject, "t");
+  }
+}
+
+TEST_F(ResultPageTest, BackwardQuoteSearchStopsAtThePageStart) {
+  EXPECT_EQ(parse("x/getdoc.xp?AN=5\">s<p>"), std::string(kEntryUrlStartMissing));
+  EXPECT_TRUE(articles().empty());
+  // A quote at the very first character still counts.
+  EXPECT_EQ(parse("\"/getdoc.xp?AN=5\">s<p>"), "");
+  ASSERT_EQ(articles().size(), 1u);
+  EXPECT_EQ(articles()[0]->url, "/getdoc.xp?AN=5");
+  // Without a quote of its own, a link takes the nearest earlier one, whatever it was.
+  EXPECT_EQ(parse("<i class=\"c\">/getdoc.xp?AN=6\">s<p>"), "");
+  ASSERT_EQ(articles().size(), 2u);
+  EXPECT_EQ(articles()[1]->url, ">/getdoc.xp?AN=6");
+}
+
+TEST_F(ResultPageTest, PageEndsAtItsFirstNulByte) {
+  std::string page = buildResultPage({entry("1", "a"), entry("2", "b")}, "2", "");
+  // A NUL inside the second entry's description: its "<p>" is no longer on the page.
+  page.insert(page.rfind("<b>Author</b>"), 1, '\0');
+  EXPECT_EQ(parse(page), std::string(kDescriptionEndMissing));
+  EXPECT_EQ(articles().size(), 1u);
+
+  // Nothing after the NUL is read, not even the no-match sentence.
+  const std::string hidden = std::string("\"/getdoc.xp?AN=9\">s<p>") + '\0' +
+                             "Your search did not match any articles at all";
+  EXPECT_EQ(parse(hidden), "");
+  EXPECT_EQ(articles().size(), 2u);
+}
+
+TEST_F(ResultPageTest, RequestOutsideACollectionAddsNothing) {
+  Request loose("Q#2");
+  EXPECT_EQ(parseResultPage(buildResultPage({entry("1", "a")}, "1", ""), loose), "");
+  EXPECT_EQ(loose.articles, 1);
+  EXPECT_EQ(loose.unique, 0);
+}
+
+TEST(ExtractLabelledField, Cases) {
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
+      {"<b>Forum</b>: comp.x<br>", "<b>Forum</b>:", "<", "comp.x"},
+      {"<B>FORUM</B>:  a &amp;  b  <", "<b>Forum</b>:", "<", "a & b"},
+      {"<b>Forum</b>: no terminator", "<b>Forum</b>:", "<", ""},
+      {"no label<", "<b>Forum</b>:", "<", ""},
+      {"L: first< L: second<", "L:", "<", "first"},
+      {"L:x END y", "L:", "end", "x"},
+      {"L:<", "L:", "<", ""},
+      {"L:\x01\x02 v \x1f<", "L:", "<", "v"},
+  };
+  for (const auto& [text, label, terminator, want] : cases)
+    EXPECT_EQ(extractLabelledField(text, label, terminator), want) << text;
+}
+
+TEST(ParseListDate, Cases) {
+  const std::vector<std::pair<std::string, DayDate>> cases = {
+      {"1999/04/05", ymd(1999, 4, 5)},
+      {"2000/2/29", ymd(2000, 2, 29)},
+      {"", 0},
+      {"1999/02/29", 0},
+      {"1999/13/01", 0},
+      {"1999-04-05", 0},
+      {"1999/04/05x", 0},
+      {"yesterday", 0},
+  };
+  for (const auto& [text, want] : cases) EXPECT_EQ(parseListDate(text), want) << text;
+}
+
+}  // namespace
+}  // namespace varnook
