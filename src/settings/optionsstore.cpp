@@ -1,0 +1,110 @@
+#include "settings/optionsstore.h"
+
+#include "settings/storagefile.h"
+#include "settings/storagepaths.h"
+
+namespace varnook {
+
+namespace {
+
+// A stored stream is a few hundred bytes; anything far beyond is not ours and is not read.
+constexpr std::size_t kMaxStoredSize = 64u << 20;
+
+constexpr const char* kRegistrySaveError = "Unable to save the options into the Registry.";
+
+std::string folderOf(const std::string& fileName) {
+  const std::size_t slash = fileName.rfind('/');
+  return slash == std::string::npos ? std::string() : fileName.substr(0, slash);
+}
+
+}  // namespace
+
+OptionsStore::OptionsStore(VnkOptions options) : options_(std::move(options)) {}
+
+OptionsStore::~OptionsStore() {
+  (void)destroying();
+}
+
+std::string OptionsStore::storageFile() const {
+  if (storageMode_ == StorageMode::orgRegistry) return registryFileName(valueName_).value_or("");
+  return storageFileName(path_, programFile_.empty() ? currentProgramFile() : programFile_);
+}
+
+OptionsLoadResult OptionsStore::load() {
+  OptionsLoadResult result;
+  bool done = false;
+  if (onLoad) {
+    onLoad(*this, done);
+    if (done) {
+      result.outcome = LoadOutcome::handledByEvent;
+      return result;
+    }
+  }
+
+  const std::string fileName = storageFile();
+  if (fileName.empty()) {
+    result.detail = "no place to look for stored options";
+    return result;
+  }
+  StorageFileRead stored = readStorageFile(fileName, kMaxStoredSize);
+  if (stored.status == StorageFileRead::Status::failed) {
+    result.outcome = LoadOutcome::unreadable;
+    result.detail = fileName + ": " + stored.error;
+    return result;
+  }
+  // As with an empty registry value, an empty file holds nothing to load.
+  if (stored.status == StorageFileRead::Status::missing || stored.bytes.empty()) {
+    result.detail = fileName;
+    return result;
+  }
+
+  if (onStreamLoad) {
+    onStreamLoad(*this, stored.bytes, done);
+    if (done) {
+      result.outcome = LoadOutcome::handledByEvent;
+      return result;
+    }
+  }
+  result.stream = readOptionsStream(stored.bytes, options_);
+  result.outcome = result.stream.clean() ? LoadOutcome::loaded : LoadOutcome::partlyLoaded;
+  result.detail =
+      result.stream.message.empty() ? fileName : fileName + ": " + result.stream.message;
+  return result;
+}
+
+OptionsSaveResult OptionsStore::save() {
+  OptionsSaveResult result;
+  bool done = false;
+  if (onSave) {
+    onSave(*this, done);
+    if (done) return result;
+  }
+  std::string stream;
+  if (onStreamSave) onStreamSave(*this, stream, done);
+  if (!done) stream += writeOptionsStream(options_);
+
+  const bool registry = storageMode_ == StorageMode::orgRegistry;
+  const std::string fileName = storageFile();
+  std::string error;
+  if (fileName.empty()) {
+    error = "no configuration folder or unusable value name";
+  } else if (registry) {
+    error = createPrivateFolder(folderOf(fileName));
+  }
+  if (error.empty()) error = writeStorageFile(fileName, stream);
+  if (!error.empty()) {
+    result.saved = false;
+    result.message = registry ? std::string(kRegistrySaveError)
+                              : "Unable to save the options into the file \"" + fileName + "\".";
+    result.detail = fileName.empty() ? error : fileName + ": " + error;
+  }
+  return result;
+}
+
+OptionsSaveResult OptionsStore::destroying() {
+  if (!autoSave_) return {};
+  autoSave_ = false;
+  return save();
+}
+
+}  // namespace varnook

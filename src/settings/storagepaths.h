@@ -1,0 +1,35 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnook {
+
+// Where a file-mode store keeps its stream, from its path setting and the program file's
+// full name. "\", ":" and "/" all count as path delimiters.
+// - empty `path`: the program file's name with its extension replaced by ".CFG" (the
+//   extension starts at the last "." behind the last delimiter; without one ".CFG" is
+//   appended);
+// - `path` without a delimiter: that name in the program file's folder;
+// - otherwise `path` as it stands.
+std::string storageFileName(std::string_view path, std::string_view programFile);
+
+// The user's configuration folder: `xdgConfigHome` when it is an absolute path, otherwise
+// `home` + "/.config" when `home` is absolute; nothing when neither is usable. Either
+// argument may be null (unset).
+std::optional<std::string> userConfigFolder(const char* xdgConfigHome, const char* home);
+
+// The same for this process, from XDG_CONFIG_HOME and HOME (or the password database when
+// HOME is unset).
+std::optional<std::string> userConfigFolder();
+
+// The file that stands in for the registry value: "<config folder>/varnook/<valueName>",
+// "options" when `valueName` is empty. Nothing when there is no configuration folder or
+// the value name is not a plain file name (it holds "/" or NUL, or is "." or "..").
+std::optional<std::string> registryFileName(std::string_view valueName);
+
+// The full name of this process's program file ("" when it cannot be found).
+std::string currentProgramFile();
+
+}  // namespace varnook

@@ -1,0 +1,444 @@
+#include "settings/optionsstream.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "streambuilder.h"
+
+namespace varnook {
+namespace {
+
+using test::StreamBuilder;
+
+std::string defaultHostList() {
+  return VnkOptions{}.hostList;
+}
+
+TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
+  const std::string expected = StreamBuilder()
+                                   .header()
+                                   .boolean("UseProxy", false)
+                                   .string("HostList", defaultHostList())
+                                   .boolean("MultiHost", true)
+                                   .integer("HitsPerPage", 2, 40)
+                                   .integer("MaxRequests", 2, 4)
+                                   .boolean("HighLightLinks", true)
+                                   .boolean("HighLightQuotes", true)
+                                   .boolean("HighLightKW", true)
+                                   .integer("ColorG", 4, 0x404040)
+                                   .identifier("ColorGG", "clGreen")
+                                   .integer("ColorGGG", 4, 0x00C000)
+                                   .integer("ColorGGGG", 4, 0x00F000)
+                                   .identifier("KeywordColor", "clRed")
+                                   .identifier("LinkColor", "clNavy")
+                                   .boolean("UnderlineLink", true)
+                                   .identifier("ArticleFont.Charset", "DEFAULT_CHARSET")
+                                   .identifier("ArticleFont.Color", "clWindowText")
+                                   .integer("ArticleFont.Height", 2, -13)
+                                   .string("ArticleFont.Name", "MS Sans Serif")
+                                   .set("ArticleFont.Style", {})
+                                   .string("ServiceHost", "localhost:8119")
+                                   .string("ServiceDomain", "localhost:8119")
+                                   .string("HomeSite", "http://localhost:8119/varnook/update.txt")
+                                   .end()
+                                   .bytes;
+  EXPECT_EQ(writeOptionsStream(VnkOptions{}), expected);
+}
+
+TEST(OptionsStream, IntegersTakeTheSmallestKind) {
+  const struct {
+    std::int32_t value;
+    int kind;
+  } cases[] = {
+      {0, 2},      {40, 2},    {-128, 2},   {127, 2},   {-129, 3},      {128, 3},       {200, 3},
+      {-32768, 3}, {32767, 3}, {-32769, 4}, {32768, 4}, {INT32_MIN, 4}, {INT32_MAX, 4},
+  };
+  for (const auto& c : cases) {
+    VnkOptions options;
+    options.hitsPerPage = c.value;
+    const std::string stream = writeOptionsStream(options);
+    const std::string entry = StreamBuilder().integer("HitsPerPage", c.kind, c.value).bytes;
+    EXPECT_NE(stream.find(entry), std::string::npos) << c.value;
+    VnkOptions read;
+    read.hitsPerPage = 1;
+    EXPECT_TRUE(readOptionsStream(stream, read).clean());
+    EXPECT_EQ(read.hitsPerPage, c.value);
+  }
+}
+
+TEST(OptionsStream, ColoursWithANameAreIdentifiers) {
+  VnkOptions options;
+  options.colorG = 0x404040;          // unnamed: an integer of kind 4
+  options.colorGG = clGreen;          // named
+  options.colorGGG = 0x7F;            // unnamed and small: kind 2
+  options.keywordColor = 0x80000019;  // top bit set but no system colour: negative
+  options.linkColor = clNone;
+  options.articleFont.color = clInfoBk;  // the last system colour
+  const std::string stream = writeOptionsStream(options);
+  for (const std::string& entry : {
+           StreamBuilder().integer("ColorG", 4, 0x404040).bytes,
+           StreamBuilder().identifier("ColorGG", "clGreen").bytes,
+           StreamBuilder().integer("ColorGGG", 2, 0x7F).bytes,
+           StreamBuilder().integer("KeywordColor", 4, static_cast<std::int32_t>(0x80000019)).bytes,
+           StreamBuilder().identifier("LinkColor", "clNone").bytes,
+           StreamBuilder().identifier("ArticleFont.Color", "clInfoBk").bytes,
+       }) {
+    EXPECT_NE(stream.find(entry), std::string::npos);
+  }
+  VnkOptions read;
+  readOptionsStream(stream, read);
+  EXPECT_EQ(read, options);
+}
+
+TEST(OptionsStream, EmptyStringsAreLeftOutAndKeepTheCurrentValueOnLoad) {
+  VnkOptions saved;
+  saved.proxyURL = "";
+  saved.hostList = "";
+  saved.articleFont.name = "";
+  const std::string stream = writeOptionsStream(saved);
+  EXPECT_EQ(stream.find("ProxyURL"), std::string::npos);
+  EXPECT_EQ(stream.find("HostList"), std::string::npos);
+  EXPECT_EQ(stream.find("ArticleFont.Name"), std::string::npos);
+
+  VnkOptions loaded;  // the defaults, plus a proxy set before loading
+  loaded.proxyURL = "proxy.example.org";
+  EXPECT_TRUE(readOptionsStream(stream, loaded).clean());
+  EXPECT_EQ(loaded.proxyURL, "proxy.example.org");
+  EXPECT_EQ(loaded.hostList, defaultHostList());
+  EXPECT_EQ(loaded.articleFont.name, "MS Sans Serif");
+}
+
+TEST(OptionsStream, StringsPast255BytesAreLongStrings) {
+  VnkOptions options;
+  options.proxyUser = std::string(255, '\xFF');
+  options.proxyPWD = std::string(256, '\0');
+  const std::string stream = writeOptionsStream(options);
+  EXPECT_NE(stream.find(StreamBuilder().string("ProxyUser", options.proxyUser).bytes),
+            std::string::npos);
+  EXPECT_NE(stream.find(StreamBuilder().longString("ProxyPWD", options.proxyPWD).bytes),
+            std::string::npos);
+}
+
+TEST(OptionsStream, FontDetails) {
+  VnkOptions options;
+  options.articleFont.charset = 3;  // no identifier for it
+  options.articleFont.pitch = FontPitch::fpFixed;
+  options.articleFont.style = fsBold | fsUnderline;
+  options.articleFont.height = 200;
+  const std::string stream = writeOptionsStream(options);
+  const std::string expected = StreamBuilder()
+                                   .integer("ArticleFont.Charset", 2, 3)
+                                   .identifier("ArticleFont.Color", "clWindowText")
+                                   .integer("ArticleFont.Height", 3, 200)
+                                   .string("ArticleFont.Name", "MS Sans Serif")
+                                   .identifier("ArticleFont.Pitch", "fpFixed")
+                                   .set("ArticleFont.Style", {"fsBold", "fsUnderline"})
+                                   .bytes;
+  EXPECT_NE(stream.find(expected), std::string::npos);
+  VnkOptions read;
+  readOptionsStream(stream, read);
+  EXPECT_EQ(read.articleFont, options.articleFont);
+
+  options.articleFont.charset = 204;
+  EXPECT_NE(writeOptionsStream(options).find(
+                StreamBuilder().identifier("ArticleFont.Charset", "RUSSIAN_CHARSET").bytes),
+            std::string::npos);
+}
+
+// --- generated option sets -------------------------------------------------------------
+
+class OptionsGenerator {
+ public:
+  explicit OptionsGenerator(unsigned seed) : rng_(seed) {}
+
+  VnkOptions next() {
+    VnkOptions o;
+    o.useProxy = coin();
+    o.proxyURL = text();
+    o.proxyPort = text();
+    o.proxyUser = text();
+    o.proxyPWD = text();
+    o.hostList = text();
+    o.multiHost = coin();
+    o.hitsPerPage = integer();
+    o.maxRequests = integer();
+    o.highLightLinks = coin();
+    o.highLightQuotes = coin();
+    o.highLightKW = coin();
+    o.colorG = color();
+    o.colorGG = color();
+    o.colorGGG = color();
+    o.colorGGGG = color();
+    o.keywordColor = color();
+    o.linkColor = color();
+    o.underlineLink = coin();
+    o.articleFont.charset = pick({0, 1, 2, 77, 129, 204, 255, 3, 256, -1}, integer());
+    o.articleFont.color = color();
+    o.articleFont.height = integer();
+    o.articleFont.name = text();
+    o.articleFont.pitch = static_cast<FontPitch>(uniform(0, 2));
+    o.articleFont.style = static_cast<std::uint8_t>(uniform(0, 15));
+    o.serviceHost = text();
+    o.serviceDomain = text();
+    o.homeSite = text();
+    return o;
+  }
+
+ private:
+  int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
+  bool coin() { return uniform(0, 1) == 1; }
+  std::int32_t pick(std::initializer_list<std::int32_t> pool, std::int32_t otherwise) {
+    const int index = uniform(0, static_cast<int>(pool.size()));
+    return index < static_cast<int>(pool.size()) ? pool.begin()[index] : otherwise;
+  }
+  std::int32_t integer() {
+    return pick({-129, -128, 127, 128, -32769, -32768, 32767, 32768, INT32_MIN, INT32_MAX, 0, -1},
+                static_cast<std::int32_t>(rng_()));
+  }
+  Color color() {
+    switch (uniform(0, 3)) {
+      case 0:  // a named plain colour or clNone
+        return std::array<Color, 5>{clBlack, clGreen, clWhite, clFuchsia, clNone}[uniform(0, 4)];
+      case 1:  // system colours, and a few just past the last one
+        return 0x80000000u + static_cast<Color>(uniform(0, 0x1F));
+      default:
+        return static_cast<Color>(rng_());
+    }
+  }
+  std::string text() {
+    const int sizes[] = {0, 0, 1, 255, 256, 300, uniform(0, 300)};
+    std::string s(static_cast<std::size_t>(sizes[uniform(0, 6)]), '\0');
+    const int fill = uniform(0, 3);  // all NUL, all 0xFF, or any bytes
+    for (char& c : s) c = static_cast<char>(fill == 0 ? 0 : fill == 1 ? 255 : uniform(0, 255));
+    return s;
+  }
+
+  std::mt19937 rng_;
+};
+
+// Reading over the defaults: options that are not written (empty strings) keep them.
+VnkOptions expectedOverDefaults(VnkOptions o) {
+  const VnkOptions d;
+  for (auto field : {&VnkOptions::proxyURL, &VnkOptions::proxyPort, &VnkOptions::proxyUser,
+                     &VnkOptions::proxyPWD, &VnkOptions::hostList, &VnkOptions::serviceHost,
+                     &VnkOptions::serviceDomain, &VnkOptions::homeSite}) {
+    if ((o.*field).empty()) o.*field = d.*field;
+  }
+  if (o.articleFont.name.empty()) o.articleFont.name = d.articleFont.name;
+  return o;
+}
+
+TEST(OptionsStream, GeneratedOptionSetsSurviveWriteAndRead) {
+  OptionsGenerator generator(20240611);
+  for (int i = 0; i < 3000; ++i) {
+    const VnkOptions original = generator.next();
+    const std::string stream = writeOptionsStream(original);
+
+    VnkOptions overDefaults;
+    const OptionsStreamReport report = readOptionsStream(stream, overDefaults);
+    ASSERT_TRUE(report.clean()) << report.message;
+    ASSERT_EQ(overDefaults, expectedOverDefaults(original)) << "set " << i;
+
+    VnkOptions overItself = original;
+    readOptionsStream(stream, overItself);
+    ASSERT_EQ(overItself, original);
+    ASSERT_EQ(writeOptionsStream(overDefaults), writeOptionsStream(expectedOverDefaults(original)));
+  }
+}
+
+// --- damaged streams -------------------------------------------------------------------
+
+#define SAME_FIELD(field) \
+  [](const VnkOptions& a, const VnkOptions& b) { return a.field == b.field; }
+
+// One comparison per stored property, in stream order.
+const std::vector<std::function<bool(const VnkOptions&, const VnkOptions&)>> kFieldsInOrder = {
+    SAME_FIELD(useProxy),
+    SAME_FIELD(proxyURL),
+    SAME_FIELD(proxyPort),
+    SAME_FIELD(proxyUser),
+    SAME_FIELD(proxyPWD),
+    SAME_FIELD(hostList),
+    SAME_FIELD(multiHost),
+    SAME_FIELD(hitsPerPage),
+    SAME_FIELD(maxRequests),
+    SAME_FIELD(highLightLinks),
+    SAME_FIELD(highLightQuotes),
+    SAME_FIELD(highLightKW),
+    SAME_FIELD(colorG),
+    SAME_FIELD(colorGG),
+    SAME_FIELD(colorGGG),
+    SAME_FIELD(colorGGGG),
+    SAME_FIELD(keywordColor),
+    SAME_FIELD(linkColor),
+    SAME_FIELD(underlineLink),
+    SAME_FIELD(articleFont.charset),
+    SAME_FIELD(articleFont.color),
+    SAME_FIELD(articleFont.height),
+    SAME_FIELD(articleFont.name),
+    SAME_FIELD(articleFont.pitch),
+    SAME_FIELD(articleFont.style),
+    SAME_FIELD(serviceHost),
+    SAME_FIELD(serviceDomain),
+    SAME_FIELD(homeSite),
+};
+
+// Every option differs from its default and every property is written.
+VnkOptions everyOptionChanged() {
+  VnkOptions o;
+  o.useProxy = true;
+  o.proxyURL = "proxy.example.org";
+  o.proxyPort = "3128";
+  o.proxyUser = "user";
+  o.proxyPWD = std::string(300, 'p');
+  o.hostList = "a,b";
+  o.multiHost = false;
+  o.hitsPerPage = 200;
+  o.maxRequests = 100000;
+  o.highLightLinks = o.highLightQuotes = o.highLightKW = o.underlineLink = false;
+  o.colorG = clBlack;
+  o.colorGG = 0x123456;
+  o.colorGGG = clWindow;
+  o.colorGGGG = 1;
+  o.keywordColor = clBlue;
+  o.linkColor = 0xFFFFFFFF;
+  o.articleFont = {204, clBlue, 12, "DejaVu Sans Mono", FontPitch::fpFixed, fsItalic};
+  o.serviceHost = "archive.example";
+  o.serviceDomain = "example";
+  o.homeSite = "http://example/update.txt";
+  return o;
+}
+
+TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
+  const VnkOptions full = everyOptionChanged();
+  const VnkOptions defaults;
+  for (std::size_t i = 0; i < kFieldsInOrder.size(); ++i) {
+    ASSERT_FALSE(kFieldsInOrder[i](full, defaults)) << "field " << i << " must differ";
+  }
+  const std::string stream = writeOptionsStream(full);
+  std::size_t previousPrefix = 0;
+  for (std::size_t cut = 0; cut < stream.size(); ++cut) {
+    VnkOptions read;
+    const OptionsStreamReport report = readOptionsStream(stream.substr(0, cut), read);
+    ASSERT_EQ(report.status, OptionsStreamStatus::truncated) << "cut at " << cut;
+    // The options that were read form a prefix; everything behind it has its default.
+    std::size_t prefix = 0;
+    while (prefix < kFieldsInOrder.size() && kFieldsInOrder[prefix](read, full)) ++prefix;
+    for (std::size_t i = prefix; i < kFieldsInOrder.size(); ++i) {
+      ASSERT_TRUE(kFieldsInOrder[i](read, defaults)) << "cut at " << cut << ", field " << i;
+    }
+    ASSERT_EQ(report.applied, static_cast<int>(prefix));
+    ASSERT_GE(prefix, previousPrefix);
+    previousPrefix = prefix;
+  }
+  EXPECT_EQ(previousPrefix, kFieldsInOrder.size());  // only the closing bytes were missing
+}
+
+struct DamageCase {
+  const char* what;
+  std::string bytes;
+  OptionsStreamStatus status;
+  int applied;
+  int skipped;
+  std::int32_t hitsPerPage;  // 77 when read, 40 (the default) when not
+  std::int32_t maxRequests;  // 9 when read, 4 (the default) when not
+};
+
+TEST(OptionsStream, DamagedStreamsKeepWhatCouldBeRead) {
+  using S = StreamBuilder;
+  const auto hits = [] { return S().header().integer("HitsPerPage", 2, 77); };
+  const auto complete = OptionsStreamStatus::complete;
+  const auto truncated = OptionsStreamStatus::truncated;
+  const auto malformed = OptionsStreamStatus::malformed;
+  const DamageCase cases[] = {
+      {"unknown property",
+       hits().string("NoSuchOption", "x").integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1,
+       77, 9},
+      {"unknown property holding a set",
+       hits().set("Nothing", {"a", "b"}).integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1,
+       77, 9},
+      {"underscore property",
+       hits().string("_Path", "/etc").integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1, 77,
+       9},
+      {"integer given as string",
+       S().header().string("HitsPerPage", "77").integer("MaxRequests", 2, 9).end().bytes, complete,
+       1, 1, 40, 9},
+      {"boolean given as integer",
+       hits().integer("UseProxy", 2, 1).integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1,
+       77, 9},
+      {"string given as identifier",
+       hits().identifier("HostList", "www").integer("MaxRequests", 2, 9).end().bytes, complete, 2,
+       1, 77, 9},
+      {"unknown colour identifier",
+       hits().identifier("ColorG", "clPink").integer("MaxRequests", 2, 9).end().bytes, complete, 2,
+       1, 77, 9},
+      {"unknown style member",
+       hits()
+           .set("ArticleFont.Style", {"fsBold", "fsBlink"})
+           .integer("MaxRequests", 2, 9)
+           .end()
+           .bytes,
+       complete, 2, 1, 77, 9},
+      {"unknown charset identifier",
+       hits()
+           .identifier("ArticleFont.Charset", "KLINGON_CHARSET")
+           .integer("MaxRequests", 2, 9)
+           .end()
+           .bytes,
+       complete, 2, 1, 77, 9},
+      {"value kind that cannot be skipped",
+       hits()
+           .shortString("ColorG")
+           .byte(5)
+           .raw("0123456789")
+           .integer("MaxRequests", 2, 9)
+           .end()
+           .bytes,
+       malformed, 1, 0, 77, 4},
+      {"value kind zero",
+       hits().shortString("ColorG").byte(0).integer("MaxRequests", 2, 9).end().bytes, malformed, 1,
+       0, 77, 4},
+      {"long string longer than the rest",
+       hits().shortString("HostList").byte(12).littleEndian(0xFFFFFFF0u, 4).raw("abc").bytes,
+       truncated, 1, 0, 77, 4},
+      {"set without its end",
+       hits().shortString("ArticleFont.Style").byte(11).shortString("fsBold").bytes, truncated, 1,
+       0, 77, 4},
+      {"no closing bytes", hits().bytes, truncated, 1, 0, 77, 4},
+      {"sub-component behind the list", hits().byte(0).raw("TPF0").bytes, malformed, 1, 0, 77, 4},
+      {"other header names", S().header("TForm1", "").integer("HitsPerPage", 2, 77).end().bytes,
+       complete, 1, 0, 77, 4},
+      {"trailing bytes after the end", hits().end().raw("garbage").bytes, complete, 1, 0, 77, 4},
+      {"property given twice: the last wins",
+       S().header().integer("HitsPerPage", 2, 5).integer("HitsPerPage", 2, 77).end().bytes,
+       complete, 2, 0, 77, 4},
+      {"bad signature", S().raw("TPF1").shortString("TVNKOptions").bytes, malformed, 0, 0, 40, 4},
+      {"not a stream at all", "hello", malformed, 0, 0, 40, 4},
+      {"cut inside the signature", "TP", truncated, 0, 0, 40, 4},
+      {"empty", "", truncated, 0, 0, 40, 4},
+  };
+  for (const DamageCase& c : cases) {
+    VnkOptions read;
+    const OptionsStreamReport report = readOptionsStream(c.bytes, read);
+    EXPECT_EQ(report.status, c.status) << c.what;
+    EXPECT_EQ(report.applied, c.applied) << c.what;
+    EXPECT_EQ(report.skipped, c.skipped) << c.what;
+    EXPECT_EQ(read.hitsPerPage, c.hitsPerPage) << c.what;
+    EXPECT_EQ(read.maxRequests, c.maxRequests) << c.what;
+    EXPECT_EQ(report.clean(), c.status == complete && c.skipped == 0) << c.what;
+    EXPECT_EQ(report.message.empty(), report.clean()) << c.what;
+    // Nothing but the two integers is touched by any of these streams.
+    VnkOptions rest = read;
+    rest.hitsPerPage = 40;
+    rest.maxRequests = 4;
+    EXPECT_EQ(rest, VnkOptions{}) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace varnook
