@@ -375,11 +375,11 @@ class CollectionReader {
   bool requestIndexDirty_ = true;
 };
 
-// Keeps one line of an attribute value on one line of the file.
+// Keeps an attribute value on one line of the file: a line feed would end it early.
 std::string singleLine(std::string_view value) {
   std::string out(value);
   for (char& c : out)
-    if (c == '\r' || c == '\n') c = ' ';
+    if (c == '\n') c = ' ';
   return out;
 }
 

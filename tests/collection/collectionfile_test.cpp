@@ -421,7 +421,8 @@ TEST(CollectionFile, ValuesWithLineBreaksStayOnOneLine) {
   Collection back;
   ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
   ASSERT_EQ(back.articles().size(), 1u);
-  EXPECT_EQ(back.articles()[0]->subject, "two  lines");
+  EXPECT_EQ(back.articles()[0]->subject, "two\r lines");
+  EXPECT_EQ(back.articles()[0]->author, "x ---{^#DeL&}---");
 }
 
 TEST(CollectionFileOnDisk, SaveAndLoadThroughTheFileSystem) {
