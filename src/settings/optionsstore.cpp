@@ -27,7 +27,10 @@ OptionsStore::~OptionsStore() {
 
 std::string OptionsStore::storageFile() const {
   if (storageMode_ == StorageMode::orgRegistry) return registryFileName(valueName_).value_or("");
-  return storageFileName(path_, programFile_.empty() ? currentProgramFile() : programFile_);
+  const std::string program = programFile_.empty() ? currentProgramFile() : programFile_;
+  // Without the program's name only a path with a folder in it says where to go.
+  if (program.empty() && path_.find_first_of("\\:/") == std::string::npos) return {};
+  return storageFileName(path_, program);
 }
 
 OptionsLoadResult OptionsStore::load() {

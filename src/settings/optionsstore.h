@@ -61,7 +61,8 @@ class OptionsStore {
   // program, automatic save on.
   explicit OptionsStore(VnkOptions options = {});
   // Saves once if automatic saving is still on (see destroying()); a failure is lost
-  // here, so an owner that wants to show it calls destroying() itself first.
+  // here, and the events run here too, so an owner whose events refer to objects that die
+  // first, or that wants to show a failure, calls destroying() itself before.
   ~OptionsStore();
   OptionsStore(const OptionsStore&) = delete;
   OptionsStore& operator=(const OptionsStore&) = delete;
@@ -88,7 +89,8 @@ class OptionsStore {
   void setProgramFile(std::string fileName) { programFile_ = std::move(fileName); }
 
   // The file the stream goes to and comes from in the current mode; empty when there is
-  // none (no configuration folder can be found, or an unusable value name).
+  // none (no configuration folder, an unusable value name, or in file mode a path without
+  // a folder while the program's own file cannot be found).
   std::string storageFile() const;
 
   // Reads the stored options over the current ones: every option found in the stored
