@@ -1,0 +1,159 @@
+#include "viewer/markuplinks.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "viewer/displaytext.h"
+
+namespace varnook {
+namespace {
+
+// Braces make the expectations readable; no input below holds one.
+std::string marked(std::string_view text) {
+  MarkupLinks m;
+  m.setInsertBefore("{");
+  m.setInsertAfter("}");
+  const MarkupLinks::Result r = m.markup(text);
+  EXPECT_TRUE(r.ok()) << r.error;
+  return r.text;
+}
+
+TEST(MarkupLinks, FindsUrlsAndAddresses) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"see http://a.com/x.", "see {http://a.com/x.}"},
+      {"http://a.com, b", "{http://a.com}, b"},
+      {"go http://a.com now", "go {http://a.com} now"},
+      {"(http://a.com)", "({http://a.com})"},
+      {"<www.a.com>", "<{www.a.com}>"},
+      {"'ftp://f.org/pub'!", "'{ftp://f.org/pub}'!"},
+      {"HTTP://A.COM hTtP://b wWw.C", "{HTTP://A.COM} {hTtP://b} {wWw.C}"},
+      {"http://www.a.com/", "{http://www.a.com/}"},
+      {"http://a\tb c", "{http://a\tb} c"},
+      {"www. x http:// y", "www. x http:// y"},
+      {"mailto:joe now", "{mailto:joe} now"},
+      {"mail joe.b-c@x.org, now", "mail {joe.b-c@x.org}, now"},
+      {"<joe@x.org>", "<{joe@x.org}>"},
+      {"a/joe@x.org?q", "a/{joe@x.org}?q"},
+      {"@start", "@start"},
+      {"a @b", "a @b"},
+      {"end@", "end@"},
+      {"a@ b", "a@ b"},
+      {"no links here.", "no links here."},
+      {"http://a.com/~joe@host", "{http://a.com/~joe@host}"},
+      {"x http://a.com/http://b.com", "x {http://a.com/http://b.com}"},
+      {"http://a.com\r\nwww.b.org\r\n", "{http://a.com}\r\n{www.b.org}\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(marked(c.text), c.expected) << c.text;
+}
+
+TEST(MarkupLinks, OverlappingLinksAreMergedIntoOne) {
+  struct Case {
+    const char* text;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"mailto:joe@example.com", "{mailto:joe@example.com}"},
+      {"x a@b@c y", "x {a@b@c} y"},
+      {"joe@www.example.com", "{joe@www.example.com}"},
+      {"www.a.com/http://b.com", "{www.a.com/http://b.com}"},
+      {"www.x.org/ftp://y mailto:z", "{www.x.org/ftp://y} {mailto:z}"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(marked(c.text), c.expected) << c.text;
+}
+
+TEST(MarkupLinks, MergeThatWouldPassTheLimitDropsTheLaterLink) {
+  // The address reaches back into the 252-byte "mailto:" link; together they would take
+  // 257 bytes.
+  const std::string mailto = "mailto:" + std::string(245, 'a');
+  EXPECT_EQ(marked(mailto + "@yyyy"), "{" + mailto + "}@yyyy");
+  EXPECT_EQ(marked(mailto.substr(0, 240) + "@yyyy"), "{" + mailto.substr(0, 240) + "@yyyy}");
+}
+
+TEST(MarkupLinks, LinksStopAt255Bytes) {
+  const std::string url = "http://" + std::string(300, 'a');
+  const std::string out = marked(url + " z");
+  EXPECT_EQ(out, "{" + url.substr(0, 255) + "}" + url.substr(255) + " z");
+
+  // A cut that would split a UTF-8 sequence moves before it.
+  const std::string utf8 = "http://" + std::string(247, 'a') + "\xC3\xA9\xC3\xA9";
+  const std::string cut = marked(utf8);
+  EXPECT_EQ(cut, "{" + utf8.substr(0, 254) + "}" + utf8.substr(254));
+  EXPECT_TRUE(isValidUtf8(cut));
+
+  // The rest of an over-long link is plain text, not a second link.
+  EXPECT_EQ(MarkupLinks::findLinks(url).size(), 1u);
+}
+
+TEST(MarkupLinks, PackedListHoldsOffsetAndLength) {
+  const auto links = MarkupLinks::findLinks("x http://a y joe@b.c");
+  ASSERT_EQ(links.size(), 2u);
+  EXPECT_EQ(links[0], (8u << 24) | 2u);
+  EXPECT_EQ(MarkupLinks::linkOffset(links[1]), 13u);
+  EXPECT_EQ(MarkupLinks::linkLength(links[1]), 7u);
+}
+
+TEST(MarkupLinks, ConvertHandlerReplacesTheLink) {
+  MarkupLinks m;
+  m.setInsertBefore("<");
+  m.setOnConvert(
+      [](std::string& link) { link = "[" + link + "|" + std::to_string(link.size()) + "]"; });
+  EXPECT_EQ(m.markup("a www.b.c d").text, "a [www.b.c|7] d");
+}
+
+TEST(MarkupLinks, EmptyLinklessAndTooLongTexts) {
+  MarkupLinks m;
+  m.setInsertBefore("\x1E");
+  m.setInsertAfter("\x1F");
+  EXPECT_EQ(m.markup("").text, "");
+  EXPECT_TRUE(m.markup("").ok());
+  EXPECT_EQ(m.markup("plain text").text, "plain text");
+
+  const std::string longest(MarkupLinks::kMaxTextLength, 'x');
+  EXPECT_TRUE(m.markup(longest).ok());
+  const MarkupLinks::Result r = m.markup(longest + "x");
+  EXPECT_EQ(r.error, "String is too long");
+  EXPECT_TRUE(r.text.empty());
+}
+
+// Random texts from link-prone pieces: every link stands between one 0x1E and one 0x1F,
+// and taking the markers out gives the input back.
+TEST(MarkupLinks, MarkersWrapLinksAndRemovingThemGivesTheInput) {
+  const char* pieces[] = {"http://", "ftp://", "www.",     "mailto:", "@",    "a",       "b.c", " ",
+                          ",",       "(",      ")",        "<",       ">",    "\r\n",    "\t",  "/",
+                          "?",       "#",      "\xC3\xA9", "\xE9",    "WWW.", "Http://", "\"",  "'",
+                          ";",       "&",      "[",        "]",       "\\",   "."};
+  std::mt19937 rng(42);
+  MarkupLinks m;
+  m.setInsertBefore("\x1E");
+  m.setInsertAfter("\x1F");
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const int n = static_cast<int>(rng() % 40);
+    for (int i = 0; i < n; ++i) text += pieces[rng() % std::size(pieces)];
+    const std::string out = m.markup(text).text;
+    std::string stripped;
+    bool open = false;
+    for (char c : out) {
+      if (c == '\x1E') {
+        ASSERT_FALSE(open) << text;
+        open = true;
+      } else if (c == '\x1F') {
+        ASSERT_TRUE(open) << text;
+        open = false;
+      } else {
+        stripped.push_back(c);
+      }
+    }
+    ASSERT_FALSE(open) << text;
+    ASSERT_EQ(stripped, text);
+  }
+}
+
+}  // namespace
+}  // namespace varnook

@@ -1,0 +1,98 @@
+#include "viewer/textwords.h"
+
+#include <gtest/gtest.h>
+
+#include "viewer/articlerules.h"
+#include "viewer/hotspot.h"
+
+namespace varnook {
+namespace {
+
+TEST(QueryKeywords, WordRunsWithoutCaseDuplicates) {
+  EXPECT_EQ(queryKeywords("modem & \"usr sportster\" MODEM x_1 v.34"),
+            (std::vector<std::string>{"modem", "usr", "sportster", "x_1", "v", "34"}));
+  EXPECT_EQ(queryKeywords("  ~ & | "), std::vector<std::string>{});
+  EXPECT_EQ(queryKeywords("caf\xC3\xA9s"), (std::vector<std::string>{"caf", "s"}));
+}
+
+TEST(WordAtCaret, WordAroundTheCaret) {
+  struct Case {
+    const char* text;
+    std::size_t caret;
+    const char* word;
+  };
+  const Case cases[] = {
+      {"a modem b", 4, "modem"},    {"a modem b", 2, "modem"},
+      {"a modem b", 7, "modem"},    {"a  b", 2, ""},
+      {"x_1.y", 0, "x_1"},          {"x_1.y", 4, "y"},
+      {"word", 99, "word"},         {"", 0, ""},
+      {"a\x1Fhttp\x1F", 2, "http"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(wordAtCaret(c.text, c.caret), c.word) << c.text << c.caret;
+}
+
+TEST(HotSpotText, PointerOverALinkAndTheClickedText) {
+  const std::string line = "see \x1Ehttp://a.b\x1F and \x1Ejoe@c.d\x1F";
+  struct Case {
+    std::size_t pos;
+    std::optional<std::string> text;
+  };
+  const Case cases[] = {
+      {0, std::nullopt},                                        // before the first link
+      {4, std::nullopt},                                        // on the begin marker
+      {5, "http://a.b"},                                        // first character
+      {10, "http://a.b"},                                       // inside
+      {15, "http://a.b"},                                       // on the end marker
+      {16, std::nullopt},                                       // behind it
+      {22, "joe@c.d"},    {29, "joe@c.d"}, {30, std::nullopt},  // past the line
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(hotSpotTextAt(line, c.pos, '\x1E', '\x1F'), c.text) << c.pos;
+    EXPECT_EQ(isOnHotSpot(line, c.pos, '\x1E', '\x1F'), c.text.has_value()) << c.pos;
+  }
+  // A link without its begin marker on the line reaches back to the line's start.
+  EXPECT_EQ(hotSpotTextAt("tail\x1F x", 1, '\x1E', '\x1F'), "tail");
+  // Sample style markers.
+  EXPECT_EQ(hotSpotTextAt("URLs: <www.x.org> <a@b.c>", 9, '<', '>'), "www.x.org");
+}
+
+TEST(HotSpotText, CopiedTextLosesTheMarkers) {
+  EXPECT_EQ(withoutLinkMarkers("a \x1Ehttp://x\x1F b\x1E"), "a http://x b");
+}
+
+TEST(ArticleRules, OptionsBecomeRulesAndLinkSettings) {
+  VnkOptions options;
+  DrawRules rules;
+  HotSpot hotSpot;
+  applyArticleOptions(options, rules, hotSpot);
+  ASSERT_EQ(rules.size(), 2u);
+  EXPECT_EQ(rules[0].keyDrawingType(), KeyDrawingType::dtBeginLineEnd);
+  EXPECT_EQ(rules[1].keyDrawingType(), KeyDrawingType::dtKeyShow);
+  EXPECT_EQ(rules[0].keyLineEndLst(),
+            (std::vector<std::string>{">>>>;$00F000", ">>>;$00C000", ">>;$008000", ">;$404040"}));
+  EXPECT_EQ(rules[1].defKeyColor(), clRed);
+  EXPECT_TRUE(hotSpot.active);
+  EXPECT_TRUE(hotSpot.underlined);
+  EXPECT_EQ(hotSpot.color, clNavy);
+
+  rules[1].setKeywords({"kept"});
+  options.highLightKW = false;
+  options.highLightQuotes = false;
+  options.highLightLinks = false;
+  options.underlineLink = false;
+  options.colorG = clRed;
+  options.articleFont.color = clMaroon;
+  applyArticleOptions(options, rules, hotSpot);
+  EXPECT_TRUE(rules[0].keyLineEndLst().empty());
+  EXPECT_EQ(rules[1].defKeyColor(), clMaroon);
+  EXPECT_EQ(rules[1].keywords(), std::vector<std::string>{"kept"});
+  EXPECT_FALSE(hotSpot.active);
+  EXPECT_FALSE(hotSpot.underlined);
+
+  options.highLightQuotes = true;
+  applyArticleOptions(options, rules, hotSpot);
+  EXPECT_EQ(rules[0].keyLineEndLst().back(), ">;$FF0000");  // red is written red first
+}
+
+}  // namespace
+}  // namespace varnook
