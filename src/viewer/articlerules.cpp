@@ -1,20 +1,6 @@
 #include "viewer/articlerules.h"
 
-#include <cstdio>
-
 namespace varnook {
-namespace {
-
-// Six hex digits, red first: the colour's low and third bytes change places.
-std::string ruleText(Color color) {
-  const Color swapped = (color & 0xFF00FF00u) | ((color & 0xFFu) << 16) | ((color >> 16) & 0xFFu);
-  char text[16];
-  std::snprintf(text, sizeof text, "%6.6X", static_cast<unsigned>(swapped));
-  return text;
-}
-
-}  // namespace
-
 DrawRules makeArticleRules() {
   DrawRules rules;
   rules.add(ColorRule(KeyDrawingType::dtBeginLineEnd));
@@ -23,8 +9,8 @@ DrawRules makeArticleRules() {
 }
 
 std::vector<std::string> quotationEntries(Color level1, Color level2, Color level3, Color level4) {
-  return {">>>>;$" + ruleText(level4), ">>>;$" + ruleText(level3), ">>;$" + ruleText(level2),
-          ">;$" + ruleText(level1)};
+  return {">>>>;$" + colorRuleText(level4), ">>>;$" + colorRuleText(level3),
+          ">>;$" + colorRuleText(level2), ">;$" + colorRuleText(level1)};
 }
 
 void applyArticleOptions(const VnkOptions& options, DrawRules& rules, HotSpot& hotSpot) {
