@@ -158,7 +158,13 @@ HeaderDate parseHeaderDate(std::string_view value) {
   if (!date) return {0, std::string(kInvalidDateEncode)};
   const std::string_view timeText = reader.readWord();
   const auto time = parseTimeOfDay(timeText);
-  if (!time) return {0, "'" + std::string(timeText) + "' is not a valid time"};
+  if (!time) {
+    // Built piecewise: g++ 12 warns falsely (-Wrestrict) about "'" + std::string.
+    std::string error = "'";
+    error.append(timeText);
+    error += "' is not a valid time";
+    return {0, std::move(error)};
+  }
   return {*date + *time, {}};
 }
 

@@ -2,6 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "archive/textsearch.h"
 
@@ -10,12 +15,77 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-constexpr std::array<bool, 256> makeEscapeTable() {
-  std::array<bool, 256> table{};
-  for (unsigned char c : std::string_view("\n\r \"#%&'()*+,/:;<>?@\\^~")) table[c] = true;
+constexpr std::array<std::uint8_t, 256> makeEscapeTable(bool blanksAsPlus) {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned char c : std::string_view("\n\r \"#%&'()*+,/:;<>?@\\^~")) table[c] = 1;
+  if (blanksAsPlus) table[' '] = 0;
   return table;
 }
-constexpr std::array<bool, 256> kEscape = makeEscapeTable();
+constexpr std::array<std::uint8_t, 256> kEscape = makeEscapeTable(false);
+constexpr std::array<std::uint8_t, 256> kEscapeKeepBlank = makeEscapeTable(true);
+
+// What urlEncode writes for a byte: up to three output bytes, and in the fourth byte their
+// count.
+struct alignas(4) EncodedByte {
+  char bytes[4];
+};
+constexpr std::array<EncodedByte, 256> makeEncodedTable(bool blanksAsPlus) {
+  std::array<EncodedByte, 256> table{};
+  for (unsigned c = 0; c < 256; ++c) {
+    if (c == ' ' && blanksAsPlus)
+      table[c] = {{'+', 0, 0, 1}};
+    else if (kEscape[c])
+      table[c] = {{'%', kHexDigits[c >> 4], kHexDigits[c & 15], 3}};
+    else
+      table[c] = {{static_cast<char>(c), 0, 0, 1}};
+  }
+  return table;
+}
+constexpr std::array<EncodedByte, 256> kEncodedPercent = makeEncodedTable(false);
+constexpr std::array<EncodedByte, 256> kEncodedPlus = makeEncodedTable(true);
+
+#if defined(__SSE2__)
+// The bytes of `v` that urlEncode escapes, as a byte mask (0xFF = escaped). The set is
+// LF, CR, 34..44 without "$", 58..64 without "=", and "/ \\ ^ ~"; the blank counts when
+// `blankKey` is a blank (pass another escaped byte to leave it out).
+__m128i escapeMask(__m128i v, __m128i blankKey) {
+  const auto equal = [v](char c) { return _mm_cmpeq_epi8(v, _mm_set1_epi8(c)); };
+  const auto inRange = [v](char low, char span) {
+    const __m128i offset = _mm_sub_epi8(v, _mm_set1_epi8(low));
+    return _mm_cmpeq_epi8(_mm_min_epu8(offset, _mm_set1_epi8(span)), offset);
+  };
+  const __m128i ranges = _mm_or_si128(_mm_andnot_si128(equal('$'), inRange('"', 10)),
+                                      _mm_andnot_si128(equal('='), inRange(':', 6)));
+  const __m128i singles = _mm_or_si128(
+      _mm_or_si128(_mm_or_si128(equal('\n'), equal('\r')), _mm_or_si128(equal('/'), equal('\\'))),
+      _mm_or_si128(_mm_or_si128(equal('^'), equal('~')), _mm_cmpeq_epi8(v, blankKey)));
+  return _mm_or_si128(ranges, singles);
+}
+#endif
+
+// How many bytes urlEncode escapes (the blank only when it is not written as "+").
+std::size_t countEscapes(const unsigned char* in, std::size_t size, bool blanksAsPlus) {
+  std::size_t count = 0;
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i blankKey = _mm_set1_epi8(blanksAsPlus ? '~' : ' ');
+  const __m128i zero = _mm_setzero_si128();
+  while (size - i >= 16) {
+    // Per-byte counters, summed up before any of them can pass 255.
+    __m128i counters = zero;
+    for (int block = 0; block < 255 && size - i >= 16; ++block, i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+      counters = _mm_sub_epi8(counters, escapeMask(v, blankKey));
+    }
+    const __m128i sums = _mm_sad_epu8(counters, zero);
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#endif
+  const std::array<std::uint8_t, 256>& table = blanksAsPlus ? kEscapeKeepBlank : kEscape;
+  for (; i < size; ++i) count += table[in[i]];
+  return count;
+}
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -25,7 +95,7 @@ int hexValue(char c) {
 }
 
 // The Latin-1 entity names for the codes 160 to 255, in code order.
-constexpr const char* kLatin1Entities[96] = {
+constexpr std::string_view kLatin1Entities[96] = {
     "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",
     "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn",
     "sup2",   "sup3",   "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",
@@ -58,27 +128,39 @@ constexpr std::array<std::uint8_t, 256> kHtmlClass = makeHtmlClasses();
 }  // namespace
 
 std::string urlEncode(std::string_view text, bool blanksAsPlus) {
-  std::size_t escapes = 0, blanks = 0;
-  for (unsigned char c : text) {
-    escapes += kEscape[c];
-    blanks += c == ' ';
-  }
-  if (blanksAsPlus) escapes -= blanks;
-  if (escapes == 0 && blanks == 0) return std::string(text);
+  const unsigned char* const in = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
 
-  std::string out(text.size() + 2 * escapes, '\0');
-  char* o = out.data();
-  for (unsigned char c : text) {
-    if (c == ' ' && blanksAsPlus) {
-      *o++ = '+';
-    } else if (kEscape[c]) {
-      *o++ = '%';
-      *o++ = kHexDigits[c >> 4];
-      *o++ = kHexDigits[c & 15];
-    } else {
-      *o++ = static_cast<char>(c);
+  const std::array<EncodedByte, 256>& codes = blanksAsPlus ? kEncodedPlus : kEncodedPercent;
+  // Writes each byte's (up to three) output bytes plus one spare byte at once and moves on
+  // by their true length: no branches. The spare bytes land where the next byte writes, or
+  // in slack that is cut off.
+  const auto encodeInto = [&](char* o) {
+    for (std::size_t i = 0; i < size; ++i) {
+      const EncodedByte& code = codes[in[i]];
+      std::memcpy(o, code.bytes, 4);
+      o += code.bytes[3];
     }
+    return o;
+  };
+
+  // A short value (a query parameter) is encoded in one pass on the stack and copied out.
+  constexpr std::size_t kShort = 128;
+  if (size <= kShort) {
+    char buffer[3 * kShort + 4];
+    const char* const end = encodeInto(buffer);
+    return std::string(buffer, static_cast<std::size_t>(end - buffer));
   }
+
+  // First pass: the number of escaped characters sizes the result exactly.
+  const std::size_t escapes = countEscapes(in, size, blanksAsPlus);
+  if (escapes == 0 && (!blanksAsPlus || text.find(' ') == std::string_view::npos))
+    return std::string(text);
+
+  const std::size_t length = size + 2 * escapes;
+  std::string out(length + 4, '\0');
+  encodeInto(out.data());
+  out.resize(length);
   return out;
 }
 
@@ -126,79 +208,132 @@ int htmlEntityChar(std::string_view name) {
     }
     return static_cast<int>(value & 0xFF);
   }
-  for (int i = 0; i < 96; ++i)
-    if (name == kLatin1Entities[i]) return 160 + i;
+  for (int i = 0; i < 96; ++i) {
+    const std::string_view entity = kLatin1Entities[i];
+    if (entity.size() == name.size() && entity[0] == name[0] && entity == name) return 160 + i;
+  }
   return 0;
 }
 
 std::string htmlToText(std::string_view html, bool dropTags, bool collapseWhiteSpace) {
   std::string out(html.size(), '\0');
-  char* o = out.data();
+  char* const outBegin = out.data();
+  char* o = outBegin;
   const char* p = html.data();
   const char* const end = p + html.size();
   bool lastCollapsed = false;
 
-  // Class bits that leave the plain copy loop.
+  // Class bits that end a plain run.
   const std::uint8_t stopMask = static_cast<std::uint8_t>(kAmp | (dropTags ? kTagOpen : 0) |
                                                           (collapseWhiteSpace ? kSpace : 0));
+#if defined(__SSE2__)
+  const __m128i ampKey = _mm_set1_epi8('&');
+  const __m128i tagKey = _mm_set1_epi8(dropTags ? '<' : '&');
+  const __m128i blankKey = _mm_set1_epi8(' ');
+  const __m128i tabKey = _mm_set1_epi8('\t');
+  const __m128i lfKey = _mm_set1_epi8('\n');
+  const __m128i crKey = _mm_set1_epi8('\r');
+  const __m128i closeKey = _mm_set1_epi8('>');
+#endif
+
+  // Skips a tag whose "<" was just read: up to and including its ">", or to the end.
+  auto skipTag = [&] {
+#if defined(__SSE2__)
+    if (end - p >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, closeKey));
+      if (mask != 0) {
+        p += __builtin_ctz(static_cast<unsigned>(mask)) + 1;
+        return;
+      }
+    }
+#endif
+    const void* close = std::memchr(p, '>', static_cast<std::size_t>(end - p));
+    p = close ? static_cast<const char*>(close) + 1 : end;
+  };
 
   while (p < end) {
-    // Plain run: copied byte for byte.
-    const char* runStart = p;
-    while (p < end && (kHtmlClass[static_cast<unsigned char>(*p)] & stopMask) == 0) ++p;
-    if (p != runStart) {
-      for (const char* q = runStart; q < p; ++q) *o++ = *q;
-      lastCollapsed = false;
+    bool atSpecial = false;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: the block is stored at `o` speculatively and `o` moves on by
+    // its plain prefix. The output never runs ahead of the input, so the store stays inside
+    // the buffer whenever the load does. With collapsing on, a blank after a character
+    // comes out as it stands (it starts the collapsed state), so only a blank after white
+    // space or after a collapsed blank stops the block.
+    while (end - p >= 16) {
+      const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
+      __m128i stops = _mm_or_si128(_mm_cmpeq_epi8(block, ampKey), _mm_cmpeq_epi8(block, tagKey));
+      if (collapseWhiteSpace) {
+        const __m128i blanks = _mm_cmpeq_epi8(block, blankKey);
+        const __m128i others =
+            _mm_or_si128(_mm_cmpeq_epi8(block, tabKey),
+                         _mm_or_si128(_mm_cmpeq_epi8(block, lfKey), _mm_cmpeq_epi8(block, crKey)));
+        const __m128i afterWhite = _mm_or_si128(_mm_slli_si128(_mm_or_si128(blanks, others), 1),
+                                                _mm_cvtsi32_si128(lastCollapsed ? 0xFF : 0));
+        stops = _mm_or_si128(stops, _mm_or_si128(others, _mm_and_si128(blanks, afterWhite)));
+      }
+      const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(stops));
+      const unsigned plain = mask == 0 ? 16 : static_cast<unsigned>(__builtin_ctz(mask));
+      if (plain != 0) lastCollapsed = collapseWhiteSpace && p[plain - 1] == ' ';
+      p += plain;
+      o += plain;
+      if (mask != 0) {
+        atSpecial = true;
+        break;
+      }
+    }
+#endif
+    if (!atSpecial) {
+      // A plain run is copied as it stands.
+      while (p < end && (kHtmlClass[static_cast<unsigned char>(*p)] & stopMask) == 0) {
+        *o++ = *p++;
+        lastCollapsed = false;
+      }
       if (p == end) break;
     }
+
     const char c = *p++;
     if (c == '<') {
-      // A tag: skipped up to its ">" (to the end when there is none).
-      while (p < end && *p != '>') ++p;
-      if (p < end) ++p;
+      skipTag();
       continue;
     }
     if (c == '&') {
-      // An entity; its characters are collected up to ";" or the first other character.
-      // A tag inside it is dropped without ending it.
-      std::size_t nameStart = static_cast<std::size_t>(o - out.data());
+      // An entity: its letters and digits are collected up to ";" or the first other
+      // character. A tag inside it is dropped without ending it.
+      char* const ampersand = o;
       *o++ = '&';
-      bool open = true;
       while (p < end) {
         const char e = *p++;
         if (dropTags && e == '<') {
-          while (p < end && *p != '>') ++p;
-          if (p < end) ++p;
+          skipTag();
           continue;
         }
         lastCollapsed = false;
         if (e == ';') {
-          const std::string_view name(out.data() + nameStart + 1,
-                                      static_cast<std::size_t>(o - out.data()) - nameStart - 1);
+          const std::string_view name(ampersand + 1, static_cast<std::size_t>(o - ampersand - 1));
           const int ch = htmlEntityChar(name);
           if (ch != 0) {
-            o = out.data() + nameStart;
+            o = ampersand;
             *o++ = static_cast<char>(ch);
           }
-          open = false;
           break;
         }
         *o++ = e;
-        if (!isAlnum(e)) {
-          open = false;
-          break;
-        }
+        if (!isAlnum(e)) break;
       }
-      (void)open;  // an entity still open at the end stays as "&name"
+      // An entity still open at the end stays as "&name".
       continue;
     }
-    // White space with collapsing on.
+    // White space with collapsing on: one blank for the run, none after a collapsed blank.
+    // Further white space adds nothing while the state lasts, so the run is passed at once.
     if (!lastCollapsed) {
       *o++ = ' ';
       lastCollapsed = true;
     }
+    while (p < end && (kHtmlClass[static_cast<unsigned char>(*p)] & kSpace) != 0) ++p;
   }
-  out.resize(static_cast<std::size_t>(o - out.data()));
+  out.resize(static_cast<std::size_t>(o - outBegin));
   return out;
 }
 

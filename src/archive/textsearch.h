@@ -14,8 +14,9 @@ bool equalsNoCase(std::string_view a, std::string_view b);
 bool startsWithNoCase(std::string_view text, std::string_view prefix);
 
 // Position of the first occurrence of `needle` at or after `from`, ignoring the case of
-// ASCII letters; npos when there is none. Scans with memchr for a non-letter byte of the
-// needle where it has one, so marker searches on pages run at memory speed.
+// ASCII letters; npos when there is none. Scans sixteen bytes at a time for places where
+// both the needle's first and last bytes match, so marker searches on pages run at memory
+// speed.
 std::size_t findNoCase(std::string_view haystack, std::string_view needle, std::size_t from = 0);
 
 // Trims characters with codes 0..32 at both ends.

@@ -23,7 +23,8 @@ struct PageEntry {
 
 inline std::string entryUrl(std::string_view number, int hit) {
   return "http://localhost:8119/[ST_rn=ps]/getdoc.xp?AN=" + std::string(number) +
-         "&amp;CONTEXT=925823614.1580139&amp;hitnum=" + std::to_string(hit);
+         "&amp;CONTEXT=925823614.1580139&amp;hitnum=" + std::to_string(hit) +
+         "&amp;ST=PS&amp;CONTEXT_QRY=modem&amp;defaultOp=AND&amp;maxhits=40";
 }
 
 inline std::string entryHtml(const PageEntry& e, int hit) {
@@ -99,6 +100,9 @@ inline std::vector<PageEntry> realisticEntries(int count, std::uint32_t firstNum
       "flow control options, without any luck ...",
       "... <b>modem</b> works fine under the other OS, so the hardware is OK. Any idea what "
       "the kernel expects here? ..."};
+  static const char* const kExcerptTail =
+      " ... &gt; and the <i>second</i> line of the quote, with the usual\n &quot;signature&quot; "
+      "&amp; a few more words so the excerpt reads like real text ...";
   std::vector<PageEntry> entries;
   for (int i = 0; i < count; ++i) {
     PageEntry e;
@@ -110,7 +114,7 @@ inline std::vector<PageEntry> realisticEntries(int count, std::uint32_t firstNum
     e.forumHtml = kForums[i % 4];
     e.dateHtml = "1999/0" + std::to_string(1 + i % 9) + "/" + std::to_string(10 + i % 19);
     e.authorHtml = kAuthors[i % 4];
-    e.excerptHtml = kExcerpts[i % 3];
+    e.excerptHtml = std::string(kExcerpts[i % 3]) + kExcerptTail;
     entries.push_back(std::move(e));
   }
   return entries;
