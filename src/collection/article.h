@@ -33,6 +33,9 @@ class Article : public ArticleBase {
   DayDate date = 0;
   std::string text;  // body with CR LF line ends; empty = not loaded
   std::string references;
+  // A transfer of this article has ended in this run (not stored); the automatic download
+  // leaves it to the user's load command from then on.
+  bool transferEnded = false;
 
  private:
   friend class Collection;

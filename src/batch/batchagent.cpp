@@ -1,0 +1,249 @@
+#include "batch/batchagent.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "archive/queryurl.h"
+#include "collection/collectionfile.h"
+#include "collection/commandline.h"
+#include "net/pollloop.h"
+#include "settings/optionsstore.h"
+#include "settings/optionsstream.h"
+#include "transfer/scheduler.h"
+#include "update/homesite.h"
+#include "varnook/version.h"
+
+namespace varnook {
+namespace {
+
+std::string cacheFolder() {
+  const char* xdg = std::getenv("XDG_CACHE_HOME");
+  std::string base;
+  if (xdg != nullptr && xdg[0] == '/') {
+    base = xdg;
+  } else if (const char* home = std::getenv("HOME")) {
+    base = std::string(home) + "/.cache";
+  } else {
+    base = "/tmp";
+  }
+  return base + "/varnook";
+}
+
+// Reads the options: the given file, or the user's stored options; never written.
+bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& error) {
+  if (!batch.optionsFile.empty()) {
+    std::ifstream in(batch.optionsFile, std::ios::binary);
+    if (!in) {
+      error = "cannot read the options file \"" + batch.optionsFile + "\"";
+      return false;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    readOptionsStream(bytes.str(), options);
+  } else {
+    OptionsStore store(options);
+    store.setStorageMode(StorageMode::orgRegistry);
+    store.setAutoSave(false);
+    store.load();
+    options = store.options();
+  }
+  if (batch.service) options.serviceHost = *batch.service;
+  if (batch.domain) options.serviceDomain = *batch.domain;
+  if (batch.hosts) options.hostList = *batch.hosts;
+  if (batch.rotate) options.multiHost = *batch.rotate;
+  if (batch.hits) options.hitsPerPage = *batch.hits;
+  if (batch.maxTransfers) options.maxRequests = *batch.maxTransfers;
+  if (batch.homeSite) options.homeSite = *batch.homeSite;
+  if (batch.proxy) {
+    options.useProxy = !batch.proxy->empty();
+    const auto colon = batch.proxy->rfind(':');
+    if (colon != std::string::npos && batch.proxy->find(']', colon) == std::string::npos) {
+      options.proxyURL = batch.proxy->substr(0, colon);
+      options.proxyPort = batch.proxy->substr(colon + 1);
+    } else {
+      options.proxyURL = *batch.proxy;
+      options.proxyPort = "80";
+    }
+  }
+  if (batch.proxyUser) options.proxyUser = *batch.proxyUser;
+  if (batch.proxyPassword) options.proxyPWD = *batch.proxyPassword;
+  return true;
+}
+
+std::string oneLine(std::string text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+BatchAgent::~BatchAgent() {
+  if (logSink_ != stderr && logSink_ != nullptr) std::fclose(logSink_);
+}
+
+int BatchAgent::run(const BatchOptions& batch) {
+  quiet_ = batch.quiet;
+  progress_ = batch.progress && !batch.quiet && ::isatty(STDERR_FILENO);
+  pageLimit_ = batch.pages;
+  if (!batch.logFile.empty()) {
+    logSink_ = std::fopen(batch.logFile.c_str(), "a");
+    if (logSink_ == nullptr) {
+      logSink_ = stderr;
+      std::fprintf(stderr, "varnook-batch: cannot write the log file \"%s\"\n",
+                   batch.logFile.c_str());
+      return 2;
+    }
+  }
+
+  VnkOptions options;
+  std::string error;
+  if (!readOptions(batch, options, error)) {
+    std::fprintf(stderr, "varnook-batch: %s\n", error.c_str());
+    return 2;
+  }
+  const CommandLine commandLine = parseCommandLine(batch.arguments);
+
+  PollLoop loop;
+  Collection collection({nowLocal, [&loop](double seconds) {
+                           loop.processEvents(static_cast<int>(seconds * 1000) + 1);
+                         }});
+  collection_ = &collection;
+  collection.addObserver(this);
+  HomeSite homeSite(loop, options, *this);
+  Scheduler scheduler(collection, loop, options, *this, &homeSite);
+  scheduler.cacheFolder = cacheFolder();
+  scheduler.userAgent = std::string("Varnook/") + kVersion;
+  collection.markNewArticles = !batch.noMark;
+
+  if (!commandLine.collectionPath.empty()) {
+    const LoadResult loaded = loadCollection(collection, commandLine.collectionPath);
+    if (!loaded.ok()) {
+      std::fprintf(stderr, "%s\n", loaded.message.c_str());
+      collection.removeObserver(this);
+      return 2;
+    }
+  }
+
+  std::vector<Request*> toSend;
+  const ServiceSettings service = options.serviceSettings();
+  if (commandLine.kind == CommandLine::Kind::Query) {
+    auto request = collection.newRequest();
+    const std::string parseError = parseQueryParameters(*request, commandLine.queryParameters);
+    if (!parseError.empty()) {
+      std::fprintf(stderr, "varnook-batch: %s\n", parseError.c_str());
+      collection.removeObserver(this);
+      return 2;
+    }
+    request->url = buildQueryUrl(*request, false, service);
+    Request& added = collection.appendRequest(std::move(request));
+    if (commandLine.run || batch.send) toSend.push_back(&added);
+  } else if (commandLine.kind == CommandLine::Kind::Words) {
+    auto request = collection.newRequest();
+    request->keywords = commandLine.keywords;
+    request->author = commandLine.authors;
+    request->subject = commandLine.subjects;
+    request->forum = commandLine.groups;
+    request->url = buildQueryUrl(*request, false, service);
+    Request& added = collection.appendRequest(std::move(request));
+    if (batch.send) toSend.push_back(&added);
+  } else if (batch.send) {
+    for (const auto& request : collection.requests()) toSend.push_back(request.get());
+  }
+
+  for (Request* request : toSend) scheduler.send(*request);
+  if (batch.download) scheduler.setAutoDownload(true);
+  loop.runUntil([&] { return !scheduler.transfersRunning() && !homeSite.running(); }, -1);
+  printProgress(true);
+
+  std::string savedTo = batch.output.empty() ? commandLine.collectionPath : batch.output;
+  int status = failed_ ? 1 : 0;
+  if (!savedTo.empty()) {
+    const SaveResult saved = saveCollection(collection, savedTo);
+    if (!saved.ok) {
+      std::fprintf(stderr, "varnook-batch: cannot save \"%s\": %s\n", savedTo.c_str(),
+                   saved.message.c_str());
+      savedTo.clear();
+      status = 1;
+    }
+  }
+  if (!quiet_) printSummary(collection, savedTo);
+  if (batch.list) {
+    for (const auto& article : collection.articles())
+      std::printf("%u\t%s\t%s\t%s\n", article->number, formatShortDate(article->date).c_str(),
+                  article->author.c_str(), article->subject.c_str());
+  }
+  collection.removeObserver(this);
+  collection_ = nullptr;
+  return status;
+}
+
+void BatchAgent::log(const std::string& line) {
+  if (quiet_) return;
+  if (progress_) std::fputs("\r\033[K", stderr);
+  std::fprintf(logSink_, "%s\n", oneLine(line).c_str());
+  std::fflush(logSink_);
+}
+
+bool BatchAgent::askYesNo(const std::string& text) {
+  log(text + " [answered No]");
+  return false;
+}
+
+bool BatchAgent::askOkCancel(const std::string& text) {
+  log(text + " [answered Cancel]");
+  return false;
+}
+
+void BatchAgent::openInBrowser(const std::string& path) {
+  log("Not opened: " + path);
+}
+void BatchAgent::openUrl(const std::string& url) {
+  log("Not opened: " + url);
+}
+void BatchAgent::openInHelpViewer(const std::string& url) {
+  log("Not opened: " + url);
+}
+
+void BatchAgent::showUpdateStatus(const std::string&) {}
+
+void BatchAgent::statusBarChanged() {
+  printProgress(false);
+}
+
+void BatchAgent::statusChanged(const ArticleBase& object) {
+  if (object.shortStatus() == "Errors!") {
+    failed_ = true;
+    if (object.listKind() == ListKind::Articles) ++failedArticles_;
+  }
+  if (pageLimit_ > 0 && object.listKind() == ListKind::Requests && object.isTransferring()) {
+    auto& request = const_cast<Request&>(static_cast<const Request&>(object));
+    if (request.pages >= pageLimit_) request.stopAtNextPage = true;
+  }
+}
+
+void BatchAgent::printProgress(bool final) {
+  if (!progress_ || collection_ == nullptr) return;
+  int pages = 0, found = 0;
+  for (const auto& request : collection_->requests()) {
+    pages += request->pages;
+    found += request->unique;
+  }
+  std::fprintf(stderr, "\r\033[Kpages %d, articles found %d, downloaded %d, failed %d%s", pages,
+               found, collection_->loadedArticles, failedArticles_, final ? "\n" : "");
+  std::fflush(stderr);
+}
+
+void BatchAgent::printSummary(const Collection& collection, const std::string& savedTo) const {
+  std::fprintf(stderr, "%zu requests, %zu articles, %d loaded%s%s\n", collection.requests().size(),
+               collection.articles().size(), collection.loadedArticles,
+               savedTo.empty() ? "" : "; saved to ", savedTo.c_str());
+}
+
+}  // namespace varnook

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "batch/batchoptions.h"
+#include "collection/collection.h"
+#include "transfer/transferui.h"
+#include "update/updateui.h"
+
+namespace varnook {
+
+class Scheduler;
+
+// The agent without a window: opens or builds a collection from the command line, runs its
+// transfers on a poll loop until nothing is left running, and saves it. Questions are
+// printed and answered No; log lines go to standard error or a file.
+class BatchAgent final : public TransferUi, public UpdateUi, private CollectionObserver {
+ public:
+  BatchAgent() = default;
+  ~BatchAgent() override;
+
+  // Runs the whole job; returns the exit status (0 ok, 1 a transfer failed or a page could
+  // not be interpreted, 2 usage error or unreadable collection file).
+  int run(const BatchOptions& options);
+
+  // TransferUi and UpdateUi
+  void log(const std::string& line) override;
+  bool askYesNo(const std::string& text) override;
+  void openInBrowser(const std::string& path) override;
+  void statusBarChanged() override;
+  void showUpdateStatus(const std::string& text) override;
+  bool askOkCancel(const std::string& text) override;
+  void openUrl(const std::string& url) override;
+  void openInHelpViewer(const std::string& url) override;
+  void closeMainWindow() override {}
+
+ private:
+  void statusChanged(const ArticleBase& object) override;
+  void printProgress(bool final);
+  void printSummary(const Collection& collection, const std::string& savedTo) const;
+
+  std::FILE* logSink_ = stderr;
+  bool quiet_ = false;
+  bool progress_ = false;
+  int pageLimit_ = 0;
+  bool failed_ = false;
+  int failedArticles_ = 0;
+  Collection* collection_ = nullptr;
+};
+
+}  // namespace varnook

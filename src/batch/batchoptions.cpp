@@ -1,0 +1,171 @@
+#include "batch/batchoptions.h"
+
+#include <charconv>
+
+namespace varnook {
+
+const char* batchUsage() {
+  return "Usage: varnook-batch [OPTIONS] [FILE.vnk | /Q:[RUN:]PARAMS | WORDS...]\n"
+         "Searches the Usenet archive service without a window, collects the articles the\n"
+         "result pages list, downloads them, and saves the collection.\n"
+         "\n"
+         "  --send              send every query given on the command line (a /Q:RUN: query\n"
+         "                      is always sent); with no query given, send every request of\n"
+         "                      the opened collection from page 1\n"
+         "  --pages N           stop each request after N pages (stop at next page)\n"
+         "  --download          download marked articles automatically, up to\n"
+         "                      --max-transfers at once\n"
+         "  --no-mark           new articles are not marked for download\n"
+         "  -o, --output FILE   save the collection there when done (default: the opened\n"
+         "                      .vnk, if any)\n"
+         "  --service HOST[:PORT]   the service's web host (searches)\n"
+         "  --domain DOMAIN[:PORT]  the domain of its article servers\n"
+         "  --hosts LIST        comma-separated article server names\n"
+         "  --first-server | --rotate   always the first article server, or each in turn\n"
+         "  --hits N            hits per result page (10..200)\n"
+         "  --max-transfers N   article downloads at once (1..100)\n"
+         "  --home-site URL     where the update information is asked for\n"
+         "  --proxy HOST[:PORT]  --proxy-user USER  --proxy-password PASS\n"
+         "  --options FILE      the options file to read (default: the user's options;\n"
+         "                      never written)\n"
+         "  --log FILE          write the log lines there (default: standard error)\n"
+         "  --progress          a progress line on a terminal: pages, articles found,\n"
+         "                      downloaded, failed\n"
+         "  --list              print the collected articles when done\n"
+         "  -q, --quiet         no log lines, no progress, no summary\n"
+         "  --help, --version\n"
+         "\n"
+         "Search words may choose their field: ~a authors, ~s subjects, ~g groups,\n"
+         "~k keywords; ~~ is a ~.\n"
+         "\n"
+         "Exit status: 0 all transfers ended well; 1 a transfer failed or a page could not\n"
+         "be interpreted; 2 usage error, or the collection file is missing or malformed.\n";
+}
+
+namespace {
+
+bool toInt(const std::string& text, int& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+
+}  // namespace
+
+std::optional<BatchOptions> parseBatchOptions(const std::vector<std::string>& args,
+                                              std::string& error) {
+  BatchOptions o;
+  bool onlyArguments = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (onlyArguments || a.empty() || a[0] != '-' || a == "-") {
+      o.arguments.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      onlyArguments = true;
+      continue;
+    }
+    std::string name = a, inlineValue;
+    bool hasInline = false;
+    if (a.rfind("--", 0) == 0) {
+      const auto eq = a.find('=');
+      if (eq != std::string::npos) {
+        name = a.substr(0, eq);
+        inlineValue = a.substr(eq + 1);
+        hasInline = true;
+      }
+    }
+    auto value = [&](std::string& out) {
+      if (hasInline) {
+        out = inlineValue;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      out = args[++i];
+      return true;
+    };
+    auto number = [&](int low, int high, int& out) {
+      std::string text;
+      if (!value(text)) return false;
+      if (!toInt(text, out) || out < low || out > high) {
+        error = "option " + name + ": '" + text + "' is not a number from " + std::to_string(low) +
+                " to " + std::to_string(high);
+        return false;
+      }
+      return true;
+    };
+    auto optionalText = [&](std::optional<std::string>& out) {
+      std::string text;
+      if (!value(text)) return false;
+      out = text;
+      return true;
+    };
+    int n = 0;
+    if (name == "--send") {
+      o.send = true;
+    } else if (name == "--pages") {
+      if (!number(1, 1000000, o.pages)) return std::nullopt;
+    } else if (name == "--download") {
+      o.download = true;
+    } else if (name == "--no-mark") {
+      o.noMark = true;
+    } else if (name == "-o" || name == "--output") {
+      if (!value(o.output)) return std::nullopt;
+    } else if (name == "--service") {
+      if (!optionalText(o.service)) return std::nullopt;
+    } else if (name == "--domain") {
+      if (!optionalText(o.domain)) return std::nullopt;
+    } else if (name == "--hosts") {
+      if (!optionalText(o.hosts)) return std::nullopt;
+    } else if (name == "--first-server") {
+      o.rotate = false;
+    } else if (name == "--rotate") {
+      o.rotate = true;
+    } else if (name == "--hits") {
+      if (!number(10, 200, n)) return std::nullopt;
+      o.hits = n;
+    } else if (name == "--max-transfers") {
+      if (!number(1, 100, n)) return std::nullopt;
+      o.maxTransfers = n;
+    } else if (name == "--home-site") {
+      if (!optionalText(o.homeSite)) return std::nullopt;
+    } else if (name == "--proxy") {
+      if (!optionalText(o.proxy)) return std::nullopt;
+    } else if (name == "--proxy-user") {
+      if (!optionalText(o.proxyUser)) return std::nullopt;
+    } else if (name == "--proxy-password") {
+      if (!optionalText(o.proxyPassword)) return std::nullopt;
+    } else if (name == "--options") {
+      if (!value(o.optionsFile)) return std::nullopt;
+    } else if (name == "--log") {
+      if (!value(o.logFile)) return std::nullopt;
+    } else if (name == "--progress") {
+      o.progress = true;
+    } else if (name == "--list") {
+      o.list = true;
+    } else if (name == "-q" || name == "--quiet") {
+      o.quiet = true;
+    } else if (name == "--help" || name == "-h") {
+      o.help = true;
+    } else if (name == "--version") {
+      o.version = true;
+    } else {
+      error = "unknown option " + name;
+      return std::nullopt;
+    }
+    if (hasInline &&
+        (name == "--send" || name == "--download" || name == "--no-mark" ||
+         name == "--first-server" || name == "--rotate" || name == "--progress" ||
+         name == "--list" || name == "--quiet" || name == "--help" || name == "--version")) {
+      error = "option " + name + " takes no value";
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+}  // namespace varnook

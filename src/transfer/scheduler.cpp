@@ -1,0 +1,476 @@
+#include "transfer/scheduler.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "archive/articletext.h"
+#include "archive/queryurl.h"
+#include "archive/resultpage.h"
+#include "net/httpclient.h"
+#include "update/homesite.h"
+
+namespace varnook {
+
+// One running transfer: the object's HTTP client and the page it receives. Destroying it
+// ends the transfer without further events and takes it off the counters.
+class Transfer : public TransferHandle {
+ public:
+  Transfer(Scheduler& scheduler, ArticleBase& object)
+      : scheduler_(scheduler), object_(object), client_(scheduler.loop_) {
+    scheduler_.live_.insert(this);
+  }
+  ~Transfer() override {
+    scheduler_.live_.erase(this);
+    if (counted_) {
+      if (object_.listKind() == ListKind::Requests)
+        --scheduler_.collection_.requestTransfers;
+      else
+        --scheduler_.collection_.articleTransfers;
+      scheduler_.requestStatusBarRefresh();
+      scheduler_.setTransfersRunning();
+    }
+  }
+
+  HttpClient& client() { return client_; }
+  ArticleBase& object() { return object_; }
+  std::string& page() { return page_; }
+  void setCounted() { counted_ = true; }
+
+ private:
+  Scheduler& scheduler_;
+  ArticleBase& object_;
+  HttpClient client_;
+  std::string page_;
+  bool counted_ = false;
+};
+
+namespace {
+
+const char* stateStatus(HttpClient::State state) {
+  switch (state) {
+    case HttpClient::State::Ready:
+      return "Ready";
+    case HttpClient::State::Connecting:
+      return "Connecting...";
+    case HttpClient::State::ResolvingName:
+      return "Resolving name...";
+    case HttpClient::State::SendingRequest:
+      return "Sending request...";
+    case HttpClient::State::WaitingForReply:
+      return "Waiting...|Waiting for reply...";
+    case HttpClient::State::Aborting:
+      return "Aborting...";
+  }
+  return "";
+}
+
+std::string progressStatus(std::int64_t received, std::int64_t announced) {
+  char buf[96];
+  const long long r = received, a = announced;
+  if (announced != 0)
+    std::snprintf(buf, sizeof buf, "%lld of %lld|Received %lld of %lld", r, a, r, a);
+  else
+    std::snprintf(buf, sizeof buf, "%lld bytes|Received %lld bytes", r, r);
+  return buf;
+}
+
+Transfer* transferOf(ArticleBase& object) {
+  return static_cast<Transfer*>(object.transfer.get());
+}
+
+}  // namespace
+
+Scheduler::Scheduler(Collection& collection, EventLoop& loop, const VnkOptions& options,
+                     TransferUi& ui, HomeSite* homeSite)
+    : collection_(collection), loop_(loop), options_(options), ui_(ui), homeSite_(homeSite) {
+  collection_.addObserver(this);
+}
+
+Scheduler::~Scheduler() {
+  collection_.removeObserver(this);
+  // Transfers refer back to the scheduler: end them while it still exists.
+  for (const auto& request : collection_.requests()) request->transfer.reset();
+  for (const auto& article : collection_.articles()) article->transfer.reset();
+}
+
+void Scheduler::startTransfer(ArticleBase& object) {
+  if (object.isTransferring()) return;
+  collection_.stopRequested = false;
+  if (homeSite_ != nullptr && !homeSite_->succeeded()) {
+    // Downloads wait until the home site has answered (or failed to).
+    waitingForHomeSite_.insert(&object);
+    if (!homeSite_->running()) {
+      std::weak_ptr<char> alive = life_;
+      homeSite_->check([this, alive](bool completed) {
+        if (!alive.expired()) homeSiteChecked(completed);
+      });
+    }
+    return;
+  }
+  startNow(object);
+}
+
+void Scheduler::homeSiteChecked(bool completed) {
+  std::unordered_set<ArticleBase*> waiting;
+  waiting.swap(waitingForHomeSite_);
+  if (!completed) return;  // stopped: the starts are abandoned
+  // Objects deleted meanwhile are no longer in the lists; only listed ones start.
+  for (const auto& request : collection_.requests())
+    if (waiting.count(request.get()) != 0) startNow(*request);
+  for (const auto& article : collection_.articles())
+    if (waiting.count(article.get()) != 0 && !article->isLoaded()) startNow(*article);
+  startPendingArticles();
+}
+
+void Scheduler::startNow(ArticleBase& object) {
+  if (object.isTransferring()) return;
+  const bool isRequest = object.listKind() == ListKind::Requests;
+  if (!isRequest) {
+    auto& article = static_cast<Article&>(object);
+    article.url = buildArticleUrl(article, options_.serviceSettings());
+  }
+  collection_.stopRequested = false;
+
+  auto transfer = std::make_unique<Transfer>(*this, object);
+  Transfer* raw = transfer.get();
+  HttpClient& client = raw->client();
+  client.url = object.url;
+  if (options_.useProxy) {
+    client.proxy = options_.proxyURL;
+    client.proxyPort = options_.proxyPort;
+    client.proxyUsername = options_.proxyUser;
+    client.proxyPassword = options_.proxyPWD;
+  } else {
+    client.proxy.clear();
+    client.proxyPort.clear();
+    client.proxyUsername.clear();
+    client.proxyPassword.clear();
+  }
+  client.agent = userAgent;
+  client.receiveBuffer = &raw->page();
+  client.onStateChange = [&object, &client] { object.setStatus(stateStatus(client.state())); };
+  client.onDocData = [&object, &client](std::string_view) {
+    object.setStatus(progressStatus(client.receivedCount(), client.contentLength()));
+  };
+  client.onRequestDone = [this, raw](int, int error) { transferEnded(*raw, error); };
+  object.transfer = std::move(transfer);
+
+  const std::string error = client.getAsync();
+  if (!error.empty()) {
+    ui_.log(error);
+    if (!isRequest) static_cast<Article&>(object).transferEnded = true;
+    object.transfer.reset();
+    return;
+  }
+  raw->setCounted();
+  if (isRequest)
+    ++collection_.requestTransfers;
+  else
+    ++collection_.articleTransfers;
+  requestStatusBarRefresh();
+  setTransfersRunning();
+}
+
+void Scheduler::transferEnded(Transfer& transfer, int error) {
+  ArticleBase& object = transfer.object();
+  HttpClient& client = transfer.client();
+  if (error != 0 || client.statusCode() >= 400) {
+    object.setStatus("Errors!|" + client.reasonPhrase());
+    object.setState(kFailed);
+  } else if (client.socketError() != 0) {
+    object.setStatus("Errors!|Connection broken or other socket error");
+    object.setState(kFailed);
+  } else {
+    processPage(object, transfer.page());
+  }
+  if (object.listKind() == ListKind::Requests)
+    requestDone(static_cast<Request&>(object));
+  else
+    articleDone(static_cast<Article&>(object));
+}
+
+void Scheduler::processPage(ArticleBase& object, const std::string& page) {
+  std::string error;
+  if (object.listKind() == ListKind::Requests) {
+    auto& request = static_cast<Request&>(object);
+    request.articlesBeforePage = request.articles;
+    request.url.clear();
+    error = parseResultPage(page, request);
+    if (error.empty()) {
+      request.setState(kComplete);
+      char line[512];
+      std::snprintf(line, sizeof line, "Page %d of %s delivered %d articles", request.pages,
+                    request.name.c_str(), request.articles - request.articlesBeforePage);
+      ui_.log(line);
+    }
+  } else {
+    auto& article = static_cast<Article&>(object);
+    const bool wasLoaded = article.isLoaded();
+    error = parseArticleText(page, article);
+    if (error.empty()) {
+      // The count follows the texts that are present: an empty body does not count.
+      if (!wasLoaded && article.isLoaded()) ++collection_.loadedArticles;
+      collection_.setModified(true);
+      article.setState(kComplete);
+    } else {
+      if (wasLoaded) --collection_.loadedArticles;
+      article.text.clear();
+    }
+  }
+
+  if (error.empty()) {
+    object.setStatus("Loaded");
+  } else if (error == "none") {
+    object.setStatus("No matches");
+  } else {
+    reportBadPage(object, page, error);
+    object.setStatus("Errors!|Errors parsing received Web page");
+  }
+  object.updateListItem();
+}
+
+void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
+                              const std::string& error) {
+  const bool isRequest = object.listKind() == ListKind::Requests;
+  const std::string report =
+      std::string(isRequest ? "Error parsing results of query " : "Error analyzing article ") +
+      "\"" + object.name + "\":\r\n  " + error;
+  ui_.log(report);
+
+  std::string folder = cacheFolder.empty() ? std::string(".") : cacheFolder;
+  ::mkdir(folder.c_str(), 0700);
+  const std::string path = folder + "/badpage.htm";
+  bool written = false;
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    std::size_t done = 0;
+    written = true;
+    while (done < page.size()) {
+      const ssize_t n = ::write(fd, page.data() + done, page.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        written = false;
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) written = false;
+  }
+  if (!written) {
+    ui_.log("Unable to save the page into \"" + path + "\"");
+    return;
+  }
+  const bool view = ui_.askYesNo(report + ".\r\nThe page is stored in \"" + path +
+                                 "\". Do you want to view this page now?");
+  ui_.log("  Page saved to BADPAGE.HTM!");
+  if (view) ui_.openInBrowser(path);
+}
+
+void Scheduler::requestDone(Request& request) {
+  Transfer* transfer = transferOf(request);
+  if (transfer != nullptr && !request.url.empty() && !request.stopAtNextPage &&
+      request.hasState(kComplete)) {
+    // The next page goes over the same client; the transfer goes on.
+    request.setState(0);
+    ++request.pages;
+    HttpClient& client = transfer->client();
+    client.url = request.url;
+    transfer->page().clear();
+    const std::string error = client.getAsync();
+    request.stopAtNextPage = false;
+    if (error.empty()) return;
+    ui_.log(error);
+  } else if (request.pages > 1) {
+    char line[512];
+    std::snprintf(line, sizeof line, "Request %s: total of %d articles on %d pages",
+                  request.name.c_str(), request.articles, request.pages);
+    ui_.log(line);
+  }
+  freeTransfer(request);
+  request.stopAtNextPage = false;
+}
+
+void Scheduler::articleDone(Article& article) {
+  article.transferEnded = true;
+  freeTransfer(article);
+  ui_.articleTransferEnded(article);
+  startPendingArticles();
+  article.updateListItem();
+}
+
+void Scheduler::freeTransfer(ArticleBase& object) {
+  object.transfer.reset();
+}
+
+void Scheduler::send(Request& request) {
+  if (request.isTransferring()) return;
+  request.url = buildQueryUrl(request, false, options_.serviceSettings());
+  startTransfer(request);
+}
+
+void Scheduler::resume(Request& request) {
+  if (request.isTransferring() || request.url.empty()) return;
+  // After a page that was read, the stored link is the next page; after a failed one it
+  // is the same page again.
+  if (request.hasState(kComplete)) ++request.pages;
+  startTransfer(request);
+}
+
+void Scheduler::stopQuery(Request& request) {
+  waitingForHomeSite_.erase(&request);
+  freeTransfer(request);
+  request.setState(kCancelled);
+  request.setStatus("Cancelled");
+}
+
+void Scheduler::stopAtNextPage(Request& request) {
+  request.stopAtNextPage = true;
+}
+
+void Scheduler::loadArticle(Article& article) {
+  if (article.isLoaded() || article.isTransferring()) return;
+  startTransfer(article);
+}
+
+void Scheduler::stopLoading(Article& article) {
+  if (!article.isTransferring()) return;
+  freeTransfer(article);
+  article.transferEnded = true;
+  article.setState(kCancelled);
+  article.setStatus("Cancelled");
+}
+
+void Scheduler::stopAll() {
+  collection_.stopRequested = true;
+  setAutoDownload(false);
+  if (homeSite_ != nullptr && homeSite_->running()) homeSite_->abort();
+  waitingForHomeSite_.clear();
+  // Aborting may end a transfer at once; go by a snapshot and skip the ones already gone.
+  const std::vector<Transfer*> running(live_.begin(), live_.end());
+  for (Transfer* transfer : running)
+    if (live_.count(transfer) != 0) transfer->client().abort();
+  ui_.transfersRunningChanged(false);
+  transfersRunning_ = false;
+}
+
+void Scheduler::setAutoDownload(bool on) {
+  if (on != autoDownload_) {
+    autoDownload_ = on;
+    ui_.autoDownloadChanged(on);
+  }
+  if (on) startPendingArticles();
+}
+
+bool Scheduler::isPending(const Article& article) const {
+  return article.checked() && !article.isTransferring() && !article.isLoaded() &&
+         !article.transferEnded && (article.state() & (kFailed | kCancelled | kComplete)) == 0 &&
+         waitingForHomeSite_.count(const_cast<Article*>(&article)) == 0;
+}
+
+void Scheduler::startPendingArticles() {
+  const auto limit = options_.maxRequests;
+  if (autoDownload_ && collection_.articleTransfers < limit &&
+      !(homeSite_ != nullptr && homeSite_->running())) {
+    const auto& articles = collection_.articles();
+    while (pendingCursor_ < articles.size()) {
+      Article& article = *articles[pendingCursor_];
+      if (!isPending(article)) {
+        ++pendingCursor_;
+        continue;
+      }
+      startTransfer(article);
+      // A start that waits for the home site keeps its place: the walk resumes there.
+      if (homeSite_ != nullptr && homeSite_->running()) break;
+      ++pendingCursor_;
+      if (collection_.articleTransfers >= limit) break;
+    }
+  }
+  requestStatusBarRefresh();
+}
+
+bool Scheduler::transfersRunning() const {
+  return !live_.empty();
+}
+
+std::string Scheduler::panelText(int panel) const {
+  char buf[64];
+  switch (panel) {
+    case 1:
+      return collection_.requests().empty() ? "(none)"
+                                            : std::to_string(collection_.requests().size());
+    case 2:
+      if (collection_.requestTransfers == 0) return {};
+      std::snprintf(buf, sizeof buf, "DL %d...", collection_.requestTransfers);
+      return buf;
+    case 4:
+      if (collection_.articles().empty()) return "(none)";
+      std::snprintf(buf, sizeof buf, "%d/%zu", collection_.loadedArticles,
+                    collection_.articles().size());
+      return buf;
+    case 5:
+      if (collection_.articleTransfers == 0) return {};
+      std::snprintf(buf, sizeof buf, "DL %d...", collection_.articleTransfers);
+      return buf;
+    default:
+      return {};
+  }
+}
+
+void Scheduler::requestStatusBarRefresh() {
+  if (statusRefreshPosted_) return;
+  statusRefreshPosted_ = true;
+  std::weak_ptr<char> alive = life_;
+  loop_.post([this, alive] {
+    if (alive.expired()) return;
+    statusRefreshPosted_ = false;
+    // Recount from the running clients, so the panels never drift.
+    std::int32_t requests = 0;
+    for (const auto& request : collection_.requests()) requests += request->isTransferring();
+    collection_.requestTransfers = requests;
+    std::int32_t counted = 0;
+    for (const Transfer* transfer : live_) counted += transfer != nullptr;
+    collection_.articleTransfers = counted - requests;
+    ui_.statusBarChanged();
+  });
+}
+
+void Scheduler::setTransfersRunning() {
+  const bool running = collection_.requestTransfers > 0 || collection_.articleTransfers > 0;
+  if (running == transfersRunning_) return;
+  transfersRunning_ = running;
+  ui_.transfersRunningChanged(running);
+}
+
+void Scheduler::articleCreated(Article&) {
+  startPendingArticles();
+}
+
+void Scheduler::rowChanged(const ArticleBase& object) {
+  if (object.listKind() != ListKind::Articles) return;
+  const auto& article = static_cast<const Article&>(object);
+  const auto row = static_cast<std::size_t>(article.row());
+  // A mark set on a row the walk has passed brings the walk back to it.
+  if (row < pendingCursor_ && isPending(article)) pendingCursor_ = row;
+}
+
+void Scheduler::rowsRemoved(ListKind kind, int first, int last) {
+  if (kind != ListKind::Articles) return;
+  const auto f = static_cast<std::size_t>(first), l = static_cast<std::size_t>(last);
+  if (pendingCursor_ > l)
+    pendingCursor_ -= l - f + 1;
+  else if (pendingCursor_ > f)
+    pendingCursor_ = f;
+}
+
+void Scheduler::rowsInserted(ListKind, int, int) {}
+
+void Scheduler::listReset(ListKind kind) {
+  if (kind == ListKind::Articles) pendingCursor_ = 0;
+}
+
+}  // namespace varnook

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+namespace varnook {
+
+class Article;
+
+// What the download scheduler asks of the user interface. The desktop window and the batch
+// tool implement it; every call comes on the loop's thread.
+class TransferUi {
+ public:
+  virtual ~TransferUi() = default;
+
+  // Appends one line to the transfer log.
+  virtual void log(const std::string& line) = 0;
+  // A question with Yes and No; true means Yes. The batch tool prints it and answers No.
+  virtual bool askYesNo(const std::string& text) = 0;
+  // Shows a local file in the web browser (a page the parsers could not read).
+  virtual void openInBrowser(const std::string& path) = 0;
+  // The transfer counters or the number of requests or articles changed: refresh the status
+  // bar from Scheduler::panelText. Posted and coalesced: at most one call per loop round.
+  virtual void statusBarChanged() {}
+  // Whether any transfer runs ("Stop all ongoing downloads" is enabled only then).
+  virtual void transfersRunningChanged(bool /*running*/) {}
+  // The automatic download was switched (stop-all releases it).
+  virtual void autoDownloadChanged(bool /*on*/) {}
+  // An article's transfer has ended; the window shows it when its row is the selected one.
+  virtual void articleTransferEnded(Article& /*article*/) {}
+};
+
+}  // namespace varnook

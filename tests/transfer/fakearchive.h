@@ -1,0 +1,105 @@
+#pragma once
+
+// An archive service for the transfer tests, on the scripted server: result pages of a
+// query with "Next matches" links back to itself, article texts, update information, and
+// whatever a test wants to break. It counts what was asked for.
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "support/scriptedserver.h"
+
+namespace varnook::testing {
+
+class FakeArchive {
+ public:
+  // `articles` numbers 1..articles, `perPage` entries on each result page.
+  FakeArchive(int articles, int perPage)
+      : articles_(articles),
+        perPage_(perPage),
+        server_(testsupport::ScriptedServer::respond(
+            [this](const testsupport::ReceivedRequest& r) { return answer(r); })) {}
+
+  std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
+  // Article servers are "<name>.localhost:<port>", which reaches this server too.
+  std::string domain() const { return "localhost:" + std::to_string(server_.port()); }
+  testsupport::ScriptedServer& server() { return server_; }
+
+  // Replaces the answer to requests whose target contains `part`.
+  void override(const std::string& part, std::string reply) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    overrides_[part] = std::move(reply);
+  }
+  // Milliseconds each article answer is held back (to see transfers overlap).
+  std::atomic<int> articleDelayMs{0};
+  std::atomic<int> updateRequests{0};
+  std::string updateAnswer = "NewestVersion=0.00.00.00\n";
+
+  int count(const std::string& part) {
+    int n = 0;
+    for (const auto& r : server_.requests()) n += r.target.find(part) != std::string::npos;
+    return n;
+  }
+
+  static std::string articleText(int number) {
+    return "From: Author " + std::to_string(number) + " <a" + std::to_string(number) +
+           "@example.com>\nSubject: Subject " + std::to_string(number) +
+           "\nDate: Mon, 05 Apr 1999 12:34:56 GMT\nMessage-ID: <" + std::to_string(number) +
+           "@example>\nNewsgroup: comp.test\n\nBody of article " + std::to_string(number) +
+           "\n> quoted\n";
+  }
+
+ private:
+  std::string answer(const testsupport::ReceivedRequest& r) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (const auto& [part, reply] : overrides_)
+        if (r.target.find(part) != std::string::npos) return reply;
+    }
+    if (r.target.find("/varnook/update.txt") != std::string::npos) {
+      ++updateRequests;
+      return testsupport::httpResponse(200, "OK", updateAnswer, {"Content-Type: text/plain"});
+    }
+    const auto an = r.target.find("getdoc.xp?AN=");
+    if (an != std::string::npos) {
+      if (articleDelayMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(articleDelayMs));
+      const int number = std::atoi(r.target.c_str() + an + 13);
+      return testsupport::httpResponse(200, "OK", articleText(number),
+                                       {"Content-Type: text/plain"});
+    }
+    if (r.target.find("dnquery.xp") != std::string::npos) {
+      int first = 1;
+      const auto at = r.target.find("firstHit=");
+      if (at != std::string::npos) first = std::atoi(r.target.c_str() + at + 9);
+      return testsupport::httpResponse(200, "OK", page(first));
+    }
+    return testsupport::httpResponse(404, "Not Found", "<html>none</html>");
+  }
+
+  std::string page(int first) const {
+    std::string html = "<html><body><font size=-1>Matches of about " + std::to_string(articles_) +
+                       " matches</font>\n";
+    const int last = std::min(articles_, first + perPage_ - 1);
+    if (last < articles_)
+      html += "<a href=\"http://" + host() +
+              "/[ST_rn=ps]/dnquery.xp?QRY=x&firstHit=" + std::to_string(last + 1) +
+              "\">Next matches</a>\n";
+    for (int n = first; n <= last; ++n)
+      html += "<a href=\"http://" + host() + "/[ST_rn=ps]/getdoc.xp?AN=" + std::to_string(n) +
+              "\">Subject " + std::to_string(n) + "</a><br><b>Forum</b>: comp.test<br>" +
+              "<b>Date</b>: 1999/04/05<br><b>Author</b>: Author " + std::to_string(n) + "<p>\n";
+    if (first > last) html += "Your search did not match any articles at all";
+    return html + "</body></html>\n";
+  }
+
+  int articles_, perPage_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> overrides_;
+  testsupport::ScriptedServer server_;
+};
+
+}  // namespace varnook::testing
