@@ -1,0 +1,119 @@
+// The HTTP client against real servers started on loopback: nginx for documents,
+// redirections and errors, tinyproxy for a proxy with basic authentication.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "net/httpclient.h"
+#include "net/pollloop.h"
+#include "support/realservers.h"
+
+namespace varnook {
+namespace {
+
+using testsupport::NginxServer;
+using testsupport::TinyProxyServer;
+
+class RealServers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string error;
+    nginx_ = NginxServer::start(&error);
+    if (!nginx_) GTEST_SKIP() << error;
+    document_.resize(3u << 20);
+    for (std::size_t i = 0; i < document_.size(); ++i) {
+      document_[i] = static_cast<char>((i * 31) ^ (i >> 11));
+    }
+    ASSERT_TRUE(nginx_->writeDocument("big.bin", document_));
+    ASSERT_TRUE(nginx_->writeDocument("page.html", "<html>page</html>"));
+  }
+
+  // Runs one GET to its end; the document lands in received_.
+  void get(const std::string& url) {
+    received_.clear();
+    client_.receiveBuffer = &received_;
+    bool done = false;
+    client_.onRequestDone = [&](int, int error) {
+      done = true;
+      error_ = error;
+    };
+    client_.url = url;
+    ASSERT_EQ(client_.getAsync(), "");
+    ASSERT_TRUE(loop_.runUntil([&] { return done; }, 30000));
+  }
+
+  std::unique_ptr<NginxServer> nginx_;
+  std::string document_;
+  PollLoop loop_;
+  HttpClient client_{loop_};
+  std::string received_;
+  int error_ = -1;
+};
+
+TEST_F(RealServers, StaticDocumentsArriveIntact) {
+  get(nginx_->url("/big.bin"));
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(client_.statusCode(), 200);
+  EXPECT_EQ(client_.reasonPhrase(), "OK");
+  EXPECT_EQ(client_.contentLength(), static_cast<std::int64_t>(document_.size()));
+  EXPECT_EQ(client_.contentType(), "application/octet-stream");
+  EXPECT_TRUE(received_ == document_);
+  EXPECT_EQ(client_.socketError(), 0);
+
+  get(nginx_->url("/page.html"));
+  EXPECT_EQ(received_, "<html>page</html>");
+  EXPECT_EQ(client_.contentType(), "text/html");
+}
+
+TEST_F(RealServers, MissingDocumentIs404) {
+  get(nginx_->url("/no/such/page.html"));
+  EXPECT_EQ(error_, 0);
+  EXPECT_EQ(client_.statusCode(), 404);
+  EXPECT_EQ(client_.reasonPhrase(), "Not Found");
+  EXPECT_TRUE(received_.empty());
+}
+
+TEST_F(RealServers, RedirectionsToAnotherPortAreFollowed) {
+  int locationChanges = 0;
+  client_.onLocationChange = [&] { ++locationChanges; };
+  get(nginx_->url("/moved/page.html"));  // 301 to the other port
+  EXPECT_EQ(client_.statusCode(), 200);
+  EXPECT_EQ(received_, "<html>page</html>");
+  EXPECT_EQ(client_.location(), nginx_->otherUrl("/page.html"));
+  EXPECT_EQ(client_.receivedHeader().front().substr(0, 12), "HTTP/1.1 301");
+
+  get(nginx_->otherUrl("/found/page.html"));  // 302 back to the first port
+  EXPECT_EQ(client_.statusCode(), 200);
+  EXPECT_EQ(received_, "<html>page</html>");
+  EXPECT_EQ(client_.location(), nginx_->url("/page.html"));
+  EXPECT_EQ(client_.receivedHeader().front().substr(0, 12), "HTTP/1.1 302");
+  EXPECT_EQ(locationChanges, 2);
+}
+
+TEST_F(RealServers, ProxyWithBasicAuthentication) {
+  std::string error;
+  auto proxy = TinyProxyServer::start(&error, "alice", "s3cret");
+  if (!proxy) GTEST_SKIP() << error;
+  client_.proxy = "127.0.0.1:" + std::to_string(proxy->port());
+
+  get(nginx_->url("/page.html"));
+  EXPECT_EQ(client_.statusCode(), 407);
+  EXPECT_EQ(client_.reasonPhrase(), "Proxy Authentication Required");
+  EXPECT_TRUE(received_.empty());
+
+  client_.proxyUsername = "alice";
+  client_.proxyPassword = "s3cret";
+  get(nginx_->url("/big.bin"));
+  EXPECT_EQ(client_.statusCode(), 200);
+  EXPECT_TRUE(received_ == document_);
+
+  // A redirection through the proxy: the new target goes to the proxy as a whole URL.
+  get(nginx_->url("/moved/page.html"));
+  EXPECT_EQ(client_.statusCode(), 200);
+  EXPECT_EQ(received_, "<html>page</html>");
+  EXPECT_EQ(client_.redirections(), 1);
+}
+
+}  // namespace
+}  // namespace varnook

@@ -1,0 +1,187 @@
+#include "net/httpresponsereader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace varnook {
+namespace {
+
+struct Outcome {
+  std::vector<std::string> lines;
+  bool headerEnded = false;
+  std::string document;
+  bool bad = false;
+  HttpResponseReader::Failure failure = HttpResponseReader::Failure::None;
+
+  bool operator==(const Outcome& other) const {
+    return lines == other.lines && headerEnded == other.headerEnded && document == other.document &&
+           bad == other.bad && failure == other.failure;
+  }
+};
+
+// Feeds the pieces one after another, taking every item, as the client does.
+Outcome readPieces(const std::vector<std::string>& pieces) {
+  HttpResponseReader reader;
+  Outcome outcome;
+  for (const std::string& piece : pieces) {
+    reader.feed(piece);
+    std::string_view item;
+    for (bool more = true; more;) {
+      switch (reader.next(&item)) {
+        case HttpResponseReader::Item::NeedMore:
+          more = false;
+          break;
+        case HttpResponseReader::Item::HeaderLine:
+          EXPECT_FALSE(outcome.headerEnded);
+          outcome.lines.emplace_back(item);
+          break;
+        case HttpResponseReader::Item::HeaderEnd:
+          outcome.headerEnded = true;
+          break;
+        case HttpResponseReader::Item::DocumentData:
+          EXPECT_TRUE(outcome.headerEnded);
+          outcome.document.append(item);
+          break;
+        case HttpResponseReader::Item::Bad:
+          outcome.bad = true;
+          outcome.failure = reader.failure();
+          return outcome;
+      }
+    }
+  }
+  return outcome;
+}
+
+TEST(HttpResponseReader, EveryResponseReadsTheSameSplitAtEveryBytePosition) {
+  struct Case {
+    const char* name;
+    std::string response;
+    std::vector<std::string> lines;
+    std::string document;
+  };
+  const std::string binary("\0\r\n\r\n\xff\n", 7);
+  const std::vector<Case> cases = {
+      {"crlf",
+       "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 5\r\n\r\nhello",
+       {"HTTP/1.0 200 OK", "Content-Type: text/html", "Content-Length: 5"},
+       "hello"},
+      {"bare lf",
+       "HTTP/1.1 200 OK\nServer: x\n\nbody\nmore",
+       {"HTTP/1.1 200 OK", "Server: x"},
+       "body\nmore"},
+      {"mixed, cr kept inside a line",
+       "HTTP/1.0 404 Not Found\r\nX: a\rb\n\r\n",
+       {"HTTP/1.0 404 Not Found", "X: a\rb"},
+       ""},
+      {"binary document with line ends",
+       "HTTP/1.0 200 OK\r\n\r\n" + binary,
+       {"HTTP/1.0 200 OK"},
+       binary},
+      {"header only, not ended", "HTTP/1.0 200 OK\r\nX: 1\r\n", {"HTTP/1.0 200 OK", "X: 1"}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome whole = readPieces({c.response});
+    EXPECT_EQ(whole.lines, c.lines);
+    EXPECT_EQ(whole.document, c.document);
+    EXPECT_FALSE(whole.bad);
+    for (std::size_t split = 0; split <= c.response.size(); ++split) {
+      SCOPED_TRACE(split);
+      ASSERT_EQ(readPieces({c.response.substr(0, split), c.response.substr(split)}), whole);
+    }
+    std::vector<std::string> bytes;
+    for (char ch : c.response) bytes.emplace_back(1, ch);
+    EXPECT_EQ(readPieces(bytes), whole);
+  }
+}
+
+TEST(HttpResponseReader, LongLinesAndHugeHeadersAreRefused) {
+  const std::size_t limit = HttpResponseReader::kMaxLineLength;
+  const std::string atLimit = "X: " + std::string(limit - 3, 'a');
+  Outcome ok = readPieces({"HTTP/1.0 200 OK\r\n" + atLimit + "\r\n\r\n"});
+  EXPECT_FALSE(ok.bad);
+  EXPECT_EQ(ok.lines.back(), atLimit);
+
+  // One byte over, whether it arrives in one piece or in many.
+  const std::string over = "HTTP/1.0 200 OK\r\n" + atLimit + "a\r\n\r\n";
+  EXPECT_EQ(readPieces({over}).failure, HttpResponseReader::Failure::LineTooLong);
+  std::vector<std::string> pieces;
+  for (std::size_t i = 0; i < over.size(); i += 1000) pieces.push_back(over.substr(i, 1000));
+  EXPECT_EQ(readPieces(pieces).failure, HttpResponseReader::Failure::LineTooLong);
+
+  // A 10 MB line without end is refused long before it is all there.
+  HttpResponseReader reader;
+  const std::string chunk(8191, 'z');
+  std::string_view item;
+  std::size_t fed = 0;
+  HttpResponseReader::Item last = HttpResponseReader::Item::NeedMore;
+  while (fed < 10u * 1024 * 1024 && last != HttpResponseReader::Item::Bad) {
+    reader.feed(chunk);
+    fed += chunk.size();
+    while ((last = reader.next(&item)) == HttpResponseReader::Item::HeaderLine) {
+    }
+  }
+  EXPECT_EQ(last, HttpResponseReader::Item::Bad);
+  EXPECT_LE(fed, limit + 2 * chunk.size());
+  EXPECT_EQ(reader.next(&item), HttpResponseReader::Item::Bad);  // stays bad
+
+  // Many short lines: the whole header is limited too.
+  std::string many = "HTTP/1.0 200 OK\r\n";
+  while (many.size() <= HttpResponseReader::kMaxHeaderSize) many += "X-Filler: 0123456789\r\n";
+  EXPECT_EQ(readPieces({many}).failure, HttpResponseReader::Failure::HeaderTooLarge);
+}
+
+TEST(HttpResponseReader, ResetStartsANewResponse) {
+  HttpResponseReader reader;
+  std::string_view item;
+  reader.feed("HTTP/1.0 200 OK\r\n\r\ndoc");
+  while (reader.next(&item) != HttpResponseReader::Item::NeedMore) {
+  }
+  EXPECT_TRUE(reader.inDocument());
+  reader.reset();
+  reader.feed("HTTP/1.0 302 Found\r\n");
+  ASSERT_EQ(reader.next(&item), HttpResponseReader::Item::HeaderLine);
+  EXPECT_EQ(item, "HTTP/1.0 302 Found");
+}
+
+TEST(HttpHeaderLine, StatusLines) {
+  int code = -1;
+  std::string_view reason;
+  EXPECT_EQ(parseStatusLine("HTTP/1.0 404 Not Found", &code, &reason), StatusLineKind::Valid);
+  EXPECT_EQ(code, 404);
+  EXPECT_EQ(reason, "Not Found");
+  EXPECT_EQ(parseStatusLine("HTTP/1.1 200", &code, &reason), StatusLineKind::Valid);
+  EXPECT_EQ(code, 200);
+  EXPECT_EQ(reason, "");
+  EXPECT_EQ(parseStatusLine("HTTP/1.1 abc Bad", &code, &reason), StatusLineKind::Malformed);
+  EXPECT_EQ(parseStatusLine("HTTP/1.1 20", &code, &reason), StatusLineKind::Malformed);
+  EXPECT_EQ(parseStatusLine("http/1.1 200 OK", &code, &reason), StatusLineKind::NotStatusLine);
+  EXPECT_EQ(parseStatusLine("HTTP/2 200", &code, &reason), StatusLineKind::NotStatusLine);
+  EXPECT_EQ(parseStatusLine("Server: x", &code, &reason), StatusLineKind::NotStatusLine);
+}
+
+TEST(HttpHeaderLine, FieldsSkipOneCharacterAfterTheColon) {
+  std::string name;
+  std::string_view value;
+  ASSERT_TRUE(splitHeaderField("Content-Type:text/html", &name, &value));
+  EXPECT_EQ(name, "content-type");
+  EXPECT_EQ(value, "ext/html");
+  ASSERT_TRUE(splitHeaderField("LOCATION: http://x/y", &name, &value));
+  EXPECT_EQ(name, "location");
+  EXPECT_EQ(value, "http://x/y");
+  ASSERT_TRUE(splitHeaderField("X-Empty:", &name, &value));
+  EXPECT_EQ(value, "");
+  EXPECT_FALSE(splitHeaderField("no colon here", &name, &value));
+
+  EXPECT_EQ(parseContentLength("1234"), 1234);
+  EXPECT_EQ(parseContentLength(" 5000000000"), 5000000000LL);
+  EXPECT_EQ(parseContentLength("12abc"), 12);
+  EXPECT_EQ(parseContentLength("abc"), -1);
+  EXPECT_EQ(parseContentLength(""), -1);
+  EXPECT_EQ(parseContentLength("99999999999999999999999"), -1);
+}
+
+}  // namespace
+}  // namespace varnook

@@ -1,0 +1,98 @@
+#include "net/socketerror.h"
+
+#include <gtest/gtest.h>
+#include <netdb.h>
+
+#include <cerrno>
+
+#include "net/base64.h"
+#include "net/sendbuffer.h"
+
+namespace varnook {
+namespace {
+
+TEST(SocketError, DescriptionsAndPlatformCodesMapOntoOneTable) {
+  struct Case {
+    int errnoValue;
+    int code;
+    const char* description;
+  };
+  const Case cases[] = {
+      {ECONNREFUSED, 10061, "Connection refused"},
+      {ETIMEDOUT, 10060, "Connection timed out"},
+      {ECONNRESET, 10054, "Connection reset by peer"},
+      {EPIPE, 10054, "Connection reset by peer"},
+      {EHOSTUNREACH, 10065, "No route to host"},
+      {ENETUNREACH, 10051, "Network is unreachable"},
+      {EMFILE, 10024, "Too many open files"},
+      {EAGAIN, 10035, "Operation would block"},
+      {EINPROGRESS, 10036, "Operation now in progress"},
+      {ENOTCONN, 10057, "Socket is not connected"},
+      {EADDRNOTAVAIL, 10049, "Address not available"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.errnoValue);
+    EXPECT_EQ(socketCodeFromErrno(c.errnoValue), c.code);
+    EXPECT_EQ(socketErrorDescription(c.code), c.description);
+  }
+  EXPECT_EQ(socketErrorDescription(0), "No Error");
+  EXPECT_EQ(socketErrorDescription(11004), "No Data");
+  EXPECT_EQ(socketErrorDescription(12345), "Not a WinSock error");
+  EXPECT_EQ(socketErrorDescription(EIO), "Not a WinSock error");
+  EXPECT_EQ(socketCodeFromErrno(EIO), EIO);  // no counterpart: kept, described as unknown
+}
+
+TEST(SocketError, ResolverCodes) {
+  EXPECT_EQ(socketCodeFromResolver(0, 0), 0);
+  EXPECT_EQ(socketCodeFromResolver(EAI_NONAME, 0), 11001);
+  EXPECT_EQ(socketCodeFromResolver(EAI_AGAIN, 0), 11002);
+  EXPECT_EQ(socketCodeFromResolver(EAI_FAIL, 0), 11003);
+  EXPECT_EQ(socketCodeFromResolver(EAI_SYSTEM, ETIMEDOUT), 10060);
+  EXPECT_EQ(socketErrorDescription(socketCodeFromResolver(EAI_NONAME, 0)), "Host not found");
+}
+
+TEST(SocketError, MessageForm) {
+  EXPECT_EQ(socketErrorMessage(10057, "Send"),
+            "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(socketErrorMessage(99999, "Connect"),
+            "Error 99999 in function Connect\r\nNot a WinSock error");
+}
+
+TEST(Base64, PadsTheLastGroup) {
+  EXPECT_EQ(base64Encode(""), "");
+  EXPECT_EQ(base64Encode("u:p"), "dTpw");
+  EXPECT_EQ(base64Encode("alice:s3cret"), "YWxpY2U6czNjcmV0");
+  EXPECT_EQ(base64Encode("a"), "YQ==");
+  EXPECT_EQ(base64Encode("ab"), "YWI=");
+  EXPECT_EQ(base64Encode(std::string("\xff\x00\xfe", 3)), "/wD+");
+}
+
+TEST(SendBuffer, KeepsOrderAcrossBlocksAndDropsEmptiedOnes) {
+  SendBuffer buffer;
+  EXPECT_TRUE(buffer.empty());
+  std::string data;
+  for (int i = 0; i < 4000; ++i) data += static_cast<char>('a' + i % 26);
+  buffer.append(data.substr(0, 1000));
+  buffer.append(data.substr(1000));
+  EXPECT_EQ(buffer.size(), 4000u);
+  EXPECT_EQ(buffer.blockCount(), 3u);  // 1514 + 1514 + 972
+
+  std::string out;
+  while (!buffer.empty()) {
+    iovec pieces[2];
+    const int count = buffer.frontPieces(pieces, 2);
+    ASSERT_GT(count, 0);
+    // Take an odd amount, as a partial send would.
+    const std::size_t take = std::min<std::size_t>(pieces[0].iov_len, 700);
+    out.append(static_cast<const char*>(pieces[0].iov_base), take);
+    buffer.consume(take);
+  }
+  EXPECT_EQ(out, data);
+  EXPECT_EQ(buffer.blockCount(), 1u);  // the last block stays for the next send
+  buffer.append("xyz");
+  EXPECT_EQ(buffer.blockCount(), 1u);
+  EXPECT_EQ(buffer.size(), 3u);
+}
+
+}  // namespace
+}  // namespace varnook

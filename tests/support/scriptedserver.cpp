@@ -1,0 +1,306 @@
+#include "support/scriptedserver.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace varnook::testsupport {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int remainingMs(Clock::time_point deadline, int timeoutMs) {
+  if (timeoutMs < 0) return -1;
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::vector<std::string> splitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::optional<std::string> ReceivedRequest::header(std::string_view name) const {
+  for (const std::string& line : headerLines()) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos ||
+        !equalsNoCase(std::string_view(line).substr(0, colon), name)) {
+      continue;
+    }
+    std::size_t start = colon + 1;
+    while (start < line.size() && line[start] == ' ') ++start;
+    return line.substr(start);
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> ReceivedRequest::headerLines() const {
+  std::vector<std::string> lines = splitLines(head);
+  if (!lines.empty()) lines.erase(lines.begin());
+  return lines;
+}
+
+ReceivedRequest parseRequest(std::string head) {
+  ReceivedRequest request;
+  request.head = std::move(head);
+  const std::vector<std::string> lines = splitLines(request.head);
+  if (lines.empty()) return request;
+  const std::string& first = lines.front();
+  const std::size_t a = first.find(' ');
+  const std::size_t b = first.rfind(' ');
+  request.method = first.substr(0, a);
+  if (a != std::string::npos && b != std::string::npos && b > a) {
+    request.target = first.substr(a + 1, b - a - 1);
+    request.version = first.substr(b + 1);
+  }
+  return request;
+}
+
+bool ScriptedConnection::stopping() const {
+  return server_->stopping_.load();
+}
+
+bool ScriptedConnection::waitFor(short events, int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    if (fd_ < 0 || stopping()) return false;
+    pollfd fds[2] = {{fd_, events, 0}, {stopFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, remainingMs(deadline, timeoutMs));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    if (fds[1].revents != 0) return false;
+    return true;
+  }
+}
+
+std::optional<ReceivedRequest> ScriptedConnection::readRequest(int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    const std::size_t crlf = pending_.find("\r\n\r\n");
+    const std::size_t lf = pending_.find("\n\n");
+    const std::size_t end = std::min(crlf, lf);
+    if (end != std::string::npos) {
+      const std::size_t length = end == crlf ? 4 : 2;
+      ReceivedRequest request = parseRequest(pending_.substr(0, end + length / 2));
+      pending_.erase(0, end + length);
+      server_->record(request);
+      return request;
+    }
+    if (!waitFor(POLLIN, remainingMs(deadline, timeoutMs))) return std::nullopt;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return std::nullopt;
+    pending_.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+bool ScriptedConnection::send(std::string_view bytes) {
+  while (!bytes.empty()) {
+    if (fd_ < 0 || stopping()) return false;
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      if (!waitFor(POLLOUT, -1)) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+bool ScriptedConnection::sendInPieces(std::string_view bytes, std::size_t pieceSize, int delayMs) {
+  pieceSize = std::max<std::size_t>(pieceSize, 1);
+  while (!bytes.empty()) {
+    const std::size_t n = std::min(pieceSize, bytes.size());
+    if (!send(bytes.substr(0, n))) return false;
+    bytes.remove_prefix(n);
+    if (delayMs > 0 && !bytes.empty() && !pause(delayMs)) return false;
+  }
+  return true;
+}
+
+bool ScriptedConnection::pause(int milliseconds) {
+  pollfd stop{stopFd_, POLLIN, 0};
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const int ready = ::poll(&stop, 1, remainingMs(deadline, milliseconds));
+    if (ready > 0) return false;
+    if (ready == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
+bool ScriptedConnection::waitForPeerClose(int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    if (!waitFor(POLLIN, remainingMs(deadline, timeoutMs))) return false;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return true;
+  }
+}
+
+void ScriptedConnection::close() {
+  if (fd_ < 0) return;
+  ::shutdown(fd_, SHUT_WR);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+void ScriptedConnection::reset() {
+  if (fd_ < 0) return;
+  const linger abortive{1, 0};
+  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+  ::close(fd_);
+  fd_ = -1;
+}
+
+ScriptedServer::ScriptedServer(Script script, bool ipv6) : script_(std::move(script)), ipv6_(ipv6) {
+  stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || stopFd_ < 0) {
+    if (fd >= 0) ::close(fd);
+    return;
+  }
+  sockaddr_storage address{};
+  socklen_t length;
+  if (ipv6) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_addr = in6addr_loopback;
+    length = sizeof *v6;
+  } else {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof *v4;
+  }
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 1024) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    ::close(fd);
+    return;
+  }
+  port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
+                     : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
+  listenFd_ = fd;
+  acceptThread_ = std::thread([this] { acceptLoop(); });
+}
+
+ScriptedServer::~ScriptedServer() {
+  stop();
+  if (stopFd_ >= 0) ::close(stopFd_);
+}
+
+void ScriptedServer::stop() {
+  if (stopping_.exchange(true)) return;
+  if (stopFd_ >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] ssize_t written = ::write(stopFd_, &one, sizeof one);
+  }
+  if (acceptThread_.joinable()) acceptThread_.join();
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
+  if (listenFd_ >= 0) ::close(listenFd_);
+  listenFd_ = -1;
+}
+
+void ScriptedServer::acceptLoop() {
+  for (;;) {
+    pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    const int ready = ::poll(fds, 2, -1);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 || fds[1].revents != 0) return;
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) continue;
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    connections_.fetch_add(1);
+    workers_.emplace_back([this, fd] {
+      ScriptedConnection connection(fd, stopFd_, this);
+      script_(connection);
+      connection.close();
+      finished_.fetch_add(1);
+    });
+  }
+}
+
+void ScriptedServer::record(const ReceivedRequest& request) {
+  std::lock_guard lock(mutex_);
+  requests_.push_back(request);
+}
+
+std::vector<ReceivedRequest> ScriptedServer::requests() const {
+  std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+std::string ScriptedServer::host() const {
+  return ipv6_ ? "[::1]" : "127.0.0.1";
+}
+
+std::string ScriptedServer::url(std::string_view path) const {
+  return "http://" + host() + ":" + std::to_string(port_) + std::string(path);
+}
+
+ScriptedServer::Script ScriptedServer::respond(Responder responder) {
+  return [responder = std::move(responder)](ScriptedConnection& connection) {
+    const std::optional<ReceivedRequest> request = connection.readRequest();
+    if (!request) return;
+    connection.send(responder(*request));
+    connection.close();
+  };
+}
+
+ScriptedServer::Script ScriptedServer::reply(std::string reply) {
+  return respond([reply = std::move(reply)](const ReceivedRequest&) { return reply; });
+}
+
+std::string httpResponse(int status, std::string_view reason, std::string_view body,
+                         const std::vector<std::string>& headers, bool withLength) {
+  std::string response = "HTTP/1.0 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
+  const bool hasType = std::any_of(headers.begin(), headers.end(), [](const std::string& h) {
+    return equalsNoCase(std::string_view(h).substr(0, 13), "content-type:");
+  });
+  if (!hasType) response += "Content-Type: text/html\r\n";
+  if (withLength) response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  for (const std::string& header : headers) response += header + "\r\n";
+  response += "\r\n";
+  response += body;
+  return response;
+}
+
+}  // namespace varnook::testsupport
