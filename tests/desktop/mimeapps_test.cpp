@@ -1,0 +1,105 @@
+#include "desktop/mimeapps.h"
+
+#include <gtest/gtest.h>
+
+#include "xdgsandbox.h"
+
+namespace varnook {
+namespace {
+
+using testing::writeTextFile;
+using testing::XdgSandbox;
+
+std::string entryText(const std::string& name, const std::string& extra = "") {
+  return "[Desktop Entry]\nType=Application\nName=" + name + "\nExec=/bin/true %u\n" + extra;
+}
+
+std::string idOf(const std::optional<DesktopEntry>& entry) {
+  return entry ? entry->id : "(none)";
+}
+
+TEST(MimeApps, UserDefaultWinsOverSystemDefaultAndDeclarations) {
+  XdgSandbox box;
+  box.addDesktopFile("system.desktop", entryText("S", "MimeType=text/html;\n"), true);
+  box.addDesktopFile("user.desktop", entryText("U"));
+  writeTextFile(box.systemConfig + "/mimeapps.list",
+                "[Default Applications]\ntext/html=system.desktop\n");
+  EXPECT_EQ(idOf(defaultApplication(box.dirs(), "text/html")), "system.desktop");
+  box.setDefault("text/html", "user.desktop");
+  EXPECT_EQ(idOf(defaultApplication(box.dirs(), "text/html")), "user.desktop");
+  EXPECT_EQ(idOf(defaultApplication(box.dirs(), "TEXT/HTML")), "user.desktop");
+}
+
+TEST(MimeApps, SkipsDefaultsThatAreNotInstalled) {
+  XdgSandbox box;
+  box.addDesktopFile("hidden.desktop", entryText("H", "Hidden=true\n"));
+  box.addDesktopFile("gone.desktop", entryText("G", "TryExec=/nonexistent/program\n"));
+  box.addDesktopFile("link.desktop", "[Desktop Entry]\nType=Link\nName=L\nURL=http://x/\n");
+  box.addDesktopFile("good.desktop", entryText("Good"));
+  writeTextFile(box.configHome + "/mimeapps.list",
+                "[Default Applications]\nx-scheme-handler/http=missing.desktop;hidden.desktop;"
+                "gone.desktop;link.desktop;../escape.desktop;good.desktop;\n");
+  EXPECT_EQ(idOf(defaultApplication(box.dirs(), "x-scheme-handler/http")), "good.desktop");
+}
+
+TEST(MimeApps, HiddenUserEntryDeletesTheSystemOne) {
+  XdgSandbox box;
+  box.addDesktopFile("web.desktop", entryText("System web"), true);
+  box.addDesktopFile("web.desktop", entryText("Deleted", "Hidden=true\n"));
+  box.setDefault("text/html", "web.desktop");
+  EXPECT_EQ(idOf(defaultApplication(box.dirs(), "text/html")), "(none)");
+}
+
+TEST(MimeApps, DesktopSpecificListComesFirst) {
+  XdgSandbox box;
+  box.addDesktopFile("plain.desktop", entryText("P"));
+  box.addDesktopFile("kdeish.desktop", entryText("K"));
+  writeTextFile(box.configHome + "/mimeapps.list",
+                "[Default Applications]\nmessage/rfc822=plain.desktop\n");
+  writeTextFile(box.configHome + "/kde-mimeapps.list",
+                "[Default Applications]\nmessage/rfc822=kdeish.desktop\n");
+  XdgDirs dirs = box.dirs();
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/rfc822")), "plain.desktop");
+  dirs.currentDesktops = {"kde"};
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/rfc822")), "kdeish.desktop");
+}
+
+TEST(MimeApps, FallsBackToAssociationsMinusRemovedOnes) {
+  XdgSandbox box;
+  box.addDesktopFile("a-declares.desktop", entryText("A", "MimeType=message/news;\n"), true);
+  box.addDesktopFile("b-declares.desktop", entryText("B", "MimeType=message/news;\n"), true);
+  box.addDesktopFile("added.desktop", entryText("Added"));
+  box.addDesktopFile("sub/nested.desktop", entryText("N", "MimeType=message/news;\n"));
+  XdgDirs dirs = box.dirs();
+  // Without any list, entries declaring the type count; the data home comes first.
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/news")), "sub-nested.desktop");
+  writeTextFile(box.configHome + "/mimeapps.list",
+                "[Removed Associations]\nmessage/news=sub-nested.desktop;a-declares.desktop\n");
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/news")), "b-declares.desktop");
+  writeTextFile(box.systemConfig + "/mimeapps.list",
+                "[Added Associations]\nmessage/news=added.desktop;\n");
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/news")), "added.desktop");
+  // A removal in a more important file also removes an addition further down.
+  writeTextFile(box.configHome + "/mimeapps.list",
+                "[Removed Associations]\nmessage/news=added.desktop;sub-nested.desktop\n");
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/news")), "a-declares.desktop");
+  EXPECT_EQ(idOf(defaultApplication(dirs, "message/x-unknown")), "(none)");
+}
+
+TEST(MimeApps, ListsTheFilesInOrderOfImportance) {
+  XdgDirs dirs;
+  dirs.configHome = "/c";
+  dirs.configDirs = {"/etc/xdg"};
+  dirs.dataHome = "/d";
+  dirs.dataDirs = {"/usr/share"};
+  dirs.currentDesktops = {"gnome"};
+  EXPECT_EQ(mimeappsListFiles(dirs),
+            (std::vector<std::string>{
+                "/c/gnome-mimeapps.list", "/c/mimeapps.list", "/etc/xdg/gnome-mimeapps.list",
+                "/etc/xdg/mimeapps.list", "/d/applications/gnome-mimeapps.list",
+                "/d/applications/mimeapps.list", "/usr/share/applications/gnome-mimeapps.list",
+                "/usr/share/applications/mimeapps.list"}));
+}
+
+}  // namespace
+}  // namespace varnook

@@ -1,0 +1,45 @@
+#include "desktop/websearch.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "xdgsandbox.h"
+
+namespace varnook {
+namespace {
+
+using testing::readTextFile;
+using testing::writeTextFile;
+using testing::XdgSandbox;
+
+TEST(WebSearch, WritesTheBuiltInTemplateWhenMissingOrUnusable) {
+  XdgSandbox box;
+  const std::string file = webSearchTemplateFile(box.dirs());
+  EXPECT_EQ(file, box.configHome + "/varnook/search");
+  const std::string builtIn = std::string(kBuiltInSearchPrefix) + "%s";
+  EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
+  EXPECT_EQ(readTextFile(file), builtIn + "\n");
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  writeTextFile(file, "http://search.example/");  // a bare address: no "%s"
+  EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
+  EXPECT_EQ(readTextFile(file), builtIn + "\n");
+  writeTextFile(file, "http://s.example/?p=100%%s\n");  // "%%s" is no placeholder
+  EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
+
+  writeTextFile(file, "http://s.example/find?q=%S&x=1\r\nsecond line\n");
+  EXPECT_EQ(loadWebSearchTemplate(file), "http://s.example/find?q=%S&x=1");
+}
+
+TEST(WebSearch, BuildsTheUrlFromTheTemplate) {
+  EXPECT_EQ(webSearchUrl("http://s/?q=%s&pct=50%%&raw=%d", "modem & \"usr sportster\""),
+            "http://s/?q=modem+%26+%22usr+sportster%22&pct=50%&raw=%d");
+  EXPECT_EQ(webSearchUrl("http://s/?q=%s", ""), "http://s/?q=");
+  EXPECT_EQ(webSearchUrl("http://s/%s/%S", "a b"), "http://s/a+b/a+b");
+  EXPECT_EQ(webSearchUrl("http://s/?q=%", "x"), "http://s/?q=%");
+}
+
+}  // namespace
+}  // namespace varnook
