@@ -83,6 +83,14 @@ Transfer* transferOf(ArticleBase& object) {
   return static_cast<Transfer*>(object.transfer.get());
 }
 
+// Creates the folder and any missing parents, owner-only.
+void makeFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1))
+    ::mkdir(path.substr(0, slash).c_str(), 0700);
+  ::mkdir(path.c_str(), 0700);
+}
+
 }  // namespace
 
 Scheduler::Scheduler(Collection& collection, EventLoop& loop, const VnkOptions& options,
@@ -242,8 +250,8 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
       "\"" + object.name + "\":\r\n  " + error;
   ui_.log(report);
 
-  std::string folder = cacheFolder.empty() ? std::string(".") : cacheFolder;
-  ::mkdir(folder.c_str(), 0700);
+  const std::string folder = cacheFolder.empty() ? std::string(".") : cacheFolder;
+  makeFolders(folder);
   const std::string path = folder + "/badpage.htm";
   bool written = false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
