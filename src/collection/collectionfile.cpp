@@ -52,7 +52,8 @@ class LineInput {
     for (;;) {
       const char* begin = data_.data() + pos_;
       const std::size_t left = data_.size() - pos_;
-      if (const void* lf = std::memchr(begin, '\n', left)) {
+      const void* lf = left == 0 ? nullptr : std::memchr(begin, '\n', left);
+      if (lf != nullptr) {
         const auto length = static_cast<std::size_t>(static_cast<const char*>(lf) - begin);
         pos_ += length + 1;
         line = std::string_view(begin, length);
