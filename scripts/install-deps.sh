@@ -16,6 +16,8 @@ packages=(
   # real peers for the tests, and graphical checks
   nginx-light tinyproxy xvfb xauth curl
   desktop-file-utils libxml2-utils
+  # desktop integration tests (xdg-mime registers handlers) and the .deb package
+  xdg-utils shared-mime-info dpkg-dev file
   # benchmarks
   wrk hyperfine
   # archive server: browser check, and the indexers its benchmark compares against

@@ -1,0 +1,72 @@
+#include "mail/messagefile.h"
+
+#include "collection/article.h"
+#include "mail/wholefile.h"
+
+namespace varnook {
+
+namespace {
+
+void headerLine(std::string& out, std::string_view name, std::string_view value) {
+  out += name;
+  out += ": ";
+  for (char c : value) out += (c == '\r' || c == '\n') ? ' ' : c;
+  out += "\r\n";
+}
+
+}  // namespace
+
+std::vector<std::string_view> splitTextLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) {
+      lines.push_back(text.substr(start));
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+  }
+  return lines;
+}
+
+std::string messageText(const Article& article, MessageMode mode, const MessageContext& context) {
+  std::string out;
+  out.reserve(article.text.size() + article.text.size() / 16 + 512);
+  if (mode == MessageMode::saveArticle) {
+    headerLine(out, "From", article.author);
+    headerLine(out, "Subject", article.subject);
+    headerLine(out, "Newsgroups", article.forum);
+    headerLine(out, "Date", formatMessageDate(article.date, context.dateNames));
+    if (!article.messageId.empty()) headerLine(out, "Message-ID", article.messageId);
+    if (!article.references.empty()) headerLine(out, "References", article.references);
+    out += "\r\n";
+    out += article.text;
+    return out;
+  }
+  headerLine(out, "From", context.sender);
+  headerLine(out, "Subject", (mode == MessageMode::forward ? "Fw: " : "Re: ") + article.subject);
+  if (mode == MessageMode::replyAuthor) headerLine(out, "To", article.author);
+  if (mode == MessageMode::replyGroup) {
+    headerLine(out, "Newsgroups", article.forum);
+    if (!article.messageId.empty()) headerLine(out, "References", article.messageId);
+  }
+  headerLine(out, "Date", formatMessageDate(context.now, context.dateNames));
+  out += "X-Unsent: 1\r\n";
+  out += "\r\n";
+  for (std::string_view line : splitTextLines(article.text)) {
+    out += '>';
+    out += line;
+    out += "\r\n";
+  }
+  return out;
+}
+
+std::string writeMessageFile(const Article& article, const std::string& fileName, MessageMode mode,
+                             const MessageContext& context, bool ownerOnly) {
+  return writeWholeFile(fileName, messageText(article, mode, context),
+                        ownerOnly ? FileAccess::ownerOnly : FileAccess::usual);
+}
+
+}  // namespace varnook

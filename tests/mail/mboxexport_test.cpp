@@ -1,0 +1,216 @@
+#include "mail/mboxexport.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "../desktop/xdgsandbox.h"
+#include "collection/collection.h"
+#include "support/realservers.h"
+
+namespace varnook {
+namespace {
+
+using testing::readTextFile;
+
+struct MboxMessage {
+  std::string envelope;
+  std::vector<std::string> headers;
+  std::string body;
+};
+
+// An mboxrd reader written from the format's description, independent of the writer.
+std::vector<MboxMessage> readMbox(const std::string& mbox) {
+  std::vector<MboxMessage> messages;
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < mbox.size()) {
+    const std::size_t end = mbox.find('\n', pos);
+    lines.push_back(mbox.substr(pos, end - pos));
+    pos = end == std::string::npos ? mbox.size() : end + 1;
+  }
+  bool inHeaders = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    if (line.rfind("From ", 0) == 0 && (i == 0 || lines[i - 1].empty())) {
+      if (!messages.empty() && !messages.back().body.empty()) messages.back().body.pop_back();
+      messages.push_back(MboxMessage{line.substr(5), {}, {}});
+      inHeaders = true;
+      continue;
+    }
+    if (messages.empty()) continue;
+    if (inHeaders) {
+      if (line.empty()) {
+        inHeaders = false;
+      } else {
+        messages.back().headers.push_back(line);
+      }
+      continue;
+    }
+    std::string text = line;
+    const std::size_t quotes = text.find_first_not_of('>');
+    if (quotes != std::string::npos && quotes > 0 && text.compare(quotes, 5, "From ") == 0) {
+      text.erase(0, 1);
+    }
+    messages.back().body += text + "\n";
+  }
+  if (!messages.empty() && !messages.back().body.empty()) messages.back().body.pop_back();
+  return messages;
+}
+
+class MboxExport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    savedTz_ = std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    ::setenv("TZ", "Europe/Berlin", 1);
+    ::tzset();
+  }
+  void TearDown() override {
+    if (savedTz_) {
+      ::setenv("TZ", savedTz_->c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+  Article& add(std::uint32_t number, const std::string& subject, const std::string& text) {
+    auto article = std::make_unique<Article>(number, subject);
+    article->author =
+        "Writer " + std::to_string(number) + " <w" + std::to_string(number) + "@example.com>";
+    article->forum = "alt.test.export";
+    article->messageId = "<export" + std::to_string(number) + "@example.com>";
+    article->date = *encodeDate(1999, 7, 14) + *encodeTime(12, 30, 15);
+    article->text = text;
+    return collection_.appendArticle(std::move(article));
+  }
+
+  Collection collection_;
+  std::optional<std::string> savedTz_;
+};
+
+TEST_F(MboxExport, WritesLoadedArticlesThatReadBackExactly) {
+  add(1, "First zebraxylophone",
+      "Hello\r\nFrom the start\r\n>From quoted\r\n>>From deeper\r\n"
+      "\r\nFromage is no envelope\r\nlast line");
+  add(2, "Not loaded", "");
+  Article& third = add(3, "Third quagmirequill", "From line first\nthen LF only\n");
+  third.references = "<export1@example.com>";
+  third.author = "nobody";
+  third.date = 0;
+  third.messageId.clear();
+
+  testing::XdgSandbox box;
+  const std::string file = box.root + "/export.mbox";
+  const ExportResult result = exportMbox(collection_, file);
+  ASSERT_TRUE(result.ok) << result.message;
+  EXPECT_EQ(result.articles, 2u);
+
+  const auto messages = readMbox(readTextFile(file));
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].envelope, "w1@example.com Wed Jul 14 10:30:15 1999");
+  EXPECT_EQ(messages[0].headers,
+            (std::vector<std::string>{
+                "From: Writer 1 <w1@example.com>", "Subject: First zebraxylophone",
+                "Date: Wed, 14 Jul 1999 12:30:15 +0200", "Message-ID: <export1@example.com>",
+                "Newsgroups: alt.test.export"}));
+  EXPECT_EQ(messages[0].body,
+            "Hello\nFrom the start\n>From quoted\n>>From deeper\n\nFromage is no envelope\n"
+            "last line\n");
+  EXPECT_EQ(messages[1].envelope, "MAILER-DAEMON Thu Jan  1 00:00:00 1970");
+  EXPECT_EQ(messages[1].headers,
+            (std::vector<std::string>{"From: nobody", "Subject: Third quagmirequill",
+                                      "References: <export1@example.com>",
+                                      "Newsgroups: alt.test.export"}));
+  EXPECT_EQ(messages[1].body, "From line first\nthen LF only\n");
+  // Quoted "From " lines are written with one more ">".
+  EXPECT_NE(readTextFile(file).find("\n>>From quoted\n>>>From deeper\n"), std::string::npos);
+}
+
+TEST_F(MboxExport, FormatsDatesAndSendersForMailPrograms) {
+  const DayDate winter = *encodeDate(2003, 1, 6) + *encodeTime(8, 9, 10);
+  EXPECT_EQ(rfc5322Date(winter), "Mon, 06 Jan 2003 08:09:10 +0100");
+  EXPECT_EQ(envelopeDate(winter), "Mon Jan  6 07:09:10 2003");
+  EXPECT_EQ(rfc5322Date(0), "");
+  EXPECT_EQ(envelopeSender("Ann <ann@x.org>"), "ann@x.org");
+  EXPECT_EQ(envelopeSender("ann@x.org (Ann Other)"), "ann@x.org");
+  EXPECT_EQ(envelopeSender("<broken"), "MAILER-DAEMON");
+  EXPECT_EQ(envelopeSender("Ann <a n@x.org>"), "an@x.org");
+  EXPECT_EQ(envelopeSender(""), "MAILER-DAEMON");
+}
+
+TEST_F(MboxExport, AFailedExportLeavesTheOldFile) {
+  add(1, "Subject", "Body");
+  testing::XdgSandbox box;
+  const ExportResult missing = exportMbox(collection_, box.root + "/no/such/folder/x.mbox");
+  EXPECT_FALSE(missing.ok);
+  EXPECT_NE(missing.message.find("No such file or directory"), std::string::npos);
+  EXPECT_EQ(missing.articles, 0u);
+}
+
+// The archive server's own program, when this build has it.
+std::string archiveProgram() {
+  if (const char* program = std::getenv("VARNOOK_ARCHIVE_PROGRAM")) return program;
+  return std::string(VARNOOK_BINARY_DIR) + "/src/server/varnook-archive";
+}
+
+std::string httpGet(int port, const std::string& path) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  std::string response;
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+    if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+      char buffer[4096];
+      ssize_t got;
+      while ((got = ::read(fd, buffer, sizeof buffer)) > 0) response.append(buffer, got);
+    }
+  }
+  ::close(fd);
+  return response;
+}
+
+TEST_F(MboxExport, TheArchiveServerIndexesAndFindsTheExportedArticles) {
+  const std::string program = archiveProgram();
+  if (!std::filesystem::exists(program)) GTEST_SKIP() << "varnook-archive is not built";
+  add(1, "Alpha zebraxylophone", "Body of the first\r\nFrom a line that needs quoting\r\n");
+  add(2, "Beta quagmirequill", "Second body mentions zebraxylophone too\r\n");
+  add(3, "Gamma", "");
+  testsupport::TempFolder folder;
+  const std::string mbox = folder.path() + "/export.mbox";
+  ASSERT_TRUE(exportMbox(collection_, mbox).ok);
+
+  const std::string db = folder.path() + "/db";
+  const std::string indexCommand =
+      "'" + program + "' index --db '" + db + "' '" + mbox + "' > '" + folder.path() + "/out' 2>&1";
+  ASSERT_EQ(std::system(indexCommand.c_str()), 0) << readTextFile(folder.path() + "/out");
+  EXPECT_NE(readTextFile(folder.path() + "/out").find("Indexed 2 new articles"), std::string::npos)
+      << readTextFile(folder.path() + "/out");
+
+  const int port = testsupport::freeLoopbackPort();
+  auto server = testsupport::ChildProcess::start(
+      {program, "serve", "--db", db, "--listen", "127.0.0.1:" + std::to_string(port)},
+      folder.path() + "/serve.log");
+  ASSERT_TRUE(server);
+  if (!testsupport::waitUntilListening(port, 5000, server.get())) {
+    GTEST_SKIP() << "varnook-archive does not serve yet: "
+                 << readTextFile(folder.path() + "/serve.log");
+  }
+  const std::string both = httpGet(port, "/dnquery.xp?QRY=zebraxylophone");
+  EXPECT_NE(both.find("2 matches</font>"), std::string::npos) << both.substr(0, 2000);
+  EXPECT_NE(both.find("Alpha zebraxylophone"), std::string::npos);
+  EXPECT_NE(both.find("Beta quagmirequill"), std::string::npos);
+  const std::string one = httpGet(port, "/dnquery.xp?QRY=quagmirequill");
+  EXPECT_NE(one.find("1 matches</font>"), std::string::npos) << one.substr(0, 2000);
+}
+
+}  // namespace
+}  // namespace varnook
