@@ -1,0 +1,308 @@
+#include "server/archiveindex.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <map>
+
+#include "server/documentbuilder.h"
+#include "server/indexschema.h"
+#include "server/indexstore.h"
+#include "server/querycompiler.h"
+
+namespace varnook::server {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Result counts are exact up to this many matches, estimated beyond.
+constexpr Xapian::doccount kExactCountLimit = 10000;
+// Candidates checked against the stored text for a body phrase.
+constexpr Xapian::doccount kCheckedCandidates = 5000;
+constexpr Xapian::doccount kProfileLimit = 100000;
+constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as a day count
+
+UnixTime dayStart(DayDate day) {
+  return static_cast<UnixTime>((std::floor(day) - kUnixEpochDay) * 86400.0);
+}
+
+UnixTime valueDate(const Xapian::Document& document) {
+  const std::string value = document.get_value(schema::kDateSlot);
+  return value.empty() ? kUnknownDate : static_cast<UnixTime>(Xapian::sortable_unserialise(value));
+}
+
+std::optional<Xapian::Query> dateRange(const QueryFields& fields, DayDate now) {
+  auto resolve = [&](DayDate date) { return date < 0 ? now + date : date; };
+  std::optional<UnixTime> from, to;
+  if (fields.fromDate != 0) from = dayStart(resolve(fields.fromDate));
+  if (fields.toDate != 0) to = dayStart(resolve(fields.toDate)) + 86399;
+  using Q = Xapian::Query;
+  if (from && to)
+    return Q(Q::OP_VALUE_RANGE, schema::kDateSlot, schema::dateValue(*from),
+             schema::dateValue(*to));
+  if (from) return Q(Q::OP_VALUE_GE, schema::kDateSlot, schema::dateValue(*from));
+  if (to) return Q(Q::OP_VALUE_LE, schema::kDateSlot, schema::dateValue(*to));
+  return std::nullopt;
+}
+
+Xapian::Query applyArchive(Xapian::Query query, std::int32_t archive) {
+  using Q = Xapian::Query;
+  switch (archive) {
+    case static_cast<int>(Archive::Complete):
+      return query;
+    case static_cast<int>(Archive::Adult):
+    case static_cast<int>(Archive::Jobs):
+    case static_cast<int>(Archive::ForSale):
+      return Q(Q::OP_FILTER, query, Q(schema::archiveTerm(static_cast<Archive>(archive))));
+    default:  // standard, also when absent or unknown
+      return Q(Q::OP_AND_NOT, query, Q(schema::archiveTerm(Archive::Adult)));
+  }
+}
+
+std::optional<StoredArticle> record(const Xapian::Document& document, bool withBody) {
+  return StoredArticle::deserialize(document.get_data(), withBody);
+}
+
+}  // namespace
+
+struct ArchiveIndex::Handle {
+  Xapian::Database database;
+  TextIndexer indexer;
+  Clock::time_point checked;
+  std::optional<std::pair<long long, unsigned long>> stub;
+  bool broken = false;
+};
+
+// Borrows a handle for one call and gives it back, unless the call failed on it.
+class ArchiveIndex::Lease {
+ public:
+  explicit Lease(ArchiveIndex& index) : index_(index), handle_(index.acquire()) {}
+  ~Lease() {
+    if (std::uncaught_exceptions() == 0 && !handle_->broken) index_.release(std::move(handle_));
+  }
+  Lease(const Lease&) = delete;
+  Lease& operator=(const Lease&) = delete;
+  Handle& operator*() { return *handle_; }
+  Handle* operator->() { return handle_.get(); }
+
+  // Runs `work`; when the index changed underneath, reopens once and runs it again.
+  template <typename Work>
+  auto run(Work&& work) {
+    try {
+      return work(*handle_);
+    } catch (const Xapian::DatabaseModifiedError&) {
+      handle_->database.reopen();
+      return work(*handle_);
+    }
+  }
+
+ private:
+  ArchiveIndex& index_;
+  std::unique_ptr<Handle> handle_;
+};
+
+ArchiveIndex::ArchiveIndex(std::string path) : path_(std::move(path)) {}
+ArchiveIndex::~ArchiveIndex() = default;
+
+std::unique_ptr<ArchiveIndex> ArchiveIndex::open(const std::string& path, std::string& error) {
+  std::unique_ptr<ArchiveIndex> index(new ArchiveIndex(path));
+  try {
+    index->release(index->openHandle());
+  } catch (const Xapian::Error& e) {
+    error = path + ": " + e.get_description();
+    return nullptr;
+  }
+  return index;
+}
+
+std::optional<std::pair<long long, unsigned long>> ArchiveIndex::stubState() const {
+  struct stat info {};
+  std::string stubPath = path_;
+  if (::stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) stubPath += "/XAPIANDB";
+  if (::stat(stubPath.c_str(), &info) != 0) return std::nullopt;
+  return std::make_pair(
+      static_cast<long long>(info.st_mtim.tv_sec) * 1000000000LL + info.st_mtim.tv_nsec,
+      static_cast<unsigned long>(info.st_ino));
+}
+
+std::unique_ptr<ArchiveIndex::Handle> ArchiveIndex::openHandle() {
+  auto handle = std::make_unique<Handle>();
+  handle->stub = stubState();
+  handle->database = Xapian::Database(path_);
+  handle->checked = Clock::now();
+  return handle;
+}
+
+std::unique_ptr<ArchiveIndex::Handle> ArchiveIndex::acquire() {
+  std::unique_ptr<Handle> handle;
+  {
+    std::lock_guard lock(mutex_);
+    if (!idle_.empty()) {
+      handle = std::move(idle_.back());
+      idle_.pop_back();
+    }
+  }
+  if (!handle) return openHandle();
+  if (Clock::now() - handle->checked > std::chrono::seconds(1)) {
+    // A new generation is published by replacing the stub: open it afresh.
+    if (stubState() != handle->stub) return openHandle();
+    handle->database.reopen();
+    handle->checked = Clock::now();
+  }
+  return handle;
+}
+
+void ArchiveIndex::release(std::unique_ptr<Handle> handle) {
+  std::lock_guard lock(mutex_);
+  idle_.push_back(std::move(handle));
+}
+
+SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) {
+    SearchOutcome outcome;
+    const QueryFields& fields = parameters.fields;
+    ParsedQuery parsed = parseQueryText(fields.keywords, fields.matchAll);
+    if (!parsed.error.empty()) {
+      outcome.error = parsed.error;
+      return outcome;
+    }
+    const Xapian::Stem stemmer = stemmerFor(fields.language);
+    QueryCompiler compiler(handle.database, stemmer, handle.indexer);
+    std::optional<Xapian::Query> text;
+    if (parsed.root) text = compiler.keywords(*parsed.root);
+    Xapian::Query query = text ? *text : Xapian::Query::MatchAll;
+    const DayDate now = parameters.now != 0 ? parameters.now : nowLocal();
+    for (auto filter : {compiler.subjects(fields.subject), compiler.authors(fields.author),
+                        compiler.groups(fields.forum), dateRange(fields, now)})
+      if (filter) query = Xapian::Query(Xapian::Query::OP_FILTER, query, *filter);
+    query = applyArchive(query, fields.archive);
+
+    Xapian::Enquire enquire(handle.database);
+    enquire.set_query(query);
+    outcome.newestFirst = parameters.newestFirst || !compiler.hasRankedWords();
+    if (outcome.newestFirst) {
+      enquire.set_sort_by_value_then_relevance(schema::kDateSlot, true);
+    } else {
+      enquire.set_sort_by_relevance_then_value(schema::kDateSlot, true);
+    }
+    enquire.set_docid_order(Xapian::Enquire::DESCENDING);
+
+    if (!compiler.needsCheck()) {
+      const Xapian::doccount check =
+          std::max<Xapian::doccount>(kExactCountLimit, parameters.start + parameters.maxHits);
+      const Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits, check);
+      outcome.total = mset.get_matches_estimated();
+      outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
+      for (auto it = mset.begin(); it != mset.end(); ++it)
+        if (auto article = record(it.get_document(), false))
+          outcome.hits.push_back(std::move(*article));
+      return outcome;
+    }
+
+    // A phrase in the body: the index found articles with all its words; keep those
+    // whose text has them in order.
+    const Xapian::MSet candidates = enquire.get_mset(0, kCheckedCandidates, kCheckedCandidates);
+    std::uint64_t matched = 0;
+    for (auto it = candidates.begin(); it != candidates.end(); ++it) {
+      auto article = record(it.get_document(), true);
+      if (!article || !compiler.matches(*parsed.root, articleTerms(*article, handle.indexer)))
+        continue;
+      if (matched >= parameters.start && outcome.hits.size() < parameters.maxHits) {
+        article->body.clear();
+        outcome.hits.push_back(std::move(*article));
+      }
+      ++matched;
+    }
+    outcome.total = matched;
+    outcome.exact = candidates.get_matches_upper_bound() <= candidates.size();
+    if (!outcome.exact && candidates.size() > 0)
+      outcome.total = matched * candidates.get_matches_estimated() / candidates.size();
+    return outcome;
+  });
+}
+
+std::optional<StoredArticle> ArchiveIndex::article(std::uint32_t number) {
+  if (number == 0) return std::nullopt;
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) -> std::optional<StoredArticle> {
+    const std::string term = schema::numberTerm(number);
+    auto posting = handle.database.postlist_begin(term);
+    if (posting == handle.database.postlist_end(term)) return std::nullopt;
+    return record(handle.database.get_document(*posting), true);
+  });
+}
+
+AuthorProfile ArchiveIndex::profile(std::string_view author, std::size_t latestCount) {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) {
+    AuthorProfile profile;
+    profile.author = std::string(author);
+    profile.address = authorAddress(author);
+    std::optional<Xapian::Query> query;
+    if (!profile.address.empty()) {
+      query = Xapian::Query(schema::addressTerm(profile.address));
+    } else {
+      const Xapian::Stem stemmer = stemmerFor({});
+      QueryCompiler compiler(handle.database, stemmer, handle.indexer);
+      query = compiler.authors(author);
+    }
+    if (!query) return profile;
+    Xapian::Enquire enquire(handle.database);
+    enquire.set_query(*query);
+    enquire.set_sort_by_value(schema::kDateSlot, true);
+    enquire.set_weighting_scheme(Xapian::BoolWeight());
+    const Xapian::MSet mset = enquire.get_mset(0, kProfileLimit);
+    std::map<std::string, std::uint64_t> perGroup;
+    for (auto it = mset.begin(); it != mset.end(); ++it) {
+      const Xapian::Document document = it.get_document();
+      ++profile.articles;
+      const std::string groups = document.get_value(schema::kGroupsSlot);
+      for (std::size_t start = 0; start < groups.size();) {
+        std::size_t comma = groups.find(',', start);
+        if (comma == std::string::npos) comma = groups.size();
+        if (comma > start) ++perGroup[groups.substr(start, comma - start)];
+        start = comma + 1;
+      }
+      const UnixTime date = valueDate(document);
+      if (date != kUnknownDate) {
+        if (profile.first == kUnknownDate || date < profile.first) profile.first = date;
+        if (profile.last == kUnknownDate || date > profile.last) profile.last = date;
+      }
+      if (profile.latest.size() < latestCount)
+        if (auto article = record(document, false)) profile.latest.push_back(std::move(*article));
+    }
+    profile.groups.assign(perGroup.begin(), perGroup.end());
+    std::stable_sort(profile.groups.begin(), profile.groups.end(),
+                     [](const auto& a, const auto& b) { return a.second > b.second; });
+    return profile;
+  });
+}
+
+IndexStatistics ArchiveIndex::statistics() {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) {
+    IndexStatistics stats;
+    const Xapian::Database& database = handle.database;
+    stats.articles = database.get_doccount();
+    stats.nextNumber = storedNextNumber(database);
+    if (stats.articles > 0) {
+      const std::string low = database.get_value_lower_bound(schema::kDateSlot);
+      const std::string high = database.get_value_upper_bound(schema::kDateSlot);
+      if (!low.empty()) stats.first = static_cast<UnixTime>(Xapian::sortable_unserialise(low));
+      if (!high.empty()) stats.last = static_cast<UnixTime>(Xapian::sortable_unserialise(high));
+    }
+    const std::string prefix(schema::kGroupPrefix);
+    for (auto it = database.allterms_begin(prefix); it != database.allterms_end(prefix); ++it)
+      stats.groups.emplace_back((*it).substr(prefix.size()), it.get_termfreq());
+    for (auto [archive, name] :
+         {std::pair{Archive::Adult, "adult"}, std::pair{Archive::Jobs, "jobs"},
+          std::pair{Archive::ForSale, "for sale"}})
+      stats.archives.emplace_back(name, database.get_termfreq(schema::archiveTerm(archive)));
+    return stats;
+  });
+}
+
+}  // namespace varnook::server

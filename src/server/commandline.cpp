@@ -1,0 +1,325 @@
+#include "server/commandline.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/archiveindex.h"
+#include "server/archiveservice.h"
+#include "server/democorpus.h"
+#include "server/httpserver.h"
+#include "server/indexrun.h"
+#include "server/pages.h"
+#include "varnook/version.h"
+
+namespace varnook::server {
+namespace {
+
+constexpr const char* kUsage = R"(Usage:
+  varnook-archive index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress] PATH...
+  varnook-archive serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]
+                        [--service HOST[:PORT]] [--update-info FILE] [--threads N]
+  varnook-archive demo  [--db DIR] [--corpus DIR]
+  varnook-archive stats [--db DIR]
+  varnook-archive --help | --version
+
+A local Usenet archive for the Varnook news search agent.
+
+index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain or
+        .gz), a news spool folder (one article per file, searched recursively) or a
+        Maildir. Articles whose Message-ID the index holds already are skipped, so a
+        repeated or interrupted run completes the index.
+          --first-number N    first article number of a new index (default 1); give
+                              shards disjoint ranges to search them together
+          --groups-rules FILE lines "<pattern> adult|jobs|forsale" replacing the
+                              default archive rules (*.jobs*, *.forsale*, alt.sex*, ...)
+          --progress          show files, articles and articles per second while running
+serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.xp
+        (search), .../getdoc.xp?AN=N[&fmt=text] (articles), .../profile.xp?author=A
+        (posting profiles), /varnook/update.txt (update information).
+          --db DIR|STUB       an index folder, or a Xapian stub file listing shards
+                              (local folders or "remote :host:port" of xapian-tcpsrv)
+          --listen ADDR:PORT  where to listen (default 127.0.0.1:8119; port 0 picks a
+                              free port, printed on the first line of output)
+          --service HOST      the service host links use when a request has no Host
+                              header (default localhost:8119)
+          --domain DOMAIN     the agent's article server domain (default localhost:8119;
+                              article servers are named like x1.localhost:8119)
+          --update-info FILE  name=value lines for update.txt (NewestVersion,
+                              OldestValidVersion, RevisionsURL, MessageUrl, MessageSubject)
+          --threads N         request threads (default: two per core)
+demo    Writes the built-in demo corpus (about 2,000 articles) as a news spool and
+        indexes it. --corpus DIR: where the spool goes (default beside the index).
+stats   Shows what the index holds.
+
+--db defaults to $XDG_DATA_HOME/varnook/archive (~/.local/share/varnook/archive).
+)";
+
+std::string defaultDataFolder() {
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
+    return std::string(data) + "/varnook";
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return std::string(home) + "/.local/share/varnook";
+  return "varnook-data";
+}
+
+int usageError(const std::string& message) {
+  std::cerr << "varnook-archive: " << message << "\nTry 'varnook-archive --help'.\n";
+  return 2;
+}
+
+int failure(const std::string& message) {
+  std::cerr << "varnook-archive: " << message << '\n';
+  return 1;
+}
+
+// The words after the command, read one option at a time.
+class Arguments {
+ public:
+  Arguments(int argc, char** argv, int first) {
+    for (int i = first; i < argc; ++i) words_.emplace_back(argv[i]);
+  }
+  bool done() const { return next_ >= words_.size(); }
+  std::string take() { return words_[next_++]; }
+  // The value after an option; nothing when it is missing.
+  std::optional<std::string> value() {
+    if (done()) return std::nullopt;
+    return take();
+  }
+
+ private:
+  std::vector<std::string> words_;
+  std::size_t next_ = 0;
+};
+
+std::optional<std::uint32_t> parsePositive(const std::string& text) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value == 0 || value > 0xFFFFFFFFu) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+std::atomic<bool> stopRequested{false};
+extern "C" void onStopSignal(int) {
+  stopRequested.store(true);
+}
+
+int reportIndexRun(const IndexRunSummary& summary) {
+  if (!summary.error.empty()) return failure(summary.error);
+  std::cout << summaryText(summary) << std::endl;
+  return summary.interrupted ? 130 : 0;
+}
+
+IndexRunSummary indexWithSignals(IndexRunOptions& options) {
+  options.stop = &stopRequested;
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  return runIndex(options, std::cerr, std::cerr);
+}
+
+int commandIndex(Arguments& args) {
+  IndexRunOptions options;
+  options.databasePath = defaultDataFolder() + "/archive";
+  bool onlyPaths = false;
+  while (!args.done()) {
+    const std::string word = args.take();
+    if (onlyPaths || word.empty() || word[0] != '-') {
+      options.paths.push_back(word);
+    } else if (word == "--") {
+      onlyPaths = true;
+    } else if (word == "--db") {
+      auto value = args.value();
+      if (!value) return usageError("--db needs a folder");
+      options.databasePath = *value;
+    } else if (word == "--first-number") {
+      auto value = args.value();
+      auto number = value ? parsePositive(*value) : std::nullopt;
+      if (!number) return usageError("--first-number needs a number from 1 to 4294967295");
+      options.firstNumber = *number;
+    } else if (word == "--groups-rules") {
+      auto value = args.value();
+      if (!value) return usageError("--groups-rules needs a file");
+      std::string error;
+      auto rules = GroupRules::load(*value, error);
+      if (!rules) return failure(error);
+      options.rules = std::move(*rules);
+    } else if (word == "--progress") {
+      options.progress = true;
+    } else {
+      return usageError("unknown option for index: " + word);
+    }
+  }
+  if (options.paths.empty()) return usageError("index needs at least one PATH");
+  return reportIndexRun(indexWithSignals(options));
+}
+
+int commandServe(Arguments& args) {
+  std::string database = defaultDataFolder() + "/archive";
+  HttpServer::Options http;
+  http.threads = std::max(2u, 2 * std::thread::hardware_concurrency());
+  ServiceConfig config;
+  std::optional<std::string> updateFile;
+  while (!args.done()) {
+    const std::string word = args.take();
+    auto value = args.value();
+    if (!value) return usageError(word + " needs a value");
+    if (word == "--db") {
+      database = *value;
+    } else if (word == "--listen") {
+      http.listen = *value;
+    } else if (word == "--domain") {
+      config.serviceDomain = *value;
+    } else if (word == "--service") {
+      if (!usableHost(*value)) return usageError("--service needs a host name or address");
+      config.serviceHost = *value;
+    } else if (word == "--update-info") {
+      updateFile = *value;
+    } else if (word == "--threads") {
+      auto threads = parsePositive(*value);
+      if (!threads || *threads > 256) return usageError("--threads needs a number from 1 to 256");
+      http.threads = *threads;
+    } else {
+      return usageError("unknown option for serve: " + word);
+    }
+  }
+  if (updateFile) {
+    std::string error;
+    auto update = UpdateInfo::load(*updateFile, error);
+    if (!update) return failure(error);
+    config.update = std::move(*update);
+  }
+  std::string error;
+  std::unique_ptr<ArchiveIndex> index = ArchiveIndex::open(database, error);
+  if (!index)
+    return failure(error +
+                   "\n(build an index first: varnook-archive index --db DIR PATH..., "
+                   "or varnook-archive demo)");
+
+  // Signals are taken by this thread alone: block them before the server threads start.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  ArchiveService service(*index, config);
+  std::unique_ptr<HttpServer> server = HttpServer::start(
+      http, [&service](const HttpRequest& request) { return service.handle(request); }, error);
+  if (!server) return failure(error);
+  std::cout << "Listening on http://" << server->address() << "/ (index " << database
+            << "; agent service host " << config.serviceHost << ", domain " << config.serviceDomain
+            << ")" << std::endl;
+  int received = 0;
+  sigwait(&signals, &received);
+  std::cout << "Stopping." << std::endl;
+  server.reset();
+  return 0;
+}
+
+int commandDemo(Arguments& args) {
+  std::string database = defaultDataFolder() + "/archive";
+  std::optional<std::string> corpus;
+  while (!args.done()) {
+    const std::string word = args.take();
+    auto value = args.value();
+    if (!value) return usageError(word + " needs a folder");
+    if (word == "--db") {
+      database = *value;
+    } else if (word == "--corpus") {
+      corpus = *value;
+    } else {
+      return usageError("unknown option for demo: " + word);
+    }
+  }
+  if (!corpus) {
+    std::filesystem::path parent = std::filesystem::path(database).parent_path();
+    if (parent.empty()) parent = ".";
+    corpus = (parent / "demo-corpus").string();
+  }
+  std::string error;
+  const long written = writeDemoSpool(*corpus, error);
+  if (written < 0) return failure(error);
+  std::cout << "Wrote " << written << " demo articles to " << *corpus << std::endl;
+  IndexRunOptions options;
+  options.databasePath = database;
+  options.paths = {*corpus};
+  return reportIndexRun(indexWithSignals(options));
+}
+
+int commandStats(Arguments& args) {
+  std::string database = defaultDataFolder() + "/archive";
+  while (!args.done()) {
+    const std::string word = args.take();
+    auto value = args.value();
+    if (word != "--db" || !value) return usageError("stats takes only --db DIR");
+    database = *value;
+  }
+  std::string error;
+  std::unique_ptr<ArchiveIndex> index = ArchiveIndex::open(database, error);
+  if (!index) return failure(error);
+  try {
+    const IndexStatistics stats = index->statistics();
+    std::cout << "Index:      " << database << "\nArticles:   " << groupedNumber(stats.articles)
+              << "\nNext number: " << stats.nextNumber << "\n";
+    if (stats.first != kUnknownDate)
+      std::cout << "Dates:      " << formatListDate(stats.first) << " to "
+                << formatListDate(stats.last) << "\n";
+    std::cout << "Archives:  ";
+    for (const auto& [name, count] : stats.archives)
+      std::cout << " " << name << " " << count << ";";
+    std::cout << "\nNewsgroups: " << stats.groups.size() << "\n";
+    for (const auto& [group, count] : stats.groups)
+      std::cout << "  " << group << " " << count << "\n";
+    std::error_code code;
+    std::uintmax_t bytes = 0;
+    if (std::filesystem::is_directory(database, code))
+      for (auto& entry : std::filesystem::recursive_directory_iterator(database, code))
+        if (entry.is_regular_file(code)) bytes += entry.file_size(code);
+    if (bytes > 0) std::cout << "Size:       " << groupedNumber(bytes) << " bytes\n";
+  } catch (const Xapian::Error& e) {
+    return failure(database + ": " + e.get_description());
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runCommandLine(int argc, char** argv) {
+  if (argc < 2) return usageError("a command is needed (index, serve, demo or stats)");
+  const std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (command == "--version") {
+    std::cout << "varnook-archive " << kVersion << std::endl;
+    return 0;
+  }
+  Arguments args(argc, argv, 2);
+  try {
+    if (command == "index") return commandIndex(args);
+    if (command == "serve") return commandServe(args);
+    if (command == "demo") return commandDemo(args);
+    if (command == "stats") return commandStats(args);
+  } catch (const std::exception& e) {
+    return failure(e.what());
+  }
+  return usageError("unknown command '" + command + "'");
+}
+
+}  // namespace varnook::server

@@ -1,0 +1,97 @@
+#include "server/documentbuilder.h"
+
+#include <algorithm>
+#include <map>
+
+#include "server/indexschema.h"
+#include "server/textutil.h"
+
+namespace varnook::server {
+namespace {
+
+constexpr std::size_t kMaxIndexedBody = 512 * 1024;
+// Keeps phrases from matching across the subject, the author and the body runs.
+constexpr Xapian::termpos kFieldGap = 100;
+
+bool isAddressChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         std::string_view("!#$%&'*+-/=?^_`{|}~.@").find(c) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string authorAddress(std::string_view from) {
+  const std::size_t open = from.find('<');
+  if (open != std::string_view::npos) {
+    const std::size_t close = from.find('>', open);
+    if (close != std::string_view::npos) {
+      std::string_view inside = trimBlanks(from.substr(open + 1, close - open - 1));
+      if (inside.find('@') != std::string_view::npos) return asciiLowered(inside);
+    }
+  }
+  const std::size_t at = from.find('@');
+  if (at == std::string_view::npos) return {};
+  std::size_t start = at, end = at + 1;
+  while (start > 0 && isAddressChar(from[start - 1])) --start;
+  while (end < from.size() && isAddressChar(from[end])) ++end;
+  if (start == at || end == at + 1) return {};
+  return asciiLowered(from.substr(start, end - start));
+}
+
+TextIndexer::TextIndexer() {
+  generator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
+  generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
+}
+
+void TextIndexer::indexBody(std::string_view body) {
+  if (body.size() > kMaxIndexedBody) body = body.substr(0, kMaxIndexedBody);
+  forEachBodyRun(body, [&](std::string_view run, bool quoted) {
+    generator_.index_text_without_positions(
+        Xapian::Utf8Iterator(run.data(), run.size()),
+        quoted ? schema::kQuotedWeight : schema::kNewTextWeight);
+  });
+}
+
+void TextIndexer::build(const StoredArticle& article, std::string_view dedupeKey,
+                        const std::vector<Archive>& archives, Xapian::Document& document) {
+  generator_.set_document(document);
+  generator_.index_text(article.subject, 1, std::string(schema::kSubjectPrefix));
+  generator_.increase_termpos(kFieldGap);
+  generator_.index_text_without_positions(article.subject, schema::kSubjectWeight);
+  generator_.index_text(article.from, 1, std::string(schema::kAuthorPrefix));
+  generator_.increase_termpos(kFieldGap);
+  indexBody(article.body);
+
+  document.add_boolean_term(schema::numberTerm(article.number));
+  document.add_boolean_term(schema::messageIdTerm(dedupeKey));
+  for (const std::string& group : article.groups)
+    document.add_boolean_term(schema::groupTerm(group));
+  if (const std::string address = authorAddress(article.from); !address.empty())
+    document.add_boolean_term(schema::addressTerm(address));
+  for (Archive archive : archives) document.add_boolean_term(schema::archiveTerm(archive));
+
+  document.add_value(schema::kDateSlot, schema::dateValue(article.date));
+  document.add_value(schema::kGroupsSlot, article.groupList());
+  document.set_data(article.serialize());
+}
+
+TextIndexer::Analysis TextIndexer::analyze(std::string_view text, std::string_view prefix) {
+  Xapian::Document scratch;
+  generator_.set_document(scratch);
+  generator_.index_text(Xapian::Utf8Iterator(text.data(), text.size()), 1, std::string(prefix));
+  std::multimap<Xapian::termpos, std::string> byPosition;
+  Analysis analysis;
+  for (auto term = scratch.termlist_begin(); term != scratch.termlist_end(); ++term) {
+    if (term.positionlist_count() == 0) {
+      analysis.unpositioned.push_back(*term);
+      continue;
+    }
+    for (auto pos = term.positionlist_begin(); pos != term.positionlist_end(); ++pos)
+      byPosition.emplace(*pos, *term);
+  }
+  analysis.sequence.reserve(byPosition.size());
+  for (auto& [position, term] : byPosition) analysis.sequence.push_back(term);
+  return analysis;
+}
+
+}  // namespace varnook::server

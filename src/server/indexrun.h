@@ -1,0 +1,52 @@
+#pragma once
+
+// The "index" command: walks the sources, parses the articles on every core, and adds
+// those whose Message-ID the index does not hold yet. New articles go into shards that
+// are merged into the index folder's next generation at checkpoints and at the end.
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "server/grouprules.h"
+
+namespace varnook::server {
+
+struct IndexRunOptions {
+  std::string databasePath;  // the index folder
+  std::vector<std::string> paths;
+  std::uint32_t firstNumber = 1;
+  GroupRules rules = GroupRules::defaults();
+  bool progress = false;  // a progress line on the progress stream, updated in place
+  unsigned threads = 0;   // parser threads; 0 = one per core
+  // Articles between published generations: work done before a crash is kept.
+  std::size_t checkpointEvery = 100000;
+  // Set (for example from a signal handler) to end the run early; what was added by then
+  // is published.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+struct IndexRunSummary {
+  std::uint64_t files = 0;
+  std::uint64_t articles = 0;    // articles found in the sources
+  std::uint64_t added = 0;       // new documents
+  std::uint64_t duplicates = 0;  // already in the index, or seen earlier in the run
+  std::uint64_t skipped = 0;     // unreadable articles
+  std::uint64_t warnings = 0;
+  std::uint64_t indexSize = 0;  // documents in the index afterwards
+  double seconds = 0;
+  bool interrupted = false;
+  std::string error;  // empty on success; the index keeps what was published
+};
+
+// Runs the indexing; warnings about single files or articles go to `log`, the progress
+// line to `progress` (when enabled). Never throws.
+IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log, std::ostream& progress);
+
+// "Indexed 123 new articles (4 already present, 1 skipped) from 7 files in 1.2 s,
+// 102 articles/s; the index holds 130 articles."
+std::string summaryText(const IndexRunSummary& summary);
+
+}  // namespace varnook::server
