@@ -29,7 +29,11 @@ std::string formatUrlDate(DayDate date) {
 }
 
 std::string formatStoredDate(DayDate date) {
-  if (date < 0) return "-" + std::to_string(static_cast<long long>(-std::trunc(date)));
+  if (date < 0) {
+    std::string relative = "-";
+    relative += std::to_string(static_cast<long long>(-std::trunc(date)));
+    return relative;
+  }
   std::string text = formatShortDate(date);
   const TimeOfDay t = decodeTime(date);
   if (t.hour != 0 || t.minute != 0 || t.second != 0) {
