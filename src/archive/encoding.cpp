@@ -1,6 +1,7 @@
 #include "archive/encoding.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -137,9 +138,14 @@ std::string urlEncode(std::string_view text, bool blanksAsPlus) {
   // in slack that is cut off.
   const auto encodeInto = [&](char* o) {
     for (std::size_t i = 0; i < size; ++i) {
-      const EncodedByte& code = codes[in[i]];
-      std::memcpy(o, code.bytes, 4);
-      o += code.bytes[3];
+      std::uint32_t word;
+      std::memcpy(&word, codes[in[i]].bytes, 4);
+      std::memcpy(o, &word, 4);
+      // The count is the fourth byte in memory: the top byte of the word on little-endian.
+      if constexpr (std::endian::native == std::endian::little)
+        o += word >> 24;
+      else
+        o += word & 0xFF;
     }
     return o;
   };
