@@ -241,9 +241,24 @@ void HttpClient::writeRequest() {
 }
 
 void HttpClient::handleDataAvailable() {
-  const std::ptrdiff_t count = socket_.receive(buffer_.data(), buffer_.size() - 1);
+  constexpr std::size_t kFirstRead = 8192;
+  constexpr std::size_t kLargestRead = 64 * 1024;
+  // A handler running a nested wait must not let this client read over the bytes still
+  // being handed out; the data waits for the outer round.
+  if (reading_) return;
+  if (readBuffer_.empty()) readBuffer_.resize(kFirstRead);
+  const std::ptrdiff_t count = socket_.receive(readBuffer_.data(), readBuffer_.size());
   if (count <= 0) return;
-  const std::string_view data(buffer_.data(), static_cast<std::size_t>(count));
+  const bool filled = static_cast<std::size_t>(count) == readBuffer_.size();
+  const std::weak_ptr<char> alive = life_;
+  reading_ = true;
+  handleReceived(std::string_view(readBuffer_.data(), static_cast<std::size_t>(count)));
+  if (alive.expired()) return;
+  reading_ = false;
+  if (filled && readBuffer_.size() < kLargestRead) readBuffer_.resize(readBuffer_.size() * 2);
+}
+
+void HttpClient::handleReceived(std::string_view data) {
   if (state_ == State::WaitingForReply) {
     deliver(data);
     return;
@@ -346,7 +361,16 @@ bool HttpClient::headerEnded() {
   return !alive.expired() && request_ == request && state_ == State::WaitingForReply;
 }
 
-bool HttpClient::deliver(std::string_view piece) {
+bool HttpClient::deliver(std::string_view data) {
+  while (!data.empty()) {
+    const std::string_view piece = data.substr(0, kMaxPiece);
+    data.remove_prefix(piece.size());
+    if (!deliverPiece(piece)) return false;
+  }
+  return true;
+}
+
+bool HttpClient::deliverPiece(std::string_view piece) {
   const std::weak_ptr<char> alive = life_;
   const std::uint64_t request = request_;
   if (docPieces_++ == 0) {

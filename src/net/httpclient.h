@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -54,8 +53,8 @@ class HttpClient {
   // The error of an aborted request.
   static constexpr int kAbortError = 3;
   static constexpr int kMaxRedirections = 20;
-  // Document data arrives in pieces of at most kReceiveBufferSize - 1 bytes.
-  static constexpr std::size_t kReceiveBufferSize = 8192;
+  // Document data arrives in pieces of at most this many bytes.
+  static constexpr std::size_t kMaxPiece = 8191;
 
   static constexpr std::string_view kBusy = "HTTP component is busy";
 
@@ -145,9 +144,11 @@ class HttpClient {
   void handleConnected(int error);
   void writeRequest();
   void handleDataAvailable();
+  void handleReceived(std::string_view data);
   bool processHeaderLine(std::string_view line);
   bool headerEnded();
-  bool deliver(std::string_view piece);
+  bool deliver(std::string_view data);
+  bool deliverPiece(std::string_view piece);
   void handleSessionClosed();
   void failOwn(std::string reason);
   void endRequest();
@@ -157,7 +158,10 @@ class HttpClient {
   std::shared_ptr<char> life_ = std::make_shared<char>();
   AsyncSocket socket_;
   HttpResponseReader reader_;
-  std::array<char, kReceiveBufferSize> buffer_{};
+  // Reads start small and grow while the network keeps filling them, so a large download
+  // takes few system calls and an idle client little memory.
+  std::vector<char> readBuffer_;
+  bool reading_ = false;
 
   State state_ = State::Ready;
   int requestType_ = kRequestGet;

@@ -2,6 +2,7 @@
 // redirections and errors, tinyproxy for a proxy with basic authentication.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -52,7 +53,12 @@ class RealServers : public ::testing::Test {
 };
 
 TEST_F(RealServers, StaticDocumentsArriveIntact) {
+  std::size_t largestPiece = 0;
+  client_.onDocData = [&](std::string_view piece) {
+    largestPiece = std::max(largestPiece, piece.size());
+  };
   get(nginx_->url("/big.bin"));
+  EXPECT_LE(largestPiece, HttpClient::kMaxPiece);
   EXPECT_EQ(error_, 0);
   EXPECT_EQ(client_.statusCode(), 200);
   EXPECT_EQ(client_.reasonPhrase(), "OK");

@@ -73,6 +73,8 @@ class NginxServer {
   bool writeDocument(std::string_view path, std::string_view content) const;
   // The folder with the configuration, logs and documents.
   const std::string& folder() const { return folder_.path(); }
+  // The nginx process (a single process: it serves without workers).
+  pid_t pid() const { return process_ ? process_->pid() : -1; }
 
  private:
   NginxServer() = default;
