@@ -54,7 +54,8 @@ std::optional<UpdateInfo> UpdateInfo::parse(std::string_view text, std::string_v
   int number = 0;
   while (std::getline(lines, line)) {
     ++number;
-    const std::string_view trimmed = trimBlanks(singleLine(line));
+    const std::string unfolded = singleLine(line);
+    const std::string_view trimmed = trimBlanks(unfolded);
     if (trimmed.empty() || trimmed.front() == '#') continue;
     const std::size_t equals = trimmed.find('=');
     const std::string key(trimBlanks(trimmed.substr(0, equals)));
