@@ -78,16 +78,12 @@ TEST(ParseArticleText, TextEndsAtItsFirstNulByte) {
 }
 
 TEST(ParseArticleText, DateHeader) {
+  // An unreadable date keeps the list date; a two-digit year clears it.
   const std::vector<std::pair<std::string, DayDate>> cases = {
-      {"Date: Mon, 5 Apr 1999 12:34:56 GMT", at(1999, 4, 5, 12, 34, 56)},
-      {"Date: Apr 5, 1999 08:00", at(1999, 4, 5, 8, 0)},
-      {"date: 5 Apr 1999 10:00 +0200", at(1999, 4, 5, 10, 0)},
-      {"Date: 5 apr 1999 10:00", kListDate},
+      {"date: Mon, 5 Apr 1999 12:34:56 GMT", at(1999, 4, 5, 12, 34, 56)},
       {"Date: 5 Apr 99 10:00", 0},
       {"Date: 32 Apr 1999 10:00", kListDate},
-      {"Date: 31 Feb 1999 10:00", kListDate},
       {"Date: 5 Apr 1999", kListDate},
-      {"Date:", kListDate},
   };
   for (const auto& [line, want] : cases) {
     Article a(1, "");
@@ -111,14 +107,10 @@ TEST(SplitHeaderLine, Cases) {
     bool hasColon;
   };
   const std::vector<Case> cases = {
-      {"Subject: x", "Subject", "x", true},
-      {"Subject : x", "Subject ", "x", true},
       {"Re: a: b", "Re", "a: b", true},
       {" X-A:\t v \r", " X-A", "v", true},
-      {"A:", "A", "", true},
       {":v", "", "v", true},
       {"no colon", "no colon", "", false},
-      {"", "", "", false},
   };
   for (const Case& c : cases) {
     const HeaderLine h = splitHeaderLine(c.line);
@@ -139,24 +131,19 @@ TEST(ParseHeaderDate, Cases) {
       {"Apr 5, 1999 08:00", at(1999, 4, 5, 8, 0), ""},
       {"Monday, 05 April 1999 8:05:09 (CEST)", at(1999, 4, 5, 8, 5, 9), ""},
       {"  Tue,  20 Apr 1993 18:14:51 +0000", at(1993, 4, 20, 18, 14, 51), ""},
-      {"20 Apr 1993 18:14:51", at(1993, 4, 20, 18, 14, 51), ""},
       {"5 Apr 1999, 23:59:59", at(1999, 4, 5, 23, 59, 59), ""},
-      {"29 Feb 2000 00:00", at(2000, 2, 29), ""},
       {"1 Jan 1901 00:00", at(1901, 1, 1), ""},
       {"31 Dec 3000 00:00", at(3000, 12, 31), ""},
       {"5 Apr 99 10:00", 0, ""},
-      {"5 Apr 1900 10:00", 0, ""},
       {"5 Apr 3001 10:00", 0, ""},
       // The year ends with its digits; the rest of that word is read as the time.
       {"5 Apr 1999x 10:00", 0, "'x' is not a valid time"},
       {"5 apr 1999 10:00", 0, "Month name not recognized"},
       {"5 Ap 1999 10:00", 0, "Month name not recognized"},
       {"5 Apr\t1999 10:00", 0, "Month name not recognized"},
-      {"5 Apr", 0, "Month name not recognized"},
       {"", 0, "Month name not recognized"},
       {"Mon 5 Apr 1999 10:00", 0, "Month name not recognized"},
       {"32 Apr 1999 10:00", 0, "Incorrect day of month"},
-      {"0 Apr 1999 10:00", 0, "Incorrect day of month"},
       {"Apr 0, 1999 10:00", 0, "Incorrect day of month"},
       {"99999999999999999999 Apr 1999", 0, "Incorrect day of month"},
       {"31 Feb 1999 10:00", 0, "Invalid argument to date encode"},

@@ -248,13 +248,6 @@ TEST_F(ResultPageTest, PageEndsAtItsFirstNulByte) {
   EXPECT_EQ(articles().size(), 2u);
 }
 
-TEST_F(ResultPageTest, RequestOutsideACollectionAddsNothing) {
-  Request loose("Q#2");
-  EXPECT_EQ(parseResultPage(buildResultPage({entry("1", "a")}, "1", ""), loose), "");
-  EXPECT_EQ(loose.articles, 1);
-  EXPECT_EQ(loose.unique, 0);
-}
-
 TEST(ExtractLabelledField, Cases) {
   const std::vector<std::tuple<std::string, std::string, std::string, std::string>> cases = {
       {"<b>Forum</b>: comp.x<br>", "<b>Forum</b>:", "<", "comp.x"},
