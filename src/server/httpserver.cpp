@@ -20,6 +20,7 @@ namespace {
 // the library splits and decodes it.
 struct RequestContext {
   std::string uri;
+  bool headersSeen = false;
 };
 
 void* rememberUri(void*, const char* uri, MHD_Connection*) {
@@ -155,6 +156,18 @@ struct HttpServer::Daemon {
                            void** requestContext) {
     auto* daemon = static_cast<Daemon*>(self);
     auto* context = static_cast<RequestContext*>(*requestContext);
+    const bool readable =
+        method && (std::strcmp(method, "GET") == 0 || std::strcmp(method, "HEAD") == 0);
+    // A GET is answered on the call after the headers: an answer queued on the first call
+    // makes the library close the connection, which would end HTTP/1.1 keep-alive.
+    if (readable && context && !context->headersSeen) {
+      context->headersSeen = true;
+      return MHD_YES;
+    }
+    if (readable && *uploadSize > 0) {
+      *uploadSize = 0;  // a body on a GET is ignored
+      return MHD_YES;
+    }
     HttpRequest request;
     request.method = method ? method : "";
     request.version = version ? version : "";
@@ -166,7 +179,7 @@ struct HttpServer::Daemon {
       request.host = host;
 
     HttpResponse response;
-    if (request.method != "GET" && request.method != "HEAD") {
+    if (!readable) {
       // A request body is never read: the answer goes out at once and the library
       // closes the connection after it.
       *uploadSize = 0;

@@ -73,7 +73,7 @@ QueryCompiler::QueryCompiler(const Xapian::Database& database, const Xapian::Ste
     : database_(database), stemmer_(stemmer), indexer_(indexer) {}
 
 std::optional<Xapian::Query> QueryCompiler::keywords(const QueryNode& root) {
-  return compile(root, 0, false);
+  return compile(root, 0, false, false);
 }
 
 std::optional<Xapian::Query> QueryCompiler::restriction(std::string_view text, char field) {
@@ -82,7 +82,7 @@ std::optional<Xapian::Query> QueryCompiler::restriction(std::string_view text, c
   // The parsed tree dies here: keep its leaves out of the table `matches` reads.
   auto saved = std::move(leaves_);
   leaves_.clear();
-  auto query = compile(*parsed.root, field, true);
+  auto query = compile(*parsed.root, field, true, false);
   leaves_ = std::move(saved);
   return query;
 }
@@ -102,29 +102,31 @@ std::optional<Xapian::Query> QueryCompiler::groups(std::string_view text) {
 }
 
 std::optional<Xapian::Query> QueryCompiler::compile(const QueryNode& node, char field,
-                                                    bool isBoolean) {
+                                                    bool isBoolean, bool negated) {
   using Kind = QueryNode::Kind;
   switch (node.kind) {
     case Kind::Term:
     case Kind::Phrase: {
-      auto query = leaf(node, field);
+      auto query = leaf(node, field, negated);
       if (query && !isBoolean) rankedWords_ = true;
       if (query && isBoolean) return boolean(*query);
       return query;
     }
     case Kind::Field: {
-      return compile(node.children[0], node.field, true);
+      return compile(node.children[0], node.field, true, negated);
     }
     case Kind::Not: {
-      auto inner = compile(node.children[0], field, true);
+      auto inner = compile(node.children[0], field, true, !negated);
       if (!inner) return std::nullopt;
       return Xapian::Query(Xapian::Query::OP_AND_NOT, Xapian::Query::MatchAll, *inner);
     }
     case Kind::And:
     case Kind::Or:
     case Kind::AndNot: {
-      auto left = compile(node.children[0], field, isBoolean);
-      auto right = compile(node.children[1], field, node.kind == Kind::AndNot || isBoolean);
+      const bool rightNegated = node.kind == Kind::AndNot ? !negated : negated;
+      auto left = compile(node.children[0], field, isBoolean, negated);
+      auto right =
+          compile(node.children[1], field, node.kind == Kind::AndNot || isBoolean, rightNegated);
       if (!left) {
         if (node.kind != Kind::AndNot || !right) return right;
         return Xapian::Query(Xapian::Query::OP_AND_NOT, Xapian::Query::MatchAll, *right);
@@ -139,15 +141,15 @@ std::optional<Xapian::Query> QueryCompiler::compile(const QueryNode& node, char 
   return std::nullopt;
 }
 
-std::optional<Xapian::Query> QueryCompiler::leaf(const QueryNode& node, char field) {
+std::optional<Xapian::Query> QueryCompiler::leaf(const QueryNode& node, char field, bool negated) {
   Leaf& info = leaves_[&node];
-  auto query = leafQuery(node, field, info);
+  auto query = leafQuery(node, field, info, negated);
   info.present = query.has_value();
   return query;
 }
 
-std::optional<Xapian::Query> QueryCompiler::leafQuery(const QueryNode& node, char field,
-                                                      Leaf& info) {
+std::optional<Xapian::Query> QueryCompiler::leafQuery(const QueryNode& node, char field, Leaf& info,
+                                                      bool negated) {
   if (field == 'g') {
     std::vector<std::string> patterns = splitGroupList(node.text);
     if (node.wildcard && !patterns.empty()) patterns.back() += '*';
@@ -168,7 +170,11 @@ std::optional<Xapian::Query> QueryCompiler::leafQuery(const QueryNode& node, cha
       return Xapian::Query(Xapian::Query::OP_PHRASE, info.sequence.begin(), info.sequence.end(),
                            static_cast<Xapian::termcount>(info.sequence.size()));
     }
+    // The index can only narrow a body phrase down to "all of its words": a superset,
+    // right where it counts positively. Under a negation a superset would exclude too
+    // much, so there the phrase excludes nothing and the check decides.
     needsCheck_ = true;
+    if (negated) return Xapian::Query::MatchNothing;
     return allOf(info.sequence);
   }
   const std::string& term = analysis.sequence.front();

@@ -69,9 +69,12 @@ class QueryCompiler {
     bool present = false;                   // the leaf gave a query
   };
 
-  std::optional<Xapian::Query> compile(const QueryNode& node, char field, bool boolean);
-  std::optional<Xapian::Query> leaf(const QueryNode& node, char field);
-  std::optional<Xapian::Query> leafQuery(const QueryNode& node, char field, Leaf& info);
+  // `negated`: the node sits under an odd number of negations.
+  std::optional<Xapian::Query> compile(const QueryNode& node, char field, bool boolean,
+                                       bool negated);
+  std::optional<Xapian::Query> leaf(const QueryNode& node, char field, bool negated);
+  std::optional<Xapian::Query> leafQuery(const QueryNode& node, char field, Leaf& info,
+                                         bool negated);
   std::optional<Xapian::Query> restriction(std::string_view text, char field);
   std::optional<bool> evaluate(const QueryNode& node, const ArticleTerms& article) const;
   std::optional<Xapian::Query> groupPatterns(const std::vector<std::string>& patterns, Leaf* leaf);
