@@ -232,7 +232,7 @@ void ScriptedServer::stop() {
     [[maybe_unused]] ssize_t written = ::write(stopFd_, &one, sizeof one);
   }
   if (acceptThread_.joinable()) acceptThread_.join();
-  for (std::thread& worker : workers_) worker.join();
+  for (Worker& worker : workers_) worker.thread.join();
   workers_.clear();
   if (listenFd_ >= 0) ::close(listenFd_);
   listenFd_ = -1;
@@ -249,12 +249,22 @@ void ScriptedServer::acceptLoop() {
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     connections_.fetch_add(1);
-    workers_.emplace_back([this, fd] {
+    // Threads of finished connections are joined as new ones come, so a long test with
+    // many thousands of requests does not pile them up.
+    std::erase_if(workers_, [](Worker& worker) {
+      if (!worker.done->load()) return false;
+      worker.thread.join();
+      return true;
+    });
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread thread([this, fd, done] {
       ScriptedConnection connection(fd, stopFd_, this);
       script_(connection);
       connection.close();
       finished_.fetch_add(1);
+      done->store(true);
     });
+    workers_.push_back(Worker{std::move(thread), std::move(done)});
   }
 }
 

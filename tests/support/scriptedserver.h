@@ -119,7 +119,11 @@ class ScriptedServer {
   std::atomic<int> finished_{0};
   std::thread acceptThread_;
   mutable std::mutex mutex_;
-  std::vector<std::thread> workers_;
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+  std::vector<Worker> workers_;  // touched by the accept thread, then by stop()
   std::vector<ReceivedRequest> requests_;
 };
 
