@@ -80,7 +80,8 @@ class HttpClient {
   std::string cookie;        // "Cookie:"
   // Every document byte is appended here when set. Not owned.
   std::string* receiveBuffer = nullptr;
-  // A lookup, connection attempt or connection silent this long ends with 10060.
+  // A lookup, connection attempt or connection silent this long (milliseconds) ends with
+  // socket code 10060, so a dead server cannot hold a transfer forever; 0: no limit.
   int silenceTimeoutMs = 60000;
 
   // Starts a GET of `url`. Returns an empty text when the request has started (its end

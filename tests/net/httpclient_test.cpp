@@ -190,6 +190,17 @@ TEST(HttpClient, ErrorStatusEndsAtOnceWithoutDocument) {
   EXPECT_EQ(std::count(trace.events.begin(), trace.events.end(), "docBegin"), 0);
 }
 
+TEST(HttpClient, StatusCodeThatIsNoNumberIsAFailure) {
+  ScriptedServer server(ScriptedServer::reply("HTTP/1.0 2x0 Odd\r\n\r\nbody"));
+  PollLoop loop;
+  HttpClient client(loop);
+  Trace trace(client);
+  ASSERT_TRUE(trace.get(loop, server.url("/")));
+  EXPECT_EQ(client.statusCode(), 404);
+  EXPECT_EQ(client.reasonPhrase(), "Invalid status line in response");
+  EXPECT_TRUE(trace.document.empty());
+}
+
 TEST(HttpClient, DocumentCutShortIsAFailure) {
   ScriptedServer server([](ScriptedConnection& c) {
     if (!c.readRequest()) return;
