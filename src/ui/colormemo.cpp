@@ -441,6 +441,15 @@ void ColorMemo::keyPressEvent(QKeyEvent* event) {
   QPlainTextEdit::keyPressEvent(event);
 }
 
+void ColorMemo::changeEvent(QEvent* event) {
+  // The editor's setReadOnly(true) leaves only mouse selection; the view keeps its caret
+  // and keyboard selection, which the searches from the caret's word rely on.
+  if (event->type() == QEvent::ReadOnlyChange && isReadOnly()) {
+    setTextInteractionFlags(textInteractionFlags() | Qt::TextSelectableByKeyboard);
+  }
+  QPlainTextEdit::changeEvent(event);
+}
+
 void ColorMemo::contextMenuEvent(QContextMenuEvent* event) {
   if (isSignalConnected(QMetaMethod::fromSignal(&ColorMemo::contextMenuRequested))) {
     emit contextMenuRequested(event->globalPos());

@@ -105,6 +105,7 @@ class ColorMemo : public QPlainTextEdit {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void changeEvent(QEvent* event) override;
   QMimeData* createMimeDataFromSelection() const override;
 
  private:

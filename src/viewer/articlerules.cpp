@@ -1,6 +1,7 @@
 #include "viewer/articlerules.h"
 
 namespace varnook {
+
 DrawRules makeArticleRules() {
   DrawRules rules;
   rules.add(ColorRule(KeyDrawingType::dtBeginLineEnd));
