@@ -1,0 +1,30 @@
+// varnook: the desktop news search agent.
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "ui/articlesform.h"
+#include "ui/desktopsession.h"
+#include "ui/fileassociation.h"
+#include "varnook/version.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("varnook"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Varnook"));
+  QApplication::setApplicationVersion(QString::fromLatin1(varnook::kVersion));
+  QApplication::setDesktopFileName(QStringLiteral("varnook"));
+
+  // The program file as this process was started from, for the file association and for
+  // a second copy started by a refined search.
+  const QString programFile = QApplication::applicationFilePath();
+  varnook::registerFileAssociation(programFile);
+
+  // The arguments exactly as given (bytes, no conversion); QApplication has taken its own
+  // options out of argv.
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+
+  varnook::DesktopSession session(std::move(arguments), programFile);
+  session.window().show();
+  return app.exec();
+}

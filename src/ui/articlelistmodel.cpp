@@ -1,0 +1,163 @@
+#include "ui/articlelistmodel.h"
+
+#include <QApplication>
+#include <algorithm>
+
+#include "ui/icons.h"
+#include "ui/qttext.h"
+
+namespace varnook {
+namespace {
+
+// Letter case does not decide the order of texts (ASCII letters folded), so "apple" and
+// "Banana" sort as a reader expects.
+int compareNoCase(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    auto x = static_cast<unsigned char>(a[i]);
+    auto y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace
+
+ArticleListModel::ArticleListModel(Collection& collection, QObject* parent)
+    : QAbstractTableModel(parent),
+      collection_(collection),
+      normalImage_(rowImage(RowImage::article)),
+      completeImage_(rowImage(RowImage::complete)) {
+  boldFont_ = QApplication::font();
+  boldFont_.setBold(true);
+  collection_.addObserver(this);
+}
+
+ArticleListModel::~ArticleListModel() {
+  collection_.removeObserver(this);
+}
+
+Article* ArticleListModel::articleAt(int row) const {
+  const auto& articles = collection_.articles();
+  if (row < 0 || static_cast<std::size_t>(row) >= articles.size()) return nullptr;
+  return articles[static_cast<std::size_t>(row)].get();
+}
+
+int ArticleListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(collection_.articles().size());
+}
+
+int ArticleListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : columnCount_;
+}
+
+QVariant ArticleListModel::data(const QModelIndex& index, int role) const {
+  const Article* article = articleAt(index.row());
+  if (article == nullptr) return {};
+  switch (role) {
+    case Qt::DisplayRole:
+      return decodeBytes(article->columnText(index.column()));
+    case Qt::ToolTipRole:
+      if (index.column() == subject || index.column() == author)
+        return decodeBytes(article->columnText(index.column()));
+      return {};
+    case Qt::CheckStateRole:
+      if (index.column() == subject) return article->checked() ? Qt::Checked : Qt::Unchecked;
+      return {};
+    case Qt::DecorationRole:
+      if (index.column() == subject)
+        return article->hasState(kComplete) ? completeImage_ : normalImage_;
+      return {};
+    case Qt::FontRole:
+      if (article->hasState(kComplete)) return boldFont_;
+      return {};
+    default:
+      return {};
+  }
+}
+
+QVariant ArticleListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  static const char* const kCaptions[] = {"Subject", "Author", "Date", "Status"};
+  if (section < 0 || section >= columnCount_) return {};
+  return QString::fromLatin1(kCaptions[section]);
+}
+
+Qt::ItemFlags ArticleListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (index.column() == subject) flags |= Qt::ItemIsUserCheckable;
+  return flags;
+}
+
+bool ArticleListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  Article* article = articleAt(index.row());
+  if (article == nullptr || role != Qt::CheckStateRole || index.column() != subject) return false;
+  article->setChecked(value.value<Qt::CheckState>() == Qt::Checked);
+  return true;
+}
+
+void ArticleListModel::sort(int column, Qt::SortOrder order) {
+  std::function<int(const Article&, const Article&)> compare;
+  switch (column) {
+    case subject:
+      compare = [](const Article& a, const Article& b) {
+        return compareNoCase(a.subject, b.subject);
+      };
+      break;
+    case author:
+      compare = [](const Article& a, const Article& b) {
+        return compareNoCase(a.author, b.author);
+      };
+      break;
+    case date:
+      compare = [](const Article& a, const Article& b) {
+        return a.date < b.date ? -1 : (b.date < a.date ? 1 : 0);
+      };
+      break;
+    case status:
+      compare = [](const Article& a, const Article& b) {
+        return compareNoCase(a.shortStatus(), b.shortStatus());
+      };
+      break;
+    default:
+      return;
+  }
+  const bool descending = order == Qt::DescendingOrder;
+  collection_.sortArticles([&](const Article& a, const Article& b) {
+    const int c = compare(a, b);
+    return descending ? c > 0 : c < 0;
+  });
+}
+
+void ArticleListModel::rowsAboutToBeInserted(ListKind kind, int first, int last) {
+  if (kind == ListKind::Articles) beginInsertRows({}, first, last);
+}
+
+void ArticleListModel::rowsInserted(ListKind kind, int, int) {
+  if (kind == ListKind::Articles) endInsertRows();
+}
+
+void ArticleListModel::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
+  if (kind == ListKind::Articles) beginRemoveRows({}, first, last);
+}
+
+void ArticleListModel::rowsRemoved(ListKind kind, int, int) {
+  if (kind == ListKind::Articles) endRemoveRows();
+}
+
+void ArticleListModel::listAboutToBeReset(ListKind kind) {
+  if (kind == ListKind::Articles) beginResetModel();
+}
+
+void ArticleListModel::listReset(ListKind kind) {
+  if (kind == ListKind::Articles) endResetModel();
+}
+
+void ArticleListModel::rowChanged(const ArticleBase& object) {
+  if (object.listKind() != ListKind::Articles || object.row() < 0) return;
+  emit dataChanged(index(object.row(), 0), index(object.row(), columnCount_ - 1));
+}
+
+}  // namespace varnook

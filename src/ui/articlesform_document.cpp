@@ -1,0 +1,195 @@
+// Document commands: New, Open, Save, Save As, Exit, the unsaved-changes prompt, the title,
+// and the command line read at start-up.
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QTimer>
+
+#include "archive/queryurl.h"
+#include "collection/collectionfile.h"
+#include "collection/commandline.h"
+#include "settings/optionsstore.h"
+#include "transfer/scheduler.h"
+#include "ui/articlesform.h"
+#include "ui/colormemo.h"
+#include "ui/qttext.h"
+#include "ui/userprompts.h"
+
+namespace varnook {
+namespace {
+
+const QStringList kCollectionFilters = {QStringLiteral("Varnook files (*.vnk)"),
+                                        QStringLiteral("All files (*)")};
+
+}  // namespace
+
+void ArticlesForm::setFileName(const std::string& path) {
+  collection_.setFileName(path);
+  if (path.empty()) {
+    setWindowTitle(QStringLiteral("Varnook - no document"));
+  } else {
+    setWindowTitle(
+        QStringLiteral("Varnook - ") +
+        QFileInfo(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())))
+            .fileName());
+  }
+}
+
+bool ArticlesForm::confirmSaveChanges() {
+  if (!collection_.modified() || collection_.isEmpty()) return true;
+  switch (prompts_.message(
+      this, UserPrompts::Kind::yesNoCancel,
+      QStringLiteral("There are unsaved changes in the news collection. Save them now?"))) {
+    case UserPrompts::Answer::yes:
+      // A cancelled Save As, or a save that failed, abandons the calling command: the
+      // changes are still only in memory.
+      return saveCollection();
+    case UserPrompts::Answer::no:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ArticlesForm::newCollection() {
+  if (!confirmSaveChanges()) return false;
+  collection_.clearRequests();
+  collection_.clearArticles();
+  showPage(0);
+  panel_->fillPanel(nullptr);
+  setFileName({});
+  collection_.setModified(false);
+  refreshStatusBar();
+  memoLog->clear();
+  return true;
+}
+
+void ArticlesForm::openCollection() {
+  FileDialogSpec spec;
+  spec.title = QStringLiteral("Open messages stored in ...");
+  spec.filters = kCollectionFilters;
+  spec.defaultSuffix = QStringLiteral("vnk");
+  const QString chosen = prompts_.openFileName(this, spec);
+  if (chosen.isEmpty()) return;
+  if (!confirmSaveChanges()) return;
+  collection_.clearRequests();
+  collection_.clearArticles();
+  if (scheduler_ != nullptr) scheduler_->setAutoDownload(false);
+  btnAuto->setChecked(false);
+  loadFile(chosen.toLocal8Bit().toStdString());
+}
+
+void ArticlesForm::loadFile(const std::string& path) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  LoadResult result;
+  try {
+    result = loadCollection(collection_, path);
+  } catch (...) {
+    QApplication::restoreOverrideCursor();
+    throw;
+  }
+  QApplication::restoreOverrideCursor();
+  // A failed load keeps the previous name and title; what was read stays in the lists.
+  if (result.ok()) setFileName(collection_.fileName());
+  refreshStatusBar();
+  updateDocumentActions();
+  switch (result.status) {
+    case LoadResult::Status::Ok:
+      break;
+    case LoadResult::Status::NotFound:
+      warning(decodeBytes(result.message));
+      break;
+    default:
+      error(decodeBytes(result.message));
+      break;
+  }
+}
+
+bool ArticlesForm::saveCollection() {
+  if (collection_.fileName().empty()) return saveCollectionAs();
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  SaveResult result;
+  try {
+    result = varnook::saveCollection(collection_, collection_.fileName());
+  } catch (...) {
+    QApplication::restoreOverrideCursor();
+    throw;
+  }
+  QApplication::restoreOverrideCursor();
+  updateDocumentActions();
+  if (!result.ok) {
+    error(decodeBytes(result.message));
+    return false;
+  }
+  return true;
+}
+
+bool ArticlesForm::saveCollectionAs() {
+  FileDialogSpec spec;
+  spec.title = QStringLiteral("Save messages to ...");
+  spec.filters = kCollectionFilters;
+  spec.defaultSuffix = QStringLiteral("vnk");
+  spec.proposedName = QString::fromLocal8Bit(collection_.fileName().c_str());
+  const QString chosen = prompts_.saveFileName(this, spec);
+  if (chosen.isEmpty()) return false;
+  const std::string previous = collection_.fileName();
+  setFileName(chosen.toLocal8Bit().toStdString());
+  if (saveCollection()) return true;
+  // Nothing was written under the new name: the window goes on naming the old file.
+  setFileName(previous);
+  return false;
+}
+
+void ArticlesForm::mnuExitClick() {
+  close();
+}
+
+void ArticlesForm::closeEvent(QCloseEvent* event) {
+  bool close = false;
+  runCommand([&] { close = confirmSaveChanges(); });
+  if (!close) {
+    event->ignore();
+    return;
+  }
+  if (scheduler_ != nullptr) scheduler_->stopAll();
+  const OptionsSaveResult saved = options_.save();
+  if (!saved.saved && !saved.message.empty()) error(decodeBytes(saved.message));
+  event->accept();
+}
+
+void ArticlesForm::closeMainWindow() {
+  // Asked from inside the home-site check: close once that call has returned.
+  QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void ArticlesForm::handleCommandLine() {
+  const CommandLine command = parseCommandLine(arguments_);
+  switch (command.kind) {
+    case CommandLine::Kind::None:
+      if (!command.collectionPath.empty()) loadFile(command.collectionPath);
+      return;
+    case CommandLine::Kind::Query: {
+      // A temporary request carries the stored parameters into the panel.
+      Request query("");
+      parseQueryParameters(query, command.queryParameters);
+      panel_->fillPanel(&query);
+      if (command.run) btnSubmitClick();
+      return;
+    }
+    case CommandLine::Kind::Words:
+      break;
+  }
+  if (!command.collectionPath.empty()) loadFile(command.collectionPath);
+  if (!command.hasWords()) return;
+  std::unique_ptr<Request> request = collection_.newRequest();
+  request->keywords = command.keywords;
+  request->author = command.authors;
+  request->subject = command.subjects;
+  request->forum = command.groups;
+  request->url = buildQueryUrl(*request, false, options_.options().serviceSettings());
+  collection_.appendRequest(std::move(request));
+  refreshStatusBar();
+}
+
+}  // namespace varnook

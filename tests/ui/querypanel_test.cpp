@@ -1,0 +1,438 @@
+// The query panel: Send enabling, the extended syntax, date rows, duplicate sends, and the
+// new and refined searches from the article header and the viewer.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateTimeEdit>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolButton>
+
+#include "archive/queryurl.h"
+#include "collection/daydate.h"
+#include "transfer/scheduler.h"
+#include "ui/colormemo.h"
+#include "ui/qttext.h"
+#include "ui/querymodedialog.h"
+#include "ui/querypanel.h"
+#include "windowfixture.h"
+
+namespace varnook::testing {
+namespace {
+
+using Kind = UserPrompts::Kind;
+using Answer = UserPrompts::Answer;
+
+class QueryPanelTest : public WindowTest {
+ protected:
+  QueryPanel& panel() { return *window().queryPanel(); }
+  void send(Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QTest::mouseClick(panel().btnSubmit, Qt::LeftButton, modifiers);
+    settle();
+  }
+  void type(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    QTest::keyClicks(edit, text);
+  }
+  int warnings(const QString& text) const {
+    int count = 0;
+    for (const auto& shown : prompts_.messages)
+      if (shown.kind == Kind::warning && shown.text == text) ++count;
+    return count;
+  }
+};
+
+TEST_F(QueryPanelTest, EachEditEnablesSendAndClearingTheLastOneDisablesIt) {
+  for (QLineEdit* edit :
+       {panel().edKeywords, panel().edSubject, panel().edAuthor, panel().edGroups}) {
+    EXPECT_FALSE(panel().btnSubmit->isEnabled());
+    type(edit, QStringLiteral(" "));  // blanks count
+    EXPECT_TRUE(panel().btnSubmit->isEnabled()) << edit->objectName().toStdString();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_FALSE(panel().btnSubmit->isEnabled()) << edit->objectName().toStdString();
+  }
+}
+
+TEST_F(QueryPanelTest, TildeInTheKeywordsDisablesTheOtherEditsWithoutClearingThem) {
+  type(panel().edSubject, QStringLiteral("subject words"));
+  type(panel().edKeywords, QStringLiteral("modem ~a"));
+  for (QLineEdit* edit : {panel().edSubject, panel().edAuthor, panel().edGroups})
+    EXPECT_FALSE(edit->isEnabled());
+  EXPECT_EQ(panel().edSubject->text(), QStringLiteral("subject words"));
+  // Disabled edits still go into the request.
+  send(Qt::ShiftModifier);
+  ASSERT_EQ(collection().requests().size(), 1u);
+  EXPECT_EQ(collection().requests()[0]->subject, "subject words");
+  QTest::keyClick(panel().edKeywords, Qt::Key_Backspace);
+  QTest::keyClick(panel().edKeywords, Qt::Key_Backspace);
+  for (QLineEdit* edit : {panel().edSubject, panel().edAuthor, panel().edGroups})
+    EXPECT_TRUE(edit->isEnabled());
+}
+
+TEST_F(QueryPanelTest, DateRowsFollowTheirCheckBoxes) {
+  EXPECT_FALSE(panel().dtpFrom->isEnabled());
+  EXPECT_FALSE(panel().chkFromRel->isEnabled());
+  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+  EXPECT_TRUE(panel().dtpFrom->isEnabled());
+  EXPECT_TRUE(panel().chkFromRel->isEnabled());
+  EXPECT_TRUE(panel().dtpFrom->hasFocus());
+  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+  EXPECT_FALSE(panel().dtpFrom->isEnabled());
+  QTest::mouseClick(panel().chkTo, Qt::LeftButton);
+  EXPECT_TRUE(panel().dtpTo->isEnabled());
+  EXPECT_TRUE(panel().chkToRel->isEnabled());
+}
+
+TEST_F(QueryPanelTest, RelativeSinceDateIsStoredAsDaysBeforeSendingAndShownBackTheSameWay) {
+  const DayDate sendDay = *encodeDate(1999, 3, 8) + *encodeTime(14, 0, 0);
+  panel().setClock([=] { return sendDay; });
+  type(panel().edKeywords, QStringLiteral("modem"));
+  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+  panel().dtpFrom->setDateTime(toQDateTime(*encodeDate(1999, 3, 1) + *encodeTime(12, 0, 0)));
+  QTest::mouseClick(panel().chkFromRel, Qt::LeftButton);
+  send(Qt::ShiftModifier);
+  ASSERT_EQ(collection().requests().size(), 1u);
+  const DayDate stored = collection().requests()[0]->fromDate;
+  EXPECT_GE(stored, -7.0);
+  EXPECT_LE(stored, -6.0);
+  EXPECT_NEAR(stored, -6.5, 1e-6);
+
+  // Edit the query later: the picker shows now plus the value, with "Rel" checked.
+  panel().fillPanel(nullptr);
+  clickRow(queries(), 0);
+  QTest::keyClick(queries(), Qt::Key_Return);
+  EXPECT_TRUE(panel().chkFrom->isChecked());
+  EXPECT_TRUE(panel().chkFromRel->isChecked());
+  EXPECT_EQ(panel().dtpFrom->dateTime(), toQDateTime(sendDay + stored));
+  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem"));
+}
+
+TEST_F(QueryPanelTest, RelativeDateOfTodayStaysRelativeAndBeforeSending) {
+  const DayDate today = *encodeDate(2024, 5, 10) + *encodeTime(9, 30, 0);
+  panel().setClock([=] { return today; });
+  QTest::mouseClick(panel().chkTo, Qt::LeftButton);
+  panel().dtpTo->setDateTime(toQDateTime(today));
+  QTest::mouseClick(panel().chkToRel, Qt::LeftButton);
+  QueryFields query;
+  panel().readQuery(query);
+  EXPECT_LT(query.toDate, 0.0);
+  EXPECT_GT(query.toDate, -0.001);
+  // Written back, it is still today with "Rel" checked.
+  panel().fillPanel(&query);
+  EXPECT_TRUE(panel().chkToRel->isChecked());
+  EXPECT_EQ(panel().dtpTo->date(), QDate(2024, 5, 10));
+}
+
+TEST_F(QueryPanelTest, FillPanelShowsEveryFieldAndNoneResetsThePanel) {
+  Request request("x");
+  request.keywords = "k";
+  request.subject = "s";
+  request.author = "a@b";
+  request.forum = "comp.x";
+  request.matchAll = false;
+  request.fromDate = *encodeDate(2001, 2, 3);
+  request.archive = 3;
+  request.language = "GERMAN";  // matched without regard to letter case
+  panel().fillPanel(&request);
+  EXPECT_EQ(panel().edGroups->text(), QStringLiteral("comp.x"));
+  EXPECT_FALSE(panel().chkAND->isChecked());
+  EXPECT_TRUE(panel().chkFrom->isChecked());
+  EXPECT_FALSE(panel().chkFromRel->isChecked());
+  EXPECT_EQ(panel().dtpFrom->date(), QDate(2001, 2, 3));
+  EXPECT_FALSE(panel().chkTo->isChecked());
+  EXPECT_EQ(panel().cbxArchive->currentText(), QStringLiteral("adult"));
+  EXPECT_EQ(panel().cbxLanguage->currentText(), QStringLiteral("German"));
+  QueryFields back;
+  panel().readQuery(back);
+  EXPECT_TRUE(back.sameQuery(request) || back.language != request.language);
+  EXPECT_EQ(back.language, "German");
+
+  request.archive = 9;  // out of range: none chosen
+  request.language = "Klingon";
+  panel().fillPanel(&request);
+  EXPECT_EQ(panel().cbxArchive->currentIndex(), -1);
+  EXPECT_EQ(panel().cbxLanguage->currentIndex(), -1);
+  panel().fillPanel(nullptr);
+  EXPECT_TRUE(panel().edKeywords->text().isEmpty());
+  EXPECT_TRUE(panel().chkAND->isChecked());
+  EXPECT_FALSE(panel().chkFrom->isChecked());
+  EXPECT_FALSE(panel().btnSubmit->isEnabled());
+}
+
+TEST_F(QueryPanelTest, SendStartsTheQueryAndSendingItAgainRestartsInsteadOfAddingOne) {
+  type(panel().edKeywords, QStringLiteral("modem"));
+  QTest::keyClick(panel().edKeywords, Qt::Key_Return);  // Enter is Send
+  settle();
+  ASSERT_EQ(collection().requests().size(), 1u);
+  Request& first = *collection().requests()[0];
+  ASSERT_TRUE(waitFor([&] { return first.isTransferring(); }));
+  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem"));  // the panel keeps it
+
+  // While it runs: "Query is already active", nothing new.
+  send();
+  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Query is already active"));
+  EXPECT_EQ(collection().requests().size(), 1u);
+  EXPECT_GE(prompts_.beeps, 1);
+
+  // With Shift: "Query already exists", nothing started.
+  send(Qt::ShiftModifier);
+  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Query already exists"));
+
+  // Stopped (Esc in the list), it is sent again from its first page.
+  clickRow(queries(), 0);
+  QTest::keyClick(queries(), Qt::Key_Escape);
+  ASSERT_FALSE(first.isTransferring());
+  EXPECT_EQ(first.shortStatus(), "Cancelled");
+  first.url = "http://127.0.0.1:1/stale-next-page";
+  const std::size_t fetched = http_->targets().size();
+  send();
+  EXPECT_EQ(collection().requests().size(), 1u);
+  ASSERT_TRUE(waitFor([&] { return first.isTransferring(); }));
+  EXPECT_EQ(first.url,
+            buildQueryUrl(first, false, session().options().options().serviceSettings()));
+  ASSERT_TRUE(waitFor([&] { return http_->targets().size() > fetched; }));
+  EXPECT_TRUE(http_->targets().back().contains("dnquery"));
+}
+
+TEST_F(QueryPanelTest, TransientStatusIsClearedByItsEightSecondTimer) {
+  type(panel().edKeywords, QStringLiteral("modem"));
+  send(Qt::ShiftModifier);
+  send(Qt::ShiftModifier);
+  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Query already exists"));
+  auto* timer = window().findChild<QTimer*>(QStringLiteral("StatusResetTimer"));
+  ASSERT_NE(timer, nullptr);
+  EXPECT_TRUE(timer->isActive());
+  EXPECT_EQ(timer->interval(), 8000);
+  timer->start(1);  // let the eight seconds pass at once
+  ASSERT_TRUE(waitFor([&] { return window().messagePanelText().isEmpty(); }));
+  EXPECT_FALSE(timer->isActive());
+}
+
+TEST_F(QueryPanelTest, QueriesDifferingInLetterCaseAreDifferent) {
+  type(panel().edKeywords, QStringLiteral("Modem"));
+  send(Qt::ShiftModifier);
+  panel().edKeywords->setText(QStringLiteral("modem"));
+  send(Qt::ShiftModifier);
+  EXPECT_EQ(collection().requests().size(), 2u);
+  EXPECT_TRUE(window().messagePanelText().isEmpty());
+}
+
+TEST_F(QueryPanelTest, TabOrderFollowsThePanel) {
+  type(panel().edKeywords, QStringLiteral("x"));
+  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+  QTest::mouseClick(panel().chkTo, Qt::LeftButton);
+  panel().edKeywords->setFocus();
+  const char* expected[] = {"chkAND",   "btnSubmit",  "edSubject",   "edAuthor",    "edGroups",
+                            "chkFrom",  "dtpFrom",    "chkFromRel",  "chkTo",       "dtpTo",
+                            "chkToRel", "cbxArchive", "cbxLanguage", "btnWebSearch"};
+  for (const char* name : expected) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget* focus = QApplication::focusWidget();
+    // A composite control's inner edit stands for the control.
+    while (focus != nullptr && focus->objectName().isEmpty()) focus = focus->parentWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_EQ(focus->objectName().toStdString(), name);
+  }
+}
+
+// --- Refined searches --------------------------------------------------------------------
+
+class RefineTest : public QueryPanelTest {
+ protected:
+  void SetUp() override {
+    QueryPanelTest::SetUp();
+    base_ = &addRequest("modem", "Modems");
+    article_ = &addArticle(10, "Fast modems", "joe@example.com", "Modems",
+                           "Try the usr sportster here.\r\nmodem  modem\r\n");
+    showPage(1);
+    clickRow(articles(), 0);
+    ASSERT_EQ(window().shownItem(), article_);
+  }
+  ColorMemo& viewer() { return *child<ColorMemo>("ArtView"); }
+  // Selects bytes [from, to) of the viewer's text.
+  void selectInViewer(std::size_t from, std::size_t to) {
+    QTextCursor cursor = viewer().textCursor();
+    cursor.setPosition(viewer().documentPosition(from));
+    cursor.setPosition(viewer().documentPosition(to), QTextCursor::KeepAnchor);
+    viewer().setTextCursor(cursor);
+  }
+  QMenu* openViewerMenu() {
+    closePopups();
+    viewer().setFocus();
+    const QPoint pos(10, 10);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewer().viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(viewer().viewport(), &event);
+    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  }
+  // The dialog answered as the user would: a mode, preview, and "don't show again".
+  void answerDialog(const char* option, bool preview, bool dontShowAgain = false,
+                    int result = QDialog::Accepted) {
+    prompts_.onDialog = [=](QDialog& dialog) {
+      auto& modes = static_cast<QueryModeDialog&>(dialog);
+      EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Creating a Refined Query"));
+      dialog.findChild<QRadioButton*>(QString::fromLatin1(option))->setChecked(true);
+      modes.chkPreview->setChecked(preview);
+      modes.chkMakeDefault->setChecked(dontShowAgain);
+      return result;
+    };
+  }
+  Request* base_ = nullptr;
+  Article* article_ = nullptr;
+};
+
+TEST_F(RefineTest, ViewerSelectionRefinesTheKeywordsIntoThePanel) {
+  const std::string& text = viewer().text();
+  const std::size_t at = text.find(" usr sportster ");
+  ASSERT_NE(at, std::string::npos);
+  selectInViewer(at, at + std::string(" usr sportster ").size());
+  answerDialog("optAdd", true);
+  QMenu* menu = openViewerMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(action("mnuSelRefineSearch")->isEnabled());
+  EXPECT_TRUE(action("mnuArtViewCopy")->isEnabled());
+  action("mnuSelRefineSearch")->trigger();
+  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem & \"usr sportster\""));
+  EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), 0);
+  EXPECT_TRUE(panel().edKeywords->hasFocus());
+  EXPECT_EQ(collection().articles().size(), 1u);  // "add" keeps the collection
+  EXPECT_EQ(collection().requests().size(), 1u);  // preview: nothing sent yet
+}
+
+TEST_F(RefineTest, WordAtTheCaretAndCtrlR) {
+  // Between two blanks: nothing to search.
+  const std::size_t blanks = viewer().text().find("  modem");
+  viewer().setCaretOffset(blanks + 1);
+  openViewerMenu();
+  action("mnuSelNewSearch")->trigger();
+  EXPECT_EQ(prompts_.dialogsShown, 0);
+
+  // Just after a word: that word, here with Ctrl+R as a refined search from its query.
+  answerDialog("optAdd", true);
+  viewer().setFocus();
+  viewer().setCaretOffset(blanks);  // right after the first "modem"
+  QTest::keyClick(&viewer(), Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(prompts_.dialogsShown, 1);
+  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem & modem"));
+}
+
+TEST_F(RefineTest, AuthorMenuOpensOnlyForAnAddressAndRefiningReplacesTheAuthors) {
+  base_->author = "someone else";
+  QLabel* author = child<QLabel>("lblAuthor");
+  EXPECT_EQ(author->text(), QStringLiteral("joe@example.com"));
+  answerDialog("optAdd", true);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                          author->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(author, &event);
+  ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+  action("mnuAuthorRefinedSearch")->trigger();
+  closePopups();
+  EXPECT_EQ(panel().edAuthor->text(), QStringLiteral("joe@example.com"));
+  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem"));
+  EXPECT_TRUE(panel().edAuthor->hasFocus());
+
+  // An author without "@": the menu does not open.
+  showPage(1);
+  article_->author = "Joe Bloggs";
+  clickRow(articles(), 0, Qt::ControlModifier);  // deselect
+  clickRow(articles(), 0);
+  EXPECT_EQ(author->text(), QStringLiteral("Joe Bloggs"));
+  QApplication::sendEvent(author, &event);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+TEST_F(RefineTest, HeaderMenuEntriesFollowTheLabelAndTheArticlesQuery) {
+  QLabel* subject = child<QLabel>("lblSubject");
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                          subject->mapToGlobal(QPoint(2, 2)));
+  QApplication::sendEvent(subject, &event);
+  EXPECT_TRUE(action("mnuHeaderNewSearch")->isEnabled());
+  EXPECT_TRUE(action("mnuHeaderRefinedSearch")->isEnabled());
+  closePopups();
+
+  // An article whose query is gone: only a new search.
+  article_->requestId = "deleted query";
+  QApplication::sendEvent(subject, &event);
+  EXPECT_TRUE(action("mnuHeaderNewSearch")->isEnabled());
+  EXPECT_FALSE(action("mnuHeaderRefinedSearch")->isEnabled());
+  answerDialog("optAdd", true);
+  action("mnuHeaderNewSearch")->trigger();
+  closePopups();
+  EXPECT_EQ(panel().edSubject->text(), QStringLiteral("\"Fast modems\""));
+  EXPECT_TRUE(panel().edKeywords->text().isEmpty());
+}
+
+TEST_F(RefineTest, NewWindowWithoutPreviewStartsASecondCopyThatSendsAtOnce) {
+  answerDialog("optOpenNew", false, /*dontShowAgain=*/true);
+  viewer().setFocus();
+  viewer().setCaretOffset(viewer().text().find("usr") + 1);
+  QTest::keyClick(&viewer(), Qt::Key_R, Qt::ControlModifier);
+  ASSERT_EQ(prompts_.started.size(), 1u);
+  Request expected("");
+  expected.assignQuery(*base_);
+  expected.keywords = "modem & usr";
+  const std::string parameters =
+      buildQueryUrl(expected, true, session().options().options().serviceSettings());
+  EXPECT_EQ(prompts_.started[0],
+            (QStringList{QStringLiteral("/opt/varnook/bin/varnook"),
+                         QStringLiteral("/Q:RUN:") + QString::fromStdString(parameters)}));
+  EXPECT_EQ(collection().requests().size(), 1u);
+
+  // "Don't show this dialog again": the next refine skips it and keeps its settings; a
+  // start that fails is reported.
+  prompts_.startSucceeds = false;
+  QTest::keyClick(&viewer(), Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(prompts_.dialogsShown, 1);
+  EXPECT_EQ(prompts_.started.size(), 2u);
+  EXPECT_EQ(warnings(QStringLiteral("Unable to start another instance of Varnook!")), 1);
+}
+
+TEST_F(RefineTest, ClearModeStartsANewCollectionOrStopsWhenThatIsCancelled) {
+  answerDialog("optClear", false);
+  viewer().setCaretOffset(viewer().text().find("usr") + 1);
+  prompts_.answers.push_back(Answer::cancel);  // the unsaved-changes prompt
+  openViewerMenu();
+  action("mnuSelRefineSearch")->trigger();
+  closePopups();
+  EXPECT_EQ(collection().articles().size(), 1u);
+  EXPECT_TRUE(panel().edKeywords->text().isEmpty());
+
+  prompts_.answers.push_back(Answer::no);
+  openViewerMenu();
+  action("mnuSelRefineSearch")->trigger();
+  closePopups();
+  // The old collection is gone; the refined query was sent at once (no preview).
+  EXPECT_TRUE(collection().articles().empty());
+  ASSERT_EQ(collection().requests().size(), 1u);
+  EXPECT_EQ(collection().requests()[0]->keywords, "modem & usr");
+  EXPECT_TRUE(waitFor([&] { return collection().requests()[0]->isTransferring(); }));
+}
+
+TEST_F(RefineTest, ExtendedSyntaxQueriesCannotBeRefinedAndCancelDoesNothing) {
+  base_->keywords = "modem ~a joe";
+  viewer().setCaretOffset(viewer().text().find("usr") + 1);
+  openViewerMenu();
+  action("mnuSelRefineSearch")->trigger();
+  EXPECT_EQ(warnings(QStringLiteral("Can't refine a search request which uses extended syntax!")),
+            1);
+  EXPECT_EQ(prompts_.dialogsShown, 0);
+
+  answerDialog("optAdd", false, false, QDialog::Rejected);
+  openViewerMenu();
+  action("mnuSelNewSearch")->trigger();
+  EXPECT_EQ(prompts_.dialogsShown, 1);
+  EXPECT_TRUE(panel().edKeywords->text().isEmpty());
+  EXPECT_EQ(collection().requests().size(), 1u);
+}
+
+TEST_F(RefineTest, ViewerMenuDoesNotOpenOnAnEmptyViewer) {
+  clickRow(articles(), 0, Qt::ControlModifier);  // nothing selected: nothing shown
+  ASSERT_EQ(window().shownItem(), nullptr);
+  EXPECT_EQ(openViewerMenu(), nullptr);
+}
+
+}  // namespace
+}  // namespace varnook::testing
