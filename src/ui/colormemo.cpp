@@ -122,12 +122,23 @@ ColorMemo::ColorMemo(QWidget* parent) : QPlainTextEdit(parent) {
   connect(this, &QPlainTextEdit::cursorPositionChanged, this, [this] {
     if (redrawAlways_) viewport()->update();
   });
+  // Text put in through the editor's own functions (setPlainText, clear) becomes the
+  // view's text too, as UTF-8, so offsets and colours keep matching what is shown.
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (!settingText_) text_ = DisplayText(toPlainText().toStdString());
+  });
 }
 
 void ColorMemo::setText(std::string bytes) {
   text_ = DisplayText(std::move(bytes));
   const std::u16string shown = text_.decode();
+  settingText_ = true;
   setPlainText(QString::fromUtf16(shown.data(), static_cast<qsizetype>(shown.size())));
+  settingText_ = false;
+  if (overLink_) {
+    overLink_ = false;
+    viewport()->setCursor(Qt::IBeamCursor);
+  }
 }
 
 void ColorMemo::setColorRules(DrawRules rules) {

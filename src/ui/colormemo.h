@@ -42,7 +42,8 @@ class ColorMemo : public QPlainTextEdit {
   explicit ColorMemo(QWidget* parent = nullptr);
 
   // Shows `bytes`: as UTF-8 when they are valid UTF-8, else as Windows-1252. Texts past
-  // DisplayText::kMaxLength bytes are cut there. The caret goes to the start.
+  // DisplayText::kMaxLength bytes are cut there. The caret goes to the start. Text set
+  // through the editor's own setPlainText() or clear() is taken as UTF-8.
   void setText(std::string bytes);
   const std::string& text() const { return text_.bytes(); }
 
@@ -130,6 +131,7 @@ class ColorMemo : public QPlainTextEdit {
   Color fontColor_ = clWindowText;
   bool redrawAlways_ = false;
   bool overLink_ = false;
+  bool settingText_ = false;
 };
 
 }  // namespace varnook

@@ -210,6 +210,13 @@ TEST_F(ColorMemoTest, BytesMapToDisplayedCharacters) {
   EXPECT_EQ(memo.caretOffset(), 16u);
   EXPECT_EQ(memo.wordAtCaret(), "modem");
 
+  // Text put in through the editor itself is the view's text as UTF-8.
+  memo.setPlainText(QString::fromUtf16(u"caf\u00E9\nx"));
+  EXPECT_EQ(memo.text(), "caf\xC3\xA9\nx");
+  EXPECT_EQ(memo.documentPosition(6), 5);
+  memo.clear();
+  EXPECT_EQ(memo.text(), "");
+
   // Not UTF-8: one byte, one character.
   memo.setText("caf\xE9 \x80");
   EXPECT_EQ(memo.document()->toPlainText(), QString::fromUtf16(u"caf\u00E9 \u20AC"));

@@ -67,40 +67,24 @@ TEST(ColorRulePrepare, KeywordIndexHoldsUpperCasedKeywordsAndColourBytes) {
 
 TEST(ColorRulePrepare, EntryTablesFromTheKeyLists) {
   ColorRule rule(KeyDrawingType::dtBeginEnd);
-  rule.setKeyBegEndLst(
-      {"/*;*/;GRAY", "begin12345;end12345;navy", "noend;", ";x;red", "plain", "a;b;c;blue"});
+  rule.setKeyBegEndLst({"begin12345;end12345;navy", "noend;", "a;b;c;blue"});
   EXPECT_TRUE(rule.prepare());
   const auto& e = rule.entries();
-  EXPECT_EQ(e[0].beginKey, "/*");
-  EXPECT_EQ(e[0].endKey, "*/");
-  EXPECT_EQ(e[0].color, clGray);
-  EXPECT_EQ(e[1].beginKey, "begin1");
-  EXPECT_EQ(e[1].endKey, "end123");
-  EXPECT_EQ(e[2].beginKey, "noend");
-  EXPECT_EQ(e[2].endKey, "");
-  EXPECT_EQ(e[2].color, clRed);  // no colour: the default
-  EXPECT_EQ(e[3].beginKey, "");  // ";" first: empty entry
-  EXPECT_EQ(e[4].beginKey, "");  // no ";": empty entry
-  EXPECT_EQ(e[5].endKey, "b");
-  EXPECT_EQ(e[5].color, clBlue);  // the colour follows the last ";"
+  EXPECT_EQ(e[0].beginKey, "begin1");  // keys are cut to six bytes
+  EXPECT_EQ(e[0].endKey, "end123");
+  EXPECT_EQ(e[0].color, clNavy);
+  EXPECT_EQ(e[1].endKey, "");
+  EXPECT_EQ(e[1].color, clRed);  // no colour: the default
+  EXPECT_EQ(e[2].endKey, "b");
+  EXPECT_EQ(e[2].color, clBlue);  // the colour follows the last ";"
 
   ColorRule lines(KeyDrawingType::dtBeginLineEnd);
   lines.setDefKeyColor(clGreen);
-  lines.setKeyLineEndLst({">>>>;$00F000", ";;RED", "abc", ";x", ">;", "longkey1;blue", ">; "});
+  lines.setKeyLineEndLst({";x", ">; ", "longkey1;blue"});
   EXPECT_TRUE(lines.prepare());
-  const auto& l = lines.entries();
-  EXPECT_EQ(l[0].beginKey, ">>>>");
-  EXPECT_EQ(l[0].color, 0x00F000u);
-  EXPECT_EQ(l[1].beginKey, ";");
-  EXPECT_EQ(l[1].color, clRed);
-  EXPECT_EQ(l[2].beginKey, "abc");
-  EXPECT_EQ(l[2].color, clGreen);
-  EXPECT_EQ(l[3].beginKey, ";x");
-  EXPECT_EQ(l[4].beginKey, ">");
-  EXPECT_EQ(l[4].color, clGreen);
-  EXPECT_EQ(l[5].beginKey, "longke");
-  EXPECT_EQ(l[6].color, clGreen);  // a blank colour text gives the default
-  EXPECT_EQ(l[0].endKey, "");
+  EXPECT_EQ(lines.entries()[0].beginKey, ";x");  // a single ";" first: the whole line
+  EXPECT_EQ(lines.entries()[1].color, clGreen);  // a blank colour text: the default
+  EXPECT_EQ(lines.entries()[2].beginKey, "longke");
 }
 
 struct KeywordCase {

@@ -188,22 +188,6 @@ TEST(SpanResolver, BeginEndSpansNeedTheirEndKeyInsideTheWindow) {
   EXPECT_EQ(resolver.extentStart(), -1);
 }
 
-TEST(SpanResolver, EventRuleWithoutBufferGivesNothing) {
-  DrawRules rules;
-  rules.add(ColorRule(KeyDrawingType::dtEventDraw));
-  DrawEventSource events;
-  events.onDraw = [](const ColorRule&, std::string_view, std::span<KeyDescr> buffer, int& count) {
-    buffer[0] = {0, 0, clRed, 0, false};
-    count = 1;
-  };
-  SpanResolver resolver;
-  ViewWindow w;
-  w.visibleEnd = 3;
-  EXPECT_TRUE(resolver.resolve("abc", rules, {}, w, &events).empty());
-  events.colorLimMax = 4;
-  EXPECT_EQ(resolver.resolve("abc", rules, {}, w, &events).size(), 1u);
-}
-
 TEST(SpanResolver, CollectedSpansKeepTheirOrderAndExtent) {
   DrawRules rules = articleRules({"found"});
   SpanResolver resolver;
@@ -219,17 +203,7 @@ TEST(SpanResolver, CollectedSpansKeepTheirOrderAndExtent) {
   EXPECT_EQ(zOrders, (std::vector<int>{253, 252, 253, 0, 0, 254}));
   EXPECT_EQ(resolver.extentStart(), 0);
   EXPECT_EQ(resolver.extentEnd(), static_cast<int>(text.size()) - 1);
-}
-
-TEST(SpanResolver, KeywordRunsKeepTheirFlag) {
-  DrawRules rules = articleRules({"found"});
-  SpanResolver resolver;
-  ViewWindow w;
-  w.visibleEnd = 11;
-  const KeyDescrList& runs = resolver.resolve("found found", rules, {}, w);
-  ASSERT_EQ(runs.size(), 2u);
-  EXPECT_TRUE(runs[0].isKeyword);
-  EXPECT_TRUE(runs[1].isKeyword);
+  EXPECT_TRUE(resolver.resolve(text, rules, {}, w).back().isKeyword);
 }
 
 }  // namespace
