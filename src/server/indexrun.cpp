@@ -88,7 +88,7 @@ class Pipeline {
       return true;
     }
     spaceFree_.wait(lock, [&] { return queue_.size() < kQueueLimit || failed(); });
-    if (failed()) return false;
+    if (failed() || exhausted_) return false;
     queue_.push_back(Job{pushed_++, std::move(raw)});
     workAvailable_.notify_one();
     return true;
@@ -139,6 +139,11 @@ class Pipeline {
     return error_;
   }
 
+  bool numbersExhausted() {
+    std::lock_guard lock(mutex_);
+    return exhausted_;
+  }
+
   void stopWorkers() {
     {
       std::lock_guard lock(mutex_);
@@ -181,7 +186,8 @@ class Pipeline {
       } else if (addedKeys_.count(result.dedupeKey) || inMain(result.dedupeKey)) {
         ++summary_.duplicates;
       } else if (nextNumber_ == 0) {
-        error_ = "all 32-bit article numbers are used; no more articles can be added";
+        // Not a failure of what was added so far: the walk stops, the rest is published.
+        exhausted_ = true;
       } else {
         if (!result.warning.empty()) warn(origin + ": " + result.warning);
         number = nextNumber_;
@@ -263,6 +269,7 @@ class Pipeline {
   std::size_t addedSinceCheckpoint_ = 0;
   unsigned busy_ = 0;
   bool finished_ = false;
+  bool exhausted_ = false;
   std::string error_;
 };
 
@@ -325,13 +332,15 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
         sinceCheckpoint = 0;
         pipeline.checkpoint(false);
       }
-      return pipeline.error().empty();
+      return pipeline.error().empty() && !pipeline.numbersExhausted();
     };
     auto warn = [&](std::string_view text) { pipeline.sourceWarning(text); };
     walkArticleSources(options.paths, sink, warn, counters);
     pipeline.checkpoint(true);
     pipeline.stopWorkers();
     summary.error = pipeline.error();
+    if (summary.error.empty() && pipeline.numbersExhausted())
+      summary.error = "all 32-bit article numbers are used; no more articles can be added";
   } catch (const Xapian::Error& e) {
     summary.error = "index write failed: " + e.get_description();
   } catch (const std::exception& e) {

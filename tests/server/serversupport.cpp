@@ -1,10 +1,14 @@
 #include "serversupport.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -61,7 +65,7 @@ std::string readAll(int socket, int timeoutSeconds, bool& closed, std::size_t st
     if (left <= 0) return data;
     pollfd waiting{socket, POLLIN, 0};
     if (::poll(&waiting, 1, static_cast<int>(left)) <= 0) return data;
-    const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
+    const ssize_t got = ::read(socket, buffer, sizeof buffer);
     if (got <= 0) {
       closed = true;
       return data;
@@ -236,6 +240,89 @@ std::string targetOf(std::string_view url) {
   const std::size_t scheme = url.find("://");
   const std::size_t slash = url.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
   return slash == std::string_view::npos ? "/" : std::string(url.substr(slash));
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeEnds[1]);
+  output_ = pipeEnds[0];
+}
+
+ChildProcess::~ChildProcess() {
+  if (pid_ > 0 && !reaped_) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+  if (output_ >= 0) ::close(output_);
+}
+
+std::string ChildProcess::readLine(int timeoutSeconds) {
+  for (;;) {
+    const std::size_t newline = buffer_.find('\n');
+    if (newline != std::string::npos) {
+      std::string line = buffer_.substr(0, newline);
+      buffer_.erase(0, newline + 1);
+      return line;
+    }
+    bool closed = false;
+    const std::string more = readAll(output_, timeoutSeconds, closed, 1);
+    if (more.empty()) {
+      std::string rest = std::move(buffer_);
+      buffer_.clear();
+      return rest;
+    }
+    buffer_ += more;
+  }
+}
+
+std::string ChildProcess::readRest(int timeoutSeconds) {
+  bool closed = false;
+  std::string rest = std::move(buffer_) + readAll(output_, timeoutSeconds, closed);
+  buffer_.clear();
+  return rest;
+}
+
+void ChildProcess::signal(int number) {
+  if (pid_ > 0 && !reaped_) ::kill(pid_, number);
+}
+
+int ChildProcess::wait() {
+  if (pid_ <= 0) return -1;
+  int status = 0;
+  ::waitpid(pid_, &status, 0);
+  reaped_ = true;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+ProgramResult runProgram(const std::vector<std::string>& arguments) {
+  ChildProcess child(arguments);
+  ProgramResult result;
+  result.output = child.readRest();
+  result.status = child.wait();
+  return result;
+}
+
+std::uint16_t freePort() {
+  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(socket);
+  return ntohs(address.sin_port);
 }
 
 }  // namespace varnook::server::testing

@@ -102,4 +102,42 @@ ParsedPage parsePage(std::string_view page);
 // "http://host:port/path?query" -> "/path?query".
 std::string targetOf(std::string_view url);
 
+// A program started by a test, with its standard output on a pipe; stopped (SIGKILL) and
+// reaped when the object goes, unless it was waited for.
+class ChildProcess {
+ public:
+  // Starts `arguments[0]` (a path) with the rest as its arguments; standard error goes
+  // to the test's own.
+  explicit ChildProcess(const std::vector<std::string>& arguments);
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  // The next line of output (without its line feed); empty after `timeoutSeconds` or at
+  // the end of the output.
+  std::string readLine(int timeoutSeconds = 30);
+  // Everything it writes until it ends.
+  std::string readRest(int timeoutSeconds = 300);
+  void signal(int number);
+  // Waits for the end; the exit status, or 128 + the signal that ended it.
+  int wait();
+  int pid() const { return pid_; }
+
+ private:
+  int pid_ = -1;
+  int output_ = -1;
+  std::string buffer_;
+  bool reaped_ = false;
+};
+
+struct ProgramResult {
+  int status = -1;
+  std::string output;
+};
+// Runs the program to its end.
+ProgramResult runProgram(const std::vector<std::string>& arguments);
+
+// A free loopback port (bound and released; for programs that need a port number given).
+std::uint16_t freePort();
+
 }  // namespace varnook::server::testing

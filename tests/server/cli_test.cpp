@@ -1,0 +1,72 @@
+// The varnook-archive program itself: its command line, and serve started and stopped
+// as a real process.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "serversupport.h"
+
+namespace varnook::server {
+namespace {
+
+using testing::runProgram;
+using testing::TempFolder;
+
+TEST(CommandLine, HelpAndUsageErrors) {
+  const auto help = runProgram({VARNOOK_ARCHIVE_PROGRAM, "--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* text : {"index [--db DIR]", "serve [--db DIR|STUB]", "demo", "stats",
+                           "--first-number", "--groups-rules", "--listen", "--domain", "--service"})
+    EXPECT_NE(help.output.find(text), std::string::npos) << text;
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM}).status, 2);
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "frobnicate"}).status, 2);
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--db", "/tmp/x"}).status, 2);
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--first-number", "0", "p"}).status, 2);
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "serve", "--bogus", "1"}).status, 2);
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", "/nonexistent/index", "--listen",
+                        "127.0.0.1:0"})
+                .status,
+            1);
+  const auto version = runProgram({VARNOOK_ARCHIVE_PROGRAM, "--version"});
+  EXPECT_EQ(version.output.rfind("varnook-archive ", 0), 0u);
+}
+
+TEST(CommandLine, IndexStatsAndServe) {
+  TempFolder folder;
+  std::vector<testing::TestArticle> articles(2);
+  articles[0].subject = "hello world";
+  articles[1].subject = "goodbye world";
+  articles[1].newsgroups = "misc.forsale";
+  const std::string spool = testing::writeSpool(folder, articles);
+  testing::writeFile(folder / "rules", "misc.* jobs\n");
+  const auto indexed = runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--db", folder / "index",
+                                   "--groups-rules", folder / "rules", "--progress", spool});
+  EXPECT_EQ(indexed.status, 0);
+  EXPECT_NE(indexed.output.find("Indexed 2 new articles"), std::string::npos) << indexed.output;
+
+  const auto stats = runProgram({VARNOOK_ARCHIVE_PROGRAM, "stats", "--db", folder / "index"});
+  EXPECT_EQ(stats.status, 0);
+  EXPECT_NE(stats.output.find("Articles:   2"), std::string::npos) << stats.output;
+  EXPECT_NE(stats.output.find("jobs 1;"), std::string::npos) << stats.output;
+
+  testing::ChildProcess serve({VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", folder / "index",
+                               "--listen", "127.0.0.1:0", "--service", "archive.test:8119",
+                               "--domain", "archive.test:8119"});
+  const std::string first = serve.readLine();
+  const std::size_t at = first.find("http://127.0.0.1:");
+  ASSERT_NE(at, std::string::npos) << first;
+  const auto port = static_cast<std::uint16_t>(std::stoi(first.substr(at + 17)));
+  const testing::HttpReply reply =
+      testing::httpGet(port, "/dnquery.xp?QRY=world&maxhits=1", "HTTP/1.0", "");
+  const testing::ParsedPage page = testing::parsePage(reply.body);
+  EXPECT_EQ(page.error, "");
+  EXPECT_EQ(page.expectedTotal, 2);
+  // Without a Host header, links name the configured service host.
+  EXPECT_EQ(page.nextUrl.rfind("http://archive.test:8119/dnquery.xp?", 0), 0u) << page.nextUrl;
+  EXPECT_NE(testing::httpGet(port, "/").body.find("archive.test:8119"), std::string::npos);
+  serve.signal(SIGTERM);
+  EXPECT_EQ(serve.wait(), 0);
+}
+
+}  // namespace
+}  // namespace varnook::server
