@@ -1,6 +1,7 @@
 #include "ui/colormemo.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -176,7 +177,8 @@ void ColorMemo::applyOptions(const VnkOptions& options) {
 void ColorMemo::setFontColor(Color color) {
   fontColor_ = color;
   QPalette p = palette();
-  p.setColor(QPalette::Text, toQColor(color, p));
+  // A system colour means the desktop's, not whatever colour the view was given before.
+  p.setColor(QPalette::Text, toQColor(color, QApplication::palette(this)));
   setPalette(p);
   repaintColors();
 }
