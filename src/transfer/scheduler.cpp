@@ -455,7 +455,16 @@ void Scheduler::setTransfersRunning() {
 }
 
 void Scheduler::articleCreated(Article&) {
-  startPendingArticles();
+  // The row is filled in by its creator after this call (a result page sets the URL, the
+  // forum, the author and the date): start the pending downloads once it has returned.
+  if (pendingStartPosted_) return;
+  pendingStartPosted_ = true;
+  std::weak_ptr<char> alive = life_;
+  loop_.post([this, alive] {
+    if (alive.expired()) return;
+    pendingStartPosted_ = false;
+    startPendingArticles();
+  });
 }
 
 void Scheduler::rowChanged(const ArticleBase& object) {

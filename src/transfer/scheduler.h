@@ -97,6 +97,7 @@ class Scheduler : private CollectionObserver {
   HomeSite* homeSite_;
   bool autoDownload_ = false;
   bool statusRefreshPosted_ = false;
+  bool pendingStartPosted_ = false;
   bool transfersRunning_ = false;
   // Where the automatic walk goes on: rows before it hold nothing to start.
   std::size_t pendingCursor_ = 0;
