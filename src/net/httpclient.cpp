@@ -242,7 +242,7 @@ void HttpClient::writeRequest() {
 
 void HttpClient::handleDataAvailable() {
   constexpr std::size_t kFirstRead = 8192;
-  constexpr std::size_t kLargestRead = 64 * 1024;
+  constexpr std::size_t kLargestRead = 128 * 1024;
   // A handler running a nested wait must not let this client read over the bytes still
   // being handed out; the data waits for the outer round.
   if (reading_) return;
