@@ -159,7 +159,7 @@ int BatchAgent::run(const BatchOptions& batch) {
 
   for (Request* request : toSend) scheduler.send(*request);
   if (batch.download) scheduler.setAutoDownload(true);
-  loop.runUntil([&] { return !scheduler.transfersRunning() && !homeSite.running(); }, -1);
+  loop.runUntil([&] { return !scheduler.busy(); }, -1);
   printProgress(true);
 
   std::string savedTo = batch.output.empty() ? commandLine.collectionPath : batch.output;

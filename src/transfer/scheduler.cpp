@@ -405,6 +405,11 @@ bool Scheduler::transfersRunning() const {
   return !live_.empty();
 }
 
+bool Scheduler::busy() const {
+  return !live_.empty() || pendingStartPosted_ || !waitingForHomeSite_.empty() ||
+         (homeSite_ != nullptr && homeSite_->running());
+}
+
 std::string Scheduler::panelText(int panel) const {
   char buf[64];
   switch (panel) {

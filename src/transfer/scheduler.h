@@ -59,6 +59,9 @@ class Scheduler : private CollectionObserver {
   void startPendingArticles();
 
   bool transfersRunning() const;
+  // True while anything is under way or about to start: transfers, the home-site check,
+  // or downloads posted to start. A program without a window runs its loop until not busy.
+  bool busy() const;
   // Texts of the status bar panels 1 (requests), 2 (running request transfers), 4 (loaded
   // / all articles) and 5 (running article transfers); other panels give "".
   std::string panelText(int panel) const;

@@ -72,8 +72,7 @@ class SchedulerTest : public ::testing::Test {
   }
 
   bool runUntilIdle(int timeoutMs = 20000) {
-    return loop_.runUntil(
-        [&] { return !scheduler_->transfersRunning() && !(home_ && home_->running()); }, timeoutMs);
+    return loop_.runUntil([&] { return !scheduler_->busy(); }, timeoutMs);
   }
 
   PollLoop loop_;
