@@ -329,9 +329,10 @@ void AsyncSocket::handleReadable() {
       }
     }
     if (connection_ != connection || state_ != State::Connected) return;
-    if (!receiveCalled_ && !peerEnded_ && !receiveFailed_) {
-      // The owner left the data unread; it is offered again on the next readiness. Only
-      // the end of the stream must not go unnoticed.
+    // A short read usually means drained; a peer that has finished often sent its end with
+    // the last data, and noticing it now saves a round of the loop per connection. When the
+    // owner left data unread, the end of the stream must not go unnoticed either.
+    if ((!receiveCalled_ || !receiveFilled_) && !peerEnded_ && !receiveFailed_) {
       char probe;
       const ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
       if (n == 0) {
@@ -495,7 +496,8 @@ void AsyncSocket::releaseDescriptor() {
   watch_ = 0;
   watchEvents_ = 0;
   if (fd_ >= 0) {
-    if (state_ == State::Connected) ::shutdown(fd_, SHUT_WR);
+    // Once the peer has ended, close() alone ends our side as well.
+    if (state_ == State::Connected && !peerEnded_) ::shutdown(fd_, SHUT_WR);
     ::close(fd_);
   }
   fd_ = -1;
