@@ -91,8 +91,8 @@ if [ -x "$bin/varnook-archive" ]; then
     >"$scratch/check.mbox"
   if ! "$bin/varnook-archive" index --db "$db" "$scratch/check.mbox" >"$scratch/index.out" 2>&1; then
     fail "varnook-archive index: $(cat "$scratch/index.out")"
-  elif out=$("$bin/varnook-archive" stats --db "$db" 2>&1) && grep -q 1 <<<"$out"; then
-    pass "varnook-archive stats: $(head -1 <<<"$out")"
+  elif out=$("$bin/varnook-archive" stats --db "$db" 2>&1) && grep -Eq "^Articles: +1$" <<<"$out"; then
+    pass "varnook-archive stats: $(grep -E "^Articles:" <<<"$out")"
   else
     fail "varnook-archive stats: $out"
   fi

@@ -86,20 +86,5 @@ TEST(MimeApps, FallsBackToAssociationsMinusRemovedOnes) {
   EXPECT_EQ(idOf(defaultApplication(dirs, "message/x-unknown")), "(none)");
 }
 
-TEST(MimeApps, ListsTheFilesInOrderOfImportance) {
-  XdgDirs dirs;
-  dirs.configHome = "/c";
-  dirs.configDirs = {"/etc/xdg"};
-  dirs.dataHome = "/d";
-  dirs.dataDirs = {"/usr/share"};
-  dirs.currentDesktops = {"gnome"};
-  EXPECT_EQ(mimeappsListFiles(dirs),
-            (std::vector<std::string>{
-                "/c/gnome-mimeapps.list", "/c/mimeapps.list", "/etc/xdg/gnome-mimeapps.list",
-                "/etc/xdg/mimeapps.list", "/d/applications/gnome-mimeapps.list",
-                "/d/applications/mimeapps.list", "/usr/share/applications/gnome-mimeapps.list",
-                "/usr/share/applications/mimeapps.list"}));
-}
-
 }  // namespace
 }  // namespace varnook
