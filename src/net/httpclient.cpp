@@ -110,7 +110,9 @@ bool HttpClient::applyTarget(const std::string& absoluteUrl, std::string* error)
   std::string authority = parts.host;
   if (!parts.port.empty()) authority += ":" + parts.port;
   location_ = scheme + "://" + authority + (parts.path.empty() ? "/" : parts.path);
-  urlHost_ = parts.host;
+  // The Host line names the port when it is not the default: a server behind another
+  // port builds its absolute links (the next result page) from it.
+  urlHost_ = parts.port.empty() || parts.port == "80" ? parts.host : parts.host + ":" + parts.port;
   urlOrigin_ = parts.host + ":" + port;
   connectHost_ = std::move(connectHost);
   connectPort_ = std::move(connectPort);

@@ -105,10 +105,11 @@ TEST_F(BatchTest, SearchesFollowsPagesDownloadsRotatesAndSaves) {
   EXPECT_EQ(pages, 3);
   ASSERT_EQ(hosts.size(), 12u);
   int www = 0, x1 = 0, x2 = 0;
+  const std::string port = ":" + std::to_string(archive.server().port());
   for (const auto& h : hosts) {
-    www += h == "www.localhost";
-    x1 += h == "x1.localhost";
-    x2 += h == "x2.localhost";
+    www += h == "www.localhost" + port;
+    x1 += h == "x1.localhost" + port;
+    x2 += h == "x2.localhost" + port;
   }
   EXPECT_EQ(www, 4);
   EXPECT_EQ(x1, 4);

@@ -91,10 +91,12 @@ TEST(HttpClient, GetRunsThroughItsStatesAndEventsInOrder) {
 
   const std::vector<ReceivedRequest> requests = server.requests();
   ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].head,
-            "GET /doc?x=1 HTTP/1.0\r\nHost: 127.0.0.1\r\nX-Added: by handler\r\n");
-  EXPECT_EQ(trace.commands, (std::vector<std::string>{"GET /doc?x=1 HTTP/1.0", "Host: 127.0.0.1",
-                                                      "X-Added: by handler", ""}));
+  EXPECT_EQ(requests[0].head, "GET /doc?x=1 HTTP/1.0\r\nHost: 127.0.0.1:" +
+                                  std::to_string(server.port()) + "\r\nX-Added: by handler\r\n");
+  EXPECT_EQ(trace.commands,
+            (std::vector<std::string>{"GET /doc?x=1 HTTP/1.0",
+                                      "Host: 127.0.0.1:" + std::to_string(server.port()),
+                                      "X-Added: by handler", ""}));
   EXPECT_FALSE(client.writeRequestLine("too late"));
 }
 
@@ -120,11 +122,13 @@ TEST(HttpClient, RequestLinesComeInTheirOrder) {
             "From: me@example.org\r\n"
             "Referer: http://ref.example/\r\n"
             "User-Agent: Varnook/1.0\r\n"
-            "Host: 127.0.0.1\r\n"
-            "Pragma: no-cache\r\n"
-            "If-Modified-Since: Thu, 29 Feb 2024 13:05:09 GMT\r\n"
-            "Authorization: Basic dTpw\r\n"
-            "Cookie: a=b\r\n");
+            "Host: 127.0.0.1:" +
+                std::to_string(server.port()) +
+                "\r\n"
+                "Pragma: no-cache\r\n"
+                "If-Modified-Since: Thu, 29 Feb 2024 13:05:09 GMT\r\n"
+                "Authorization: Basic dTpw\r\n"
+                "Cookie: a=b\r\n");
 }
 
 TEST(HttpClient, ThroughAProxyTheRequestNamesTheWholeTarget) {
@@ -140,7 +144,7 @@ TEST(HttpClient, ThroughAProxyTheRequestNamesTheWholeTarget) {
   ASSERT_EQ(proxy.requests().size(), 1u);
   EXPECT_EQ(proxy.requests()[0].head,
             "GET http://origin.example:8080/a/b?c HTTP/1.0\r\n"
-            "Host: origin.example\r\n"
+            "Host: origin.example:8080\r\n"
             "Proxy-Authorization: Basic YWxpY2U6czNjcmV0\r\n");
 
   // Without a port in the setting, proxyPort is used.
@@ -287,7 +291,7 @@ TEST(HttpClient, RedirectionsAreFollowedAndLimited) {
   EXPECT_TRUE(first.requests()[1].header("Authorization"));
   ASSERT_EQ(target.requests().size(), 1u);
   EXPECT_EQ(target.requests()[0].target, "/x");
-  EXPECT_EQ(*target.requests()[0].header("Host"), "127.0.0.1");
+  EXPECT_EQ(*target.requests()[0].header("Host"), "127.0.0.1:" + std::to_string(target.port()));
   EXPECT_FALSE(target.requests()[0].header("Authorization"));
 
   ASSERT_TRUE(trace.get(loop, first.url("/loop")));
@@ -394,7 +398,8 @@ TEST(HttpClient, LoopbackNamesReachTheLocalServer) {
   Trace trace(client);
   ASSERT_TRUE(trace.get(loop, "http://x1.localhost:" + std::to_string(server.port()) + "/a"));
   EXPECT_EQ(trace.document, "local");
-  EXPECT_EQ(*server.requests().at(0).header("Host"), "x1.localhost");
+  EXPECT_EQ(*server.requests().at(0).header("Host"),
+            "x1.localhost:" + std::to_string(server.port()));
 }
 
 TEST(HttpClient, NextRequestMayStartFromInsideRequestDone) {

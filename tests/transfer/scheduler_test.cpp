@@ -292,8 +292,9 @@ TEST_F(SchedulerTest, ArticleServersRotate) {
   std::vector<std::string> hosts;
   for (const auto& req : archive.server().requests())
     if (req.target.find("getdoc") != std::string::npos) hosts.push_back(*req.header("Host"));
-  EXPECT_EQ(hosts, (std::vector<std::string>{"www.localhost", "x1.localhost", "x2.localhost",
-                                             "www.localhost"}));
+  const std::string port = ":" + std::to_string(archive.server().port());
+  EXPECT_EQ(hosts, (std::vector<std::string>{"www.localhost" + port, "x1.localhost" + port,
+                                             "x2.localhost" + port, "www.localhost" + port}));
 }
 
 TEST_F(SchedulerTest, StopQueryOnAnIdleRequestCancelsIt) {
