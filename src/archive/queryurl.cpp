@@ -55,26 +55,6 @@ void appendDate(std::string& out, std::string_view key, DayDate date, bool store
   if (date > 0) appendParameter(out, key, formatUrlDate(date));
 }
 
-// A decimal integer with an optional sign that fits 32 bits; nothing otherwise.
-std::optional<std::int32_t> parseInt32(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  std::int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
-  }
-  if (negative) value = -value;
-  if (value < std::numeric_limits<std::int32_t>::min() ||
-      value > std::numeric_limits<std::int32_t>::max())
-    return std::nullopt;
-  return static_cast<std::int32_t>(value);
-}
 
 // "Mmm d yyyy", the form the URL carries.
 std::optional<DayDate> parseUrlDate(std::string_view text) {

@@ -1,6 +1,7 @@
 #include "archive/textsearch.h"
 
 #include <cstring>
+#include <limits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -125,6 +126,26 @@ std::size_t findNoCase(std::string_view haystack, std::string_view needle, std::
   }
   return std::string_view::npos;
 #endif
+}
+
+std::optional<std::int32_t> parseInt32(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
+  std::int64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
+  }
+  if (negative) value = -value;
+  if (value < std::numeric_limits<std::int32_t>::min() ||
+      value > std::numeric_limits<std::int32_t>::max())
+    return std::nullopt;
+  return static_cast<std::int32_t>(value);
 }
 
 std::string_view trimControls(std::string_view text) {

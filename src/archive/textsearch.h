@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace varnook {
@@ -18,6 +20,9 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix);
 // both the needle's first and last bytes match, so marker searches on pages run at memory
 // speed.
 std::size_t findNoCase(std::string_view haystack, std::string_view needle, std::size_t from = 0);
+
+// A decimal integer with an optional sign that fits 32 bits; nothing otherwise.
+std::optional<std::int32_t> parseInt32(std::string_view text);
 
 // Trims characters with codes 0..32 at both ends.
 std::string_view trimControls(std::string_view text);

@@ -119,23 +119,6 @@ struct PendingArticle {
   bool inHeader = true;
 };
 
-std::optional<std::int64_t> parseInteger(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  std::int64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return std::nullopt;
-  }
-  value = negative ? -value : value;
-  if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
-  return value;
-}
 
 // Dates of articles: "yyyy/mm/dd", or "mm/dd/yy" when the second-to-last character is "9"
 // (files of the last century); shorter than 6 characters means no date.
@@ -277,7 +260,7 @@ class CollectionReader {
     } else if (equalsNoCase(name, "References")) {
       a.references = value;
     } else if (equalsNoCase(name, "X-QuenID")) {
-      const auto number = parseInteger(value);
+      const auto number = parseInt32(value);
       if (!number) {
         failure.message = "'" + std::string(value) + "' is not a valid integer value";
         failure.wrapped = false;

@@ -12,6 +12,7 @@
 #include "archive/queryurl.h"
 #include "archive/resultpage.h"
 #include "net/httpclient.h"
+#include "settings/proxysettings.h"
 #include "update/homesite.h"
 
 namespace varnook {
@@ -148,17 +149,7 @@ void Scheduler::startNow(ArticleBase& object) {
   Transfer* raw = transfer.get();
   HttpClient& client = raw->client();
   client.url = object.url;
-  if (options_.useProxy) {
-    client.proxy = options_.proxyURL;
-    client.proxyPort = options_.proxyPort;
-    client.proxyUsername = options_.proxyUser;
-    client.proxyPassword = options_.proxyPWD;
-  } else {
-    client.proxy.clear();
-    client.proxyPort.clear();
-    client.proxyUsername.clear();
-    client.proxyPassword.clear();
-  }
+  applyProxySettings(client, options_);
   client.agent = userAgent;
   client.receiveBuffer = &raw->page();
   client.onStateChange = [&object, &client] { object.setStatus(stateStatus(client.state())); };

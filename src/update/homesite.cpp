@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "net/httpclient.h"
+#include "settings/proxysettings.h"
 #include "varnook/version.h"
 
 namespace varnook {
@@ -65,15 +66,7 @@ void HomeSite::check(std::function<void(bool completed)> done) {
   answer_.clear();
   client.url = options_.homeSite;
   client.receiveBuffer = &answer_;
-  if (options_.useProxy) {
-    client.proxy = options_.proxyURL;
-    client.proxyPort = options_.proxyPort;
-    client.proxyUsername = options_.proxyUser;
-    client.proxyPassword = options_.proxyPWD;
-  } else {
-    client.proxy.clear();
-    client.proxyPort.clear();
-  }
+  applyProxySettings(client, options_);
   client.onHeaderEnd = [this] {
     // Fires once after the request lines (lines may be added) and once after the response
     // header; only the first accepts lines.
