@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "collection/collectionfile.h"
+#include "support/realservers.h"
 #include "transfer/fakearchive.h"
 
 extern char** environ;
@@ -191,6 +192,34 @@ TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwo) {
   r = run({dir_ + "/bad.vnk"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "Invalid file format at line 2: Query expected\n");
+}
+
+TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
+  std::string error;
+  auto proxy = testsupport::TinyProxyServer::start(&error, "agent", "s3cret");
+  ASSERT_TRUE(proxy) << error;
+  testing::FakeArchive archive(3, 10);
+  auto args = serviceArgs(archive);
+  const std::string out = dir_ + "/proxied.vnk";
+  // The proxy resolves article servers with the system's resolver, which knows no
+  // "x1.localhost": the one server is "127.0.0" in the domain "1:<port>".
+  args.insert(args.end(), {"--first-server", "--hosts", "127.0.0", "--domain",
+                           "1:" + std::to_string(archive.server().port())});
+  args.insert(args.end(),
+              {"--proxy", "127.0.0.1:" + std::to_string(proxy->port()), "--proxy-user", "agent",
+               "--proxy-password", "s3cret", "--send", "--download", "-q", "-o", out, "modem"});
+  const BatchRun r = run(args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  Collection saved;
+  ASSERT_TRUE(loadCollection(saved, out).ok());
+  EXPECT_EQ(saved.loadedArticles, 3);
+  // Every request reached the archive through the proxy, which strips its own header.
+  for (const auto& req : archive.server().requests())
+    EXPECT_FALSE(req.header("Proxy-Authorization"));
+
+  // A wrong password: the proxy refuses, and the batch reports a failed transfer.
+  args[args.size() - 7] = "wrong";
+  EXPECT_EQ(run(args).status, 1);
 }
 
 TEST_F(BatchTest, HelpAndVersion) {
