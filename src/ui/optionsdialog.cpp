@@ -49,6 +49,7 @@ QSpinBox* numberField(const char* name, int low, int high, QWidget* parent) {
   field->setRange(low, high);
   field->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
   field->setKeyboardTracking(false);
+  field->setMinimumWidth(80);
   // Leaving the field brings its text into the range (or to the lower bound when it is no
   // number), so what the user sees is what OK stores.
   QObject::connect(field, &QSpinBox::editingFinished, field,
@@ -156,6 +157,7 @@ QWidget* OptionsDialog::buildServicePage() {
   serverForm->addRow(QString(), optRotateServers);
 
   auto* numbers = new QFormLayout;
+  numbers->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
   numbers->addRow(QStringLiteral("Hits/page:"), valHitsPerPage);
   numbers->addRow(QStringLiteral("Simult. started article transfers:"), valMaxTranfers);
 

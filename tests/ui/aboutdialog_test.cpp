@@ -129,6 +129,10 @@ TEST_F(AboutDialogTest, NewerVersionAsksAndLinksTheChanges) {
   EXPECT_TRUE(dialog->lblLink->text().contains("http://home.test/changes.html"));
   EXPECT_NE(dialog->lblStatus->palette().color(QPalette::WindowText), QColor(Qt::red));
   EXPECT_FALSE(closed);
+  // For a look at the dialog: VARNOOK_SCREENSHOT_DIR=<folder>.
+  if (const QString folder = qEnvironmentVariable("VARNOOK_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    dialog->grab().save(folder + "/about-dialog.png");
+  }
 }
 
 TEST_F(AboutDialogTest, OutdatedVersionShowsRedAndClosesOnYes) {

@@ -234,6 +234,14 @@ class OptionsSampleTest : public ::testing::Test {
 };
 
 TEST_F(OptionsSampleTest, ShowsTheWorkingColoursLive) {
+  // For a look at the whole dialog: VARNOOK_SCREENSHOT_DIR=<folder>.
+  if (const QString folder = qEnvironmentVariable("VARNOOK_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    for (int page = 0; page < dialog->pages->count(); ++page) {
+      dialog->pages->setCurrentIndex(page);
+      dialog->grab().save(QStringLiteral("%1/options-dialog-%2.png").arg(folder).arg(page));
+    }
+    dialog->pages->setCurrentIndex(2);
+  }
   QImage image = shot();
   EXPECT_GT(count(image, lineRect(0), red), 0);    // "found keywords"
   EXPECT_GT(count(image, lineRect(2), green), 0);  // ">>" in clGreen
