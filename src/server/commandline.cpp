@@ -24,7 +24,8 @@ namespace varnook::server {
 namespace {
 
 constexpr const char* kUsage = R"(Usage:
-  varnook-archive index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress] PATH...
+  varnook-archive index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress]
+                        [--termlist] PATH...
   varnook-archive serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]
                         [--service HOST[:PORT]] [--update-info FILE] [--threads N]
   varnook-archive demo  [--db DIR] [--corpus DIR]
@@ -42,11 +43,13 @@ index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain
           --groups-rules FILE lines "<pattern> adult|jobs|forsale" replacing the
                               default archive rules (*.jobs*, *.forsale*, alt.sex*, ...)
           --progress          show files, articles and articles per second while running
+          --termlist          keep term lists in a new index: needed to serve it to
+                              other machines with xapian-tcpsrv (about 40% larger)
 serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.xp
         (search), .../getdoc.xp?AN=N[&fmt=text] (articles), .../profile.xp?author=A
         (posting profiles), /varnook/update.txt (update information).
           --db DIR|STUB       an index folder, or a Xapian stub file listing shards
-                              (local folders or "remote :host:port" of xapian-tcpsrv)
+                              (local folders, or "remote host:port" for xapian-tcpsrv)
           --listen ADDR:PORT  where to listen (default 127.0.0.1:8119; port 0 picks a
                               free port, printed on the first line of output)
           --service HOST      the service host links use when a request has no Host
@@ -159,6 +162,8 @@ int commandIndex(Arguments& args) {
       options.rules = std::move(*rules);
     } else if (word == "--progress") {
       options.progress = true;
+    } else if (word == "--termlist") {
+      options.termlist = true;
     } else {
       return usageError("unknown option for index: " + word);
     }

@@ -49,10 +49,10 @@ struct Shard {
   TextIndexer indexer;
   Xapian::doccount pending = 0;
 
-  void open(std::string shardPath) {
+  void open(std::string shardPath, bool termlist) {
     path = std::move(shardPath);
-    database.emplace(path, Xapian::DB_CREATE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_TERMLIST |
-                               Xapian::DB_NO_SYNC);
+    database.emplace(path, Xapian::DB_CREATE | Xapian::DB_BACKEND_GLASS | Xapian::DB_NO_SYNC |
+                               (termlist ? 0 : Xapian::DB_NO_TERMLIST));
     pending = 0;
   }
 };
@@ -67,13 +67,14 @@ class Pipeline {
 
   ~Pipeline() { stopWorkers(); }
 
-  void start(std::uint32_t nextNumber) {
+  void start(std::uint32_t nextNumber, bool termlist) {
     nextNumber_ = nextNumber;
+    termlist_ = termlist;
     reopenMain();
     unsigned count = options_.threads ? options_.threads : std::thread::hardware_concurrency();
     count = std::max(1u, std::min(count, 8u));
     shards_.resize(count);
-    for (Shard& shard : shards_) shard.open(store_.newShardPath());
+    for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
     for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this, i] { work(shards_[i]); });
   }
 
@@ -108,7 +109,7 @@ class Pipeline {
         paths.push_back(shard.path);
       }
       if (addedSinceCheckpoint_ > 0) {
-        store_.publish(paths, nextNumber_);
+        store_.publish(paths, nextNumber_, termlist_);
       } else {
         std::error_code ignored;
         for (const std::string& path : paths) std::filesystem::remove_all(path, ignored);
@@ -116,7 +117,7 @@ class Pipeline {
       addedSinceCheckpoint_ = 0;
       addedKeys_.clear();
       if (!final) {
-        for (Shard& shard : shards_) shard.open(store_.newShardPath());
+        for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
         reopenMain();
       } else {
         summary_.indexSize = store_.openCurrent() ? store_.openCurrent()->get_doccount() : 0;
@@ -270,6 +271,7 @@ class Pipeline {
   unsigned busy_ = 0;
   bool finished_ = false;
   bool exhausted_ = false;
+  bool termlist_ = false;
   std::string error_;
 };
 
@@ -313,10 +315,17 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
     std::optional<Xapian::Database> current = store->openCurrent();
     std::uint32_t nextNumber = current ? storedNextNumber(*current) : 1;
     if (nextNumber != 0 && options.firstNumber > nextNumber) nextNumber = options.firstNumber;
+    const bool termlist = current ? hasTermlist(*current) : options.termlist;
     current.reset();
+    if (options.termlist && !termlist) {
+      summary.error = options.databasePath +
+                      ": this index was made without term lists; index into a new folder with "
+                      "--termlist";
+      return summary;
+    }
 
     Pipeline pipeline(*store, options, summary, log);
-    pipeline.start(nextNumber);
+    pipeline.start(nextNumber, termlist);
     std::size_t sinceCheckpoint = 0;
     auto sink = [&](RawArticle&& raw) -> bool {
       if (options.stop && options.stop->load()) {

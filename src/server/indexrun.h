@@ -21,6 +21,10 @@ struct IndexRunOptions {
   GroupRules rules = GroupRules::defaults();
   bool progress = false;  // a progress line on the progress stream, updated in place
   unsigned threads = 0;   // parser threads; 0 = one per core
+  // Keep a term list table, which serving the index through xapian-tcpsrv needs (a
+  // remote database sends documents with their terms). Only for a new index: an existing
+  // one keeps the choice it was made with.
+  bool termlist = false;
   // Articles between published generations: work done before a crash is kept.
   std::size_t checkpointEvery = 100000;
   // Set (for example from a signal handler) to end the run early; what was added by then

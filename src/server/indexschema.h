@@ -32,6 +32,7 @@ inline constexpr Xapian::valueno kGroupsSlot = 1;  // groups joined by ","
 inline constexpr const char* kNextNumberKey = "varnook.next-number";
 inline constexpr const char* kFormatKey = "varnook.format";
 inline constexpr const char* kFormatVersion = "1";
+inline constexpr const char* kTermlistKey = "varnook.termlist";  // "1": has term lists
 
 // Within-document frequency increments: a word in the subject counts most, new text more
 // than quoted text and signatures, so an article that says a word ranks above one that

@@ -108,7 +108,12 @@ std::string IndexStore::newShardPath() {
          std::to_string(++shardCounter_);
 }
 
-void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32_t nextNumber) {
+bool hasTermlist(const Xapian::Database& database) {
+  return database.get_metadata(schema::kTermlistKey) == "1";
+}
+
+void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32_t nextNumber,
+                         bool termlist) {
   const std::optional<std::string> current = currentGenerationName();
   unsigned long generation = 1;
   if (current) generation = std::stoul(current->substr(std::string(kGenerationPrefix).size())) + 1;
@@ -121,8 +126,10 @@ void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32
   for (const std::string& shard : shardPaths) sources.add_database(Xapian::Database(shard));
   sources.compact(nextPath.string(), Xapian::DB_BACKEND_GLASS);
   {
-    Xapian::WritableDatabase output(nextPath.string(), Xapian::DB_OPEN | Xapian::DB_NO_TERMLIST);
+    Xapian::WritableDatabase output(nextPath.string(),
+                                    Xapian::DB_OPEN | (termlist ? 0 : Xapian::DB_NO_TERMLIST));
     output.set_metadata(schema::kNextNumberKey, std::to_string(nextNumber));
+    output.set_metadata(schema::kTermlistKey, termlist ? "1" : "0");
     output.set_metadata(schema::kFormatKey, schema::kFormatVersion);
     output.commit();
   }

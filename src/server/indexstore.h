@@ -39,10 +39,10 @@ class IndexStore {
   std::string newShardPath();
 
   // Compacts the current generation and the given shards into the next generation,
-  // records `nextNumber` in it, publishes it and removes the shards and the previous
-  // generation. Throws Xapian::Error (or std::filesystem::filesystem_error); the current
-  // generation stays as it was then.
-  void publish(const std::vector<std::string>& shardPaths, std::uint32_t nextNumber);
+  // records `nextNumber` (and whether it has term lists) in it, publishes it and removes
+  // the shards and the previous generation. Throws Xapian::Error (or
+  // std::filesystem::filesystem_error); the current generation stays as it was then.
+  void publish(const std::vector<std::string>& shardPaths, std::uint32_t nextNumber, bool termlist);
 
   const std::string& folder() const { return folder_; }
 
@@ -58,5 +58,8 @@ class IndexStore {
 // The next free article number recorded in an index (1 for one without a record, 0 when
 // every number is used).
 std::uint32_t storedNextNumber(const Xapian::Database& database);
+
+// Whether the index was made with term lists (see IndexRunOptions::termlist).
+bool hasTermlist(const Xapian::Database& database);
 
 }  // namespace varnook::server

@@ -22,6 +22,7 @@ main{max-width:60em;margin:1.2em auto;padding:0 1.2em}
 .hit .n{color:#8a93a6;margin-right:.3em}
 .hit a.subject{font-size:1.05em;font-weight:600}
 .meta{color:#4a5366;font-size:.9em;margin-top:.25em}
+.hit p{margin:0}
 .meta span{margin-right:1.2em}
 .pager{margin:1.2em 0;display:flex;gap:1.5em}
 .pager a{font-weight:600}

@@ -140,6 +140,25 @@ TEST(Indexing, ARunningServerSeesNewGenerations) {
   EXPECT_EQ(generations, 1);
 }
 
+TEST(Indexing, TermListsAreChosenWhenTheIndexIsMade) {
+  TempFolder folder;
+  const std::string spool = testing::writeSpool(folder, numbered(2, "t"));
+  testing::indexPaths(folder / "plain", {spool});
+  IndexRunOptions options;
+  options.databasePath = folder / "plain";
+  options.paths = {spool};
+  options.termlist = true;
+  std::ostringstream log;
+  EXPECT_NE(runIndex(options, log, log).error.find("without term lists"), std::string::npos);
+
+  testing::indexPaths(folder / "with", {spool}, 1, true);
+  const std::string more = testing::writeSpool(folder, numbered(1, "u"), "more");
+  testing::indexPaths(folder / "with", {more});  // keeps its term lists
+  Xapian::Database database(folder / "with");
+  EXPECT_EQ(database.get_doccount(), 3u);
+  EXPECT_EQ(database.termlist_begin(3) == database.termlist_end(3), false);
+}
+
 TEST(Indexing, OneRunAtATimeAndNoPlainDatabases) {
   TempFolder folder;
   std::string error;

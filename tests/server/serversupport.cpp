@@ -172,8 +172,9 @@ std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutS
 }
 
 IndexRunSummary indexPaths(const std::string& database, const std::vector<std::string>& paths,
-                           std::uint32_t firstNumber) {
+                           std::uint32_t firstNumber, bool termlist) {
   IndexRunOptions options;
+  options.termlist = termlist;
   options.databasePath = database;
   options.paths = paths;
   options.firstNumber = firstNumber;
@@ -242,17 +243,26 @@ std::string targetOf(std::string_view url) {
   return slash == std::string_view::npos ? "/" : std::string(url.substr(slash));
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments) {
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, bool quietErrors) {
   int pipeEnds[2];
   if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  if (quietErrors)
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  // Its own process group: some servers (xapian-tcpsrv) signal their whole group when
+  // they stop, which must not reach the test.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   std::vector<char*> argv;
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+  if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid_ = -1;
   posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
   ::close(pipeEnds[1]);
   output_ = pipeEnds[0];
 }
@@ -305,8 +315,8 @@ int ChildProcess::wait() {
   return -1;
 }
 
-ProgramResult runProgram(const std::vector<std::string>& arguments) {
-  ChildProcess child(arguments);
+ProgramResult runProgram(const std::vector<std::string>& arguments, bool quietErrors) {
+  ChildProcess child(arguments, quietErrors);
   ProgramResult result;
   result.output = child.readRest();
   result.status = child.wait();

@@ -53,7 +53,7 @@ std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutS
 
 // Indexes `paths` into `database`; fails the test on an error.
 IndexRunSummary indexPaths(const std::string& database, const std::vector<std::string>& paths,
-                           std::uint32_t firstNumber = 1);
+                           std::uint32_t firstNumber = 1, bool termlist = false);
 
 // The index, the service and the HTTP server in this process, on a free loopback port.
 class LocalServer {
@@ -106,9 +106,9 @@ std::string targetOf(std::string_view url);
 // reaped when the object goes, unless it was waited for.
 class ChildProcess {
  public:
-  // Starts `arguments[0]` (a path) with the rest as its arguments; standard error goes
-  // to the test's own.
-  explicit ChildProcess(const std::vector<std::string>& arguments);
+  // Starts `arguments[0]` (a path) with the rest as its arguments, in a process group
+  // of its own; standard error goes to the test's own, or nowhere with `quietErrors`.
+  explicit ChildProcess(const std::vector<std::string>& arguments, bool quietErrors = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
@@ -135,7 +135,7 @@ struct ProgramResult {
   std::string output;
 };
 // Runs the program to its end.
-ProgramResult runProgram(const std::vector<std::string>& arguments);
+ProgramResult runProgram(const std::vector<std::string>& arguments, bool quietErrors = false);
 
 // A free loopback port (bound and released; for programs that need a port number given).
 std::uint16_t freePort();
