@@ -2,7 +2,8 @@
 //   - opening a collection of 100,000 articles and showing it (goal: under 2 s);
 //   - "All articles" on 100,000 rows (goal: under 100 ms, one status update);
 //   - deleting 50,000 selected articles (goal: under 1 s);
-//   - the longest gap between 5 ms timer ticks while 8 article downloads run (goal: under
+//   - the longest gap between 5 ms timer ticks while 8 article downloads run (256 articles
+//     of 256 KB in all; the first one is shown in the viewer when it arrives) (goal: under
 //     50 ms).
 #include <benchmark/benchmark.h>
 
@@ -176,7 +177,7 @@ void BM_Delete50kSelected(benchmark::State& state) {
 }
 BENCHMARK(BM_Delete50kSelected)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
-// An article of about 256 KB, sent in 16 KB pieces.
+// An article of about 256 KB, sent in 8 KB pieces.
 std::string articleReply(int number) {
   std::string body;
   body.reserve(270000);
@@ -203,7 +204,7 @@ void BM_EventLoopGapsWith8Downloads(benchmark::State& state) {
     } else {
       const std::size_t at = request->target.find("AN=");
       const int number = at == std::string::npos ? 0 : std::atoi(request->target.c_str() + at + 3);
-      connection.sendInPieces(articleReply(number), 16 * 1024, 1);
+      connection.sendInPieces(articleReply(number), 8 * 1024, 1);
     }
     connection.close();
   });
@@ -211,7 +212,7 @@ void BM_EventLoopGapsWith8Downloads(benchmark::State& state) {
     state.SkipWithError("no server");
     return;
   }
-  constexpr int kArticles = 64;
+  constexpr int kArticles = 256;
   double worstGap = 0;
   for (auto _ : state) {
     Window window;

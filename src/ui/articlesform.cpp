@@ -24,13 +24,16 @@
 #include <QVBoxLayout>
 #include <exception>
 
+#include "desktop/xdgdirs.h"
 #include "settings/optionsstore.h"
 #include "transfer/scheduler.h"
 #include "ui/articlelistmodel.h"
 #include "ui/colormemo.h"
+#include "ui/desktopactions.h"
 #include "ui/icons.h"
 #include "ui/querylistmodel.h"
 #include "ui/querymodedialog.h"
+#include "ui/updateprompts.h"
 #include "ui/userprompts.h"
 
 namespace varnook {
@@ -80,6 +83,11 @@ ArticlesForm::ArticlesForm(Collection& collection, OptionsStore& options, UserPr
       arguments_(std::move(arguments)),
       programFile_(std::move(programFile)) {
   setObjectName(QStringLiteral("ArticlesForm"));
+  desktop_ = std::make_unique<DesktopActions>(XdgDirs::fromEnvironment(), prompts_, this);
+  updatePrompts_ = std::make_unique<UpdatePrompts>(
+      prompts_, *desktop_, this, [this](const QString& text) { setMessagePanel(text); },
+      // Asked from inside the home-site check: the window closes once that call has returned.
+      [this] { QTimer::singleShot(0, this, &QWidget::close); });
   setWindowIcon(rowImage(RowImage::query));
   setAcceptDrops(true);
   createActions();
@@ -560,7 +568,7 @@ void ArticlesForm::connectCommands() {
   bind(mnuAuthorRefinedSearch, [this] { mnuNewSearchClick(true); });
   bind(mnuSelNewSearch, [this] { mnuSelNewSearchClick(false); });
   bind(mnuSelRefineSearch, [this] { mnuSelNewSearchClick(true); });
-  bind(mnuSelWebSearch, [this] { ctrlWWebSearch(); });
+  bind(mnuSelWebSearch, [this] { mnuSelWebSearchClick(); });
   connect(btnAuto, &QAction::triggered, this,
           [this](bool down) { runCommand([=, this] { btnAutoClick(down); }); });
   connect(btnAutoMark, &QAction::triggered, this,

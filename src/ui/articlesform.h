@@ -29,6 +29,8 @@ namespace varnook {
 
 class ArticleListModel;
 class ColorMemo;
+class DesktopActions;
+class UpdatePrompts;
 class HomeSite;
 class OptionsStore;
 class QueryListModel;
@@ -198,14 +200,16 @@ class ArticlesForm final : public QMainWindow,
   void formDragDrop(const std::string& urlText, bool shiftHeld);
   void popKWPopup(const QPoint& pos);
 
-  // What other engineers' dialogs and launchers will provide (articlesform_desktop.cpp).
+  // The ways out to the desktop (articlesform_desktop.cpp).
   void mnuOptionsClick();
   void mnuAboutClick();
   void contents1Click();
   void mnuExportClick();
   void webSearch(const QString& text);
   void mnuWebSearchClick();
+  QString contextSearchText() const;
   void ctrlWWebSearch();
+  void mnuSelWebSearchClick();
   void mnuPostingProfileClick();
   void artViewHotSpotClick(const QByteArray& link);
   void mnuReplyAuthorClick();
@@ -231,6 +235,8 @@ class ArticlesForm final : public QMainWindow,
   UserPrompts& prompts_;
   Scheduler* scheduler_ = nullptr;
   HomeSite* homeSite_ = nullptr;
+  std::unique_ptr<DesktopActions> desktop_;
+  std::unique_ptr<UpdatePrompts> updatePrompts_;
   std::vector<std::string> arguments_;
   QString programFile_;
 

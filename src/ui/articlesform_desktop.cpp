@@ -1,127 +1,137 @@
-// The window's entry points into the desktop: options and About dialogs, help, export, web
-// search, posting profiles, links, mail. The dialogs, launchers and the message writer come
-// from the desktop-integration work; until each lands, its entry point here does the least
-// that keeps the command honest and is marked TODO(integration).
-#include <QDesktopServices>
-#include <QFile>
+// The window's ways out to the desktop: the options and About dialogs, help, export, web
+// search, posting profiles, links in the viewer, replies and forwards, saving one article.
+// The work itself is DesktopActions'; this file decides what each command hands it.
+#include <QApplication>
 #include <QLabel>
-#include <QLocale>
-#include <QSaveFile>
-#include <QUrl>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTreeView>
 
-#include "archive/queryurl.h"
 #include "settings/optionsstore.h"
 #include "transfer/scheduler.h"
+#include "ui/aboutdialog.h"
 #include "ui/articlesform.h"
 #include "ui/colormemo.h"
+#include "ui/desktopactions.h"
+#include "ui/optionsdialog.h"
 #include "ui/qttext.h"
 #include "ui/querypanel.h"
+#include "ui/searchtext.h"
+#include "ui/updateprompts.h"
 #include "ui/userprompts.h"
-
-#include <QLineEdit>
 
 namespace varnook {
 
 void ArticlesForm::mnuOptionsClick() {
-  // TODO(integration): run OptionsDialog; after OK: options_.save() (error box on failure),
-  // scheduler_->startPendingArticles(), ArtView->applyOptions(options_.options()).
+  OptionsDialog dialog(options_.options(), this);
+  if (prompts_.execDialog(dialog) != QDialog::Accepted) return;
+  // The dialog has written the options; keep them, start what the new limit allows, and
+  // show the article with the new viewer settings.
+  const OptionsSaveResult saved = options_.save();
+  if (!saved.saved && !saved.message.empty()) error(decodeBytes(saved.message));
+  if (scheduler_ != nullptr) scheduler_->startPendingArticles();
+  ArtView->applyOptions(options_.options());
 }
 
 void ArticlesForm::mnuAboutClick() {
-  // TODO(integration): AboutDialog with the home-site check (homeSite_).
+  if (homeSite_ == nullptr) return;
+  AboutDialog about(*homeSite_, *desktop_, this);
+  prompts_.execDialog(about);
 }
 
 void ArticlesForm::contents1Click() {
-  // TODO(integration): open docs/manual.html through OpenInHelpViewer.
+  desktop_->openManual();
 }
 
 void ArticlesForm::mnuExportClick() {
-  // TODO(integration): File > Export of the loaded articles to an mbox file.
+  const QString chosen = prompts_.saveFileName(this, DesktopActions::exportDialogSpec(collection_));
+  if (chosen.isEmpty()) return;
+  if (const auto written = desktop_->exportArticles(collection_, chosen))
+    setMessagePanel(QString::asprintf("Articles exported: %zu", *written));
 }
 
 void ArticlesForm::webSearch(const QString& text) {
-  // TODO(integration): WebSearch with the search template and OpenURL.
-  (void)text;
+  desktop_->webSearch(encodeText(text));
 }
 
 void ArticlesForm::mnuWebSearchClick() {
   webSearch(panel_->edKeywords->text());
 }
 
+QString ArticlesForm::contextSearchText() const {
+  QWidget* focus = QApplication::focusWidget();
+  if (auto* edit = qobject_cast<QLineEdit*>(focus))
+    return edit->hasSelectedText() ? edit->selectedText() : edit->text();
+  if (focus == ArtView)
+    return decodeBytes(ArtView->hasSelection() ? ArtView->selectedBytes() : ArtView->wordAtCaret());
+  if (focus == lvQueries) {
+    if (const Request* request = selectedRequest()) {
+      std::string text(trimBlanksAndControls(request->keywords));
+      if (text.empty()) text = stripReplyPrefixes(request->subject);
+      if (text.empty()) text = request->forum;
+      if (text.empty()) text = request->author;
+      return decodeBytes(text);
+    }
+  } else if (focus == lvArticles) {
+    if (const Article* article = firstSelectedArticle())
+      return decodeBytes(stripReplyPrefixes(article->subject));
+  }
+  return Pages->currentIndex() == 0 ? panel_->edKeywords->text() : QString();
+}
+
 void ArticlesForm::ctrlWWebSearch() {
-  // TODO(integration): WebSearch with ContextSearchText (by the focused control).
-  webSearch(panel_->edKeywords->text());
+  webSearch(contextSearchText());
+}
+
+void ArticlesForm::mnuSelWebSearchClick() {
+  // The viewer's "Search the Web": its selection, or the word at the caret.
+  webSearch(
+      decodeBytes(ArtView->hasSelection() ? ArtView->selectedBytes() : ArtView->wordAtCaret()));
 }
 
 void ArticlesForm::mnuPostingProfileClick() {
-  if (!lblAuthor->text().contains(QLatin1Char('@'))) return;
-  const std::string url =
-      buildProfileUrl(encodeText(lblAuthor->text()), options_.options().serviceSettings());
-  openUrl(url);
+  // The author label shows the shown article's author; its menu and the list's entry are
+  // enabled only for an address.
+  const std::string author = encodeText(lblAuthor->text());
+  if (author.find('@') == std::string::npos) return;
+  desktop_->openPostingProfile(author, options_.options().serviceSettings());
 }
 
 void ArticlesForm::artViewHotSpotClick(const QByteArray& link) {
-  // TODO(integration): addresses ("@") go to OpenMailTarget, everything else to OpenURL.
-  const std::string target(link.constData(), static_cast<std::size_t>(link.size()));
-  if (target.find('@') != std::string::npos) return;
-  openUrl(target);
+  desktop_->hotSpotClick(std::string(link.constData(), static_cast<std::size_t>(link.size())));
 }
 
 void ArticlesForm::mnuReplyAuthorClick() {
-  // TODO(integration): ComposeMessage(first selected article, ReplyAuthor) when its author
-  // holds "@".
+  const Article* article = firstSelectedArticle();
+  if (article == nullptr || article->author.find('@') == std::string::npos) return;
+  desktop_->composeMessage(*article, MessageMode::replyAuthor);
 }
 
 void ArticlesForm::mnuReplyGroupClick() {
-  // TODO(integration): ComposeMessage(first selected article, ReplyGroup).
+  if (const Article* article = firstSelectedArticle())
+    desktop_->composeMessage(*article, MessageMode::replyGroup);
 }
 
 void ArticlesForm::mnuForwardClick() {
-  // TODO(integration): ComposeMessage(first selected article, Forward).
-}
-
-void ArticlesForm::openInBrowser(const std::string& path) {
-  // TODO(integration): OpenURL. A local file is handed to the desktop's opener meanwhile.
-  QDesktopServices::openUrl(QUrl::fromLocalFile(decodeBytes(path)));
-}
-
-void ArticlesForm::openUrl(const std::string& url) {
-  // TODO(integration): OpenURL with its error messages.
-  QDesktopServices::openUrl(QUrl::fromUserInput(decodeBytes(url)));
-}
-
-void ArticlesForm::openInHelpViewer(const std::string& url) {
-  openUrl(url);
+  if (const Article* article = firstSelectedArticle())
+    desktop_->composeMessage(*article, MessageMode::forward);
 }
 
 bool ArticlesForm::writeArticleFile(const Article& article, const QString& fileName) {
-  // TODO(integration): the message writer in save mode (WriteMessageFile mode 3). Until it
-  // lands the same lines are written here; the date follows the message date pattern.
-  const auto headerLine = [](QByteArray& out, const char* name, const std::string& value) {
-    out += name;
-    out += ": ";
-    out += QByteArray(value.data(), static_cast<qsizetype>(value.size()));
-    out += "\r\n";
-  };
-  QByteArray out;
-  headerLine(out, "From", article.author);
-  headerLine(out, "Subject", article.subject);
-  headerLine(out, "Newsgroups", article.forum);
-  const QLocale locale;
-  const QDateTime date = toQDateTime(article.date);
-  const QString dateText = locale.toString(date, QStringLiteral("ddd, d MMM yy ")) +
-                           locale.toString(date.time(), QLocale::LongFormat);
-  headerLine(out, "Date", encodeText(dateText));
-  if (!article.messageId.empty()) headerLine(out, "Message-ID", article.messageId);
-  if (!article.references.empty()) headerLine(out, "References", article.references);
-  out += "\r\n";
-  out += QByteArray(article.text.data(), static_cast<qsizetype>(article.text.size()));
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
-    error(file.errorString());
-    return false;
-  }
-  return true;
+  return desktop_->saveArticle(article, fileName);
+}
+
+void ArticlesForm::openInBrowser(const std::string& path) {
+  desktop_->openUrl(path);
+}
+
+void ArticlesForm::openUrl(const std::string& url) {
+  updatePrompts_->openUrl(url);
+}
+
+void ArticlesForm::openInHelpViewer(const std::string& url) {
+  updatePrompts_->openInHelpViewer(url);
 }
 
 }  // namespace varnook

@@ -14,6 +14,7 @@
 #include "ui/articlesform.h"
 #include "ui/colormemo.h"
 #include "ui/qttext.h"
+#include "ui/updateprompts.h"
 #include "ui/userprompts.h"
 
 namespace varnook {
@@ -159,8 +160,7 @@ void ArticlesForm::closeEvent(QCloseEvent* event) {
 }
 
 void ArticlesForm::closeMainWindow() {
-  // Asked from inside the home-site check: close once that call has returned.
-  QTimer::singleShot(0, this, &QWidget::close);
+  updatePrompts_->closeMainWindow();
 }
 
 void ArticlesForm::handleCommandLine() {

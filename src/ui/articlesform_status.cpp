@@ -16,6 +16,7 @@
 #include "ui/articlesform.h"
 #include "ui/colormemo.h"
 #include "ui/qttext.h"
+#include "ui/updateprompts.h"
 #include "ui/userprompts.h"
 #include "update/homesite.h"
 
@@ -131,17 +132,15 @@ void ArticlesForm::mnuLogClearClick() {
 }
 
 bool ArticlesForm::askYesNo(const std::string& text) {
-  return prompts_.message(this, UserPrompts::Kind::yesNo, decodeBytes(text)) ==
-         UserPrompts::Answer::yes;
+  return updatePrompts_->askYesNo(text);
 }
 
 bool ArticlesForm::askOkCancel(const std::string& text) {
-  return prompts_.message(this, UserPrompts::Kind::okCancel, decodeBytes(text)) ==
-         UserPrompts::Answer::ok;
+  return updatePrompts_->askOkCancel(text);
 }
 
 void ArticlesForm::showUpdateStatus(const std::string& text) {
-  setMessagePanel(decodeBytes(text));
+  updatePrompts_->showUpdateStatus(text);
 }
 
 void ArticlesForm::statusBarChanged() {

@@ -19,11 +19,18 @@ Collection::NameClock eventProcessingClock(QtEventLoop& loop) {
           }};
 }
 
+// The options before the stored ones are read over them.
+VnkOptions programDefaults() {
+  static const VnkOptions defaults;
+  return defaults;
+}
+
 }  // namespace
 
 DesktopSession::DesktopSession(std::vector<std::string> arguments, QString programFile,
                                UserPrompts* prompts)
     : ownPrompts_(prompts == nullptr ? std::make_unique<DesktopPrompts>() : nullptr),
+      options_(programDefaults()),
       collection_(eventProcessingClock(loop_)) {
   // The stored options, over the program's defaults; nothing stored keeps the defaults.
   options_.setStorageMode(StorageMode::orgRegistry);
