@@ -119,7 +119,6 @@ struct PendingArticle {
   bool inHeader = true;
 };
 
-
 // Dates of articles: "yyyy/mm/dd", or "mm/dd/yy" when the second-to-last character is "9"
 // (files of the last century); shorter than 6 characters means no date.
 std::optional<DayDate> readArticleDate(std::string_view value, Failure& failure) {
@@ -222,13 +221,14 @@ class CollectionReader {
     auto request = std::make_unique<Request>(std::string(line.substr(0, colon)));
     const std::string_view params = attributeValue(line.substr(colon + 1));
     std::string error = parseQueryParameters(*request, params);
-    Request& added = collection_.appendRequest(std::move(request));
-    requestIndexDirty_ = true;
     if (!error.empty()) {
+      // The load stops at this line: its request gets no row.
       failure.message = std::move(error);
       failure.wrapped = false;
       return false;
     }
+    Request& added = collection_.appendRequest(std::move(request));
+    requestIndexDirty_ = true;
     added.updateListItem();
     return true;
   }

@@ -350,6 +350,16 @@ TEST(CollectionFile, PartialContentsStayAfterAnError) {
   EXPECT_EQ(c.fileName(), "");
 }
 
+TEST(CollectionFile, RequestWhoseParametersFailIsNotAdded) {
+  Collection c;
+  const LoadResult result =
+      readBytes(c, "---{^#ReQ&}---\r\nQ#1: &QRY=a\r\nQ#2: &QRY=b&fromdate=1999/13/45\r\n");
+  EXPECT_EQ(result.message, "'1999/13/45' is not a valid date");
+  EXPECT_EQ(result.line, 3);
+  ASSERT_EQ(c.requests().size(), 1u);
+  EXPECT_EQ(c.requests()[0]->name, "Q#1");
+}
+
 TEST(CollectionFile, ReaderEdgeCases) {
   const std::string longValue(1200, 'v');
   const std::string bytes =
