@@ -373,6 +373,12 @@ bool HttpClient::deliver(std::string_view data) {
 }
 
 bool HttpClient::deliverPiece(std::string_view piece) {
+  if (maxDocumentSize > 0 &&
+      receivedCount_ + static_cast<std::int64_t>(piece.size()) > maxDocumentSize) {
+    failOwn("Document too large");
+    socket_.close();  // the close ends the request
+    return false;
+  }
   const std::weak_ptr<char> alive = life_;
   const std::uint64_t request = request_;
   if (docPieces_++ == 0) {

@@ -30,6 +30,7 @@ namespace varnook {
 //   "Invalid status line in response"                   status code not three digits
 //   "Connection closed before the end of the response header"
 //   "Connection closed after <n> of <m> document bytes" fewer bytes than announced
+//   "Document too large"                                more than maxDocumentSize bytes
 // A server status of 400 or more ends the request at once with the server's code and
 // reason. A connection that breaks, or stays silent for silenceTimeoutMs (code 10060
 // "Connection timed out"), leaves its code in socketError().
@@ -83,6 +84,10 @@ class HttpClient {
   // A lookup, connection attempt or connection silent this long (milliseconds) ends with
   // socket code 10060, so a dead server cannot hold a transfer forever; 0: no limit.
   int silenceTimeoutMs = 60000;
+  // A document that would grow past this many bytes ends the request (the part received
+  // stays delivered), so a server that sends without end cannot fill the memory; 0: no
+  // limit.
+  std::int64_t maxDocumentSize = 0;
 
   // Starts a GET of `url`. Returns an empty text when the request has started (its end
   // comes through onRequestDone), or why nothing started: kBusy when state() is not

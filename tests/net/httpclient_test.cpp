@@ -319,6 +319,27 @@ TEST(HttpClient, HugeHeaderLineIsRefusedWithoutReadingItAll) {
   EXPECT_TRUE(trace.document.empty());
 }
 
+TEST(HttpClient, DocumentOverTheLimitEndsTheRequest) {
+  // A server that sends without end: the client must stop taking it.
+  ScriptedServer server([](ScriptedConnection& c) {
+    if (!c.readRequest()) return;
+    c.send("HTTP/1.0 200 OK\r\n\r\n");
+    const std::string chunk(64 * 1024, 'd');
+    while (c.send(chunk)) {
+    }
+  });
+  PollLoop loop;
+  HttpClient client(loop);
+  Trace trace(client);
+  client.maxDocumentSize = 1 << 20;
+  ASSERT_TRUE(trace.get(loop, server.url("/")));
+  EXPECT_EQ(client.statusCode(), 404);
+  EXPECT_EQ(client.reasonPhrase(), "Document too large");
+  EXPECT_LE(trace.document.size(), std::size_t{1} << 20);
+  EXPECT_EQ(client.receivedCount(), static_cast<std::int64_t>(trace.document.size()));
+  EXPECT_EQ(trace.events.back(), "done1/0");
+}
+
 TEST(HttpClient, FailuresBeforeAnyResponse) {
   PollLoop loop;
   HttpClient client(loop);
