@@ -8,6 +8,12 @@
 #include "varnook/version.h"
 
 namespace varnook {
+namespace {
+
+// The update information is a few name=value lines.
+constexpr std::int64_t kMaxAnswerSize = 1 << 20;
+
+}  // namespace
 
 std::string versionString(int major, int minor, int release, int build) {
   char buf[64];
@@ -75,13 +81,16 @@ void HomeSite::check(std::function<void(bool completed)> done) {
       client_->writeRequestLine("Accept: text/plain");
     }
   };
+  client.maxDocumentSize = kMaxAnswerSize;
   client.onRequestDone = [this](int, int error) { finished(error); };
   ui_.showUpdateStatus("Contacting home site for update information...");
+  const std::uint64_t check = ++checks_;
   const std::string error = client.getAsync();
   if (!error.empty()) {
-    // Nothing started: end the check as a failed one, after this call has returned.
-    loop_.post([this, client = client_.get()] {
-      if (client_.get() == client) finished(-1);
+    // Nothing started: end the check as a failed one, after this call has returned, unless
+    // it was stopped (or this object went) meanwhile.
+    loop_.post([this, alive = std::weak_ptr<char>(life_), check] {
+      if (!alive.expired() && client_ && checks_ == check) finished(-1);
     });
   }
 }

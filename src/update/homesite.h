@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -73,6 +74,8 @@ class HomeSite {
   bool succeeded_ = false;
   bool outdated_ = false;
   std::vector<std::function<void(bool)>> waiting_;
+  std::uint64_t checks_ = 0;  // counts the checks started, so stale posted work is dropped
+  std::shared_ptr<char> life_ = std::make_shared<char>();
 };
 
 }  // namespace varnook

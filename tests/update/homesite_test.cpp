@@ -140,5 +140,34 @@ TEST_F(HomeSiteTest, UnreachableHomeSiteEndsTheCheck) {
   EXPECT_FALSE(home_->succeeded());
 }
 
+// A check that cannot even start ends through the loop; the home site may be gone by then.
+TEST(HomeSiteLifetime, CheckThatCannotStartOutlivesNothing) {
+  PollLoop loop;
+  VnkOptions options;
+  options.homeSite = "http:///no-host";
+  Ui ui;
+  int heard = -1;
+  auto home = std::make_unique<HomeSite>(loop, options, ui);
+  home->check([&](bool completed) { heard = completed; });
+  home.reset();
+  loop.processEvents(0);
+  EXPECT_EQ(heard, -1);
+
+  // Stopped and started again before the first one's end came through: the new check
+  // goes on.
+  ScriptedServer server(ScriptedServer::reply(
+      httpResponse(200, "OK", "NewestVersion=0.00.00.00\n", {"Content-Type: text/plain"})));
+  home = std::make_unique<HomeSite>(loop, options, ui);
+  home->check([&](bool completed) { heard = completed; });
+  home->abort();
+  EXPECT_EQ(heard, 0);
+  options.homeSite = server.url("/varnook/update.txt");
+  heard = -1;
+  home->check([&](bool completed) { heard = completed; });
+  loop.runUntil([&] { return heard != -1; }, 10000);
+  EXPECT_EQ(heard, 1);
+  EXPECT_TRUE(home->succeeded());
+}
+
 }  // namespace
 }  // namespace varnook
