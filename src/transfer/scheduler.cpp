@@ -41,8 +41,11 @@ class Transfer : public TransferHandle {
   ArticleBase& object() { return object_; }
   std::string& page() { return page_; }
   void setCounted() { counted_ = true; }
+  // Expires when the transfer ends (and its object may be gone with it).
+  std::weak_ptr<char> alive() const { return life_; }
 
  private:
+  std::shared_ptr<char> life_ = std::make_shared<char>();
   Scheduler& scheduler_;
   ArticleBase& object_;
   HttpClient client_;
@@ -151,6 +154,7 @@ void Scheduler::startNow(ArticleBase& object) {
   client.url = object.url;
   applyProxySettings(client, options_);
   client.agent = userAgent;
+  client.maxDocumentSize = maxDocumentBytes;
   client.receiveBuffer = &raw->page();
   client.onStateChange = [&object, &client] { object.setStatus(stateStatus(client.state())); };
   client.onDocData = [&object, &client](std::string_view) {
@@ -178,6 +182,8 @@ void Scheduler::startNow(ArticleBase& object) {
 void Scheduler::transferEnded(Transfer& transfer, int error) {
   ArticleBase& object = transfer.object();
   HttpClient& client = transfer.client();
+  const std::weak_ptr<char> alive = transfer.alive();
+  bool pageRead = false;
   if (error != 0 || client.statusCode() >= 400) {
     object.setStatus("Errors!|" + client.reasonPhrase());
     object.setState(kFailed);
@@ -185,15 +191,17 @@ void Scheduler::transferEnded(Transfer& transfer, int error) {
     object.setStatus("Errors!|Connection broken or other socket error");
     object.setState(kFailed);
   } else {
-    processPage(object, transfer.page());
+    pageRead = processPage(object, transfer.page(), alive);
+    if (alive.expired()) return;
   }
   if (object.listKind() == ListKind::Requests)
-    requestDone(static_cast<Request&>(object));
+    requestDone(static_cast<Request&>(object), pageRead);
   else
     articleDone(static_cast<Article&>(object));
 }
 
-void Scheduler::processPage(ArticleBase& object, const std::string& page) {
+bool Scheduler::processPage(ArticleBase& object, const std::string& page,
+                            const std::weak_ptr<char>& transferAlive) {
   std::string error;
   if (object.listKind() == ListKind::Requests) {
     auto& request = static_cast<Request&>(object);
@@ -228,9 +236,11 @@ void Scheduler::processPage(ArticleBase& object, const std::string& page) {
     object.setStatus("No matches");
   } else {
     reportBadPage(object, page, error);
+    if (transferAlive.expired()) return false;
     object.setStatus("Errors!|Errors parsing received Web page");
   }
   object.updateListItem();
+  return error.empty();
 }
 
 void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
@@ -270,9 +280,10 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
   if (view) ui_.openInBrowser(path);
 }
 
-void Scheduler::requestDone(Request& request) {
+void Scheduler::requestDone(Request& request, bool pageRead) {
   Transfer* transfer = transferOf(request);
-  if (transfer != nullptr && !request.url.empty() && !request.stopAtNextPage &&
+  // Only a page read just now leads on: a Complete left by an earlier run does not.
+  if (transfer != nullptr && pageRead && !request.url.empty() && !request.stopAtNextPage &&
       request.hasState(kComplete)) {
     // The next page goes over the same client; the transfer goes on.
     request.setState(0);

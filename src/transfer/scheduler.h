@@ -70,16 +70,23 @@ class Scheduler : private CollectionObserver {
   std::string cacheFolder;
   // Sent as "User-Agent:" with every request; empty sends none.
   std::string userAgent;
+  // A result page or article larger than this fails its transfer ("Document too large").
+  std::int64_t maxDocumentBytes = std::int64_t{256} << 20;
 
  private:
   friend class Transfer;
 
   void startNow(ArticleBase& object);
   void transferEnded(Transfer& transfer, int error);
-  void processPage(ArticleBase& object, const std::string& page);
-  void requestDone(Request& request);
+  // Interprets a received page; true when it was read without error. Returns at once,
+  // false, when the transfer ended meanwhile (a question to the user lets other events run).
+  bool processPage(ArticleBase& object, const std::string& page,
+                   const std::weak_ptr<char>& transferAlive);
+  void requestDone(Request& request, bool pageRead);
   void articleDone(Article& article);
   void freeTransfer(ArticleBase& object);
+  // Logs the report, saves the page and asks whether to view it. The object and the page
+  // may be gone when it returns.
   void reportBadPage(ArticleBase& object, const std::string& page, const std::string& error);
   void requestStatusBarRefresh();
   void setTransfersRunning();

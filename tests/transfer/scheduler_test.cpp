@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "archive/queryurl.h"
@@ -20,9 +21,12 @@ struct RecordingUi : TransferUi, UpdateUi {
   bool answerYes = false;
   int statusRefreshes = 0;
   bool autoOn = false;
+  // Runs while a question is open, as the events of a modal message box's own loop do.
+  std::function<void()> whileAsking;
   void log(const std::string& line) override { lines.push_back(line); }
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
+    if (whileAsking) whileAsking();
     return answerYes;
   }
   bool askOkCancel(const std::string& text) override {
@@ -177,6 +181,105 @@ TEST_F(SchedulerTest, UnreadablePageIsSavedReportedAndAskedAboutOnce) {
   std::stringstream bytes;
   bytes << saved.rdbuf();
   EXPECT_EQ(bytes.str(), "<a href=\"/getdoc.xp?AN=5\">no end");
+}
+
+// A request that was read completely before is sent again; its first page now has a
+// next-page link but cannot be used. The page just processed did not succeed, so the
+// request goes idle there, whatever state the earlier run left.
+TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun) {
+  struct Case {
+    const char* name;
+    const char* entries;  // what follows the next-page link
+    const char* status;
+  };
+  const Case cases[] = {
+      {"unreadable entry", "<a href=\"/getdoc.xp?AN=5\">no end",
+       "Errors!|Errors parsing received Web page"},
+      {"no entries", "nothing listed", "No matches"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    testing::FakeArchive archive(3, 10);
+    start(archive);
+    Request& r = newRequest("x");
+    scheduler_->send(r);
+    ASSERT_TRUE(runUntilIdle());
+    ASSERT_TRUE(r.hasState(kComplete));
+    const std::string next =
+        "http://" + archive.host() + "/[ST_rn=ps]/dnquery.xp?QRY=x&firstHit=11";
+    archive.override(
+        "dnquery.xp",
+        testsupport::httpResponse(
+            200, "OK", std::string("<a href=\"") + next + "\">Next matches</a>" + test.entries));
+    scheduler_->send(r);
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(archive.count("dnquery.xp"), 2);
+    EXPECT_EQ(r.pages, 1);
+    EXPECT_EQ(r.url, next);
+    EXPECT_TRUE(r.hasState(kComplete));  // the state is left as it was
+    EXPECT_EQ(r.status(), test.status);
+    EXPECT_FALSE(r.isTransferring());
+    EXPECT_EQ(collection_.requestTransfers, 0);
+    collection_.clearRequests();
+    collection_.clearArticles();
+    ui_.questions.clear();
+  }
+}
+
+// A modal question runs other events while it is open; the object whose page could not be
+// read may be gone when it returns.
+TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
+  struct Case {
+    const char* name;
+    bool request;
+    std::function<void(Collection&)> remove;
+  };
+  const Case cases[] = {
+      {"article removed", false, [](Collection& c) { c.removeArticle(*c.articles()[0]); }},
+      {"articles cleared", false, [](Collection& c) { c.clearArticles(); }},
+      {"request removed", true, [](Collection& c) { c.removeRequest(*c.requests()[0]); }},
+      {"requests cleared", true, [](Collection& c) { c.clearRequests(); }},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    testing::FakeArchive archive(1, 10);
+    if (test.request)
+      archive.override("dnquery.xp",
+                       testsupport::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=5\">no end"));
+    archive.override("AN=1&", testsupport::httpResponse(200, "OK", "Subject: only headers\n",
+                                                        {"Content-Type: text/plain"}));
+    start(archive);
+    ui_.answerYes = true;
+    ui_.whileAsking = [&] { test.remove(collection_); };
+    scheduler_->setAutoDownload(true);
+    scheduler_->send(newRequest("x"));
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(ui_.questions.size(), 1u);
+    EXPECT_EQ(collection_.requestTransfers, 0);
+    EXPECT_EQ(collection_.articleTransfers, 0);
+    EXPECT_FALSE(scheduler_->transfersRunning());
+    ui_.whileAsking = nullptr;
+    ui_.questions.clear();
+    scheduler_.reset();
+    collection_.clearRequests();
+    collection_.clearArticles();
+  }
+}
+
+// An endless or enormous document ends the transfer instead of filling the memory.
+TEST_F(SchedulerTest, DocumentOverTheSizeLimitFailsTheTransfer) {
+  testing::FakeArchive archive(1, 10);
+  archive.override("AN=1&", testsupport::httpResponse(200, "OK", std::string(300000, 'x'),
+                                                      {"Content-Type: text/plain"}, false));
+  start(archive);
+  scheduler_->maxDocumentBytes = 100000;
+  scheduler_->setAutoDownload(true);
+  scheduler_->send(newRequest("x"));
+  ASSERT_TRUE(runUntilIdle());
+  const Article& a = *collection_.articles()[0];
+  EXPECT_TRUE(a.hasState(kFailed));
+  EXPECT_EQ(a.status(), "Errors!|Document too large");
+  EXPECT_FALSE(a.isLoaded());
 }
 
 TEST_F(SchedulerTest, NoMatchesPageEndsQuietly) {
