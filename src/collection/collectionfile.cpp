@@ -32,6 +32,22 @@ std::string_view attributeValue(std::string_view afterColon) {
 
 enum class Section { None, Requests, Article, Deleted };
 
+// The common start of the three separator lines.
+constexpr std::string_view kSeparatorStart = "---{^#";
+
+// An article text line that is a separator followed by `n` carriage returns gives n; any
+// other line -1. The writer puts one more CR behind such a line (so it cannot end the
+// article) and the reader takes it off again.
+int separatorWithCarriageReturns(std::string_view line) {
+  if (line.size() < kRequestSeparator.size()) return -1;
+  const std::string_view head = line.substr(0, kRequestSeparator.size());
+  if (head != kRequestSeparator && head != kArticleSeparator && head != kDeletedSeparator)
+    return -1;
+  const std::string_view tail = line.substr(head.size());
+  if (tail.find_first_not_of('\r') != std::string_view::npos) return -1;
+  return static_cast<int>(tail.size());
+}
+
 std::optional<Section> separatorSection(std::string_view line) {
   if (line.size() != kRequestSeparator.size() || line[0] != '-') return std::nullopt;
   if (line == kRequestSeparator) return Section::Requests;
@@ -236,6 +252,7 @@ class CollectionReader {
   bool readArticleLine(std::string_view line, Failure& failure) {
     PendingArticle& a = pending_;
     if (!a.inHeader) {
+      if (separatorWithCarriageReturns(line) > 0) line.remove_suffix(1);
       a.text.append(line);
       a.text.append("\r\n");
       return true;
@@ -401,6 +418,36 @@ class FileWriter {
   int error_ = 0;
 };
 
+// An article text followed by CR LF. A line of it that the reader would take for a
+// separator (or for an escaped one) gets one more CR before its line end.
+template <typename Sink>
+void emitText(std::string_view text, Sink& out) {
+  if (text.find(kSeparatorStart) == std::string_view::npos) {
+    out.append(text);
+    out.append("\r\n");
+    return;
+  }
+  const std::string stream = std::string(text) + "\r\n";
+  std::string escaped;
+  escaped.reserve(stream.size() + 16);
+  std::size_t pos = 0;
+  while (pos < stream.size()) {
+    const std::size_t lf = stream.find('\n', pos);  // the stream ends with one
+    std::string_view segment = std::string_view(stream).substr(pos, lf - pos);
+    std::string_view line = segment;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (separatorWithCarriageReturns(line) >= 0) {
+      escaped += line;
+      escaped += "\r\r\n";
+    } else {
+      escaped += segment;
+      escaped += '\n';
+    }
+    pos = lf + 1;
+  }
+  out.append(escaped);
+}
+
 template <typename Sink>
 void emitCollection(const Collection& collection, Sink& out) {
   const ServiceSettings noService;
@@ -437,10 +484,7 @@ void emitCollection(const Collection& collection, Sink& out) {
     if (article->checked()) block += "X-Selected: True\r\n";
     block += "\r\n";
     out.append(block);
-    if (!article->text.empty()) {
-      out.append(article->text);
-      out.append("\r\n");
-    }
+    if (!article->text.empty()) emitText(article->text, out);
   }
 
   const KnownArticles& known = collection.knownArticles();

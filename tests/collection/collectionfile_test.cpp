@@ -131,7 +131,7 @@ class Generator {
     const std::size_t lines = pick(8);
     for (std::size_t i = 0; i < lines; ++i) {
       if (i > 0) t += "\r\n";
-      switch (pick(5)) {
+      switch (pick(6)) {
         case 0:
           break;  // empty line
         case 1:
@@ -143,6 +143,14 @@ class Generator {
         case 3:
           t += "trailing cr\r";
           break;
+        case 5: {
+          // A line of an article that reads like the file's own separators.
+          static const char* const kSeparators[] = {"---{^#ReQ&}---", "---{^#MsG&}---",
+                                                    "---{^#DeL&}---"};
+          t += kSeparators[pick(2)];
+          for (std::size_t cr = pick(3); cr > 1; --cr) t += '\r';
+          break;
+        }
         default:
           t += word(120);
       }
@@ -272,6 +280,37 @@ TEST(CollectionFile, SaveLoadKeepsEveryStoredFieldAndSavesIdenticalBytes) {
     const auto& ok = original.knownArticles().inOrder();
     EXPECT_EQ(std::set<std::uint32_t>(lk.begin(), lk.end()),
               std::set<std::uint32_t>(ok.begin(), ok.end()));
+  }
+}
+
+TEST(CollectionFile, TextLinesThatReadLikeSeparatorsSurvive) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string readBack;  // a bare line feed comes back as CR LF, like every other line
+  };
+  const Case cases[] = {
+      {"inside", "before\r\n---{^#MsG&}---\r\nafter", "before\r\n---{^#MsG&}---\r\nafter"},
+      {"first and last", "---{^#ReQ&}---\r\nx\r\n---{^#DeL&}---",
+       "---{^#ReQ&}---\r\nx\r\n---{^#DeL&}---"},
+      {"with line end", "---{^#DeL&}---\r\n", "---{^#DeL&}---\r\n"},
+      {"with carriage returns", "---{^#MsG&}---\r\r\n---{^#MsG&}---\r",
+       "---{^#MsG&}---\r\r\n---{^#MsG&}---\r"},
+      {"bare line feed", "a\n---{^#MsG&}---\nb", "a\r\n---{^#MsG&}---\r\nb"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    Collection c;
+    addArticle(c, 1, "quoting a collection file").text = test.text;
+    addArticle(c, 2, "after it").text = "second";
+    const std::string bytes = writeCollection(c);
+    Collection back;
+    const LoadResult result = readBytes(back, bytes);
+    ASSERT_TRUE(result.ok()) << result.message;
+    ASSERT_EQ(back.articles().size(), 2u);
+    EXPECT_EQ(back.articles()[0]->text, test.readBack);
+    EXPECT_EQ(back.articles()[1]->text, "second");
+    if (test.readBack == test.text) EXPECT_EQ(writeCollection(back), bytes);
   }
 }
 
