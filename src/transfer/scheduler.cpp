@@ -221,7 +221,7 @@ bool Scheduler::processPage(ArticleBase& object, const std::string& page,
     error = parseArticleText(page, article);
     if (error.empty()) {
       // The count follows the texts that are present: an empty body does not count.
-      if (!wasLoaded && article.isLoaded()) ++collection_.loadedArticles;
+      if (wasLoaded != article.isLoaded()) collection_.loadedArticles += wasLoaded ? -1 : 1;
       collection_.setModified(true);
       article.setState(kComplete);
     } else {

@@ -383,6 +383,26 @@ TEST_F(SchedulerTest, ArticleWithoutBodyKeepsNoTextAndIsNotRetried) {
   EXPECT_EQ(collection_.loadedArticles, 0);
 }
 
+// The loaded count follows the texts present, also when an article with text is fetched
+// again and comes back without a body.
+TEST_F(SchedulerTest, LoadedCountFollowsATextThatWasFetchedAgain) {
+  testing::FakeArchive archive(1, 10);
+  start(archive);
+  scheduler_->setAutoDownload(true);
+  scheduler_->send(newRequest("x"));
+  ASSERT_TRUE(runUntilIdle());
+  Article& a = *collection_.articles()[0];
+  ASSERT_TRUE(a.isLoaded());
+  ASSERT_EQ(collection_.loadedArticles, 1);
+  archive.override("AN=1&", testsupport::httpResponse(200, "OK", "Subject: again\n\n",
+                                                      {"Content-Type: text/plain"}));
+  scheduler_->startTransfer(a);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(a.subject, "again");
+  EXPECT_FALSE(a.isLoaded());
+  EXPECT_EQ(collection_.loadedArticles, 0);
+}
+
 TEST_F(SchedulerTest, ArticleServersRotate) {
   testing::FakeArchive archive(4, 10);
   options_.hostList = "www,x1,x2";
