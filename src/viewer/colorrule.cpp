@@ -252,6 +252,22 @@ void ColorRule::findKeywords(std::string_view text, std::size_t from, KeyDescrLi
   }
 }
 
+int ColorRule::nextEntry(std::string_view text, std::size_t pos, int used, std::size_t& best) {
+  best = npos;
+  int chosen = -1;
+  for (int i = 0; i < used; ++i) {
+    const auto ui = static_cast<std::size_t>(i);
+    std::size_t& hit = nextHit_[ui];
+    if (hit == kNotSearched || (hit != npos && hit < pos))
+      hit = text.find(entries_[ui].beginKey, pos);
+    if (hit < best) {  // strictly less: the earlier entry wins at equal places
+      best = hit;
+      chosen = i;
+    }
+  }
+  return chosen;
+}
+
 void ColorRule::findBeginEnd(std::string_view text, std::size_t from, KeyDescrList& spans) {
   const int used = usedEntries();
   if (used == 0) return;
@@ -259,17 +275,7 @@ void ColorRule::findBeginEnd(std::string_view text, std::size_t from, KeyDescrLi
   std::size_t pos = from;
   while (pos <= text.size()) {
     std::size_t best = npos;
-    int chosen = -1;
-    for (int i = 0; i < used; ++i) {
-      const auto ui = static_cast<std::size_t>(i);
-      std::size_t& hit = nextHit_[ui];
-      if (hit == kNotSearched || (hit != npos && hit < pos))
-        hit = text.find(entries_[ui].beginKey, pos);
-      if (hit < best) {  // strictly less: the earlier entry wins at equal places
-        best = hit;
-        chosen = i;
-      }
-    }
+    const int chosen = nextEntry(text, pos, used, best);
     if (chosen < 0) return;
     const Entry& e = entries_[static_cast<std::size_t>(chosen)];
     // An entry without an end key cannot close its span.
@@ -288,17 +294,7 @@ void ColorRule::findBeginLineEnd(std::string_view text, std::size_t from, KeyDes
   std::size_t pos = from;
   while (pos < text.size()) {
     std::size_t best = npos;
-    int chosen = -1;
-    for (int i = 0; i < used; ++i) {
-      const auto ui = static_cast<std::size_t>(i);
-      std::size_t& hit = nextHit_[ui];
-      if (hit == kNotSearched || (hit != npos && hit < pos))
-        hit = text.find(entries_[ui].beginKey, pos);
-      if (hit < best) {
-        best = hit;
-        chosen = i;
-      }
-    }
+    const int chosen = nextEntry(text, pos, used, best);
     if (chosen < 0) return;
     const Entry& e = entries_[static_cast<std::size_t>(chosen)];
     // The line ends at its LF; a CR before the LF belongs to the line end, not the span.

@@ -123,6 +123,9 @@ class ColorRule {
                       DrawEventSource* events);
   // Number of leading entries with a begin key: the search stops at the first empty one.
   int usedEntries() const;
+  // The first of the `used` entries whose begin key occurs next from `pos` (the earlier
+  // entry at equal places), with that place in `best`; -1 when none occurs.
+  int nextEntry(std::string_view text, std::size_t pos, int used, std::size_t& best);
 
   KeyDrawingType keyDrawingType_ = KeyDrawingType::dtBeginEnd;
   std::vector<std::string> keywords_;
