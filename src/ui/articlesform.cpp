@@ -136,8 +136,8 @@ ArticlesForm::~ArticlesForm() {
 void ArticlesForm::setScheduler(Scheduler* scheduler, HomeSite* homeSite) {
   scheduler_ = scheduler;
   homeSite_ = homeSite;
+  // The counters stay as created ("0/0") until the first refresh.
   if (scheduler_ != nullptr) btnAuto->setChecked(scheduler_->autoDownload());
-  refreshStatusBar();
 }
 
 void ArticlesForm::runCommand(const std::function<void()>& command) {

@@ -338,6 +338,8 @@ class ArticlesForm final : public QMainWindow,
   int sortColumn_ = -1;
   bool sortDescending_ = false;
   bool closing_ = false;
+  bool recheckQueries_ = false;  // a list was reset: what its selection shows is redone
+  bool recheckArticles_ = false;
 };
 
 }  // namespace varnook

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <algorithm>
+#include <utility>
 
 #include "transfer/scheduler.h"
 #include "ui/articlesform.h"
@@ -181,7 +182,21 @@ void ArticlesForm::listAboutToBeReset(ListKind kind) {
 
 void ArticlesForm::listReset(ListKind kind) {
   updateDocumentActions();
-  if (kind != ListKind::Articles || closing_) return;
+  if (closing_) return;
+  // A reset drops the selection without a word; what the selection shows is brought up to
+  // date once the command that reset the list (and may select again) has finished.
+  const bool posted = recheckQueries_ || recheckArticles_;
+  (kind == ListKind::Requests ? recheckQueries_ : recheckArticles_) = true;
+  if (!posted) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (std::exchange(recheckQueries_, false)) lvQueriesChange();
+          if (std::exchange(recheckArticles_, false)) lvArticlesChange();
+        },
+        Qt::QueuedConnection);
+  }
+  if (kind != ListKind::Articles) return;
   const Article* shown = shownBeforeReset_;
   shownBeforeReset_ = nullptr;
   if (shown == nullptr) return;

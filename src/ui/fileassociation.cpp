@@ -22,7 +22,18 @@ QString execArgument(const QString& argument) {
   }
   quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
   quoted.replace(QLatin1Char('%'), QStringLiteral("%%"));
+  quoted.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+  quoted.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
   return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+// A path as a desktop entry's string value (TryExec): backslashes and line breaks escaped.
+QString stringValue(const QString& value) {
+  QString escaped = value;
+  escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+  escaped.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+  escaped.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+  return escaped;
 }
 
 // Writes `text` to `fileName` unless it holds exactly that already. Returns whether it
@@ -53,6 +64,7 @@ QString mimePackageText() {
       "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n"
       "  <mime-type type=\"application/x-news-collection\">\n"
       "    <comment>Varnook news collection</comment>\n"
+      "    <icon name=\"application-x-news-collection\"/>\n"
       "    <glob pattern=\"*.vnk\"/>\n"
       "  </mime-type>\n"
       "</mime-info>\n");
@@ -66,11 +78,13 @@ QString desktopEntryText(const QString& programFile) {
              "GenericName=News search agent\n"
              "Comment=Search Usenet archives and keep the articles in news collections\n"
              "Exec=%1 %f\n"
+             "TryExec=%2\n"
              "Icon=varnook\n"
              "Terminal=false\n"
              "Categories=Network;News;\n"
-             "MimeType=application/x-news-collection;\n")
-      .arg(execArgument(programFile));
+             "MimeType=application/x-news-collection;\n"
+             "Keywords=Usenet;news;newsgroups;archive;search;\n")
+      .arg(execArgument(programFile), stringValue(programFile));
 }
 
 FileAssociation writeFileAssociation(const QString& dataHome, const QString& programFile) {

@@ -4,7 +4,8 @@
 
 namespace varnook {
 
-// The user-level file association of collection files: a shared-mime-info package that
+// The user-level file association of collection files (the same files, under the same
+// names, as the installed package, but naming this program file): a shared-mime-info package that
 // names "*.vnk" files application/x-news-collection ("<dataHome>/mime/packages/varnook.xml")
 // and a desktop entry that opens them with this program
 // ("<dataHome>/applications/varnook.desktop"). Each file is written only when it is missing

@@ -65,6 +65,8 @@ TEST_F(DocumentTest, StartsUntitledOnTheQueriesPageWithTheStartUpButtonStates) {
   EXPECT_FALSE(action("mnuSave")->isEnabled());  // nothing to save
   EXPECT_EQ(panelText(0), QStringLiteral("Queries:"));
   EXPECT_EQ(panelText(3), QStringLiteral("Articles:"));
+  EXPECT_EQ(panelText(1), QStringLiteral("(none)"));
+  EXPECT_EQ(panelText(4), QStringLiteral("0/0"));  // until the first refresh
 }
 
 TEST_F(DocumentTest, SaveAsNamesTheDocumentAndSaveWritesIt) {
