@@ -189,6 +189,7 @@ std::optional<UnixTime> parseHeaderDate(std::string_view value) {
       if (token.empty()) continue;
       if (token[0] != 'T' && token[0] != 't') return std::nullopt;
       token.remove_prefix(1);
+      if (token.empty()) continue;
     }
     if (isDigit(token[0]) && token.find(':') != std::string_view::npos) {
       // A time, possibly with its zone attached ("23:23:53GMT", "12:00:00+0200").

@@ -99,7 +99,14 @@ std::string queryString(const std::vector<Parameter>& parameters) {
   std::string out;
   for (const auto& [key, value] : parameters) {
     out += out.empty() ? '?' : '&';
-    out += urlEncode(key, true);
+    // The agent's encoding leaves "=" alone; in a key it would split the pair.
+    for (char c : urlEncode(key, true)) {
+      if (c == '=') {
+        out += "%3D";
+      } else {
+        out += c;
+      }
+    }
     out += '=';
     out += urlEncode(value, true);
   }
