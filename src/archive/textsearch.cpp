@@ -22,14 +22,6 @@ bool matchesAt(const char* p, std::string_view needle) {
 
 }  // namespace
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && matchesAt(a.data(), b);
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && matchesAt(text.data(), prefix);
-}
-
 std::size_t findNoCase(std::string_view haystack, std::string_view needle, std::size_t from) {
   if (needle.empty()) return from <= haystack.size() ? from : std::string_view::npos;
   if (from > haystack.size() || haystack.size() - from < needle.size())

@@ -5,15 +5,9 @@
 #include <optional>
 #include <string_view>
 
+#include "collection/asciicase.h"
+
 namespace varnook {
-
-inline char asciiLower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-// Equality ignoring the case of ASCII letters only.
-bool equalsNoCase(std::string_view a, std::string_view b);
-bool startsWithNoCase(std::string_view text, std::string_view prefix);
 
 // Position of the first occurrence of `needle` at or after `from`, ignoring the case of
 // ASCII letters; npos when there is none. Scans sixteen bytes at a time for places where

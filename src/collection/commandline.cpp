@@ -2,18 +2,10 @@
 
 #include <string_view>
 
+#include "collection/asciicase.h"
+
 namespace varnook {
 namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 bool endsWithVnk(std::string_view path) {
   return path.size() >= 4 && startsWithNoCase(path.substr(path.size() - 4), ".VNK");

@@ -10,18 +10,12 @@
 #include <system_error>
 #include <thread>
 
+#include "collection/asciicase.h"
 #include "net/socketerror.h"
 
 namespace varnook {
 
 namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
-}
 
 std::string addressText(const sockaddr* address) {
   char text[INET6_ADDRSTRLEN] = {};

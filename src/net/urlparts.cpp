@@ -1,18 +1,10 @@
 #include "net/urlparts.h"
 
+#include "collection/asciicase.h"
+
 namespace varnook {
 
 namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
 
 // "scheme://authority" of an absolute URL, without the path.
 std::string_view schemeAndAuthority(std::string_view url) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "collection/asciicase.h"
+
 namespace varnook {
 namespace {
 
@@ -52,16 +54,6 @@ std::size_t cutBeforeSplitSequence(std::string_view text, std::size_t minEnd, st
     return end - back + length > end ? end - back : end;
   }
   return end;
-}
-
-bool equalsNoCaseAt(std::string_view text, std::size_t at, std::string_view lowerPrefix) {
-  if (text.size() - at < lowerPrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-    char c = text[at + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != lowerPrefix[i]) return false;
-  }
-  return true;
 }
 
 // Steps through the sorted links of earlier passes while the positions asked about grow.
@@ -131,7 +123,7 @@ void findPrefixLinks(std::string_view text, std::string_view lowerPrefix, const 
     const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
     from = at + 1;
     const std::size_t start = at - anchor;
-    if (start < minStart || !equalsNoCaseAt(text, start, lowerPrefix)) continue;
+    if (start < minStart || !startsWithNoCase(text.substr(start), lowerPrefix)) continue;
     minStart = start + lowerPrefix.size();  // searching goes on behind the prefix
     if (earlier.inside(start)) continue;
     if (!found.empty() && endOf(found.back()) > start) continue;

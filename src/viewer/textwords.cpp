@@ -2,23 +2,13 @@
 
 #include <algorithm>
 
+#include "collection/asciicase.h"
+
 namespace varnook {
 namespace {
 
 bool isWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
-
-bool sameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -35,7 +25,7 @@ std::vector<std::string> queryKeywords(std::string_view keywordField) {
     while (i < keywordField.size() && isWordChar(keywordField[i])) ++i;
     const std::string_view word = keywordField.substr(start, i - start);
     const bool known = std::any_of(words.begin(), words.end(),
-                                   [&](const std::string& w) { return sameNoCase(w, word); });
+                                   [&](const std::string& w) { return equalsNoCase(w, word); });
     if (!known) words.emplace_back(word);
   }
   return words;

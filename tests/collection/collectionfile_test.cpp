@@ -310,7 +310,9 @@ TEST(CollectionFile, TextLinesThatReadLikeSeparatorsSurvive) {
     ASSERT_EQ(back.articles().size(), 2u);
     EXPECT_EQ(back.articles()[0]->text, test.readBack);
     EXPECT_EQ(back.articles()[1]->text, "second");
-    if (test.readBack == test.text) EXPECT_EQ(writeCollection(back), bytes);
+    if (test.readBack == test.text) {
+      EXPECT_EQ(writeCollection(back), bytes);
+    }
   }
 }
 
