@@ -338,6 +338,7 @@ class ArticlesForm final : public QMainWindow,
   int sortColumn_ = -1;
   bool sortDescending_ = false;
   bool closing_ = false;
+  bool submitting_ = false;      // Send is running (it may wait for a request name)
   bool recheckQueries_ = false;  // a list was reset: what its selection shows is redone
   bool recheckArticles_ = false;
 };

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTreeView>
@@ -25,6 +26,10 @@
 namespace varnook {
 
 void ArticlesForm::btnSubmitClick() {
+  // Creating the request may wait for a fresh name while events are handled; a second
+  // Send (a double click) is not to run inside the first.
+  if (submitting_) return;
+  const QScopedValueRollback<bool> guard(submitting_, true);
   if (!panel_->panelHasQuery()) {
     warning(QStringLiteral("No query fields are specified!"));
     return;
