@@ -130,7 +130,11 @@ void Scheduler::startTransfer(ArticleBase& object) {
 void Scheduler::homeSiteChecked(bool completed) {
   std::unordered_set<ArticleBase*> waiting;
   waiting.swap(waitingForHomeSite_);
-  if (!completed) return;  // stopped: the starts are abandoned
+  if (!completed) {
+    // Stopped: the starts are abandoned, and a resumed request's page was never fetched.
+    for (ArticleBase* object : waiting) advanceOnStart_.erase(object);
+    return;
+  }
   // Objects deleted meanwhile are no longer in the lists; only listed ones start.
   for (const auto& request : collection_.requests())
     if (waiting.count(request.get()) != 0) startNow(*request);
@@ -147,6 +151,10 @@ void Scheduler::startNow(ArticleBase& object) {
     article.url = buildArticleUrl(article, options_.serviceSettings());
   }
   collection_.stopRequested = false;
+
+  // A resumed request counts the page it goes on to now that it really starts.
+  const bool advance = isRequest && advanceOnStart_.erase(&object) != 0;
+  if (advance) ++static_cast<Request&>(object).pages;
 
   auto transfer = std::make_unique<Transfer>(*this, object);
   Transfer* raw = transfer.get();
@@ -166,6 +174,7 @@ void Scheduler::startNow(ArticleBase& object) {
   const std::string error = client.getAsync();
   if (!error.empty()) {
     ui_.log(error);
+    if (advance) --static_cast<Request&>(object).pages;
     if (!isRequest) static_cast<Article&>(object).transferEnded = true;
     object.transfer.reset();
     return;
@@ -320,6 +329,7 @@ void Scheduler::freeTransfer(ArticleBase& object) {
 void Scheduler::send(Request& request) {
   if (request.isTransferring()) return;
   request.url = buildQueryUrl(request, false, options_.serviceSettings());
+  advanceOnStart_.erase(&request);
   startTransfer(request);
 }
 
@@ -327,12 +337,16 @@ void Scheduler::resume(Request& request) {
   if (request.isTransferring() || request.url.empty()) return;
   // After a page that was read, the stored link is the next page; after a failed one it
   // is the same page again.
-  if (request.hasState(kComplete)) ++request.pages;
+  if (request.hasState(kComplete))
+    advanceOnStart_.insert(&request);
+  else
+    advanceOnStart_.erase(&request);
   startTransfer(request);
 }
 
 void Scheduler::stopQuery(Request& request) {
   waitingForHomeSite_.erase(&request);
+  advanceOnStart_.erase(&request);
   freeTransfer(request);
   request.setState(kCancelled);
   request.setStatus("Cancelled");
@@ -360,6 +374,7 @@ void Scheduler::stopAll() {
   setAutoDownload(false);
   if (homeSite_ != nullptr && homeSite_->running()) homeSite_->abort();
   waitingForHomeSite_.clear();
+  advanceOnStart_.clear();
   // Aborting may end a transfer at once; go by a snapshot and skip the ones already gone.
   const std::vector<Transfer*> running(live_.begin(), live_.end());
   for (Transfer* transfer : running)
@@ -493,8 +508,32 @@ void Scheduler::rowsRemoved(ListKind kind, int first, int last) {
 
 void Scheduler::rowsInserted(ListKind, int, int) {}
 
+void Scheduler::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
+  for (int row = first; row <= last; ++row) {
+    const ArticleBase* object =
+        kind == ListKind::Requests
+            ? static_cast<const ArticleBase*>(
+                  collection_.requests()[static_cast<std::size_t>(row)].get())
+            : collection_.articles()[static_cast<std::size_t>(row)].get();
+    forget(object);
+  }
+}
+
+void Scheduler::forget(const ArticleBase* object) {
+  waitingForHomeSite_.erase(const_cast<ArticleBase*>(object));
+  advanceOnStart_.erase(object);
+}
+
 void Scheduler::listReset(ListKind kind) {
   if (kind == ListKind::Articles) pendingCursor_ = 0;
+  // Objects that left with the reset (cleared or deleted) must not start later, nor be
+  // taken for new ones that happen to get their address.
+  if (waitingForHomeSite_.empty() && advanceOnStart_.empty()) return;
+  std::unordered_set<const ArticleBase*> listed;
+  for (const auto& request : collection_.requests()) listed.insert(request.get());
+  for (const auto& article : collection_.articles()) listed.insert(article.get());
+  std::erase_if(waitingForHomeSite_, [&](ArticleBase* o) { return listed.count(o) == 0; });
+  std::erase_if(advanceOnStart_, [&](const ArticleBase* o) { return listed.count(o) == 0; });
 }
 
 }  // namespace varnook

@@ -92,10 +92,13 @@ class Scheduler : private CollectionObserver {
   void setTransfersRunning();
   void homeSiteChecked(bool completed);
   bool isPending(const Article& article) const;
+  // Drops a departing object from the starts that wait.
+  void forget(const ArticleBase* object);
 
   // CollectionObserver
   void articleCreated(Article& article) override;
   void rowChanged(const ArticleBase& object) override;
+  void rowsAboutToBeRemoved(ListKind kind, int first, int last) override;
   void rowsRemoved(ListKind kind, int first, int last) override;
   void rowsInserted(ListKind kind, int first, int last) override;
   void listReset(ListKind kind) override;
@@ -113,6 +116,8 @@ class Scheduler : private CollectionObserver {
   std::size_t pendingCursor_ = 0;
   // Objects whose start waits for the home-site check.
   std::unordered_set<ArticleBase*> waitingForHomeSite_;
+  // Requests resumed after a page that was read: Pages grows when the start happens.
+  std::unordered_set<const ArticleBase*> advanceOnStart_;
   // Every running transfer (requests and articles).
   std::unordered_set<Transfer*> live_;
   std::shared_ptr<char> life_ = std::make_shared<char>();

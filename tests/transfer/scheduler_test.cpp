@@ -403,6 +403,30 @@ TEST_F(SchedulerTest, LoadedCountFollowsATextThatWasFetchedAgain) {
   EXPECT_EQ(collection_.loadedArticles, 0);
 }
 
+// A resume whose start is abandoned (stop pressed while the home site is asked) does not
+// count the page it never fetched.
+TEST_F(SchedulerTest, AbandonedResumeDoesNotCountAPage) {
+  testing::FakeArchive archive(30, 10);
+  archive.override("update.txt", "");  // every check fails, so each start asks again
+  start(archive, /*withHomeSite=*/true);
+  Request& r = newRequest("x");
+  scheduler_->send(r);
+  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 2; }, 10000));
+  scheduler_->stopAtNextPage(r);
+  ASSERT_TRUE(runUntilIdle());
+  ASSERT_EQ(r.pages, 2);
+  scheduler_->resume(r);
+  ASSERT_TRUE(home_->running());
+  scheduler_->stopAll();
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(r.pages, 2);
+  scheduler_->resume(r);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(r.pages, 3);
+  EXPECT_EQ(r.articles, 30);
+  EXPECT_EQ(archive.count("firstHit=21"), 1);
+}
+
 TEST_F(SchedulerTest, ArticleServersRotate) {
   testing::FakeArchive archive(4, 10);
   options_.hostList = "www,x1,x2";
