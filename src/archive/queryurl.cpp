@@ -30,8 +30,18 @@ std::string formatUrlDate(DayDate date) {
 
 std::string formatStoredDate(DayDate date) {
   if (date < 0) {
+    // Whole days as an integer; a fraction (a relative date of today, or one with a time
+    // of day) is kept to the second, so it stays relative and never reads back as "-0".
     std::string relative = "-";
-    relative += std::to_string(static_cast<long long>(-std::trunc(date)));
+    if (date == std::trunc(date)) {
+      relative += std::to_string(static_cast<long long>(-date));
+    } else {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "%.6f", -date);
+      relative += buf;
+      while (relative.back() == '0') relative.pop_back();
+      if (relative.back() == '.') relative.pop_back();
+    }
     return relative;
   }
   std::string text = formatShortDate(date);
@@ -54,7 +64,6 @@ void appendDate(std::string& out, std::string_view key, DayDate date, bool store
   if (date < 0) date += now;
   if (date > 0) appendParameter(out, key, formatUrlDate(date));
 }
-
 
 // "Mmm d yyyy", the form the URL carries.
 std::optional<DayDate> parseUrlDate(std::string_view text) {
@@ -102,12 +111,29 @@ bool lookupKey(std::string_view params, std::string_view key, std::string& value
   return true;
 }
 
+// A relative date: "-7", or with a fraction "-0.000012"; anything else is 0.
+DayDate parseRelativeDays(std::string_view value) {
+  if (const auto whole = parseInt32(value)) return *whole;
+  const std::size_t point = value.find('.');
+  if (point == std::string_view::npos || point < 2) return 0;
+  const auto days = parseInt32(value.substr(0, point));
+  const std::string_view digits = value.substr(point + 1);
+  if (!days || digits.empty() || digits.size() > 9) return 0;
+  double fraction = 0, scale = 1;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return 0;
+    fraction = fraction * 10 + (c - '0');
+    scale *= 10;
+  }
+  return *days - fraction / scale;
+}
+
 // Reads a date parameter; returns the error text for an unreadable absolute date.
 std::string readDate(std::string_view params, std::string_view key, DayDate& field) {
   std::string value;
   if (!lookupKey(params, key, value) || value.empty()) return {};
   if (value.front() == '-') {
-    field = parseInt32(value).value_or(0);
+    field = parseRelativeDays(value);
     return {};
   }
   if (auto date = parseAbsoluteDate(value)) {

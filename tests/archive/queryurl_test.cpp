@@ -68,6 +68,27 @@ TEST(BuildQueryUrl, DatesInBothForms) {
   EXPECT_EQ(back.fromDate, -7);
 }
 
+TEST(BuildQueryUrl, RelativeDateOfTodayStaysRelative) {
+  QueryFields q;
+  q.fromDate = -1.0 / 86400;  // one second before sending: today
+  q.toDate = -6.5;
+  const std::string stored = buildQueryUrl(q, true, service(), kNow);
+  EXPECT_EQ(stored, "&defaultOp=AND&fromdate=-0.000012&todate=-6.5");
+  QueryFields back;
+  EXPECT_EQ(parseQueryParameters(back, stored), "");
+  EXPECT_NEAR(back.fromDate, -0.000012, 1e-9);
+  EXPECT_EQ(back.toDate, -6.5);
+  EXPECT_NE(buildQueryUrl(back, false, service(), kNow).find("fromdate=Dec+6+2026"),
+            std::string::npos);
+  q.toDate = -3.0000001;  // below a second: whole days
+  EXPECT_EQ(buildQueryUrl(q, true, service(), kNow), "&defaultOp=AND&fromdate=-0.000012&todate=-3");
+  // Anything else after the minus sign is no number: 0.
+  QueryFields odd;
+  parseQueryParameters(odd, "&fromdate=-1.x&todate=-.5");
+  EXPECT_EQ(odd.fromDate, 0);
+  EXPECT_EQ(odd.toDate, 0);
+}
+
 TEST(ParseQueryParameters, KeysCaseValuesAndPresence) {
   QueryFields q;
   EXPECT_EQ(parseQueryParameters(q, "http://h/x?QRY=a+b&query=c"), "");
