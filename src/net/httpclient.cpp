@@ -81,6 +81,7 @@ std::string HttpClient::getAsync() {
   docPieces_ = 0;
   redirections_ = 0;
   relocating_ = false;
+  locationSeen_ = false;
   writingRequest_ = false;
   ownFailure_ = false;
   ending_ = false;
@@ -317,7 +318,7 @@ bool HttpClient::processHeaderLine(std::string_view line) {
   } else if (splitHeaderField(lastLine_, &name, &value)) {
     if (name == "location") {
       if (!value.empty()) {
-        relocating_ = true;
+        locationSeen_ = true;
         pendingLocation_ = resolveLocation(location_, value);
       }
     } else if (name == "content-length") {
@@ -332,7 +333,7 @@ bool HttpClient::processHeaderLine(std::string_view line) {
   if (!fire(onHeaderData) || !stillReading()) return false;
   if (statusCode_ >= 400) {
     // No further header line and no document is read.
-    relocating_ = false;
+    locationSeen_ = false;
     socket_.close();
     return false;
   }
@@ -340,16 +341,18 @@ bool HttpClient::processHeaderLine(std::string_view line) {
 }
 
 bool HttpClient::headerEnded() {
-  if (relocating_) {
+  if (locationSeen_) {
+    // The redirection is accepted only here, at the end of its header: a connection that
+    // ends before leaves nothing to follow.
+    locationSeen_ = false;
     std::string error;
     if (redirections_ >= kMaxRedirections) {
-      relocating_ = false;
       failOwn("Too many redirections");
     } else if (!applyTarget(pendingLocation_, &error)) {
-      relocating_ = false;
       failOwn("can't resolve hostname to IP address");
     } else {
       ++redirections_;
+      relocating_ = true;
     }
     // With relocating_ set, the close continues at the new target.
     socket_.close();

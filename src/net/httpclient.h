@@ -197,7 +197,8 @@ class HttpClient {
   int docPieces_ = 0;
   int redirections_ = 0;
   long long announcedLength_ = -1;  // Content-Length of the current response
-  bool relocating_ = false;
+  bool locationSeen_ = false;       // the response header being read names a new location
+  bool relocating_ = false;         // a redirection was accepted: the close goes on there
   bool writingRequest_ = false;
   bool ownFailure_ = false;  // the client has set statusCode() and reasonPhrase() itself
   bool ending_ = false;      // the request's end is under way

@@ -301,6 +301,42 @@ TEST(HttpClient, RedirectionsAreFollowedAndLimited) {
   EXPECT_EQ(first.requests().size(), 2u + HttpClient::kMaxRedirections + 1);
 }
 
+TEST(HttpClient, RedirectionCutOffBeforeTheHeaderEndedIsNotFollowed) {
+  // The connection closes after the Location line, before the empty line: no redirection
+  // was accepted, so nothing is fetched again (and nothing can loop).
+  ScriptedServer server([](ScriptedConnection& c) {
+    if (!c.readRequest()) return;
+    c.send("HTTP/1.0 302 Found\r\nLocation: /again\r\n");
+  });
+  PollLoop loop;
+  HttpClient client(loop);
+  Trace trace(client);
+  ASSERT_TRUE(trace.get(loop, server.url("/start"), 5000));
+  EXPECT_EQ(client.statusCode(), 404);
+  EXPECT_EQ(client.reasonPhrase(), "Connection closed before the end of the response header");
+  EXPECT_EQ(client.redirections(), 0);
+  EXPECT_EQ(std::count(trace.events.begin(), trace.events.end(), "location"), 0);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST(HttpClient, RedirectionWhoseHeaderEndsInALaterReadIsFollowed) {
+  ScriptedServer target(ScriptedServer::reply(httpResponse(200, "OK", "arrived")));
+  ScriptedServer server([&](ScriptedConnection& c) {
+    if (!c.readRequest()) return;
+    c.send("HTTP/1.0 302 Found\r\nLocation: " + target.url("/x") + "\r\n");
+    c.pause(100);  // the empty line comes in a read of its own
+    c.send("\r\n");
+  });
+  PollLoop loop;
+  HttpClient client(loop);
+  Trace trace(client);
+  ASSERT_TRUE(trace.get(loop, server.url("/start"), 5000));
+  EXPECT_EQ(client.statusCode(), 200);
+  EXPECT_EQ(trace.document, "arrived");
+  EXPECT_EQ(client.redirections(), 1);
+  EXPECT_EQ(server.requests().size(), 1u);
+}
+
 TEST(HttpClient, HugeHeaderLineIsRefusedWithoutReadingItAll) {
   ScriptedServer server([](ScriptedConnection& c) {
     if (!c.readRequest()) return;
