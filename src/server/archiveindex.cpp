@@ -28,11 +28,6 @@ UnixTime dayStart(DayDate day) {
   return static_cast<UnixTime>((std::floor(day) - kUnixEpochDay) * 86400.0);
 }
 
-UnixTime valueDate(const Xapian::Document& document) {
-  const std::string value = document.get_value(schema::kDateSlot);
-  return value.empty() ? kUnknownDate : static_cast<UnixTime>(Xapian::sortable_unserialise(value));
-}
-
 std::optional<Xapian::Query> dateRange(const QueryFields& fields, DayDate now) {
   auto resolve = [&](DayDate date) { return date < 0 ? now + date : date; };
   std::optional<UnixTime> from, to;
@@ -61,8 +56,13 @@ Xapian::Query applyArchive(Xapian::Query query, std::int32_t archive) {
   }
 }
 
-std::optional<StoredArticle> record(const Xapian::Document& document, bool withBody) {
-  return StoredArticle::deserialize(document.get_data(), withBody);
+std::optional<StoredArticle> record(const Xapian::Document& document) {
+  return StoredArticle::deserialize(document.get_data());
+}
+
+// The listing fields alone, without reading (and decompressing) the stored article.
+std::optional<StoredArticle> summary(const Xapian::Document& document) {
+  return StoredArticle::deserialize(document.get_value(schema::kSummarySlot));
 }
 
 }  // namespace
@@ -197,8 +197,7 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
       outcome.total = mset.get_matches_estimated();
       outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
       for (auto it = mset.begin(); it != mset.end(); ++it)
-        if (auto article = record(it.get_document(), false))
-          outcome.hits.push_back(std::move(*article));
+        if (auto article = summary(it.get_document())) outcome.hits.push_back(std::move(*article));
       return outcome;
     }
 
@@ -207,7 +206,7 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     const Xapian::MSet candidates = enquire.get_mset(0, kCheckedCandidates, kCheckedCandidates);
     std::uint64_t matched = 0;
     for (auto it = candidates.begin(); it != candidates.end(); ++it) {
-      auto article = record(it.get_document(), true);
+      auto article = record(it.get_document());
       if (!article || !compiler.matches(*parsed.root, articleTerms(*article, handle.indexer)))
         continue;
       if (matched >= parameters.start && outcome.hits.size() < parameters.maxHits) {
@@ -231,7 +230,7 @@ std::optional<StoredArticle> ArchiveIndex::article(std::uint32_t number) {
     const std::string term = schema::numberTerm(number);
     auto posting = handle.database.postlist_begin(term);
     if (posting == handle.database.postlist_end(term)) return std::nullopt;
-    return record(handle.database.get_document(*posting), true);
+    return record(handle.database.get_document(*posting));
   });
 }
 
@@ -257,22 +256,16 @@ AuthorProfile ArchiveIndex::profile(std::string_view author, std::size_t latestC
     const Xapian::MSet mset = enquire.get_mset(0, kProfileLimit);
     std::map<std::string, std::uint64_t> perGroup;
     for (auto it = mset.begin(); it != mset.end(); ++it) {
-      const Xapian::Document document = it.get_document();
+      std::optional<StoredArticle> article = summary(it.get_document());
+      if (!article) continue;
       ++profile.articles;
-      const std::string groups = document.get_value(schema::kGroupsSlot);
-      for (std::size_t start = 0; start < groups.size();) {
-        std::size_t comma = groups.find(',', start);
-        if (comma == std::string::npos) comma = groups.size();
-        if (comma > start) ++perGroup[groups.substr(start, comma - start)];
-        start = comma + 1;
-      }
-      const UnixTime date = valueDate(document);
+      for (const std::string& group : article->groups) ++perGroup[group];
+      const UnixTime date = article->date;
       if (date != kUnknownDate) {
         if (profile.first == kUnknownDate || date < profile.first) profile.first = date;
         if (profile.last == kUnknownDate || date > profile.last) profile.last = date;
       }
-      if (profile.latest.size() < latestCount)
-        if (auto article = record(document, false)) profile.latest.push_back(std::move(*article));
+      if (profile.latest.size() < latestCount) profile.latest.push_back(std::move(*article));
     }
     profile.groups.assign(perGroup.begin(), perGroup.end());
     std::stable_sort(profile.groups.begin(), profile.groups.end(),

@@ -71,7 +71,7 @@ void TextIndexer::build(const StoredArticle& article, std::string_view dedupeKey
   for (Archive archive : archives) document.add_boolean_term(schema::archiveTerm(archive));
 
   document.add_value(schema::kDateSlot, schema::dateValue(article.date));
-  document.add_value(schema::kGroupsSlot, article.groupList());
+  document.add_value(schema::kSummarySlot, article.serializeSummary());
   document.set_data(article.serialize());
 }
 

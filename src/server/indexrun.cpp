@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 // Documents buffered in a shard before its changes are written out; small batches keep
 // Xapian's in-memory inverter fast.
-constexpr Xapian::doccount kShardFlushEvery = 2000;
+constexpr Xapian::doccount kShardFlushEvery = 500;
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();

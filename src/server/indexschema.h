@@ -25,8 +25,10 @@ inline constexpr std::string_view kMessageIdPrefix = "M";  // dedupe key
 inline constexpr std::string_view kArchivePrefix = "K";    // special archive membership
 
 // Value slots.
-inline constexpr Xapian::valueno kDateSlot = 0;    // sortable_serialise(UnixTime)
-inline constexpr Xapian::valueno kGroupsSlot = 1;  // groups joined by ","
+inline constexpr Xapian::valueno kDateSlot = 0;  // sortable_serialise(UnixTime)
+// The fields a result list shows (StoredArticle::serializeSummary): reading them does
+// not decompress the stored article.
+inline constexpr Xapian::valueno kSummarySlot = 1;
 
 // Metadata.
 inline constexpr const char* kNextNumberKey = "varnook.next-number";

@@ -160,6 +160,16 @@ std::string StoredArticle::serialize() const {
   return data;
 }
 
+std::string StoredArticle::serializeSummary() const {
+  StoredArticle summary;
+  summary.number = number;
+  summary.date = date;
+  summary.from = from;
+  summary.subject = subject;
+  summary.groups = groups;
+  return summary.serialize();
+}
+
 std::optional<StoredArticle> StoredArticle::deserialize(std::string_view data, bool withBody) {
   if (data.empty() || data.front() != kRecordVersion) return std::nullopt;
   RecordReader reader(data.substr(1));

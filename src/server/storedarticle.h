@@ -40,6 +40,9 @@ struct StoredArticle {
   // `withBody` the body is skipped and left empty.
   std::string serialize() const;
   static std::optional<StoredArticle> deserialize(std::string_view data, bool withBody = true);
+  // The same form with only number, date, author, subject and groups: what a result
+  // list shows. deserialize reads it back (the other fields empty).
+  std::string serializeSummary() const;
 };
 
 // "Mon, 05 Apr 1993 23:23:53 GMT"; empty for kUnknownDate.
