@@ -418,11 +418,27 @@ class FileWriter {
   int error_ = 0;
 };
 
+// Whether a line of `text` starts like a separator. Texts rarely hold a "{", so looking
+// for that byte keeps the common case at the speed of memchr.
+bool mayHoldSeparatorLine(std::string_view text) {
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  for (const char* p = begin; p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '{', static_cast<std::size_t>(end - p)));
+    if (p == nullptr) return false;
+    const char* const lineStart = p - 3;
+    if (lineStart >= begin && (lineStart == begin || lineStart[-1] == '\n') &&
+        text.substr(static_cast<std::size_t>(lineStart - begin)).starts_with(kSeparatorStart))
+      return true;
+  }
+  return false;
+}
+
 // An article text followed by CR LF. A line of it that the reader would take for a
 // separator (or for an escaped one) gets one more CR before its line end.
 template <typename Sink>
 void emitText(std::string_view text, Sink& out) {
-  if (text.find(kSeparatorStart) == std::string_view::npos) {
+  if (!mayHoldSeparatorLine(text)) {
     out.append(text);
     out.append("\r\n");
     return;
