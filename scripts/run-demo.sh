@@ -36,11 +36,11 @@ else
 fi
 echo "Archive server: http://$listen/ (open it in a browser to search it there too)"
 
-if { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$build/src/app/varnook" ]; then
+if { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } && [ -x "$build/bin/varnook" ]; then
   if [ $# -gt 0 ]; then
-    "$build/src/app/varnook" "$@"
+    "$build/bin/varnook" "$@"
   else
-    "$build/src/app/varnook" "/Q:RUN:&QRY=modem&defaultOp=AND"
+    "$build/bin/varnook" "/Q:RUN:&QRY=modem&defaultOp=AND"
   fi
 else
   words=("${@:-modem}")
