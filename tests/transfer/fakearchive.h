@@ -5,6 +5,7 @@
 // whatever a test wants to break. It counts what was asked for.
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -22,6 +23,8 @@ class FakeArchive {
         perPage_(perPage),
         server_(testsupport::ScriptedServer::respond(
             [this](const testsupport::ReceivedRequest& r) { return answer(r); })) {}
+  // Answers held back are let go first, so the server's threads can end.
+  ~FakeArchive() { releaseArticles(); }
 
   std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
   // Article servers are "<name>.localhost:<port>", which reaches this server too.
@@ -33,8 +36,19 @@ class FakeArchive {
     std::lock_guard<std::mutex> lock(mutex_);
     overrides_[part] = std::move(reply);
   }
-  // Milliseconds each article answer is held back (to see transfers overlap).
-  std::atomic<int> articleDelayMs{0};
+  // Article answers wait until released: transfers stay running for as long as a test
+  // needs them to, whatever the machine's speed.
+  void holdArticles() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holding_ = true;
+  }
+  void releaseArticles() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      holding_ = false;
+    }
+    released_.notify_all();
+  }
   std::atomic<int> updateRequests{0};
   std::string updateAnswer = "NewestVersion=0.00.00.00\n";
 
@@ -65,8 +79,10 @@ class FakeArchive {
     }
     const auto an = r.target.find("getdoc.xp?AN=");
     if (an != std::string::npos) {
-      if (articleDelayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(articleDelayMs));
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        released_.wait(lock, [this] { return !holding_; });
+      }
       const int number = std::atoi(r.target.c_str() + an + 13);
       return testsupport::httpResponse(200, "OK", articleText(number),
                                        {"Content-Type: text/plain"});
@@ -98,6 +114,8 @@ class FakeArchive {
 
   int articles_, perPage_;
   std::mutex mutex_;
+  std::condition_variable released_;
+  bool holding_ = false;
   std::map<std::string, std::string> overrides_;
   testsupport::ScriptedServer server_;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -42,13 +43,21 @@ struct RecordingUi : TransferUi, UpdateUi {
   void closeMainWindow() override { opened.push_back("closed"); }
 };
 
-// Tracks the most article transfers seen at once.
+// Tracks the most article transfers seen at once, and the order in which the scheduler
+// started articles (their first "Connecting...").
 struct PeakWatcher : CollectionObserver {
   Collection& c;
   int peak = 0;
+  std::vector<std::uint32_t> started;
   explicit PeakWatcher(Collection& collection) : c(collection) { c.addObserver(this); }
   ~PeakWatcher() override { c.removeObserver(this); }
-  void statusChanged(const ArticleBase&) override { peak = std::max(peak, c.articleTransfers); }
+  void statusChanged(const ArticleBase& object) override {
+    peak = std::max(peak, c.articleTransfers);
+    if (object.listKind() != ListKind::Articles || object.status() != "Connecting...") return;
+    const auto number = static_cast<const Article&>(object).number;
+    if (std::find(started.begin(), started.end(), number) == started.end())
+      started.push_back(number);
+  }
 };
 
 class SchedulerTest : public ::testing::Test {
@@ -295,7 +304,6 @@ TEST_F(SchedulerTest, NoMatchesPageEndsQuietly) {
 
 TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
   testing::FakeArchive archive(5, 10);
-  archive.articleDelayMs = 50;
   options_.maxRequests = 2;
   start(archive);
   PeakWatcher peak(collection_);
@@ -307,7 +315,7 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
   scheduler_->setAutoDownload(true);
   EXPECT_EQ(collection_.articleTransfers, 2);
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(peak.peak, 2);
+  EXPECT_LE(peak.peak, 2);
   EXPECT_EQ(collection_.loadedArticles, 5);
   for (const auto& a : collection_.articles()) {
     EXPECT_TRUE(a->hasState(kComplete));
@@ -317,17 +325,9 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
                              "@example.com>");
   }
   EXPECT_TRUE(collection_.modified());
-  // Started in list order.
-  std::vector<int> order;
-  for (const auto& req : archive.server().requests()) {
-    const auto at = req.target.find("AN=");
-    if (at != std::string::npos) order.push_back(std::atoi(req.target.c_str() + at + 3));
-  }
-  ASSERT_EQ(order.size(), 5u);
-  // Two at a time: the first two rows go first, the last row last.
-  EXPECT_EQ(std::min(order[0], order[1]), 1);
-  EXPECT_EQ(std::max(order[0], order[1]), 2);
-  EXPECT_EQ(order[4], 5);
+  // Started in list order, each once (whatever order the server sees the requests in).
+  EXPECT_EQ(peak.started, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(archive.count("getdoc.xp"), 5);
 }
 
 TEST_F(SchedulerTest, UnmarkedRowsAreNeverLoadedAutomatically) {
@@ -455,7 +455,7 @@ TEST_F(SchedulerTest, StopQueryOnAnIdleRequestCancelsIt) {
 
 TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
   testing::FakeArchive archive(6, 10);
-  archive.articleDelayMs = 2000;
+  archive.holdArticles();  // no article can end before stop all
   options_.maxRequests = 3;
   start(archive);
   scheduler_->setAutoDownload(true);
@@ -482,7 +482,7 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
 
 TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
   testing::FakeArchive archive(2, 10);
-  archive.articleDelayMs = 1000;
+  archive.holdArticles();
   start(archive);
   scheduler_->setAutoDownload(true);
   scheduler_->send(newRequest("x"));
