@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,6 +15,7 @@
 #include <sstream>
 
 #include "archive/articletext.h"
+#include "archive/encoding.h"
 #include "collection/article.h"
 #include "server/indexschema.h"
 #include "serversupport.h"
@@ -29,6 +31,17 @@ struct CorpusArticle {
   int copies = 0;                // spool files holding it
 };
 
+// The corpus and its index; the environment may name others (for example a demo corpus
+// indexed by hand, to try the tests the way a machine without the shared corpus runs them).
+std::string corpusSpool() {
+  const char* path = std::getenv("VARNOOK_TEST_CORPUS_SPOOL");
+  return path && *path ? path : VARNOOK_CORPUS_SPOOL;
+}
+std::string corpusIndex() {
+  const char* path = std::getenv("VARNOOK_TEST_CORPUS_INDEX");
+  return path && *path ? path : VARNOOK_CORPUS_INDEX;
+}
+
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
@@ -43,7 +56,7 @@ std::string trim(const std::string& text) {
 // Reads the header block of every spool file, keyed by Message-ID.
 std::map<std::string, CorpusArticle> readCorpus() {
   std::map<std::string, CorpusArticle> corpus;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(VARNOOK_CORPUS_SPOOL)) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpusSpool())) {
     if (!entry.is_regular_file()) continue;
     std::ifstream file(entry.path(), std::ios::binary);
     std::string line, current;
@@ -101,7 +114,7 @@ class CorpusTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     corpus_ = new std::map<std::string, CorpusArticle>(readCorpus());
-    server_ = new LocalServer(VARNOOK_CORPUS_INDEX);
+    server_ = new LocalServer(corpusIndex());
   }
   static void TearDownTestSuite() {
     delete server_;
@@ -151,7 +164,7 @@ std::map<std::string, CorpusArticle>* CorpusTest::corpus_ = nullptr;
 LocalServer* CorpusTest::server_ = nullptr;
 
 TEST_F(CorpusTest, OneDocumentPerMessageId) {
-  Xapian::Database database(VARNOOK_CORPUS_INDEX);
+  Xapian::Database database(corpusIndex());
   EXPECT_EQ(database.get_doccount(), corpus_->size());
   int crossPosts = 0;
   for (const auto& [id, article] : *corpus_) {
@@ -227,20 +240,26 @@ TEST_F(CorpusTest, ArchivesAndGroupPatternsCountEveryArticle) {
 }
 
 TEST_F(CorpusTest, PagingReachesTheLastPage) {
+  // The largest group: many pages of 200.
+  std::map<std::string, std::size_t> sizes;
+  for (const auto& [id, article] : *corpus_)
+    for (const std::string& group : article.groups) ++sizes[group];
+  const auto largest = std::max_element(
+      sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+  ASSERT_NE(largest, sizes.end());
   int pages = 0;
-  const auto numbers = allPages("/dnquery.xp?QRY=&groups=comp.graphics&DBS=1&maxhits=200", &pages);
+  const auto numbers = allPages(
+      "/dnquery.xp?QRY=&groups=" + urlEncode(largest->first, true) + "&DBS=1&maxhits=200", &pages);
   const std::set<std::uint32_t> distinct(numbers.begin(), numbers.end());
   EXPECT_EQ(distinct.size(), numbers.size());
   EXPECT_GT(pages, 1);
-  std::size_t expected = 0;
-  for (const auto& [id, article] : *corpus_) expected += article.groups.count("comp.graphics");
-  EXPECT_EQ(numbers.size(), expected);
+  EXPECT_EQ(numbers.size(), largest->second);
 }
 
 // Every stored article reads back with the agent's article reader, with the header
 // values of its spool file, and a Date line the agent's date reader accepts.
 TEST_F(CorpusTest, EveryArticleReadsBackWithTheAgentsParser) {
-  Xapian::Database database(VARNOOK_CORPUS_INDEX);
+  Xapian::Database database(corpusIndex());
   int checkedDates = 0;
   for (std::uint32_t number = 1; number <= database.get_doccount(); ++number) {
     const std::optional<StoredArticle> stored = server_->index().article(number);
