@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -210,8 +211,12 @@ TEST(AsyncSocket, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
   std::string payload(size, '\0');
   for (std::size_t i = 0; i < size; ++i) payload[i] = static_cast<char>(i * 7 + i / 1514);
   std::string got;
+  std::atomic<bool> sendReturned{false};
   ScriptedServer server([&](ScriptedConnection& c) {
-    c.pause(100);  // let the client's buffer fill up first
+    // Nothing is read until the client's send call has returned, so the network cannot
+    // have taken the whole payload in it.
+    while (!sendReturned.load() && c.pause(1)) {
+    }
     while (got.size() < size) {
       char buffer[65536];
       const ssize_t n = ::recv(c.descriptor(), buffer, sizeof buffer, MSG_DONTWAIT);
@@ -228,6 +233,7 @@ TEST(AsyncSocket, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
     EXPECT_EQ(socket.send(payload), static_cast<std::ptrdiff_t>(size));
     EXPECT_GT(socket.sendBufferSize(), 0u);  // the network did not take 16 MB at once
     EXPECT_FALSE(socket.allSent());
+    sendReturned = true;
   };
   ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
   ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
@@ -243,14 +249,23 @@ TEST(AsyncSocket, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
 }
 
 TEST(AsyncSocket, ResetByPeerEndsWith10054) {
-  ScriptedServer server([](ScriptedConnection& c) {
+  // The reset comes once the client has read what was sent before it (a reset throws
+  // away what is still unread).
+  std::atomic<bool> read{false};
+  ScriptedServer server([&](ScriptedConnection& c) {
     c.send("partial");
-    c.pause(50);
+    while (!read.load() && c.pause(1)) {
+    }
     c.reset();
   });
   PollLoop loop;
   AsyncSocket socket(loop);
   Recorder recorder(socket);
+  const auto recordData = socket.onDataAvailable;
+  socket.onDataAvailable = [&](int error) {
+    recordData(error);
+    if (recorder.received == "partial") read = true;
+  };
   ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
   ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
   ASSERT_EQ(socket.connect(), "");

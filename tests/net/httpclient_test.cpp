@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -224,15 +225,23 @@ TEST(HttpClient, DocumentCutShortIsAFailure) {
 }
 
 TEST(HttpClient, ConnectionResetMidDocumentLeavesTheSocketCode) {
-  ScriptedServer server([](ScriptedConnection& c) {
+  // The reset comes once the client has read the start of the document.
+  std::atomic<bool> read{false};
+  ScriptedServer server([&](ScriptedConnection& c) {
     if (!c.readRequest()) return;
     c.send("HTTP/1.0 200 OK\r\n\r\nsome");
-    c.pause(50);
+    while (!read.load() && c.pause(1)) {
+    }
     c.reset();
   });
   PollLoop loop;
   HttpClient client(loop);
   Trace trace(client);
+  const auto traceData = client.onDocData;
+  client.onDocData = [&](std::string_view piece) {
+    traceData(piece);
+    read = true;
+  };
   ASSERT_TRUE(trace.get(loop, server.url("/")));
   EXPECT_EQ(client.statusCode(), 200);
   EXPECT_EQ(client.socketError(), 10054);
@@ -321,15 +330,23 @@ TEST(HttpClient, RedirectionCutOffBeforeTheHeaderEndedIsNotFollowed) {
 
 TEST(HttpClient, RedirectionWhoseHeaderEndsInALaterReadIsFollowed) {
   ScriptedServer target(ScriptedServer::reply(httpResponse(200, "OK", "arrived")));
+  std::atomic<bool> locationRead{false};
   ScriptedServer server([&](ScriptedConnection& c) {
     if (!c.readRequest()) return;
     c.send("HTTP/1.0 302 Found\r\nLocation: " + target.url("/x") + "\r\n");
-    c.pause(100);  // the empty line comes in a read of its own
+    // The empty line comes in a read of its own, after the client has taken the Location.
+    while (!locationRead.load() && c.pause(1)) {
+    }
     c.send("\r\n");
   });
   PollLoop loop;
   HttpClient client(loop);
   Trace trace(client);
+  const auto traceHeader = client.onHeaderData;
+  client.onHeaderData = [&] {
+    traceHeader();
+    if (client.lastLine().rfind("Location:", 0) == 0) locationRead = true;
+  };
   ASSERT_TRUE(trace.get(loop, server.url("/start"), 5000));
   EXPECT_EQ(client.statusCode(), 200);
   EXPECT_EQ(trace.document, "arrived");
