@@ -24,7 +24,9 @@ std::string textRow(std::string_view label, std::string_view name, std::string_v
 std::string frontPage(const PageContext& context, const IndexStatistics& statistics) {
   std::string html = pageStart(context, "Search");
   html += "<p class=\"summary\">Searching " + groupedNumber(statistics.articles) +
-          " Usenet articles in " + groupedNumber(statistics.groups.size()) + " newsgroups";
+          (statistics.articles == 1 ? " Usenet article in " : " Usenet articles in ") +
+          groupedNumber(statistics.groups.size()) +
+          (statistics.groups.size() == 1 ? " newsgroup" : " newsgroups");
   if (statistics.first != kUnknownDate)
     html +=
         ", posted " + formatListDate(statistics.first) + " to " + formatListDate(statistics.last);

@@ -171,10 +171,17 @@ struct HttpServer::Daemon {
     HttpRequest request;
     request.method = method ? method : "";
     request.version = version ? version : "";
-    const std::string& uri = context ? context->uri : std::string();
+    std::string_view uri = context ? std::string_view(context->uri) : std::string_view();
+    // An absolute-form target ("http://host/path", as sent to proxies) names the same path.
+    for (std::string_view scheme : {"http://", "https://"}) {
+      if (uri.size() > scheme.size() && equalsNoCase(uri.substr(0, scheme.size()), scheme)) {
+        const std::size_t slash = uri.find('/', scheme.size());
+        uri = slash == std::string_view::npos ? std::string_view("/") : uri.substr(slash);
+      }
+    }
     const std::size_t question = uri.find('?');
     request.path = uri.substr(0, question);
-    if (question != std::string::npos) request.query = uri.substr(question + 1);
+    if (question != std::string_view::npos) request.query = uri.substr(question + 1);
     if (const char* host = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Host"))
       request.host = host;
 

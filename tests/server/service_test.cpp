@@ -403,6 +403,9 @@ TEST_F(ServiceTest, HttpSemantics) {
   const std::string answer = testing::rawExchange(
       server_->port(), "POST /dnquery.xp HTTP/1.1\r\nHost: x\r\nContent-Length: 3\r\n\r\nabc");
   EXPECT_EQ(answer.rfind("HTTP/1.1 405", 0), 0u);
+  const std::string proxied = testing::rawExchange(
+      server_->port(), "GET http://localhost:8119/varnook/update.txt HTTP/1.0\r\n\r\n");
+  EXPECT_NE(proxied.find("\r\n\r\nNewestVersion="), std::string::npos) << proxied;
   const std::string head =
       testing::rawExchange(server_->port(), "HEAD /varnook/update.txt HTTP/1.0\r\n\r\n");
   EXPECT_EQ(head.rfind("HTTP/1.1 200", 0), 0u);
