@@ -41,6 +41,8 @@ std::string formatStoredDate(DayDate date) {
       relative += buf;
       while (relative.back() == '0') relative.pop_back();
       if (relative.back() == '.') relative.pop_back();
+      // Less than the smallest step written: "-0" would read back as no date at all.
+      if (relative == "-0") relative = "-0.000001";
     }
     return relative;
   }

@@ -82,6 +82,13 @@ TEST(BuildQueryUrl, RelativeDateOfTodayStaysRelative) {
             std::string::npos);
   q.toDate = -3.0000001;  // below a second: whole days
   EXPECT_EQ(buildQueryUrl(q, true, service(), kNow), "&defaultOp=AND&fromdate=-0.000012&todate=-3");
+  // Even less than that before sending stays a relative date.
+  q.toDate = -0.0000001;
+  const std::string tiny = buildQueryUrl(q, true, service(), kNow);
+  EXPECT_EQ(tiny, "&defaultOp=AND&fromdate=-0.000012&todate=-0.000001");
+  QueryFields again;
+  EXPECT_EQ(parseQueryParameters(again, tiny), "");
+  EXPECT_LT(again.toDate, 0);
   // Anything else after the minus sign is no number: 0.
   QueryFields odd;
   parseQueryParameters(odd, "&fromdate=-1.x&todate=-.5");
