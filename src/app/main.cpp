@@ -11,7 +11,6 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("varnook"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Varnook"));
   QApplication::setApplicationVersion(QString::fromLatin1(varnook::kVersion));
   QApplication::setDesktopFileName(QStringLiteral("varnook"));
 

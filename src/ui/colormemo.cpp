@@ -239,8 +239,8 @@ std::string ColorMemo::selectedBytes() const {
 
 QString ColorMemo::selectedText() const {
   QString shown = textCursor().selectedText();
-  shown.remove(QChar(0x1E));
-  shown.remove(QChar(0x1F));
+  // The link markers are shown as zero-width spaces.
+  shown.remove(QChar(0x200B));
   shown.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
   return shown;
 }

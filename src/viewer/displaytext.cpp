@@ -20,9 +20,12 @@ bool isContinuation(unsigned char c) {
   return (c & 0xC0) == 0x80;
 }
 
-// Characters an editor takes as a break inside what is one line here.
+// Characters an editor takes as a break inside what is one line here are shown as the
+// replacement character. The link markers take no room on screen: a font would draw them
+// as boxes or bars beside every link.
 char16_t shown(char32_t c) {
   if (c == '\r' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1) return kReplacement;
+  if (c == 0x1E || c == 0x1F) return 0x200B;  // zero width space
   return static_cast<char16_t>(c);
 }
 
