@@ -29,6 +29,9 @@ Collection::~Collection() {
   // Views are gone or going; destroy quietly.
   observers_.clear();
   clearing_ = true;
+  // Transfers end while their objects are still whole.
+  for (auto& request : requests_) request->transfer.reset();
+  for (auto& article : articles_) article->transfer.reset();
   requests_.clear();
   articles_.clear();
 }

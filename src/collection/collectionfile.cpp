@@ -551,7 +551,8 @@ LoadResult readCollection(Collection& collection, std::string_view bytes,
 }
 
 LoadResult loadCollection(Collection& collection, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a FIFO named as a collection must not hang the program.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     LoadResult result;
     if (errno == ENOENT) {
@@ -564,8 +565,14 @@ LoadResult loadCollection(Collection& collection, const std::string& path) {
     return result;
   }
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-    collection.reserveArticles(static_cast<std::size_t>(st.st_size) / 4096);
+  if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    LoadResult result;
+    result.status = LoadResult::Status::IoError;
+    result.message = std::strerror(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return result;
+  }
+  if (st.st_size > 0) collection.reserveArticles(static_cast<std::size_t>(st.st_size) / 4096);
   LineInput input(fd);
   LoadResult result = CollectionReader(collection).read(input, path);
   ::close(fd);

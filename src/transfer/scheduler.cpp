@@ -22,13 +22,17 @@ namespace varnook {
 class Transfer : public TransferHandle {
  public:
   Transfer(Scheduler& scheduler, ArticleBase& object)
-      : scheduler_(scheduler), object_(object), client_(scheduler.loop_) {
+      : scheduler_(scheduler),
+        object_(object),
+        isRequest_(object.listKind() == ListKind::Requests),
+        client_(scheduler.loop_) {
     scheduler_.live_.insert(this);
   }
+  // The object may be half destroyed by now: only what was noted of it is used.
   ~Transfer() override {
     scheduler_.live_.erase(this);
     if (counted_) {
-      if (object_.listKind() == ListKind::Requests)
+      if (isRequest_)
         --scheduler_.collection_.requestTransfers;
       else
         --scheduler_.collection_.articleTransfers;
@@ -48,6 +52,7 @@ class Transfer : public TransferHandle {
   std::shared_ptr<char> life_ = std::make_shared<char>();
   Scheduler& scheduler_;
   ArticleBase& object_;
+  bool isRequest_;
   HttpClient client_;
   std::string page_;
   bool counted_ = false;

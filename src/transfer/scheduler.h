@@ -23,6 +23,8 @@ class Transfer;
 // The scheduler observes the collection: new article rows start pending downloads, and
 // deleting an object ends its transfer. It reads the options at the moment of use.
 // `homeSite` (may be null) is checked before every transfer until it has succeeded once.
+// The collection, the loop, the options, the UI and the home site must outlive the
+// scheduler; destroying the scheduler ends every transfer it runs.
 class Scheduler : private CollectionObserver {
  public:
   Scheduler(Collection& collection, EventLoop& loop, const VnkOptions& options, TransferUi& ui,

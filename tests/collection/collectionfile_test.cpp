@@ -518,6 +518,16 @@ TEST(CollectionFileOnDisk, MissingFileIsReportedWithItsPath) {
   EXPECT_EQ(result.message, "News collection \"/nonexistent/none.vnk\" not found");
 }
 
+TEST(CollectionFileOnDisk, FoldersAndPipesAreRefusedWithoutWaiting) {
+  TempDir dir;
+  Collection c;
+  EXPECT_EQ(loadCollection(c, dir.path()).status, LoadResult::Status::IoError);
+  const std::string fifo = dir.file("pipe.vnk");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(loadCollection(c, fifo).status, LoadResult::Status::IoError);
+  EXPECT_TRUE(c.isEmpty());
+}
+
 TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   if (::geteuid() == 0) {
     // root ignores folder permissions; make the rename fail instead: the target is a folder.
