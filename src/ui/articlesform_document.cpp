@@ -172,7 +172,12 @@ void ArticlesForm::handleCommandLine() {
     case CommandLine::Kind::Query: {
       // A temporary request carries the stored parameters into the panel.
       Request query("");
-      parseQueryParameters(query, command.queryParameters);
+      const std::string error = parseQueryParameters(query, command.queryParameters);
+      if (!error.empty()) {
+        // The query cannot be read as given: say why, and neither fill nor send it.
+        prompts_.message(this, UserPrompts::Kind::error, decodeBytes(error));
+        return;
+      }
       panel_->fillPanel(&query);
       if (command.run) btnSubmitClick();
       return;

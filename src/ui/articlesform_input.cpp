@@ -26,6 +26,7 @@
 #include "ui/droppedurl.h"
 #include "ui/qttext.h"
 #include "ui/querylistmodel.h"
+#include "ui/userprompts.h"
 
 namespace varnook {
 namespace {
@@ -305,7 +306,10 @@ void ArticlesForm::dropEvent(QDropEvent* event) {
 void ArticlesForm::formDragDrop(const std::string& urlText, bool shiftHeld) {
   if (isQueryUrl(urlText)) {
     std::unique_ptr<Request> request = collection_.newRequest();
-    parseQueryParameters(*request, urlText);
+    if (const std::string error = parseQueryParameters(*request, urlText); !error.empty()) {
+      prompts_.message(this, UserPrompts::Kind::error, decodeBytes(error));
+      return;
+    }
     request->url = buildQueryUrl(*request, false, options_.options().serviceSettings());
     Request& added = collection_.appendRequest(std::move(request));
     refreshStatusBar();

@@ -338,6 +338,13 @@ TEST_F(CommandLineTest, RunWithoutFieldsWarns) {
   EXPECT_TRUE(collection().requests().empty());
 }
 
+TEST_F(CommandLineTest, UnreadableStoredDateIsReportedAndNothingSent) {
+  startSession({"/Q:RUN:&QRY=modem&fromdate=someday"});
+  ASSERT_EQ(prompts_.messages.size(), 1u);
+  EXPECT_EQ(prompts_.messages[0].text, QStringLiteral("'someday' is not a valid date"));
+  EXPECT_TRUE(collection().requests().empty());
+}
+
 TEST_F(CommandLineTest, SearchWordsMakeOneUnsentRequest) {
   startSession({"apple", "~a", "smith", "~s", "car parts"});
   ASSERT_EQ(collection().requests().size(), 1u);
