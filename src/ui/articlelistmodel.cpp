@@ -26,31 +26,17 @@ int compareNoCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 ArticleListModel::ArticleListModel(Collection& collection, QObject* parent)
-    : QAbstractTableModel(parent),
-      collection_(collection),
+    : CollectionListModel(collection, ListKind::Articles, columnCount_, parent),
       normalImage_(rowImage(RowImage::article)),
       completeImage_(rowImage(RowImage::complete)) {
   boldFont_ = QApplication::font();
   boldFont_.setBold(true);
-  collection_.addObserver(this);
-}
-
-ArticleListModel::~ArticleListModel() {
-  collection_.removeObserver(this);
 }
 
 Article* ArticleListModel::articleAt(int row) const {
   const auto& articles = collection_.articles();
   if (row < 0 || static_cast<std::size_t>(row) >= articles.size()) return nullptr;
   return articles[static_cast<std::size_t>(row)].get();
-}
-
-int ArticleListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(collection_.articles().size());
-}
-
-int ArticleListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : columnCount_;
 }
 
 QVariant ArticleListModel::data(const QModelIndex& index, int role) const {
@@ -129,35 +115,6 @@ void ArticleListModel::sort(int column, Qt::SortOrder order) {
     const int c = compare(a, b);
     return descending ? c > 0 : c < 0;
   });
-}
-
-void ArticleListModel::rowsAboutToBeInserted(ListKind kind, int first, int last) {
-  if (kind == ListKind::Articles) beginInsertRows({}, first, last);
-}
-
-void ArticleListModel::rowsInserted(ListKind kind, int, int) {
-  if (kind == ListKind::Articles) endInsertRows();
-}
-
-void ArticleListModel::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
-  if (kind == ListKind::Articles) beginRemoveRows({}, first, last);
-}
-
-void ArticleListModel::rowsRemoved(ListKind kind, int, int) {
-  if (kind == ListKind::Articles) endRemoveRows();
-}
-
-void ArticleListModel::listAboutToBeReset(ListKind kind) {
-  if (kind == ListKind::Articles) beginResetModel();
-}
-
-void ArticleListModel::listReset(ListKind kind) {
-  if (kind == ListKind::Articles) endResetModel();
-}
-
-void ArticleListModel::rowChanged(const ArticleBase& object) {
-  if (object.listKind() != ListKind::Articles || object.row() < 0) return;
-  emit dataChanged(index(object.row(), 0), index(object.row(), columnCount_ - 1));
 }
 
 }  // namespace varnook

@@ -1,29 +1,26 @@
 #pragma once
 
-#include <QAbstractTableModel>
 #include <QFont>
 #include <QIcon>
 
 #include "collection/collection.h"
+#include "ui/collectionlistmodel.h"
 
 namespace varnook {
 
 // The article list: one row per article of the collection, in the collection's order.
 // Columns "Subject", "Author", "Date", "Status"; the first carries the check mark that
 // marks the article for download. Rows of complete articles are bold.
-class ArticleListModel final : public QAbstractTableModel, private CollectionObserver {
+class ArticleListModel final : public CollectionListModel {
   Q_OBJECT
 
  public:
   enum Column { subject, author, date, status, columnCount_ };
 
   explicit ArticleListModel(Collection& collection, QObject* parent = nullptr);
-  ~ArticleListModel() override;
 
   Article* articleAt(int row) const;
 
-  int rowCount(const QModelIndex& parent = {}) const override;
-  int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
@@ -32,15 +29,6 @@ class ArticleListModel final : public QAbstractTableModel, private CollectionObs
   void sort(int column, Qt::SortOrder order) override;
 
  private:
-  void rowsAboutToBeInserted(ListKind kind, int first, int last) override;
-  void rowsInserted(ListKind kind, int first, int last) override;
-  void rowsAboutToBeRemoved(ListKind kind, int first, int last) override;
-  void rowsRemoved(ListKind kind, int first, int last) override;
-  void listAboutToBeReset(ListKind kind) override;
-  void listReset(ListKind kind) override;
-  void rowChanged(const ArticleBase& object) override;
-
-  Collection& collection_;
   QIcon normalImage_;
   QIcon completeImage_;
   QFont boldFont_;

@@ -6,29 +6,16 @@
 namespace varnook {
 
 QueryListModel::QueryListModel(Collection& collection, QObject* parent)
-    : QAbstractTableModel(parent), collection_(collection) {
+    : CollectionListModel(collection, ListKind::Requests, columnCount_, parent) {
   images_[0] = rowImage(RowImage::query);
   images_[1] = rowImage(RowImage::complete);
   images_[2] = rowImage(RowImage::failed);
-  collection_.addObserver(this);
-}
-
-QueryListModel::~QueryListModel() {
-  collection_.removeObserver(this);
 }
 
 Request* QueryListModel::requestAt(int row) const {
   const auto& requests = collection_.requests();
   if (row < 0 || static_cast<std::size_t>(row) >= requests.size()) return nullptr;
   return requests[static_cast<std::size_t>(row)].get();
-}
-
-int QueryListModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(collection_.requests().size());
-}
-
-int QueryListModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : columnCount_;
 }
 
 int QueryListModel::imageIndex(const Request& request) {
@@ -80,35 +67,6 @@ bool QueryListModel::setData(const QModelIndex& index, const QVariant& value, in
     return false;
   emit renameRequested(index.row(), value.toString());
   return false;  // the collection tells the model when the name really changed
-}
-
-void QueryListModel::rowsAboutToBeInserted(ListKind kind, int first, int last) {
-  if (kind == ListKind::Requests) beginInsertRows({}, first, last);
-}
-
-void QueryListModel::rowsInserted(ListKind kind, int, int) {
-  if (kind == ListKind::Requests) endInsertRows();
-}
-
-void QueryListModel::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
-  if (kind == ListKind::Requests) beginRemoveRows({}, first, last);
-}
-
-void QueryListModel::rowsRemoved(ListKind kind, int, int) {
-  if (kind == ListKind::Requests) endRemoveRows();
-}
-
-void QueryListModel::listAboutToBeReset(ListKind kind) {
-  if (kind == ListKind::Requests) beginResetModel();
-}
-
-void QueryListModel::listReset(ListKind kind) {
-  if (kind == ListKind::Requests) endResetModel();
-}
-
-void QueryListModel::rowChanged(const ArticleBase& object) {
-  if (object.listKind() != ListKind::Requests || object.row() < 0) return;
-  emit dataChanged(index(object.row(), 0), index(object.row(), columnCount_ - 1));
 }
 
 }  // namespace varnook

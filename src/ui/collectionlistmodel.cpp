@@ -1,0 +1,54 @@
+#include "ui/collectionlistmodel.h"
+
+namespace varnook {
+
+CollectionListModel::CollectionListModel(Collection& collection, ListKind kind, int columns,
+                                         QObject* parent)
+    : QAbstractTableModel(parent), collection_(collection), kind_(kind), columns_(columns) {
+  collection_.addObserver(this);
+}
+
+CollectionListModel::~CollectionListModel() {
+  collection_.removeObserver(this);
+}
+
+int CollectionListModel::rowCount(const QModelIndex& parent) const {
+  if (parent.isValid()) return 0;
+  return static_cast<int>(kind_ == ListKind::Requests ? collection_.requests().size()
+                                                      : collection_.articles().size());
+}
+
+int CollectionListModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : columns_;
+}
+
+void CollectionListModel::rowsAboutToBeInserted(ListKind kind, int first, int last) {
+  if (kind == kind_) beginInsertRows({}, first, last);
+}
+
+void CollectionListModel::rowsInserted(ListKind kind, int, int) {
+  if (kind == kind_) endInsertRows();
+}
+
+void CollectionListModel::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
+  if (kind == kind_) beginRemoveRows({}, first, last);
+}
+
+void CollectionListModel::rowsRemoved(ListKind kind, int, int) {
+  if (kind == kind_) endRemoveRows();
+}
+
+void CollectionListModel::listAboutToBeReset(ListKind kind) {
+  if (kind == kind_) beginResetModel();
+}
+
+void CollectionListModel::listReset(ListKind kind) {
+  if (kind == kind_) endResetModel();
+}
+
+void CollectionListModel::rowChanged(const ArticleBase& object) {
+  if (object.listKind() != kind_ || object.row() < 0) return;
+  emit dataChanged(index(object.row(), 0), index(object.row(), columns_ - 1));
+}
+
+}  // namespace varnook
