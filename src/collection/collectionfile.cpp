@@ -15,6 +15,7 @@
 #include "archive/encoding.h"
 #include "archive/queryurl.h"
 #include "archive/textsearch.h"
+#include "collection/atomicfile.h"
 
 namespace varnook {
 namespace {
@@ -384,38 +385,26 @@ std::string singleLine(std::string_view value) {
   return out;
 }
 
+// Buffers the file's many small pieces into large writes.
 class FileWriter {
  public:
-  explicit FileWriter(int fd) : fd_(fd) { buffer_.reserve(kChunkSize); }
+  explicit FileWriter(AtomicFile& file) : file_(file) { buffer_.reserve(kChunkSize); }
   void append(std::string_view bytes) {
     if (buffer_.size() + bytes.size() > kChunkSize) flush();
     if (bytes.size() >= kChunkSize) {
-      writeAll(bytes);
+      file_.write(bytes);
     } else {
       buffer_.append(bytes);
     }
   }
-  bool flush() {
-    writeAll(buffer_);
+  void flush() {
+    file_.write(buffer_);
     buffer_.clear();
-    return error_ == 0;
   }
-  int error() const { return error_; }
 
  private:
-  void writeAll(std::string_view bytes) {
-    while (!bytes.empty() && error_ == 0) {
-      const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
-      if (n < 0) {
-        if (errno != EINTR) error_ = errno;
-        continue;
-      }
-      bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-  }
-  int fd_;
+  AtomicFile& file_;
   std::string buffer_;
-  int error_ = 0;
 };
 
 // Whether a line of `text` starts like a separator. Texts rarely hold a "{", so looking
@@ -530,18 +519,6 @@ struct StringSink {
   void append(std::string_view s) { bytes.append(s); }
 };
 
-std::string resolvedPath(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string target(real);
-      std::free(real);
-      return target;
-    }
-  }
-  return path;
-}
-
 }  // namespace
 
 LoadResult readCollection(Collection& collection, std::string_view bytes,
@@ -586,42 +563,19 @@ std::string writeCollection(const Collection& collection) {
 }
 
 SaveResult saveCollection(Collection& collection, const std::string& path) {
-  const std::string target = resolvedPath(path);
-  const auto slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
-  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = folder + "/." + base + ".XXXXXX";
-
-  SaveResult result;
-  auto fail = [&](int error) {
-    result.ok = false;
-    result.message = std::strerror(error);
-    return result;
-  };
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return fail(errno);
-
   // The new file keeps the mode of the one it replaces; a new one gets the usual mode.
-  struct stat st {};
-  mode_t mode;
-  if (::stat(target.c_str(), &st) == 0) {
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+  AtomicFile file(path, AtomicFile::Access::usual);
+  if (file.ok()) {
+    FileWriter writer(file);
+    emitCollection(collection, writer);
+    writer.flush();
+    file.commit();
   }
-  ::fchmod(fd, mode);
-
-  FileWriter writer(fd);
-  emitCollection(collection, writer);
-  int error = writer.flush() ? 0 : writer.error();
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    return fail(error);
+  SaveResult result;
+  if (!file.ok()) {
+    result.ok = false;
+    result.message = std::strerror(file.error());
+    return result;
   }
   collection.setFileName(path);
   collection.setModified(false);

@@ -7,31 +7,14 @@
 #include <cerrno>
 #include <cstring>
 
+#include "collection/atomicfile.h"
+
 namespace varnook {
 
 namespace {
 
 std::string systemError(int error) {
   return std::strerror(error);
-}
-
-std::string folderOf(const std::string& fileName) {
-  const std::size_t slash = fileName.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return fileName.substr(0, slash);
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace
@@ -82,27 +65,9 @@ StorageFileRead readStorageFile(const std::string& fileName, std::size_t maxSize
 }
 
 std::string writeStorageFile(const std::string& fileName, std::string_view bytes) {
-  const std::string folder = folderOf(fileName);
-  std::string temporary = folder + "/.varnook-save-XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);  // created with mode 0600
-  if (fd < 0) return systemError(errno);
-  int error = 0;
-  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0 || !writeAll(fd, bytes) || ::fsync(fd) != 0) {
-    error = errno;
-  }
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), fileName.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    return systemError(error);
-  }
-  // Make the rename itself durable; a failure here no longer endangers either file.
-  const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folderFd >= 0) {
-    ::fsync(folderFd);
-    ::close(folderFd);
-  }
-  return {};
+  AtomicFile file(fileName, AtomicFile::Access::ownerOnly);
+  if (file.write(bytes) && file.commit()) return {};
+  return systemError(file.error());
 }
 
 std::string createPrivateFolder(const std::string& folder) {

@@ -11,6 +11,7 @@
 #include "archive/articletext.h"
 #include "archive/queryurl.h"
 #include "archive/resultpage.h"
+#include "collection/atomicfile.h"
 #include "net/httpclient.h"
 #include "settings/proxysettings.h"
 #include "update/homesite.h"
@@ -271,17 +272,7 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
   bool written = false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd >= 0) {
-    std::size_t done = 0;
-    written = true;
-    while (done < page.size()) {
-      const ssize_t n = ::write(fd, page.data() + done, page.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        written = false;
-        break;
-      }
-      done += static_cast<std::size_t>(n);
-    }
+    written = writeAll(fd, page);
     if (::close(fd) != 0) written = false;
   }
   if (!written) {

@@ -556,6 +556,19 @@ TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   EXPECT_EQ(readFile(path), "old contents");
 }
 
+TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItPointsTo) {
+  TempDir dir;
+  const std::string real = dir.file("real.vnk"), link = dir.file("link.vnk");
+  writeFile(real, "old");
+  ASSERT_EQ(::symlink(real.c_str(), link.c_str()), 0);
+  Collection c;
+  ASSERT_TRUE(saveCollection(c, link).ok);
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(readFile(real), writeCollection(c));
+}
+
 TEST(CollectionFileOnDisk, SaveKeepsTheModeOfTheFileItReplaces) {
   TempDir dir;
   const std::string path = dir.file("mode.vnk");

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnook {
+
+// Writes all bytes to a descriptor, going on after interrupted calls. False (errno set)
+// when the system refuses.
+bool writeAll(int fd, std::string_view bytes);
+
+// A file written whole or not at all: the bytes go into a temporary file in the target's
+// folder, which commit() flushes to disk and renames over the target. Until then, and
+// whenever a step fails, the file that was there stays as it was. A symbolic link as the
+// target is followed, so the file it points to is the one replaced.
+class AtomicFile {
+ public:
+  enum class Access {
+    ownerOnly,  // 0600: files that may hold passwords or private mail
+    usual,      // the mode of the file it replaces, or 0666 less the umask for a new one
+  };
+
+  // Creates the temporary file; ok() tells whether that worked.
+  AtomicFile(const std::string& target, Access access);
+  // A file not committed is removed.
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  bool ok() const { return error_ == 0; }
+  // The errno of the first step that failed, 0 while all went well.
+  int error() const { return error_; }
+  // The temporary file's descriptor, for writers that stream; -1 when it could not be made.
+  int descriptor() const { return fd_; }
+
+  // Appends bytes; false once anything has failed.
+  bool write(std::string_view bytes);
+  // Notes a failure of a writer that used descriptor() itself.
+  void fail(int error) {
+    if (error_ == 0) error_ = error;
+  }
+  // Flushes, closes and renames the file over the target; false when any step failed.
+  bool commit();
+
+ private:
+  std::string target_;
+  std::string temporary_;
+  int fd_ = -1;
+  int error_ = 0;
+  bool committed_ = false;
+};
+
+}  // namespace varnook
