@@ -5,6 +5,7 @@
 #include <map>
 #include <system_error>
 
+#include "archive/charset.h"
 #include "desktop/keyfile.h"
 #include "desktop/smallfile.h"
 
@@ -14,19 +15,6 @@ namespace {
 
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
-}
-
-void appendUtf8(std::string& out, unsigned code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 // A JavaScript string literal starting at text[pos] (the opening quote); returns the

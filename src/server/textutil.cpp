@@ -2,29 +2,10 @@
 
 #include <cstdint>
 
+#include "archive/charset.h"
+
 namespace varnook::server {
 namespace {
-
-// The characters of Windows-1252 for the bytes 0x80..0x9F; 0 where it has none (those
-// bytes are then read as the Latin-1 control codes and dropped).
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-void appendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
 
 // Length of the valid UTF-8 sequence starting at text[i], 0 when there is none.
 std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
@@ -84,8 +65,8 @@ std::string toDisplayUtf8(std::string_view text) {
     }
     if (c >= 0xA0) {
       appendUtf8(out, c);
-    } else if (kCp1252High[c - 0x80] != 0) {
-      appendUtf8(out, kCp1252High[c - 0x80]);
+    } else if (!isUnassignedWindows1252(c)) {
+      appendUtf8(out, windows1252Char(c));
     }
     ++i;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "archive/charset.h"
 #include "ui/searchtext.h"
 
 namespace varnook {
@@ -10,24 +11,6 @@ namespace {
 std::string_view firstLine(std::string_view text) {
   const std::size_t end = text.find_first_of("\r\n");
   return end == std::string_view::npos ? text : text.substr(0, end);
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 // The UTF-16 text up to its first line break, as UTF-8. Unpaired surrogates become

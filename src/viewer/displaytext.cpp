@@ -4,15 +4,10 @@
 #include <cstring>
 #include <utility>
 
+#include "archive/charset.h"
+
 namespace varnook {
 namespace {
-
-// Windows-1252 bytes 0x80..0x9F; the five unassigned ones keep their C1 code points.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 constexpr char16_t kReplacement = 0xFFFD;
 
@@ -147,7 +142,7 @@ std::u16string DisplayText::decode() const {
     if (encoding_ == Encoding::windows1252) {
       for (; i < end; ++i) {
         const unsigned char c = p[i];
-        out.push_back(c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : shown(c));
+        out.push_back(c >= 0x80 && c < 0xA0 ? windows1252Char(c) : shown(c));
       }
       continue;
     }
