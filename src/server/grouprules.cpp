@@ -1,8 +1,6 @@
 #include "server/grouprules.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "archive/textsearch.h"
 #include "server/textutil.h"
@@ -78,14 +76,9 @@ std::optional<GroupRules> GroupRules::parse(std::string_view text, std::string_v
 }
 
 std::optional<GroupRules> GroupRules::load(const std::string& path, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = path + ": cannot be read";
-    return std::nullopt;
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return parse(text.str(), path, error);
+  const auto text = readConfigurationFile(path, error);
+  if (!text) return std::nullopt;
+  return parse(*text, path, error);
 }
 
 std::vector<Archive> GroupRules::archivesOf(const std::vector<std::string>& groups) const {

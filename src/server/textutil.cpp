@@ -1,6 +1,8 @@
 #include "server/textutil.h"
 
 #include <cstdint>
+#include <fstream>
+#include <sstream>
 
 #include "archive/charset.h"
 
@@ -130,6 +132,17 @@ std::string_view trimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
+}
+
+std::optional<std::string> readConfigurationFile(const std::string& path, std::string& error) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    error = path + ": cannot be read";
+    return std::nullopt;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
 }
 
 }  // namespace varnook::server

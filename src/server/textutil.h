@@ -3,6 +3,7 @@
 // Small text helpers shared by the ingester, the index and the pages. All take 8-bit
 // strings; none fails.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,9 @@ std::string asciiLowered(std::string_view text);
 
 // Removes leading and trailing blanks and tabs.
 std::string_view trimBlanks(std::string_view text);
+
+// The whole content of a small configuration file; nothing, with "<path>: cannot be read"
+// in `error`, when it cannot be opened.
+std::optional<std::string> readConfigurationFile(const std::string& path, std::string& error);
 
 }  // namespace varnook::server

@@ -1,8 +1,6 @@
 #include "server/updateinfo.h"
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "server/textutil.h"
 #include "varnook/version.h"
@@ -73,14 +71,9 @@ std::optional<UpdateInfo> UpdateInfo::parse(std::string_view text, std::string_v
 }
 
 std::optional<UpdateInfo> UpdateInfo::load(const std::string& path, std::string& error) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    error = path + ": cannot be read";
-    return std::nullopt;
-  }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return parse(text.str(), path, error);
+  const auto text = readConfigurationFile(path, error);
+  if (!text) return std::nullopt;
+  return parse(*text, path, error);
 }
 
 std::string UpdateInfo::text() const {
