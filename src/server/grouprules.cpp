@@ -1,6 +1,7 @@
 #include "server/grouprules.h"
 
 #include <algorithm>
+#include <sstream>
 
 #include "archive/textsearch.h"
 #include "server/textutil.h"
