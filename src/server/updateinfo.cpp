@@ -1,6 +1,7 @@
 #include "server/updateinfo.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "server/textutil.h"
 #include "varnook/version.h"
