@@ -16,6 +16,7 @@
 #include "ui/qttext.h"
 #include "ui/searchtext.h"
 #include "ui/userprompts.h"
+#include "viewer/hotspot.h"
 #include "viewer/markuplinks.h"
 #include "viewer/textwords.h"
 
@@ -128,8 +129,11 @@ void ArticlesForm::showArticle(Article* article) {
   MarkupLinks markup;
   markup.setInsertBefore("\x1E");
   markup.setInsertAfter("\x1F");
-  MarkupLinks::Result marked = markup.markup(article->text);
-  ArtView->setText(marked.ok() ? std::move(marked.text) : article->text);
+  // Marker bytes that came with the article would make hot spots of any text: only the
+  // markup's own are kept.
+  const std::string text = withoutLinkMarkers(article->text);
+  MarkupLinks::Result marked = markup.markup(text);
+  ArtView->setText(marked.ok() ? std::move(marked.text) : text);
   const Request* request = collection_.findRequest(*article);
   ArtView->setKeywords(request != nullptr ? queryKeywords(request->keywords)
                                           : std::vector<std::string>{});
