@@ -1,7 +1,6 @@
 #include "transfer/scheduler.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -10,16 +9,19 @@
 
 #include "archive/queryurl.h"
 #include "net/pollloop.h"
+#include "support/realservers.h"
 #include "transfer/fakearchive.h"
 #include "update/homesite.h"
 
 namespace varnook {
 namespace {
 
-// Records what the scheduler asks of the window.
+using testsupport::httpResponse;
+using Lines = std::vector<std::string>;
+
+// Records what the scheduler asks of the window; it answers every question with yes.
 struct RecordingUi : TransferUi, UpdateUi {
   std::vector<std::string> lines, questions, opened;
-  bool answerYes = false;
   int statusRefreshes = 0;
   bool autoOn = false;
   // Runs while a question is open, as the events of a modal message box's own loop do.
@@ -28,19 +30,16 @@ struct RecordingUi : TransferUi, UpdateUi {
   bool askYesNo(const std::string& text) override {
     questions.push_back(text);
     if (whileAsking) whileAsking();
-    return answerYes;
+    return true;
   }
-  bool askOkCancel(const std::string& text) override {
-    questions.push_back(text);
-    return answerYes;
-  }
+  bool askOkCancel(const std::string&) override { return false; }
   void openInBrowser(const std::string& path) override { opened.push_back(path); }
-  void openUrl(const std::string& url) override { opened.push_back(url); }
-  void openInHelpViewer(const std::string& url) override { opened.push_back("help " + url); }
+  void openUrl(const std::string&) override {}
+  void openInHelpViewer(const std::string&) override {}
   void statusBarChanged() override { ++statusRefreshes; }
   void autoDownloadChanged(bool on) override { autoOn = on; }
   void showUpdateStatus(const std::string&) override {}
-  void closeMainWindow() override { opened.push_back("closed"); }
+  void closeMainWindow() override {}
 };
 
 // Tracks the most article transfers seen at once, and the order in which the scheduler
@@ -60,136 +59,172 @@ struct PeakWatcher : CollectionObserver {
   }
 };
 
+std::string plainText(const std::string& text) {
+  return httpResponse(200, "OK", text, {"Content-Type: text/plain"});
+}
+
 class SchedulerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char folder[] = "/tmp/vnk-sched-XXXXXX";
-    cache_ = ::mkdtemp(folder);
-  }
-  void TearDown() override { std::system(("rm -rf '" + cache_ + "'").c_str()); }
-
-  // Builds the scheduler for an archive; `withHomeSite` also checks the home site.
-  void start(testing::FakeArchive& archive, bool withHomeSite = false) {
-    options_.serviceHost = archive.host();
-    options_.serviceDomain = archive.domain();
-    options_.homeSite = "http://" + archive.host() + "/varnook/update.txt";
+  // An archive of `articles` articles, ten on a page, and the scheduler for it;
+  // `withHomeSite` also checks the home site.
+  testing::FakeArchive& serve(int articles, bool withHomeSite = false) {
+    scheduler_.reset();
+    archive_ = std::make_unique<testing::FakeArchive>(articles, 10);
+    options_.serviceHost = archive_->host();
+    options_.serviceDomain = archive_->domain();
+    options_.homeSite = "http://" + archive_->host() + "/varnook/update.txt";
     if (withHomeSite) home_ = std::make_unique<HomeSite>(loop_, options_, ui_);
     scheduler_ = std::make_unique<Scheduler>(collection_, loop_, options_, ui_, home_.get());
-    scheduler_->cacheFolder = cache_;
+    scheduler_->cacheFolder = cache_.path();
+    return *archive_;
   }
 
-  Request& newRequest(const std::string& keywords) {
+  Request& newRequest() {
     auto r = std::make_unique<Request>("Q#" + std::to_string(collection_.requests().size()));
-    r->keywords = keywords;
+    r->keywords = "modem";
     return collection_.appendRequest(std::move(r));
   }
-
+  bool sendAndWait(Request& r) {
+    scheduler_->send(r);
+    return runUntilIdle();
+  }
   bool runUntilIdle(int timeoutMs = 20000) {
     return loop_.runUntil([&] { return !scheduler_->busy(); }, timeoutMs);
   }
+  Article& article(std::size_t i) { return *collection_.articles()[i]; }
+  void clearLists() {
+    collection_.clearRequests();
+    collection_.clearArticles();
+    ui_ = {};
+  }
 
+  testsupport::TempFolder cache_;
   PollLoop loop_;
   Collection collection_{Collection::NameClock{[] { return 40000.0; }, [](double) {}}};
   VnkOptions options_;
   RecordingUi ui_;
   std::unique_ptr<HomeSite> home_;
+  std::unique_ptr<testing::FakeArchive> archive_;
   std::unique_ptr<Scheduler> scheduler_;
-  std::string cache_;
 };
 
 TEST_F(SchedulerTest, RequestWalksEveryPageOnOneTransferAndLogsTotals) {
-  testing::FakeArchive archive(25, 10);
-  start(archive);
-  Request& r = newRequest("modem");
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
+  testing::FakeArchive& archive = serve(25);
+  Request& r = newRequest();
+  ASSERT_TRUE(sendAndWait(r));
   EXPECT_EQ(r.pages, 3);
   EXPECT_EQ(r.articles, 25);
-  EXPECT_EQ(r.unique, 25);
-  EXPECT_EQ(r.expectedTotal, 25);
   EXPECT_TRUE(r.hasState(kComplete));
   EXPECT_EQ(r.status(), "Loaded");
   EXPECT_TRUE(r.url.empty());
   ASSERT_EQ(collection_.articles().size(), 25u);
-  EXPECT_EQ(collection_.articles()[0]->forum, "comp.test");
-  EXPECT_EQ(collection_.articles()[0]->requestId, r.name);
-  EXPECT_EQ(ui_.lines, (std::vector<std::string>{"Page 1 of Q#0 delivered 10 articles",
-                                                 "Page 2 of Q#0 delivered 10 articles",
-                                                 "Page 3 of Q#0 delivered 5 articles",
-                                                 "Request Q#0: total of 25 articles on 3 pages"}));
+  EXPECT_EQ(article(0).requestId, r.name);
+  EXPECT_EQ(ui_.lines,
+            (Lines{"Page 1 of Q#0 delivered 10 articles", "Page 2 of Q#0 delivered 10 articles",
+                   "Page 3 of Q#0 delivered 5 articles",
+                   "Request Q#0: total of 25 articles on 3 pages"}));
   EXPECT_EQ(collection_.requestTransfers, 0);
   // The first page's URL is the service's search URL.
   EXPECT_NE(archive.server().requests()[0].target.find("/[ST_rn=ps]/dnquery.xp?ST=PS"),
             std::string::npos);
+  // Stop query cancels also a request that does not run.
+  scheduler_->stopQuery(r);
+  EXPECT_TRUE(r.hasState(kCancelled));
+  EXPECT_EQ(r.status(), "Cancelled");
 }
 
-TEST_F(SchedulerTest, OnePageRequestWritesNoTotalLine) {
-  testing::FakeArchive archive(3, 10);
-  start(archive);
-  scheduler_->send(newRequest("x"));
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(ui_.lines, std::vector<std::string>{"Page 1 of Q#0 delivered 3 articles"});
-}
-
-TEST_F(SchedulerTest, StopAtNextPageKeepsTheLinkAndResumeGoesOn) {
-  testing::FakeArchive archive(30, 10);
-  start(archive);
-  Request& r = newRequest("x");
+// Stop at next page keeps the link to the next page. A resume whose start is abandoned
+// (stop all while the failing home site is asked again) fetches and counts no page; the
+// next resume goes on.
+TEST_F(SchedulerTest, StopAtNextPageAndResumeAlsoAfterAnAbandonedStart) {
+  testing::FakeArchive& archive = serve(30, /*withHomeSite=*/true);
+  archive.override("update.txt", "");  // every check fails, so each start asks again
+  Request& r = newRequest();
   scheduler_->send(r);
-  // Stop asked while page 2 is under way.
-  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 2; }, 10000));
+  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 2; }, 10000));  // page 2 under way
   scheduler_->stopAtNextPage(r);
   ASSERT_TRUE(runUntilIdle());
+  EXPECT_FALSE(home_->succeeded());
   EXPECT_EQ(r.pages, 2);
   EXPECT_NE(r.url.find("firstHit=21"), std::string::npos);
   EXPECT_FALSE(r.stopAtNextPage);
+
+  scheduler_->resume(r);
+  ASSERT_TRUE(home_->running());
+  scheduler_->stopAll();
+  EXPECT_FALSE(home_->running());
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(r.pages, 2);
+  EXPECT_FALSE(r.isTransferring());
+
   scheduler_->resume(r);
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(r.pages, 3);
   EXPECT_EQ(r.articles, 30);
   EXPECT_TRUE(r.url.empty());
-  // Nothing left to resume.
-  scheduler_->resume(r);
+  EXPECT_EQ(archive.count("firstHit=21"), 1);
+  scheduler_->resume(r);  // nothing left to resume
   EXPECT_FALSE(r.isTransferring());
 }
 
-TEST_F(SchedulerTest, HttpErrorFailsTheRequestWithTheReasonPhrase) {
-  testing::FakeArchive archive(5, 10);
-  archive.override("dnquery.xp", testsupport::httpResponse(404, "Not Found", "gone"));
-  start(archive);
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.shortStatus(), "Errors!");
-  EXPECT_EQ(r.longStatus(), "Not Found");
-  EXPECT_TRUE(r.hasState(kFailed));
-  EXPECT_EQ(r.pages, 1);
-  EXPECT_TRUE(collection_.articles().empty());
+// Pages that fail or list nothing end the request; transport errors log nothing.
+TEST_F(SchedulerTest, FailedOrEmptyPageEndsTheRequest) {
+  struct Case {
+    int articles;
+    std::string reply;  // for the result page; empty: the archive's own
+    std::string status;
+    int state;
+  };
+  const Case cases[] = {
+      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed},
+      {0, "", "No matches", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.status);
+    testing::FakeArchive& archive = serve(c.articles);
+    if (!c.reply.empty()) archive.override("dnquery.xp", c.reply);
+    Request& r = newRequest();
+    ASSERT_TRUE(sendAndWait(r));
+    EXPECT_EQ(r.status(), c.status);
+    EXPECT_EQ(r.state(), c.state);
+    EXPECT_EQ(r.pages, 1);
+    EXPECT_TRUE(collection_.articles().empty());
+    EXPECT_TRUE(ui_.lines.empty());
+    clearLists();
+  }
 }
 
 TEST_F(SchedulerTest, UnreadablePageIsSavedReportedAndAskedAboutOnce) {
-  testing::FakeArchive archive(5, 10);
-  archive.override("dnquery.xp",
-                   testsupport::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=5\">no end"));
-  start(archive);
-  ui_.answerYes = true;
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
+  const std::string page = "<a href=\"/getdoc.xp?AN=5\">no end";
+  serve(5).override("dnquery.xp", httpResponse(200, "OK", page));
+  Request& r = newRequest();
+  ASSERT_TRUE(sendAndWait(r));
   EXPECT_EQ(r.status(), "Errors!|Errors parsing received Web page");
   EXPECT_EQ(r.state(), 0);
-  ASSERT_EQ(ui_.lines.size(), 2u);
-  EXPECT_EQ(ui_.lines[0],
-            "Error parsing results of query \"Q#0\":\r\n  Expected next tag after the subject!");
-  EXPECT_EQ(ui_.lines[1], "  Page saved to BADPAGE.HTM!");
-  ASSERT_EQ(ui_.questions.size(), 1u);
-  EXPECT_EQ(ui_.questions[0], ui_.lines[0] + ".\r\nThe page is stored in \"" + cache_ +
-                                  "/badpage.htm\". Do you want to view this page now?");
-  EXPECT_EQ(ui_.opened, std::vector<std::string>{cache_ + "/badpage.htm"});
-  std::ifstream saved(cache_ + "/badpage.htm");
+  const std::string report =
+      "Error parsing results of query \"Q#0\":\r\n  Expected next tag after the subject!";
+  EXPECT_EQ(ui_.lines, (Lines{report, "  Page saved to BADPAGE.HTM!"}));
+  const std::string saved = cache_.path() + "/badpage.htm";
+  EXPECT_EQ(ui_.questions, Lines{report + ".\r\nThe page is stored in \"" + saved +
+                                 "\". Do you want to view this page now?"});
+  EXPECT_EQ(ui_.opened, Lines{saved});
+  std::ifstream file(saved);
   std::stringstream bytes;
-  bytes << saved.rdbuf();
-  EXPECT_EQ(bytes.str(), "<a href=\"/getdoc.xp?AN=5\">no end");
+  bytes << file.rdbuf();
+  EXPECT_EQ(bytes.str(), page);
+}
+
+TEST_F(SchedulerTest, ArticleWithoutBodyKeepsNoTextAndIsNotRetried) {
+  serve(1).override("AN=1&", plainText("Subject: only headers\n"));
+  scheduler_->setAutoDownload(true);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  EXPECT_FALSE(article(0).isLoaded());
+  EXPECT_EQ(article(0).status(), "Errors!|Errors parsing received Web page");
+  EXPECT_EQ(ui_.lines, (Lines{"Page 1 of Q#0 delivered 1 articles",
+                              "Error analyzing article \"A#1\":\r\n  Message body not found",
+                              "  Page saved to BADPAGE.HTM!"}));
+  EXPECT_EQ(archive_->count("AN=1&"), 1);
+  EXPECT_EQ(collection_.loadedArticles, 0);
 }
 
 // A request that was read completely before is sent again; its first page now has a
@@ -197,41 +232,33 @@ TEST_F(SchedulerTest, UnreadablePageIsSavedReportedAndAskedAboutOnce) {
 // request goes idle there, whatever state the earlier run left.
 TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun) {
   struct Case {
-    const char* name;
     const char* entries;  // what follows the next-page link
     const char* status;
   };
   const Case cases[] = {
-      {"unreadable entry", "<a href=\"/getdoc.xp?AN=5\">no end",
-       "Errors!|Errors parsing received Web page"},
-      {"no entries", "nothing listed", "No matches"},
+      {"<a href=\"/getdoc.xp?AN=5\">no end", "Errors!|Errors parsing received Web page"},
+      {"nothing listed", "No matches"},
   };
-  for (const Case& test : cases) {
-    SCOPED_TRACE(test.name);
-    testing::FakeArchive archive(3, 10);
-    start(archive);
-    Request& r = newRequest("x");
-    scheduler_->send(r);
-    ASSERT_TRUE(runUntilIdle());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entries);
+    testing::FakeArchive& archive = serve(3);
+    Request& r = newRequest();
+    ASSERT_TRUE(sendAndWait(r));
     ASSERT_TRUE(r.hasState(kComplete));
     const std::string next =
         "http://" + archive.host() + "/[ST_rn=ps]/dnquery.xp?QRY=x&firstHit=11";
     archive.override(
         "dnquery.xp",
-        testsupport::httpResponse(
-            200, "OK", std::string("<a href=\"") + next + "\">Next matches</a>" + test.entries));
-    scheduler_->send(r);
-    ASSERT_TRUE(runUntilIdle());
+        httpResponse(200, "OK", "<a href=\"" + next + "\">Next matches</a>" + c.entries));
+    ASSERT_TRUE(sendAndWait(r));
     EXPECT_EQ(archive.count("dnquery.xp"), 2);
     EXPECT_EQ(r.pages, 1);
     EXPECT_EQ(r.url, next);
     EXPECT_TRUE(r.hasState(kComplete));  // the state is left as it was
-    EXPECT_EQ(r.status(), test.status);
+    EXPECT_EQ(r.status(), c.status);
     EXPECT_FALSE(r.isTransferring());
     EXPECT_EQ(collection_.requestTransfers, 0);
-    collection_.clearRequests();
-    collection_.clearArticles();
-    ui_.questions.clear();
+    clearLists();
   }
 }
 
@@ -249,67 +276,41 @@ TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
       {"request removed", true, [](Collection& c) { c.removeRequest(*c.requests()[0]); }},
       {"requests cleared", true, [](Collection& c) { c.clearRequests(); }},
   };
-  for (const Case& test : cases) {
-    SCOPED_TRACE(test.name);
-    testing::FakeArchive archive(1, 10);
-    if (test.request)
-      archive.override("dnquery.xp",
-                       testsupport::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=5\">no end"));
-    archive.override("AN=1&", testsupport::httpResponse(200, "OK", "Subject: only headers\n",
-                                                        {"Content-Type: text/plain"}));
-    start(archive);
-    ui_.answerYes = true;
-    ui_.whileAsking = [&] { test.remove(collection_); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::FakeArchive& archive = serve(1);
+    if (c.request)
+      archive.override("dnquery.xp", httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=5\">no end"));
+    archive.override("AN=1&", plainText("Subject: only headers\n"));
+    ui_.whileAsking = [&] { c.remove(collection_); };
     scheduler_->setAutoDownload(true);
-    scheduler_->send(newRequest("x"));
-    ASSERT_TRUE(runUntilIdle());
+    ASSERT_TRUE(sendAndWait(newRequest()));
     EXPECT_EQ(ui_.questions.size(), 1u);
     EXPECT_EQ(collection_.requestTransfers, 0);
     EXPECT_EQ(collection_.articleTransfers, 0);
     EXPECT_FALSE(scheduler_->transfersRunning());
-    ui_.whileAsking = nullptr;
-    ui_.questions.clear();
     scheduler_.reset();
-    collection_.clearRequests();
-    collection_.clearArticles();
+    clearLists();
   }
 }
 
 // An endless or enormous document ends the transfer instead of filling the memory.
 TEST_F(SchedulerTest, DocumentOverTheSizeLimitFailsTheTransfer) {
-  testing::FakeArchive archive(1, 10);
-  archive.override("AN=1&", testsupport::httpResponse(200, "OK", std::string(300000, 'x'),
-                                                      {"Content-Type: text/plain"}, false));
-  start(archive);
+  serve(1).override("AN=1&", httpResponse(200, "OK", std::string(300000, 'x'),
+                                          {"Content-Type: text/plain"}, false));
   scheduler_->maxDocumentBytes = 100000;
   scheduler_->setAutoDownload(true);
-  scheduler_->send(newRequest("x"));
-  ASSERT_TRUE(runUntilIdle());
-  const Article& a = *collection_.articles()[0];
-  EXPECT_TRUE(a.hasState(kFailed));
-  EXPECT_EQ(a.status(), "Errors!|Document too large");
-  EXPECT_FALSE(a.isLoaded());
-}
-
-TEST_F(SchedulerTest, NoMatchesPageEndsQuietly) {
-  testing::FakeArchive archive(0, 10);
-  start(archive);
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.status(), "No matches");
-  EXPECT_EQ(r.state(), 0);
-  EXPECT_TRUE(ui_.lines.empty());
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  EXPECT_TRUE(article(0).hasState(kFailed));
+  EXPECT_EQ(article(0).status(), "Errors!|Document too large");
+  EXPECT_FALSE(article(0).isLoaded());
 }
 
 TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
-  testing::FakeArchive archive(5, 10);
+  testing::FakeArchive& archive = serve(5);
   options_.maxRequests = 2;
-  start(archive);
   PeakWatcher peak(collection_);
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
+  ASSERT_TRUE(sendAndWait(newRequest()));
   EXPECT_EQ(collection_.loadedArticles, 0);  // automatic download is off
 
   scheduler_->setAutoDownload(true);
@@ -318,11 +319,11 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
   EXPECT_LE(peak.peak, 2);
   EXPECT_EQ(collection_.loadedArticles, 5);
   for (const auto& a : collection_.articles()) {
+    const std::string n = std::to_string(a->number);
     EXPECT_TRUE(a->hasState(kComplete));
     EXPECT_EQ(a->status(), "Loaded");
-    EXPECT_EQ(a->text.rfind("Body of article " + std::to_string(a->number) + "\r\n", 0), 0u);
-    EXPECT_EQ(a->author, "Author " + std::to_string(a->number) + " <a" + std::to_string(a->number) +
-                             "@example.com>");
+    EXPECT_EQ(a->text.rfind("Body of article " + n + "\r\n", 0), 0u);
+    EXPECT_EQ(a->author, "Author " + n + " <a" + n + "@example.com>");
   }
   EXPECT_TRUE(collection_.modified());
   // Started in list order, each once (whatever order the server sees the requests in).
@@ -330,149 +331,80 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
   EXPECT_EQ(archive.count("getdoc.xp"), 5);
 }
 
-TEST_F(SchedulerTest, UnmarkedRowsAreNeverLoadedAutomatically) {
-  testing::FakeArchive archive(4, 10);
-  start(archive);
-  collection_.markNewArticles = false;
+// Rows without a check mark and failed articles are passed over by the automatic walk,
+// also when later completions walk the list again; marking a row or the user's load
+// command starts them.
+TEST_F(SchedulerTest, AutomaticWalkSkipsUnmarkedAndFailedRows) {
+  testing::FakeArchive& archive = serve(4);
+  archive.override("AN=2&", httpResponse(500, "Server Error", "x"));
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  article(2).setChecked(false);
   scheduler_->setAutoDownload(true);
-  scheduler_->send(newRequest("x"));
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.count("getdoc"), 0);
-  // Marking a row brings the walk back to it.
-  collection_.articles()[2]->setChecked(true);
+  EXPECT_TRUE(article(1).hasState(kFailed));
+  EXPECT_EQ(article(1).status(), "Errors!|Server Error");
   scheduler_->startPendingArticles();
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.count("getdoc"), 1);
-  EXPECT_TRUE(collection_.articles()[2]->isLoaded());
-}
+  EXPECT_EQ(archive.count("AN=2&"), 1);
+  EXPECT_EQ(archive.count("AN=3&"), 0);
+  EXPECT_EQ(collection_.loadedArticles, 2);
 
-TEST_F(SchedulerTest, FailedArticleIsNotRestartedAutomaticallyButCanBeLoaded) {
-  testing::FakeArchive archive(3, 10);
-  archive.override("AN=2&", testsupport::httpResponse(500, "Server Error", "x"));
-  start(archive);
-  scheduler_->setAutoDownload(true);
-  scheduler_->send(newRequest("x"));
-  ASSERT_TRUE(runUntilIdle());
-  Article& failed = *collection_.articles()[1];
-  EXPECT_TRUE(failed.hasState(kFailed));
-  EXPECT_EQ(failed.status(), "Errors!|Server Error");
-  EXPECT_EQ(archive.count("AN=2&"), 1);
-  // Later completions walk the list again without restarting it.
+  article(2).setChecked(true);
   scheduler_->startPendingArticles();
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.count("AN=2&"), 1);
-  // The user's load command still starts it.
-  scheduler_->loadArticle(failed);
+  EXPECT_TRUE(article(2).isLoaded());
+  scheduler_->loadArticle(article(1));
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(archive.count("AN=2&"), 2);
-}
-
-TEST_F(SchedulerTest, ArticleWithoutBodyKeepsNoTextAndIsNotRetried) {
-  testing::FakeArchive archive(1, 10);
-  archive.override("AN=1&", testsupport::httpResponse(200, "OK", "Subject: only headers\n",
-                                                      {"Content-Type: text/plain"}));
-  start(archive);
-  scheduler_->setAutoDownload(true);
-  scheduler_->send(newRequest("x"));
-  ASSERT_TRUE(runUntilIdle());
-  const Article& a = *collection_.articles()[0];
-  EXPECT_FALSE(a.isLoaded());
-  EXPECT_EQ(a.status(), "Errors!|Errors parsing received Web page");
-  EXPECT_EQ(ui_.lines.back(), "  Page saved to BADPAGE.HTM!");
-  EXPECT_EQ(archive.count("AN=1&"), 1);
-  EXPECT_EQ(collection_.loadedArticles, 0);
+  EXPECT_EQ(archive.count("AN=3&"), 1);
 }
 
 // The loaded count follows the texts present, also when an article with text is fetched
 // again and comes back without a body.
 TEST_F(SchedulerTest, LoadedCountFollowsATextThatWasFetchedAgain) {
-  testing::FakeArchive archive(1, 10);
-  start(archive);
+  testing::FakeArchive& archive = serve(1);
   scheduler_->setAutoDownload(true);
-  scheduler_->send(newRequest("x"));
-  ASSERT_TRUE(runUntilIdle());
-  Article& a = *collection_.articles()[0];
-  ASSERT_TRUE(a.isLoaded());
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  ASSERT_TRUE(article(0).isLoaded());
   ASSERT_EQ(collection_.loadedArticles, 1);
-  archive.override("AN=1&", testsupport::httpResponse(200, "OK", "Subject: again\n\n",
-                                                      {"Content-Type: text/plain"}));
-  scheduler_->startTransfer(a);
+  archive.override("AN=1&", plainText("Subject: again\n\n"));
+  scheduler_->startTransfer(article(0));
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(a.subject, "again");
-  EXPECT_FALSE(a.isLoaded());
+  EXPECT_EQ(article(0).subject, "again");
+  EXPECT_FALSE(article(0).isLoaded());
   EXPECT_EQ(collection_.loadedArticles, 0);
 }
 
-// A resume whose start is abandoned (stop pressed while the home site is asked) does not
-// count the page it never fetched.
-TEST_F(SchedulerTest, AbandonedResumeDoesNotCountAPage) {
-  testing::FakeArchive archive(30, 10);
-  archive.override("update.txt", "");  // every check fails, so each start asks again
-  start(archive, /*withHomeSite=*/true);
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 2; }, 10000));
-  scheduler_->stopAtNextPage(r);
-  ASSERT_TRUE(runUntilIdle());
-  ASSERT_EQ(r.pages, 2);
-  scheduler_->resume(r);
-  ASSERT_TRUE(home_->running());
-  scheduler_->stopAll();
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.pages, 2);
-  scheduler_->resume(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.pages, 3);
-  EXPECT_EQ(r.articles, 30);
-  EXPECT_EQ(archive.count("firstHit=21"), 1);
-}
-
 TEST_F(SchedulerTest, ArticleServersRotate) {
-  testing::FakeArchive archive(4, 10);
+  testing::FakeArchive& archive = serve(4);
   options_.hostList = "www,x1,x2";
-  start(archive);
-  scheduler_->setAutoDownload(true);
   options_.maxRequests = 1;
+  scheduler_->setAutoDownload(true);
   articleServerRotation() = ArticleServerRotation();
-  scheduler_->send(newRequest("x"));
-  ASSERT_TRUE(runUntilIdle());
-  std::vector<std::string> hosts;
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  Lines hosts;
   for (const auto& req : archive.server().requests())
     if (req.target.find("getdoc") != std::string::npos) hosts.push_back(*req.header("Host"));
-  const std::string port = ":" + std::to_string(archive.server().port());
-  EXPECT_EQ(hosts, (std::vector<std::string>{"www.localhost" + port, "x1.localhost" + port,
-                                             "x2.localhost" + port, "www.localhost" + port}));
-}
-
-TEST_F(SchedulerTest, StopQueryOnAnIdleRequestCancelsIt) {
-  testing::FakeArchive archive(1, 10);
-  start(archive);
-  Request& r = newRequest("x");
-  scheduler_->stopQuery(r);
-  EXPECT_TRUE(r.hasState(kCancelled));
-  EXPECT_EQ(r.status(), "Cancelled");
+  const std::string port = ".localhost:" + std::to_string(archive.server().port());
+  EXPECT_EQ(hosts, (Lines{"www" + port, "x1" + port, "x2" + port, "www" + port}));
 }
 
 TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
-  testing::FakeArchive archive(6, 10);
-  archive.holdArticles();  // no article can end before stop all
+  serve(6).holdArticles();  // no article can end before stop all
   options_.maxRequests = 3;
-  start(archive);
   scheduler_->setAutoDownload(true);
   EXPECT_TRUE(ui_.autoOn);
-  scheduler_->send(newRequest("x"));
+  scheduler_->send(newRequest());
   ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers == 3; }, 10000));
   scheduler_->stopAll();
   EXPECT_FALSE(ui_.autoOn);
   EXPECT_TRUE(collection_.stopRequested);
   ASSERT_TRUE(runUntilIdle(5000));
-  int failed = 0;
-  for (const auto& a : collection_.articles()) {
-    if (!a->hasState(kFailed)) continue;
-    ++failed;
-    EXPECT_EQ(a->longStatus(), "Connection aborted on request");
+  const auto& all = collection_.articles();
+  for (const auto& a : all) {
+    if (a->hasState(kFailed)) EXPECT_EQ(a->longStatus(), "Connection aborted on request");
   }
-  EXPECT_EQ(failed, 3);
+  EXPECT_EQ(std::count_if(all.begin(), all.end(), [](auto& a) { return a->hasState(kFailed); }), 3);
   // Nothing new starts, also later.
   loop_.runUntil([] { return false; }, 300);
   EXPECT_FALSE(scheduler_->transfersRunning());
@@ -481,25 +413,22 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
 }
 
 TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
-  testing::FakeArchive archive(2, 10);
-  archive.holdArticles();
-  start(archive);
+  serve(2).holdArticles();
   scheduler_->setAutoDownload(true);
-  scheduler_->send(newRequest("x"));
+  scheduler_->send(newRequest());
   ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers == 2; }, 10000));
-  collection_.removeArticle(*collection_.articles()[0]);
+  collection_.removeArticle(article(0));
   EXPECT_EQ(collection_.articleTransfers, 1);
   collection_.clearArticles();
   EXPECT_FALSE(scheduler_->transfersRunning());
   ASSERT_TRUE(runUntilIdle());
 }
 
-TEST_F(SchedulerTest, StatusBarPanels) {
-  testing::FakeArchive archive(2, 10);
-  start(archive);
+TEST_F(SchedulerTest, StatusBarPanelsAndTheLogOfAOnePageRequest) {
+  serve(2);
   EXPECT_EQ(scheduler_->panelText(1), "(none)");
   EXPECT_EQ(scheduler_->panelText(4), "(none)");
-  Request& r = newRequest("x");
+  Request& r = newRequest();
   scheduler_->send(r);
   EXPECT_EQ(scheduler_->panelText(2), "DL 1...");
   ASSERT_TRUE(runUntilIdle());
@@ -507,53 +436,24 @@ TEST_F(SchedulerTest, StatusBarPanels) {
   EXPECT_EQ(scheduler_->panelText(2), "");
   EXPECT_EQ(scheduler_->panelText(4), "0/2");
   EXPECT_GT(ui_.statusRefreshes, 0);
+  EXPECT_EQ(ui_.lines, Lines{"Page 1 of Q#0 delivered 2 articles"});  // no total line
 }
 
 TEST_F(SchedulerTest, HomeSiteIsAskedOnceBeforeTheFirstDownload) {
-  testing::FakeArchive archive(2, 10);
-  start(archive, /*withHomeSite=*/true);
-  scheduler_->send(newRequest("x"));
+  testing::FakeArchive& archive = serve(2, /*withHomeSite=*/true);
+  scheduler_->send(newRequest());
   EXPECT_EQ(collection_.requestTransfers, 0);  // waits for the home site
   ASSERT_TRUE(runUntilIdle());
   EXPECT_TRUE(home_->succeeded());
   const auto requests = archive.server().requests();
   ASSERT_EQ(requests.size(), 2u);
-  const auto& update = requests[0];
-  EXPECT_EQ(update.target, "/varnook/update.txt");
-  EXPECT_EQ(*update.header("X-ProductVersion"), home_->version());
-  EXPECT_EQ(*update.header("Accept"), "text/plain");
+  EXPECT_EQ(requests[0].target, "/varnook/update.txt");
+  EXPECT_EQ(*requests[0].header("X-ProductVersion"), home_->version());
+  EXPECT_EQ(*requests[0].header("Accept"), "text/plain");
   scheduler_->setAutoDownload(true);
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(archive.updateRequests, 1);
   EXPECT_EQ(collection_.loadedArticles, 2);
-}
-
-TEST_F(SchedulerTest, FailedHomeSiteCheckLetsTheDownloadGoAndIsRepeated) {
-  testing::FakeArchive archive(1, 10);
-  archive.override("update.txt", testsupport::httpResponse(500, "Broken", ""));
-  start(archive, true);
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_FALSE(home_->succeeded());
-  EXPECT_TRUE(r.hasState(kComplete));
-  scheduler_->send(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.count("update.txt"), 2);
-}
-
-TEST_F(SchedulerTest, StopDuringTheHomeSiteCheckAbandonsTheStart) {
-  testing::FakeArchive archive(1, 10);
-  archive.override("update.txt", "");  // never a proper answer: the connection just closes
-  start(archive, true);
-  Request& r = newRequest("x");
-  scheduler_->send(r);
-  EXPECT_TRUE(home_->running());
-  scheduler_->stopAll();
-  EXPECT_FALSE(home_->running());
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.count("dnquery"), 0);
-  EXPECT_FALSE(r.isTransferring());
 }
 
 }  // namespace
