@@ -20,6 +20,7 @@ namespace {
 
 using testsupport::ScriptedConnection;
 using testsupport::ScriptedServer;
+using Events = std::vector<std::string>;
 
 // Records the socket's events as "name:error" and reads everything offered.
 struct Recorder {
@@ -40,15 +41,36 @@ struct Recorder {
       if (events.empty() || events.back() != "data") events.push_back("data");
     };
   }
-  std::vector<std::string> events;
+  Events events;
   std::string received;
   int closed = 0;
 };
 
-TEST(AsyncSocketLookup, NumericAddressesAndLoopbackNamesAnswerBeforeTheCallReturns) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
+// Connects `socket` to `address`:`port`; the text of the first refusal otherwise.
+std::string connect(AsyncSocket& socket, int port, const std::string& address = "127.0.0.1") {
+  for (const std::string& error :
+       {socket.setAddr(address), socket.setPort(std::to_string(port)), socket.connect()}) {
+    if (!error.empty()) return error;
+  }
+  return "";
+}
+
+// One socket on its own loop, its events recorded.
+class AsyncSocketTest : public ::testing::Test {
+ protected:
+  bool waitForClose(int timeoutMs = 5000) {
+    return loop_.runUntil([&] { return recorder_.closed > 0; }, timeoutMs);
+  }
+  bool waitForEvent(int timeoutMs) {
+    return loop_.runUntil([&] { return !recorder_.events.empty(); }, timeoutMs);
+  }
+
+  PollLoop loop_;
+  AsyncSocket socket_{loop_};
+  Recorder recorder_{socket_};
+};
+
+TEST_F(AsyncSocketTest, NumericAddressesAndLoopbackNamesAnswerBeforeTheLookupReturns) {
   struct Case {
     const char* name;
     const char* result;
@@ -57,156 +79,124 @@ TEST(AsyncSocketLookup, NumericAddressesAndLoopbackNamesAnswerBeforeTheCallRetur
                         Case{"localhost", "127.0.0.1"}, Case{"x1.localhost", "127.0.0.1"},
                         Case{"A.B.LOCALHOST.", "127.0.0.1"}}) {
     SCOPED_TRACE(c.name);
-    recorder.events.clear();
-    EXPECT_EQ(socket.dnsLookup(c.name), "");
-    EXPECT_EQ(recorder.events, std::vector<std::string>{"dns:0"});
-    EXPECT_EQ(socket.dnsResult(), c.result);
-    EXPECT_FALSE(socket.dnsLookupPending());
+    recorder_.events.clear();
+    EXPECT_EQ(socket_.dnsLookup(c.name), "");
+    EXPECT_EQ(recorder_.events, Events{"dns:0"});
+    EXPECT_EQ(socket_.dnsResult(), c.result);
+    EXPECT_FALSE(socket_.dnsLookupPending());
   }
-  recorder.events.clear();
-  EXPECT_EQ(socket.dnsLookup(""), "DNS lookup: invalid host name.");
-  EXPECT_TRUE(recorder.events.empty());
+  recorder_.events.clear();
+  EXPECT_EQ(socket_.dnsLookup(""), "DNS lookup: invalid host name.");
+  EXPECT_TRUE(recorder_.events.empty());
 }
 
-TEST(AsyncSocketLookup, CancelledLookupReports10004AndNothingLater) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  ASSERT_EQ(socket.dnsLookup("name-that-goes-to-the-resolver.invalid"), "");
-  EXPECT_TRUE(socket.dnsLookupPending());
-  EXPECT_TRUE(recorder.events.empty());
-  socket.cancelDnsLookup();
-  EXPECT_EQ(recorder.events, std::vector<std::string>{"dns:10004"});
-  loop.runUntil([] { return false; }, 300);
-  EXPECT_EQ(recorder.events, std::vector<std::string>{"dns:10004"});
+TEST_F(AsyncSocketTest, CancelledLookupReports10004AndNothingLater) {
+  ASSERT_EQ(socket_.dnsLookup("name-that-goes-to-the-resolver.invalid"), "");
+  EXPECT_TRUE(socket_.dnsLookupPending());
+  EXPECT_TRUE(recorder_.events.empty());
+  socket_.cancelDnsLookup();
+  EXPECT_EQ(recorder_.events, Events{"dns:10004"});
+  loop_.runUntil([] { return false; }, 300);
+  EXPECT_EQ(recorder_.events, Events{"dns:10004"});
 }
 
-TEST(AsyncSocketLookup, ResolverThreadAnswersThroughTheLoop) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
+TEST_F(AsyncSocketTest, ResolverThreadAnswersThroughTheLoop) {
+  ASSERT_EQ(socket_.dnsLookup("no-such-host.invalid"), "");
+  ASSERT_TRUE(waitForEvent(60000));
+  const int code = std::stoi(recorder_.events.front().substr(4));
+  EXPECT_GE(code, 11001);
+  EXPECT_LE(code, 11004);
+  EXPECT_EQ(socket_.lastError(), code);
+  EXPECT_TRUE(socket_.dnsResultList().empty());
+
   char host[256] = {};
   ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
   const LookupResult direct = HostLookup::resolveNow(host);
   if (direct.error != 0) GTEST_SKIP() << "this machine cannot resolve its own name " << host;
-  ASSERT_EQ(socket.dnsLookup(host), "");
-  EXPECT_TRUE(recorder.events.empty());  // not before the call returns
-  ASSERT_TRUE(loop.runUntil([&] { return !recorder.events.empty(); }, 30000));
-  EXPECT_EQ(recorder.events, std::vector<std::string>{"dns:0"});
-  EXPECT_EQ(socket.dnsResultList(), direct.addresses);
-  EXPECT_EQ(socket.dnsResult(), direct.addresses.front());
+  recorder_.events.clear();
+  ASSERT_EQ(socket_.dnsLookup(host), "");
+  EXPECT_TRUE(recorder_.events.empty());  // not before the call returns
+  ASSERT_TRUE(waitForEvent(30000));
+  EXPECT_EQ(recorder_.events, Events{"dns:0"});
+  EXPECT_EQ(socket_.dnsResultList(), direct.addresses);
+  EXPECT_EQ(socket_.dnsResult(), direct.addresses.front());
 }
 
-TEST(AsyncSocketLookup, UnknownNameFailsWithAResolverCode) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  ASSERT_EQ(socket.dnsLookup("no-such-host.invalid"), "");
-  ASSERT_TRUE(loop.runUntil([&] { return !recorder.events.empty(); }, 60000));
-  const int code = std::stoi(recorder.events.front().substr(4));
-  EXPECT_GE(code, 11001);
-  EXPECT_LE(code, 11004);
-  EXPECT_EQ(socket.lastError(), code);
-  EXPECT_TRUE(socket.dnsResultList().empty());
-}
+TEST_F(AsyncSocketTest, PropertyConnectAndSendChecksInTheirOrder) {
+  std::string error;
+  EXPECT_EQ(socket_.send("x", &error), -1);
+  EXPECT_EQ(error, "Error 10057 in function Send\r\nSocket is not connected");
+  EXPECT_EQ(socket_.lastError(), 10057);
+  char buffer[4];
+  EXPECT_EQ(socket_.receive(buffer, sizeof buffer), -1);
 
-TEST(AsyncSocket, PropertyAndConnectChecksInTheirOrder) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  EXPECT_EQ(socket.proto(), "tcp");
-  EXPECT_EQ(socket.connect(), "Connect: No Port Specified");
-  EXPECT_EQ(socket.setPort("http"), "");
-  EXPECT_EQ(socket.connect(), "Connect: No IP Address Specified");
-  EXPECT_EQ(socket.setAddr("example.org"), "SetAddr: Cannot convert host address 'example.org'");
-  EXPECT_EQ(socket.setAddr("x.localhost"), "");
-  EXPECT_EQ(socket.addr(), "127.0.0.1");
-  EXPECT_EQ(socket.setProto(""), "");
-  EXPECT_EQ(socket.connect(), "Connect: No Protocol Specified");
-  EXPECT_EQ(socket.setProto("udp"), "SetProto: Cannot convert protocol 'udp'");
-  EXPECT_EQ(socket.setPort("70000"), "SetPort: Cannot convert port '70000'");
-  EXPECT_EQ(socket.setPort("no-such-service"), "SetPort: Cannot convert port 'no-such-service'");
+  EXPECT_EQ(socket_.proto(), "tcp");
+  EXPECT_EQ(socket_.connect(), "Connect: No Port Specified");
+  EXPECT_EQ(socket_.setPort("http"), "");
+  EXPECT_EQ(socket_.connect(), "Connect: No IP Address Specified");
+  EXPECT_EQ(socket_.setAddr("example.org"), "SetAddr: Cannot convert host address 'example.org'");
+  EXPECT_EQ(socket_.setAddr("x.localhost"), "");
+  EXPECT_EQ(socket_.addr(), "127.0.0.1");
+  EXPECT_EQ(socket_.setProto(""), "");
+  EXPECT_EQ(socket_.connect(), "Connect: No Protocol Specified");
+  EXPECT_EQ(socket_.setProto("udp"), "SetProto: Cannot convert protocol 'udp'");
+  EXPECT_EQ(socket_.setPort("70000"), "SetPort: Cannot convert port '70000'");
+  EXPECT_EQ(socket_.setPort("no-such-service"), "SetPort: Cannot convert port 'no-such-service'");
 
   ScriptedServer server([](ScriptedConnection& c) { c.waitForPeerClose(); });
-  ASSERT_TRUE(server.listening());
-  ASSERT_EQ(socket.setProto("tcp"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
-  ASSERT_EQ(socket.connect(), "");
-  EXPECT_EQ(socket.connect(), "Connect: Socket already in use");
-  EXPECT_EQ(socket.setPort("81"), "Cannot change Port if not closed");
-  EXPECT_EQ(socket.setAddr("127.0.0.2"), "Cannot change Addr if not closed");
-  EXPECT_EQ(socket.setProto("tcp"), "Cannot change Proto if not closed");
+  ASSERT_EQ(socket_.setProto("tcp"), "");
+  ASSERT_EQ(connect(socket_, server.port()), "");
+  EXPECT_EQ(socket_.connect(), "Connect: Socket already in use");
+  EXPECT_EQ(socket_.setPort("81"), "Cannot change Port if not closed");
+  EXPECT_EQ(socket_.setAddr("127.0.0.2"), "Cannot change Addr if not closed");
+  EXPECT_EQ(socket_.setProto("tcp"), "Cannot change Proto if not closed");
 }
 
-TEST(AsyncSocket, SendOnAClosedSocketFails) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  std::string error;
-  EXPECT_EQ(socket.send("x", &error), -1);
-  EXPECT_EQ(error, "Error 10057 in function Send\r\nSocket is not connected");
-  EXPECT_EQ(socket.lastError(), 10057);
-  char buffer[4];
-  EXPECT_EQ(socket.receive(buffer, sizeof buffer), -1);
+TEST_F(AsyncSocketTest, RefusedConnectionEndsWithOneConnectedAndOneClosedEvent) {
+  // The refusal is an event, not a failure of the call.
+  ASSERT_EQ(connect(socket_, testsupport::freeLoopbackPort()), "");
+  EXPECT_TRUE(recorder_.events.empty());
+  ASSERT_TRUE(waitForClose());
+  EXPECT_EQ(recorder_.events, (Events{"connected:10061", "closed:0"}));
+  EXPECT_EQ(socket_.lastError(), 10061);
+  EXPECT_EQ(socket_.state(), AsyncSocket::State::Closed);
 }
 
-TEST(AsyncSocket, RefusedConnectionEndsWithOneConnectedAndOneClosedEvent) {
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  const int port = testsupport::freeLoopbackPort();  // nobody listens there
-  ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(port)), "");
-  ASSERT_EQ(socket.connect(), "");  // the refusal is an event, not a failure of the call
-  EXPECT_TRUE(recorder.events.empty());
-  ASSERT_TRUE(loop.runUntil([&] { return recorder.closed > 0; }, 5000));
-  EXPECT_EQ(recorder.events, (std::vector<std::string>{"connected:10061", "closed:0"}));
-  EXPECT_EQ(socket.lastError(), 10061);
-  EXPECT_EQ(socket.state(), AsyncSocket::State::Closed);
-}
-
-TEST(AsyncSocket, EventsInOrderAndAllDataBeforeTheSingleClose) {
+TEST_F(AsyncSocketTest, EventsInOrderAndAllDataBeforeTheSingleClose) {
   const std::string payload(300000, 'p');
   ScriptedServer server([&](ScriptedConnection& c) {
     if (!c.readRequest()) return;
     c.send(payload);
     c.close();
   });
-  ASSERT_TRUE(server.listening());
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  std::vector<std::pair<AsyncSocket::State, AsyncSocket::State>> states;
-  socket.onChangeState = [&](AsyncSocket::State from, AsyncSocket::State to) {
-    states.emplace_back(from, to);
-  };
-  auto closedHandler = socket.onSessionClosed;
-  socket.onSessionClosed = [&](int error) {
-    closedHandler(error);
-    socket.close();  // closing again from the handler fires nothing more
-  };
-  socket.onSessionConnected = [&](int error) {
-    recorder.events.push_back("connected:" + std::to_string(error));
-    EXPECT_EQ(socket.send("GET / HTTP/1.0\r\n\r\n"), 18);
-  };
-  ASSERT_EQ(socket.dnsLookup("127.0.0.1"), "");
-  ASSERT_EQ(socket.setAddr(socket.dnsResult()), "");
-  ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop.runUntil([&] { return recorder.closed > 0; }, 10000));
-  loop.runUntil([] { return false; }, 50);
-  EXPECT_EQ(recorder.events,
-            (std::vector<std::string>{"dns:0", "connected:0", "sent:0", "data", "closed:0"}));
-  EXPECT_EQ(recorder.closed, 1);
-  EXPECT_EQ(recorder.received, payload);
-  EXPECT_EQ(socket.readCount(), static_cast<std::int64_t>(payload.size()));
-  EXPECT_EQ(socket.lastError(), 0);
   using S = AsyncSocket::State;
+  std::vector<std::pair<S, S>> states;
+  socket_.onChangeState = [&](S from, S to) { states.emplace_back(from, to); };
+  auto closedHandler = socket_.onSessionClosed;
+  socket_.onSessionClosed = [&](int error) {
+    closedHandler(error);
+    socket_.close();  // closing again from the handler fires nothing more
+  };
+  socket_.onSessionConnected = [&](int error) {
+    recorder_.events.push_back("connected:" + std::to_string(error));
+    EXPECT_EQ(socket_.send("GET / HTTP/1.0\r\n\r\n"), 18);
+  };
+  ASSERT_EQ(socket_.dnsLookup("127.0.0.1"), "");
+  ASSERT_EQ(connect(socket_, server.port(), socket_.dnsResult()), "");
+  ASSERT_TRUE(waitForClose(10000));
+  loop_.runUntil([] { return false; }, 50);
+  EXPECT_EQ(recorder_.events, (Events{"dns:0", "connected:0", "sent:0", "data", "closed:0"}));
+  EXPECT_EQ(recorder_.closed, 1);
+  EXPECT_EQ(recorder_.received, payload);
+  EXPECT_EQ(socket_.readCount(), static_cast<std::int64_t>(payload.size()));
+  EXPECT_EQ(socket_.lastError(), 0);
   EXPECT_EQ(states, (std::vector<std::pair<S, S>>{{S::Closed, S::Opened},
                                                   {S::Opened, S::Connecting},
                                                   {S::Connecting, S::Connected},
                                                   {S::Connected, S::Closed}}));
 }
 
-TEST(AsyncSocket, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
+TEST_F(AsyncSocketTest, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
   const std::size_t size = 16u << 20;
   std::string payload(size, '\0');
   for (std::size_t i = 0; i < size; ++i) payload[i] = static_cast<char>(i * 7 + i / 1514);
@@ -226,29 +216,24 @@ TEST(AsyncSocket, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
         break;
     }
   });
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  socket.onSessionConnected = [&](int) {
-    EXPECT_EQ(socket.send(payload), static_cast<std::ptrdiff_t>(size));
-    EXPECT_GT(socket.sendBufferSize(), 0u);  // the network did not take 16 MB at once
-    EXPECT_FALSE(socket.allSent());
+  socket_.onSessionConnected = [&](int) {
+    EXPECT_EQ(socket_.send(payload), static_cast<std::ptrdiff_t>(size));
+    EXPECT_GT(socket_.sendBufferSize(), 0u);  // the network did not take 16 MB at once
+    EXPECT_FALSE(socket_.allSent());
     sendReturned = true;
   };
-  ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop.runUntil([&] { return !recorder.events.empty(); }, 30000));
-  EXPECT_EQ(recorder.events, std::vector<std::string>{"sent:0"});
-  EXPECT_TRUE(socket.allSent());
-  socket.close();  // the server reads on to the end of the stream
-  for (int i = 0; i < 3000 && server.finishedCount() == 0; ++i) loop.processEvents(10);
+  ASSERT_EQ(connect(socket_, server.port()), "");
+  ASSERT_TRUE(waitForEvent(30000));
+  EXPECT_EQ(recorder_.events, Events{"sent:0"});
+  EXPECT_TRUE(socket_.allSent());
+  socket_.close();  // the server reads on to the end of the stream
+  for (int i = 0; i < 3000 && server.finishedCount() == 0; ++i) loop_.processEvents(10);
   server.stop();
   EXPECT_EQ(got.size(), size);
   EXPECT_TRUE(got == payload);
 }
 
-TEST(AsyncSocket, ResetByPeerEndsWith10054) {
+TEST_F(AsyncSocketTest, ResetByPeerEndsWith10054) {
   // The reset comes once the client has read what was sent before it (a reset throws
   // away what is still unread).
   std::atomic<bool> read{false};
@@ -258,39 +243,29 @@ TEST(AsyncSocket, ResetByPeerEndsWith10054) {
     }
     c.reset();
   });
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  const auto recordData = socket.onDataAvailable;
-  socket.onDataAvailable = [&](int error) {
+  const auto recordData = socket_.onDataAvailable;
+  socket_.onDataAvailable = [&](int error) {
     recordData(error);
-    if (recorder.received == "partial") read = true;
+    if (recorder_.received == "partial") read = true;
   };
-  ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop.runUntil([&] { return recorder.closed > 0; }, 5000));
-  EXPECT_EQ(recorder.events.back(), "closed:10054");
-  EXPECT_EQ(recorder.received, "partial");
-  EXPECT_EQ(socket.lastError(), 10054);
+  ASSERT_EQ(connect(socket_, server.port()), "");
+  ASSERT_TRUE(waitForClose());
+  EXPECT_EQ(recorder_.events.back(), "closed:10054");
+  EXPECT_EQ(recorder_.received, "partial");
+  EXPECT_EQ(socket_.lastError(), 10054);
 }
 
-TEST(AsyncSocket, SilentConnectionTimesOutWith10060) {
+TEST_F(AsyncSocketTest, SilentConnectionTimesOutWith10060) {
   ScriptedServer server([](ScriptedConnection& c) { c.waitForPeerClose(); });
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  socket.idleTimeoutMs = 150;
-  ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop.runUntil([&] { return recorder.closed > 0; }, 5000));
-  EXPECT_EQ(recorder.events, (std::vector<std::string>{"connected:0", "closed:10060"}));
-  EXPECT_EQ(socket.lastError(), 10060);
-  EXPECT_EQ(socket.state(), AsyncSocket::State::Closed);
+  socket_.idleTimeoutMs = 150;
+  ASSERT_EQ(connect(socket_, server.port()), "");
+  ASSERT_TRUE(waitForClose());
+  EXPECT_EQ(recorder_.events, (Events{"connected:0", "closed:10060"}));
+  EXPECT_EQ(socket_.lastError(), 10060);
+  EXPECT_EQ(socket_.state(), AsyncSocket::State::Closed);
 }
 
-TEST(AsyncSocket, ConnectionAttemptThatNeverCompletesTimesOut) {
+TEST_F(AsyncSocketTest, ConnectionAttemptThatNeverCompletesTimesOut) {
   // A listener that never accepts, with its queue filled: further handshakes stall.
   const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -302,17 +277,14 @@ TEST(AsyncSocket, ConnectionAttemptThatNeverCompletesTimesOut) {
   ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
   const int port = ntohs(address.sin_port);
 
-  PollLoop loop;
   std::vector<std::unique_ptr<AsyncSocket>> fillers;
   std::unique_ptr<AsyncSocket> stalled;
   for (int i = 0; i < 8 && !stalled; ++i) {
-    auto socket = std::make_unique<AsyncSocket>(loop);
+    auto socket = std::make_unique<AsyncSocket>(loop_);
     bool done = false;
     socket->onSessionConnected = [&done](int) { done = true; };
-    ASSERT_EQ(socket->setAddr("127.0.0.1"), "");
-    ASSERT_EQ(socket->setPort(std::to_string(port)), "");
-    ASSERT_EQ(socket->connect(), "");
-    const bool completed = loop.runUntil([&] { return done; }, 300);
+    ASSERT_EQ(connect(*socket, port), "");
+    const bool completed = loop_.runUntil([&] { return done; }, 300);
     socket->onSessionConnected = nullptr;
     (completed ? fillers.emplace_back() : stalled) = std::move(socket);
   }
@@ -320,16 +292,25 @@ TEST(AsyncSocket, ConnectionAttemptThatNeverCompletesTimesOut) {
     ::close(listener);
     GTEST_SKIP() << "this system completes every handshake; cannot stall a connection";
   }
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  socket.idleTimeoutMs = 200;
-  ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(port)), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop.runUntil([&] { return recorder.closed > 0; }, 5000));
-  EXPECT_EQ(recorder.events, (std::vector<std::string>{"connected:10060", "closed:0"}));
-  EXPECT_EQ(socket.lastError(), 10060);
+  socket_.idleTimeoutMs = 200;
+  ASSERT_EQ(connect(socket_, port), "");
+  ASSERT_TRUE(waitForClose());
+  EXPECT_EQ(recorder_.events, (Events{"connected:10060", "closed:0"}));
+  EXPECT_EQ(socket_.lastError(), 10060);
   ::close(listener);
+}
+
+TEST_F(AsyncSocketTest, ConnectsOverIpv6Loopback) {
+  ScriptedServer server(
+      [](ScriptedConnection& c) {
+        c.send("six");
+        c.close();
+      },
+      /*ipv6=*/true);
+  if (!server.listening()) GTEST_SKIP() << "no IPv6 loopback here";
+  ASSERT_EQ(connect(socket_, server.port(), "::1"), "");
+  ASSERT_TRUE(waitForClose());
+  EXPECT_EQ(recorder_.received, "six");
 }
 
 TEST(AsyncSocket, OwnerMayDestroyTheSocketInsideAnyEvent) {
@@ -361,33 +342,13 @@ TEST(AsyncSocket, OwnerMayDestroyTheSocketInsideAnyEvent) {
     socket->onSessionClosed = [&](int) { kill("closed"); };
     ASSERT_EQ(socket->dnsLookup("127.0.0.1"), "");
     if (socket) {
-      ASSERT_EQ(socket->setAddr("127.0.0.1"), "");
-      ASSERT_EQ(socket->setPort(std::to_string(server.port())), "");
-      ASSERT_EQ(socket->connect(), "");
+      ASSERT_EQ(connect(*socket, server.port()), "");
     }
     loop.runUntil([&] { return !socket; }, 5000);
     loop.runUntil([] { return false; }, 50);
     EXPECT_FALSE(socket);
     EXPECT_TRUE(after.empty());
   }
-}
-
-TEST(AsyncSocket, ConnectsOverIpv6Loopback) {
-  ScriptedServer server(
-      [](ScriptedConnection& c) {
-        c.send("six");
-        c.close();
-      },
-      /*ipv6=*/true);
-  if (!server.listening()) GTEST_SKIP() << "no IPv6 loopback here";
-  PollLoop loop;
-  AsyncSocket socket(loop);
-  Recorder recorder(socket);
-  ASSERT_EQ(socket.setAddr("::1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(server.port())), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop.runUntil([&] { return recorder.closed > 0; }, 5000));
-  EXPECT_EQ(recorder.received, "six");
 }
 
 }  // namespace

