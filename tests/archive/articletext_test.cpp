@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/textsearch.h"
@@ -46,12 +47,8 @@ TEST(ParseArticleText, HeaderFieldsAndBody) {
     SCOPED_TRACE(c.text);
     Article a(1, "");
     ASSERT_EQ(parseArticleText(c.text, a), "");
-    EXPECT_EQ(a.subject, c.subject);
-    EXPECT_EQ(a.author, c.author);
-    EXPECT_EQ(a.forum, c.forum);
-    EXPECT_EQ(a.references, c.references);
-    EXPECT_EQ(a.messageId, c.messageId);
-    EXPECT_EQ(a.text, c.body);
+    EXPECT_EQ(std::tie(a.subject, a.author, a.forum, a.references, a.messageId, a.text),
+              std::tie(c.subject, c.author, c.forum, c.references, c.messageId, c.body));
   }
 }
 
@@ -114,9 +111,8 @@ TEST(SplitHeaderLine, Cases) {
   };
   for (const Case& c : cases) {
     const HeaderLine h = splitHeaderLine(c.line);
-    EXPECT_EQ(h.name, c.name) << c.line;
-    EXPECT_EQ(h.value, c.value) << c.line;
-    EXPECT_EQ(h.hasColon, c.hasColon) << c.line;
+    EXPECT_EQ(std::tie(h.name, h.value, h.hasColon), std::tie(c.name, c.value, c.hasColon))
+        << c.line;
   }
 }
 
@@ -153,8 +149,7 @@ TEST(ParseHeaderDate, Cases) {
   };
   for (const Case& c : cases) {
     const HeaderDate d = parseHeaderDate(c.text);
-    EXPECT_EQ(d.error, c.error) << c.text;
-    EXPECT_EQ(d.date, c.date) << c.text;
+    EXPECT_EQ(std::tie(d.error, d.date), std::tie(c.error, c.date)) << c.text;
   }
 }
 

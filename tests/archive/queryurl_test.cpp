@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "collection/article.h"
 
@@ -176,14 +177,11 @@ TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
     back.matchAll = !q.matchAll;
     const std::string stored = buildQueryUrl(q, true, service(), kNow);
     ASSERT_EQ(parseQueryParameters(back, stored), "") << stored;
-    EXPECT_EQ(back.keywords, q.keywords) << stored;
-    EXPECT_EQ(back.subject, q.subject);
-    EXPECT_EQ(back.author, q.author);
-    EXPECT_EQ(back.forum, q.forum);
-    EXPECT_EQ(back.matchAll, q.matchAll);
-    EXPECT_EQ(back.language, q.language);
-    EXPECT_EQ(back.archive, q.archive);
-    EXPECT_EQ(back.fromDate, q.fromDate);
+    const auto exact = [](const QueryFields& f) {
+      return std::tie(f.keywords, f.subject, f.author, f.forum, f.matchAll, f.language, f.archive,
+                      f.fromDate);
+    };
+    EXPECT_EQ(exact(back), exact(q)) << stored;
     EXPECT_NEAR(back.toDate, q.toDate, 0.5 / 86400) << stored;
   }
 }

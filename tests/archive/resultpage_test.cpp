@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "collection/collection.h"
@@ -138,11 +139,9 @@ TEST_F(ResultPageTest, SubjectsAndFields) {
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(cases[i].number);
     const Article& a = *articles()[i];
-    EXPECT_EQ(a.number, std::stoul(cases[i].number));
-    EXPECT_EQ(a.subject, cases[i].subject);
-    EXPECT_EQ(a.forum, cases[i].wantForum);
-    EXPECT_EQ(a.author, cases[i].wantAuthor);
-    EXPECT_EQ(a.date, cases[i].wantDate);
+    const Case& c = cases[i];
+    EXPECT_EQ(std::tuple(a.number, a.subject, a.forum, a.author, a.date),
+              std::tuple(std::stoul(c.number), c.subject, c.wantForum, c.wantAuthor, c.wantDate));
   }
 }
 
