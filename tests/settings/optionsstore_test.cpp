@@ -8,11 +8,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
 #include "settings/storagepaths.h"
 #include "streambuilder.h"
+#include "support/realservers.h"
 
 namespace varnook {
 namespace {
@@ -62,27 +64,23 @@ std::string readFile(const fs::path& path) {
   return out.str();
 }
 
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 unsigned modeOf(const fs::path& path) {
   struct stat info {};
   EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
   return info.st_mode & 07777;
 }
 
+long entriesIn(const fs::path& folder) {
+  return std::distance(fs::directory_iterator(folder), {});
+}
+
 // A private configuration folder for each test, with XDG_CONFIG_HOME pointing at it.
 class OptionsStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnook-options-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
+    ASSERT_FALSE(root_.path().empty());
     if (const char* old = std::getenv("XDG_CONFIG_HOME")) oldConfigHome_ = old;
-    config_ = root_ / "config";
     ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-    fs::create_directories(root_ / "bin");
   }
   void TearDown() override {
     if (oldConfigHome_) {
@@ -90,102 +88,92 @@ class OptionsStoreTest : public ::testing::Test {
     } else {
       ::unsetenv("XDG_CONFIG_HOME");
     }
-    fs::remove_all(root_);
   }
-
-  fs::path optionsFile() const { return config_ / "varnook" / "options"; }
 
   // A store as the program sets it up, with automatic saving off unless a test wants it.
-  void setUpRegistry(OptionsStore& store, bool autoSave = false) {
-    store.setStorageMode(StorageMode::orgRegistry);
-    store.setPath("Software\\Varnook\\Settings");
-    store.setAutoSave(autoSave);
+  std::unique_ptr<OptionsStore> registryStore(bool autoSave = false) {
+    auto store = std::make_unique<OptionsStore>();
+    store->setStorageMode(StorageMode::orgRegistry);
+    store->setPath("Software\\Varnook\\Settings");
+    store->setAutoSave(autoSave);
+    return store;
+  }
+  // Writes the options file (and its folder).
+  void writeStored(const std::string& bytes) {
+    fs::create_directories(optionsFile().parent_path());
+    std::ofstream(optionsFile(), std::ios::binary) << bytes;
   }
 
-  fs::path root_;
-  fs::path config_;
+  testsupport::TempFolder root_;
+  const fs::path config_ = fs::path(root_.path()) / "config";
+  fs::path optionsFile() const { return config_ / "varnook" / "options"; }
   std::optional<std::string> oldConfigHome_;
 };
 
-TEST_F(OptionsStoreTest, FirstStartKeepsTheDefaultsSilently) {
-  OptionsStore store;
-  setUpRegistry(store);
-  const OptionsLoadResult result = store.load();
-  EXPECT_EQ(result.outcome, LoadOutcome::nothingStored);
-  EXPECT_EQ(store.options(), VnkOptions{});
-  EXPECT_FALSE(fs::exists(optionsFile()));  // loading never creates anything
-}
+TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBackAndLoadingCreatesNothing) {
+  auto store = registryStore();
+  EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);  // the first start
+  EXPECT_EQ(store->options(), VnkOptions{});
+  EXPECT_FALSE(fs::exists(config_));
 
-TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBack) {
   VnkOptions changed;
   changed.useProxy = true;
   changed.proxyURL = "proxy.example.org";
   changed.proxyPWD = "secret";
   changed.hitsPerPage = 200;
   changed.articleFont.style = fsBold;
-  {
-    OptionsStore store;
-    setUpRegistry(store);
-    store.setOptions(changed);
-    const OptionsSaveResult saved = store.save();
-    ASSERT_TRUE(saved.saved) << saved.detail;
-    EXPECT_TRUE(saved.message.empty());
-  }
+  store->setOptions(changed);
+  const OptionsSaveResult saved = store->save();
+  ASSERT_TRUE(saved.saved) << saved.detail;
+  EXPECT_TRUE(saved.message.empty());
+  store.reset();
   EXPECT_EQ(readFile(optionsFile()), writeOptionsStream(changed));
   EXPECT_EQ(modeOf(optionsFile()), 0600u);
   EXPECT_EQ(modeOf(optionsFile().parent_path()), 0700u);
-  // Only the stream is left behind: no temporary files.
-  EXPECT_EQ(std::distance(fs::directory_iterator(optionsFile().parent_path()), {}), 1);
+  EXPECT_EQ(entriesIn(optionsFile().parent_path()), 1);  // no temporary files left behind
 
-  OptionsStore again;
-  setUpRegistry(again);
-  EXPECT_EQ(again.load().outcome, LoadOutcome::loaded);
-  EXPECT_EQ(again.options(), changed);
+  auto again = registryStore();
+  EXPECT_EQ(again->load().outcome, LoadOutcome::loaded);
+  EXPECT_EQ(again->options(), changed);
 }
 
 TEST_F(OptionsStoreTest, ReplacingAFileKeepsItPrivate) {
-  fs::create_directories(optionsFile().parent_path());
-  writeFile(optionsFile(), "old");
+  writeStored("old");
   fs::permissions(optionsFile(), fs::perms::all);  // 0777 from some earlier mishap
-  OptionsStore store;
-  setUpRegistry(store);
-  ASSERT_TRUE(store.save().saved);
+  ASSERT_TRUE(registryStore()->save().saved);
   EXPECT_EQ(modeOf(optionsFile()), 0600u);
   EXPECT_EQ(readFile(optionsFile()), writeOptionsStream(VnkOptions{}));
 }
 
 TEST_F(OptionsStoreTest, ValueNameNamesTheFile) {
-  OptionsStore store;
-  setUpRegistry(store);
-  store.setValueName("second");
-  EXPECT_EQ(store.storageFile(), (config_ / "varnook" / "second").string());
-  ASSERT_TRUE(store.save().saved);
+  auto store = registryStore();
+  store->setValueName("second");
+  EXPECT_EQ(store->storageFile(), (config_ / "varnook" / "second").string());
+  ASSERT_TRUE(store->save().saved);
   EXPECT_TRUE(fs::exists(config_ / "varnook" / "second"));
 
   for (const char* unusable : {"..", "a/b", "."}) {
-    store.setValueName(unusable);
-    const OptionsSaveResult result = store.save();
+    store->setValueName(unusable);
+    const OptionsSaveResult result = store->save();
     EXPECT_FALSE(result.saved) << unusable;
     EXPECT_EQ(result.message, "Unable to save the options into the Registry.");
-    EXPECT_EQ(store.load().outcome, LoadOutcome::nothingStored);
+    EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
   }
 }
 
 TEST_F(OptionsStoreTest, EmptyOrUnreadableStoreKeepsTheDefaults) {
-  fs::create_directories(optionsFile().parent_path());
-  writeFile(optionsFile(), "");
-  OptionsStore store;
-  setUpRegistry(store);
-  store.options().hitsPerPage = 50;
-  EXPECT_EQ(store.load().outcome, LoadOutcome::nothingStored);
-  EXPECT_EQ(store.options().hitsPerPage, 50);
+  writeStored("");
+  auto store = registryStore();
+  store->options().hitsPerPage = 50;
+  EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
+  EXPECT_EQ(store->options().hitsPerPage, 50);
 
   fs::remove(optionsFile());
   fs::create_directory(optionsFile());  // a folder where the file should be
-  const OptionsLoadResult result = store.load();
+  const OptionsLoadResult result = store->load();
   EXPECT_EQ(result.outcome, LoadOutcome::unreadable);
   EXPECT_NE(result.detail.find(optionsFile().string()), std::string::npos);
-  EXPECT_EQ(store.options().hitsPerPage, 50);
+  EXPECT_EQ(store->options().hitsPerPage, 50);
 }
 
 TEST_F(OptionsStoreTest, DamagedStoreKeepsWhatWasReadBeforeTheDamage) {
@@ -193,108 +181,93 @@ TEST_F(OptionsStoreTest, DamagedStoreKeepsWhatWasReadBeforeTheDamage) {
   changed.useProxy = true;
   changed.hitsPerPage = 99;
   changed.linkColor = 0x123456;
-  std::string stream = writeOptionsStream(changed);
-  stream.resize(stream.find("LinkColor") + 3);
-  fs::create_directories(optionsFile().parent_path());
-  writeFile(optionsFile(), stream);
-
-  OptionsStore store;
-  setUpRegistry(store);
-  const OptionsLoadResult result = store.load();
+  const std::string stream = writeOptionsStream(changed);
+  writeStored(stream.substr(0, stream.find("LinkColor") + 3));
+  auto store = registryStore();
+  const OptionsLoadResult result = store->load();
   EXPECT_EQ(result.outcome, LoadOutcome::partlyLoaded);
   EXPECT_EQ(result.stream.status, OptionsStreamStatus::truncated);
-  EXPECT_TRUE(store.options().useProxy);
-  EXPECT_EQ(store.options().hitsPerPage, 99);
-  EXPECT_EQ(store.options().linkColor, clNavy);
+  EXPECT_TRUE(store->options().useProxy);
+  EXPECT_EQ(store->options().hitsPerPage, 99);
+  EXPECT_EQ(store->options().linkColor, clNavy);
 }
 
 TEST_F(OptionsStoreTest, StoredStreamCannotRedirectTheStorage) {
-  fs::create_directories(optionsFile().parent_path());
-  writeFile(optionsFile(), test::StreamBuilder()
-                               .header()
-                               .identifier("_StorageMode", "orgFile")
-                               .string("_Path", "/tmp/elsewhere")
-                               .boolean("_AutoSave", true)
-                               .integer("HitsPerPage", 2, 10)
-                               .end()
-                               .bytes);
-  OptionsStore store;
-  setUpRegistry(store);
-  const OptionsLoadResult result = store.load();
-  EXPECT_EQ(result.stream.skipped, 3);
-  EXPECT_EQ(store.options().hitsPerPage, 10);
-  EXPECT_EQ(store.storageMode(), StorageMode::orgRegistry);
-  EXPECT_EQ(store.path(), "Software\\Varnook\\Settings");
-  EXPECT_FALSE(store.autoSave());
+  writeStored(test::StreamBuilder()
+                  .header()
+                  .identifier("_StorageMode", "orgFile")
+                  .string("_Path", "/tmp/elsewhere")
+                  .boolean("_AutoSave", true)
+                  .integer("HitsPerPage", 2, 10)
+                  .end()
+                  .bytes);
+  auto store = registryStore();
+  EXPECT_EQ(store->load().stream.skipped, 3);
+  EXPECT_EQ(store->options().hitsPerPage, 10);
+  EXPECT_EQ(store->storageMode(), StorageMode::orgRegistry);
+  EXPECT_EQ(store->path(), "Software\\Varnook\\Settings");
+  EXPECT_FALSE(store->autoSave());
 }
 
-TEST_F(OptionsStoreTest, FailedSaveReportsTheRegistryMessage) {
-  writeFile(config_, "a file where the configuration folder should be");
-  OptionsStore store;
-  setUpRegistry(store);
-  const OptionsSaveResult result = store.save();
+TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFile) {
+  std::ofstream(config_) << "a file where the configuration folder should be";
+  OptionsSaveResult result = registryStore()->save();
   EXPECT_FALSE(result.saved);
   EXPECT_EQ(result.message, "Unable to save the options into the Registry.");
   EXPECT_FALSE(result.detail.empty());
-}
+  fs::remove(config_);
 
-TEST_F(OptionsStoreTest, FailedWriteLeavesThePreviousFileIntact) {
-  OptionsStore store;
-  setUpRegistry(store);
-  ASSERT_TRUE(store.save().saved);
+  auto store = registryStore();
+  ASSERT_TRUE(store->save().saved);
   const std::string before = readFile(optionsFile());
-
   // Let the write run out of room half-way: a file size limit makes write() fail with
   // EFBIG once the signal that would otherwise end the process is ignored.
-  store.options().hostList = std::string(100000, 'x');
+  store->options().hostList = std::string(100000, 'x');
   rlimit old{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
   rlimit small = old;
   small.rlim_cur = 4096;
   const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const OptionsSaveResult result = store.save();
+  result = store->save();
   ::setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, oldHandler);
-
   EXPECT_FALSE(result.saved);
   EXPECT_EQ(result.message, "Unable to save the options into the Registry.");
   EXPECT_EQ(readFile(optionsFile()), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(optionsFile().parent_path()), {}), 1);
+  EXPECT_EQ(entriesIn(optionsFile().parent_path()), 1);
 }
 
 TEST_F(OptionsStoreTest, FileModeStoresNextToTheProgram) {
-  const fs::path program = root_ / "bin" / "varnook";
+  const fs::path root = root_.path(), program = root / "bin" / "varnook";
+  fs::create_directories(program.parent_path());
   const struct {
     std::string path;
     fs::path expected;
   } cases[] = {
-      {"", root_ / "bin" / "varnook.CFG"},
-      {"settings.cfg", root_ / "bin" / "settings.cfg"},
-      {(root_ / "elsewhere.cfg").string(), root_ / "elsewhere.cfg"},
+      {"", root / "bin" / "varnook.CFG"},
+      {"settings.cfg", root / "bin" / "settings.cfg"},
+      {(root / "elsewhere.cfg").string(), root / "elsewhere.cfg"},
   };
   for (const auto& c : cases) {
-    OptionsStore store;
-    store.setAutoSave(false);
-    store.setProgramFile(program.string());
-    store.setPath(c.path);
-    store.options().maxRequests = 17;
-    ASSERT_TRUE(store.save().saved) << c.path;
+    OptionsStore stores[2];
+    for (OptionsStore& store : stores) {
+      store.setAutoSave(false);
+      store.setProgramFile(program.string());
+      store.setPath(c.path);
+    }
+    stores[0].options().maxRequests = 17;
+    ASSERT_TRUE(stores[0].save().saved) << c.path;
     EXPECT_EQ(modeOf(c.expected), 0600u);
-
-    OptionsStore loaded;
-    loaded.setAutoSave(false);
-    loaded.setProgramFile(program.string());
-    loaded.setPath(c.path);
-    EXPECT_EQ(loaded.load().outcome, LoadOutcome::loaded);
-    EXPECT_EQ(loaded.options().maxRequests, 17);
+    EXPECT_EQ(stores[1].load().outcome, LoadOutcome::loaded);
+    EXPECT_EQ(stores[1].options().maxRequests, 17);
   }
   EXPECT_FALSE(fs::exists(config_));  // file mode never touches the configuration folder
 }
 
 TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
-  OptionsStore store;
-  setUpRegistry(store);
+  auto owned = registryStore();
+  OptionsStore& store = *owned;
   int loads = 0;
   store.onLoad = [&](OptionsStore& sender, bool& done) {
     EXPECT_EQ(&sender, &store);
@@ -340,32 +313,23 @@ TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
 }
 
 TEST_F(OptionsStoreTest, AutomaticSaveHappensExactlyOnce) {
-  {
-    OptionsStore store;
-    setUpRegistry(store, true);
-    store.options().maxRequests = 8;
-    EXPECT_TRUE(store.destroying().saved);
-    EXPECT_FALSE(store.autoSave());
-    ASSERT_TRUE(fs::remove(optionsFile()));
-    EXPECT_TRUE(store.destroying().saved);  // nothing left to do
-    EXPECT_FALSE(fs::exists(optionsFile()));
-  }
+  auto store = registryStore(true);
+  store->options().maxRequests = 8;
+  EXPECT_TRUE(store->destroying().saved);
+  EXPECT_FALSE(store->autoSave());
+  ASSERT_TRUE(fs::remove(optionsFile()));
+  EXPECT_TRUE(store->destroying().saved);  // nothing left to do
+  store.reset();
   EXPECT_FALSE(fs::exists(optionsFile()));  // nor in the destructor
 
-  {
-    OptionsStore store;
-    setUpRegistry(store, true);
-    store.options().maxRequests = 9;
-  }  // the destructor saves
-  OptionsStore loaded;
-  setUpRegistry(loaded);
-  loaded.load();
-  EXPECT_EQ(loaded.options().maxRequests, 9);
+  store = registryStore(true);
+  store->options().maxRequests = 9;
+  store.reset();  // the destructor saves
+  store = registryStore();
+  store->load();
+  EXPECT_EQ(store->options().maxRequests, 9);
   fs::remove(optionsFile());
-  {
-    OptionsStore store;
-    setUpRegistry(store, false);
-  }
+  registryStore(false).reset();
   EXPECT_FALSE(fs::exists(optionsFile()));
 }
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <functional>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "streambuilder.h"
@@ -15,15 +16,11 @@ namespace {
 
 using test::StreamBuilder;
 
-std::string defaultHostList() {
-  return VnkOptions{}.hostList;
-}
-
 TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
   const std::string expected = StreamBuilder()
                                    .header()
                                    .boolean("UseProxy", false)
-                                   .string("HostList", defaultHostList())
+                                   .string("HostList", VnkOptions{}.hostList)
                                    .boolean("MultiHost", true)
                                    .integer("HitsPerPage", 2, 40)
                                    .integer("MaxRequests", 2, 4)
@@ -114,22 +111,12 @@ TEST(OptionsStream, EntriesTakeTheirStoredForm) {
   }
 }
 
-TEST(OptionsStream, EmptyStringsAreLeftOutAndKeepTheCurrentValueOnLoad) {
-  VnkOptions saved;
-  saved.proxyURL = "";
-  saved.hostList = "";
-  const std::string stream = writeOptionsStream(saved);
-  EXPECT_EQ(stream.find("ProxyURL"), std::string::npos);
-  EXPECT_EQ(stream.find("HostList"), std::string::npos);
-
-  VnkOptions loaded;  // the defaults, plus a proxy set before loading
-  loaded.proxyURL = "proxy.example.org";
-  EXPECT_TRUE(readOptionsStream(stream, loaded).clean());
-  EXPECT_EQ(loaded.proxyURL, "proxy.example.org");
-  EXPECT_EQ(loaded.hostList, defaultHostList());
-}
-
 // --- generated option sets -------------------------------------------------------------
+
+std::string VnkOptions::*const kStringFields[] = {
+    &VnkOptions::proxyURL,      &VnkOptions::proxyPort, &VnkOptions::proxyUser,
+    &VnkOptions::proxyPWD,      &VnkOptions::hostList,  &VnkOptions::serviceHost,
+    &VnkOptions::serviceDomain, &VnkOptions::homeSite};
 
 class OptionsGenerator {
  public:
@@ -137,34 +124,22 @@ class OptionsGenerator {
 
   VnkOptions next() {
     VnkOptions o;
-    o.useProxy = coin();
-    o.proxyURL = text();
-    o.proxyPort = text();
-    o.proxyUser = text();
-    o.proxyPWD = text();
-    o.hostList = text();
-    o.multiHost = coin();
+    for (auto field :
+         {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
+          &VnkOptions::highLightQuotes, &VnkOptions::highLightKW, &VnkOptions::underlineLink})
+      o.*field = coin();
+    for (auto field : kStringFields) o.*field = text();
+    for (auto field : {&VnkOptions::colorG, &VnkOptions::colorGG, &VnkOptions::colorGGG,
+                       &VnkOptions::colorGGGG, &VnkOptions::keywordColor, &VnkOptions::linkColor})
+      o.*field = color();
     o.hitsPerPage = integer();
     o.maxRequests = integer();
-    o.highLightLinks = coin();
-    o.highLightQuotes = coin();
-    o.highLightKW = coin();
-    o.colorG = color();
-    o.colorGG = color();
-    o.colorGGG = color();
-    o.colorGGGG = color();
-    o.keywordColor = color();
-    o.linkColor = color();
-    o.underlineLink = coin();
     o.articleFont.charset = pick({0, 1, 2, 77, 129, 204, 255, 3, 256, -1}, integer());
     o.articleFont.color = color();
     o.articleFont.height = integer();
     o.articleFont.name = text();
     o.articleFont.pitch = static_cast<FontPitch>(uniform(0, 2));
     o.articleFont.style = static_cast<std::uint8_t>(uniform(0, 15));
-    o.serviceHost = text();
-    o.serviceDomain = text();
-    o.homeSite = text();
     return o;
   }
 
@@ -203,9 +178,7 @@ class OptionsGenerator {
 // Reading over the defaults: options that are not written (empty strings) keep them.
 VnkOptions expectedOverDefaults(VnkOptions o) {
   const VnkOptions d;
-  for (auto field : {&VnkOptions::proxyURL, &VnkOptions::proxyPort, &VnkOptions::proxyUser,
-                     &VnkOptions::proxyPWD, &VnkOptions::hostList, &VnkOptions::serviceHost,
-                     &VnkOptions::serviceDomain, &VnkOptions::homeSite}) {
+  for (auto field : kStringFields) {
     if ((o.*field).empty()) o.*field = d.*field;
   }
   if (o.articleFont.name.empty()) o.articleFont.name = d.articleFont.name;
@@ -318,70 +291,41 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   EXPECT_EQ(previousPrefix, kFieldsInOrder.size());  // only the closing bytes were missing
 }
 
-struct DamageCase {
-  const char* what;
-  std::string bytes;
-  OptionsStreamStatus status;
-  int applied;
-  int skipped;
-  std::int32_t hitsPerPage;  // 77 when read, 40 (the default) when not
-  std::int32_t maxRequests;  // 9 when read, 4 (the default) when not
-};
-
 TEST(OptionsStream, DamagedStreamsKeepWhatCouldBeRead) {
   using S = StreamBuilder;
   const auto hits = [] { return S().header().integer("HitsPerPage", 2, 77); };
+  const auto then9 = [](S& s) { return s.integer("MaxRequests", 2, 9).end().bytes; };
   const auto complete = OptionsStreamStatus::complete;
   const auto truncated = OptionsStreamStatus::truncated;
   const auto malformed = OptionsStreamStatus::malformed;
-  const DamageCase cases[] = {
-      {"unknown property",
-       hits().string("NoSuchOption", "x").integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1,
+  struct Case {
+    const char* what;
+    std::string bytes;
+    OptionsStreamStatus status;
+    int applied;
+    int skipped;
+    std::int32_t hitsPerPage;  // 77 when read, 40 (the default) when not
+    std::int32_t maxRequests;  // 9 when read, 4 (the default) when not
+  };
+  const Case cases[] = {
+      {"unknown property", then9(hits().string("NoSuchOption", "x")), complete, 2, 1, 77, 9},
+      {"unknown property holding a set", then9(hits().set("Nothing", {"a", "b"})), complete, 2, 1,
        77, 9},
-      {"unknown property holding a set",
-       hits().set("Nothing", {"a", "b"}).integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1,
+      {"underscore property", then9(hits().string("_Path", "/etc")), complete, 2, 1, 77, 9},
+      {"integer given as string", then9(S().header().string("HitsPerPage", "77")), complete, 1, 1,
+       40, 9},
+      {"boolean given as integer", then9(hits().integer("UseProxy", 2, 1)), complete, 2, 1, 77, 9},
+      {"string given as identifier", then9(hits().identifier("HostList", "www")), complete, 2, 1,
        77, 9},
-      {"underscore property",
-       hits().string("_Path", "/etc").integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1, 77,
-       9},
-      {"integer given as string",
-       S().header().string("HitsPerPage", "77").integer("MaxRequests", 2, 9).end().bytes, complete,
-       1, 1, 40, 9},
-      {"boolean given as integer",
-       hits().integer("UseProxy", 2, 1).integer("MaxRequests", 2, 9).end().bytes, complete, 2, 1,
+      {"unknown colour identifier", then9(hits().identifier("ColorG", "clPink")), complete, 2, 1,
        77, 9},
-      {"string given as identifier",
-       hits().identifier("HostList", "www").integer("MaxRequests", 2, 9).end().bytes, complete, 2,
-       1, 77, 9},
-      {"unknown colour identifier",
-       hits().identifier("ColorG", "clPink").integer("MaxRequests", 2, 9).end().bytes, complete, 2,
-       1, 77, 9},
-      {"unknown style member",
-       hits()
-           .set("ArticleFont.Style", {"fsBold", "fsBlink"})
-           .integer("MaxRequests", 2, 9)
-           .end()
-           .bytes,
+      {"unknown style member", then9(hits().set("ArticleFont.Style", {"fsBold", "fsBlink"})),
        complete, 2, 1, 77, 9},
       {"unknown charset identifier",
-       hits()
-           .identifier("ArticleFont.Charset", "KLINGON_CHARSET")
-           .integer("MaxRequests", 2, 9)
-           .end()
-           .bytes,
-       complete, 2, 1, 77, 9},
+       then9(hits().identifier("ArticleFont.Charset", "KLINGON_CHARSET")), complete, 2, 1, 77, 9},
       {"value kind that cannot be skipped",
-       hits()
-           .shortString("ColorG")
-           .byte(5)
-           .raw("0123456789")
-           .integer("MaxRequests", 2, 9)
-           .end()
-           .bytes,
-       malformed, 1, 0, 77, 4},
-      {"value kind zero",
-       hits().shortString("ColorG").byte(0).integer("MaxRequests", 2, 9).end().bytes, malformed, 1,
-       0, 77, 4},
+       then9(hits().shortString("ColorG").byte(5).raw("0123456789")), malformed, 1, 0, 77, 4},
+      {"value kind zero", then9(hits().shortString("ColorG").byte(0)), malformed, 1, 0, 77, 4},
       {"long string longer than the rest",
        hits().shortString("HostList").byte(12).littleEndian(0xFFFFFFF0u, 4).raw("abc").bytes,
        truncated, 1, 0, 77, 4},
@@ -401,21 +345,20 @@ TEST(OptionsStream, DamagedStreamsKeepWhatCouldBeRead) {
       {"cut inside the signature", "TP", truncated, 0, 0, 40, 4},
       {"empty", "", truncated, 0, 0, 40, 4},
   };
-  for (const DamageCase& c : cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     VnkOptions read;
     const OptionsStreamReport report = readOptionsStream(c.bytes, read);
-    EXPECT_EQ(report.status, c.status) << c.what;
-    EXPECT_EQ(report.applied, c.applied) << c.what;
-    EXPECT_EQ(report.skipped, c.skipped) << c.what;
-    EXPECT_EQ(read.hitsPerPage, c.hitsPerPage) << c.what;
-    EXPECT_EQ(read.maxRequests, c.maxRequests) << c.what;
-    EXPECT_EQ(report.clean(), c.status == complete && c.skipped == 0) << c.what;
-    EXPECT_EQ(report.message.empty(), report.clean()) << c.what;
+    EXPECT_EQ(std::tuple(report.status, report.applied, report.skipped),
+              std::tuple(c.status, c.applied, c.skipped));
+    EXPECT_EQ(std::tuple(read.hitsPerPage, read.maxRequests),
+              std::tuple(c.hitsPerPage, c.maxRequests));
+    EXPECT_EQ(report.clean(), c.status == complete && c.skipped == 0);
+    EXPECT_EQ(report.message.empty(), report.clean());
     // Nothing but the two integers is touched by any of these streams.
-    VnkOptions rest = read;
-    rest.hitsPerPage = 40;
-    rest.maxRequests = 4;
-    EXPECT_EQ(rest, VnkOptions{}) << c.what;
+    read.hitsPerPage = 40;
+    read.maxRequests = 4;
+    EXPECT_EQ(read, VnkOptions{});
   }
 }
 
