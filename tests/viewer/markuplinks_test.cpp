@@ -20,7 +20,7 @@ std::string marked(std::string_view text) {
   return r.text;
 }
 
-TEST(MarkupLinks, FindsUrlsAndAddresses) {
+TEST(MarkupLinks, FindsUrlsAndAddressesAndMergesOverlappingOnes) {
   struct Case {
     const char* text;
     const char* expected;
@@ -48,37 +48,22 @@ TEST(MarkupLinks, FindsUrlsAndAddresses) {
       {"http://a.com/~joe@host", "{http://a.com/~joe@host}"},
       {"x http://a.com/http://b.com", "x {http://a.com/http://b.com}"},
       {"http://a.com\r\nwww.b.org\r\n", "{http://a.com}\r\n{www.b.org}\r\n"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(marked(c.text), c.expected) << c.text;
-}
-
-TEST(MarkupLinks, OverlappingLinksAreMergedIntoOne) {
-  struct Case {
-    const char* text;
-    const char* expected;
-  };
-  const Case cases[] = {
+      // Overlapping links are merged into one.
       {"mailto:joe@example.com", "{mailto:joe@example.com}"},
       {"x a@b@c y", "x {a@b@c} y"},
       {"joe@www.example.com", "{joe@www.example.com}"},
       {"www.a.com/http://b.com", "{www.a.com/http://b.com}"},
       {"www.x.org/ftp://y mailto:z", "{www.x.org/ftp://y} {mailto:z}"},
+      {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(marked(c.text), c.expected) << c.text;
 }
 
-TEST(MarkupLinks, MergeThatWouldPassTheLimitDropsTheLaterLink) {
-  // The address reaches back into the 252-byte "mailto:" link; together they would take
-  // 257 bytes.
-  const std::string mailto = "mailto:" + std::string(245, 'a');
-  EXPECT_EQ(marked(mailto + "@yyyy"), "{" + mailto + "}@yyyy");
-  EXPECT_EQ(marked(mailto.substr(0, 240) + "@yyyy"), "{" + mailto.substr(0, 240) + "@yyyy}");
-}
-
 TEST(MarkupLinks, LinksStopAt255Bytes) {
   const std::string url = "http://" + std::string(300, 'a');
-  const std::string out = marked(url + " z");
-  EXPECT_EQ(out, "{" + url.substr(0, 255) + "}" + url.substr(255) + " z");
+  EXPECT_EQ(marked(url + " z"), "{" + url.substr(0, 255) + "}" + url.substr(255) + " z");
+  // The rest of an over-long link is plain text, not a second link.
+  EXPECT_EQ(MarkupLinks::findLinks(url).size(), 1u);
 
   // A cut that would split a UTF-8 sequence moves before it.
   const std::string utf8 = "http://" + std::string(247, 'a') + "\xC3\xA9\xC3\xA9";
@@ -86,8 +71,11 @@ TEST(MarkupLinks, LinksStopAt255Bytes) {
   EXPECT_EQ(cut, "{" + utf8.substr(0, 254) + "}" + utf8.substr(254));
   EXPECT_TRUE(isValidUtf8(cut));
 
-  // The rest of an over-long link is plain text, not a second link.
-  EXPECT_EQ(MarkupLinks::findLinks(url).size(), 1u);
+  // A merge that would pass the limit drops the later link: the address reaches back into
+  // the 252-byte "mailto:" link, and together they would take 257 bytes.
+  const std::string mailto = "mailto:" + std::string(245, 'a');
+  EXPECT_EQ(marked(mailto + "@yyyy"), "{" + mailto + "}@yyyy");
+  EXPECT_EQ(marked(mailto.substr(0, 240) + "@yyyy"), "{" + mailto.substr(0, 240) + "@yyyy}");
 }
 
 TEST(MarkupLinks, PackedListHoldsOffsetAndLength) {
@@ -98,21 +86,12 @@ TEST(MarkupLinks, PackedListHoldsOffsetAndLength) {
   EXPECT_EQ(MarkupLinks::linkLength(links[1]), 7u);
 }
 
-TEST(MarkupLinks, ConvertHandlerReplacesTheLink) {
+TEST(MarkupLinks, ConvertHandlerAndTooLongTexts) {
   MarkupLinks m;
   m.setInsertBefore("<");
   m.setOnConvert(
       [](std::string& link) { link = "[" + link + "|" + std::to_string(link.size()) + "]"; });
   EXPECT_EQ(m.markup("a www.b.c d").text, "a [www.b.c|7] d");
-}
-
-TEST(MarkupLinks, EmptyLinklessAndTooLongTexts) {
-  MarkupLinks m;
-  m.setInsertBefore("\x1E");
-  m.setInsertAfter("\x1F");
-  EXPECT_EQ(m.markup("").text, "");
-  EXPECT_TRUE(m.markup("").ok());
-  EXPECT_EQ(m.markup("plain text").text, "plain text");
 
   const std::string longest(MarkupLinks::kMaxTextLength, 'x');
   EXPECT_TRUE(m.markup(longest).ok());
