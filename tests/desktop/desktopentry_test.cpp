@@ -9,7 +9,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-TEST(KeyFile, ReadsGroupsAndSkipsWhatIsNoEntry) {
+TEST(KeyFile, ReadsGroupsSkipsWhatIsNoEntryUnescapesAndSplitsLists) {
   const KeyFile file = KeyFile::parse(
       "# comment\nstray=before any group\n[Desktop Entry]\r\nName = Browser \nName[de]=Netz\n"
       "garbage line\n[Broken\nlost=1\n[Other]\nName=second\n");
@@ -19,9 +19,6 @@ TEST(KeyFile, ReadsGroupsAndSkipsWhatIsNoEntry) {
   EXPECT_EQ(file.value("Desktop Entry", "lost"), std::nullopt);
   EXPECT_EQ(file.value("Other", "Name"), "second");
   EXPECT_EQ(file.value("Missing", "Name"), std::nullopt);
-}
-
-TEST(KeyFile, UnescapesStringsAndSplitsLists) {
   EXPECT_EQ(unescapeValue(R"(a\sb\tc\\d\"e)"), "a b\tc\\d\\\"e");
   EXPECT_EQ(splitList("text/html;;x-scheme-handler/http;a\\;b;"),
             (Args{"text/html", "x-scheme-handler/http", "a;b"}));
@@ -38,13 +35,8 @@ TEST(DesktopEntry, ParsesTheEntryGroupOnly) {
   EXPECT_FALSE(parseDesktopEntry("[Other]\nExec=x\n"));
 }
 
-struct SplitCase {
-  const char* exec;
-  std::optional<Args> args;
-};
-
 TEST(DesktopEntry, SplitsExecByItsQuotingRules) {
-  const SplitCase cases[] = {
+  const std::pair<const char*, std::optional<Args>> cases[] = {
       {"firefox %u", Args{"firefox", "%u"}},
       {"  a   b\tc ", Args{"a", "b", "c"}},
       {R"("/opt/My Browser/run" --x)", Args{"/opt/My Browser/run", "--x"}},
@@ -57,16 +49,8 @@ TEST(DesktopEntry, SplitsExecByItsQuotingRules) {
       {"", std::nullopt},
       {"\"\" x", std::nullopt},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(splitExec(c.exec), c.args) << c.exec;
-  }
+  for (const auto& [exec, args] : cases) EXPECT_EQ(splitExec(exec), args) << exec;
 }
-
-struct ExpandCase {
-  const char* exec;
-  const char* target;
-  std::optional<Args> argv;
-};
 
 TEST(DesktopEntry, ExpandsFieldCodesWithTheTargetAsOneArgument) {
   DesktopEntry entry;
@@ -74,7 +58,11 @@ TEST(DesktopEntry, ExpandsFieldCodesWithTheTargetAsOneArgument) {
   entry.icon = "web";
   entry.path = "/apps/web.desktop";
   const char* hostile = "http://h/a b\"c';d$(touch x)`y`&e|f>g";
-  const ExpandCase cases[] = {
+  const struct {
+    const char* exec;
+    const char* target;
+    std::optional<Args> argv;
+  } cases[] = {
       {"web %u", "http://x/", Args{"web", "http://x/"}},
       {"web %U", hostile, Args{"web", hostile}},
       {"web", hostile, Args{"web", hostile}},
@@ -103,9 +91,8 @@ TEST(DesktopEntry, ConvertsBetweenPathsAndFileUrls) {
   EXPECT_EQ(pathFromFileUrl("file:///tmp/a%20b/%C3%A4%23%3F.html"), "/tmp/a b/ä#?.html");
   EXPECT_EQ(pathFromFileUrl("FILE://localhost/x%2"), "/x%2");
   EXPECT_EQ(pathFromFileUrl("file:///x.html#top"), "/x.html");
-  EXPECT_EQ(pathFromFileUrl("file://remote/x"), std::nullopt);
-  EXPECT_EQ(pathFromFileUrl("file:///a%00b"), std::nullopt);
-  EXPECT_EQ(pathFromFileUrl("http://x/"), std::nullopt);
+  for (const char* url : {"file://remote/x", "file:///a%00b", "http://x/"})
+    EXPECT_EQ(pathFromFileUrl(url), std::nullopt) << url;
 }
 
 }  // namespace

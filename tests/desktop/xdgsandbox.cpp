@@ -17,30 +17,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kVariables[] = {
-    "XDG_CONFIG_HOME",
-    "XDG_DATA_HOME",
-    "XDG_CACHE_HOME",
-    "XDG_DATA_DIRS",
-    "XDG_CONFIG_DIRS",
-    "XDG_CURRENT_DESKTOP",
-    "BROWSER",
-    "HOME",
-    "DESKTOP_SESSION",
-    "KDE_FULL_SESSION",
-    "GNOME_DESKTOP_SESSION_ID",
-    "XDG_SESSION_DESKTOP",
-};
+// The variables a test changes, restored afterwards.
+const char* const kVariables =
+    "XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DATA_DIRS XDG_CONFIG_DIRS HOME "
+    "XDG_CURRENT_DESKTOP BROWSER DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID "
+    "XDG_SESSION_DESKTOP";
 
 }  // namespace
 
 void writeTextFile(const std::string& fileName, const std::string& text, bool executable) {
   fs::create_directories(fs::path(fileName).parent_path());
-  {
-    std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out) throw std::runtime_error("cannot write " + fileName);
-  }
+  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+  if (!(out << text).flush()) throw std::runtime_error("cannot write " + fileName);
   if (executable) ::chmod(fileName.c_str(), 0755);
 }
 
@@ -65,10 +53,11 @@ XdgSandbox::XdgSandbox() {
                              systemData + "/applications", systemConfig}) {
     fs::create_directories(folder);
   }
-  for (const char* name : kVariables) {
-    const char* value = std::getenv(name);
+  std::istringstream names(kVariables);
+  for (std::string name; names >> name;) {
+    const char* value = std::getenv(name.c_str());
     saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    ::unsetenv(name);
+    ::unsetenv(name.c_str());
   }
   ::setenv("HOME", home.c_str(), 1);
   ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
@@ -101,12 +90,8 @@ void XdgSandbox::addRecorder(const std::string& id, const std::string& execArgum
   fs::create_directories(root + "/records");
   // Each argument ends with a NUL byte; the file appears whole through a rename.
   writeTextFile(script,
-                "#!/bin/sh\n"
-                "printf '%s\\0' \"$@\" > '" +
-                    record +
-                    ".tmp'\n"
-                    "mv '" +
-                    record + ".tmp' '" + record + "'\n",
+                "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + record + ".tmp'\nmv '" + record +
+                    ".tmp' '" + record + "'\n",
                 true);
   addDesktopFile(id, "[Desktop Entry]\nType=Application\nName=Recorder " + id + "\nExec=" + script +
                          " " + execArguments + "\n" + extraLines);
@@ -138,14 +123,9 @@ std::optional<std::vector<std::string>> XdgSandbox::waitForRecord(
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  const std::string bytes = readTextFile(file);
+  std::istringstream bytes(readTextFile(file));
   std::vector<std::string> args;
-  std::size_t start = 0;
-  for (std::size_t nul = bytes.find('\0'); nul != std::string::npos;
-       nul = bytes.find('\0', start)) {
-    args.push_back(bytes.substr(start, nul - start));
-    start = nul + 1;
-  }
+  for (std::string arg; std::getline(bytes, arg, '\0');) args.push_back(arg);
   return args;
 }
 

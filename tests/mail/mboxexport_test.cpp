@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 
 #include "../desktop/xdgsandbox.h"
 #include "collection/collection.h"
@@ -17,56 +18,48 @@ namespace varnook {
 namespace {
 
 using testing::readTextFile;
+using Lines = std::vector<std::string>;
 
 struct MboxMessage {
   std::string envelope;
-  std::vector<std::string> headers;
+  Lines headers;
   std::string body;
 };
 
 // An mboxrd reader written from the format's description, independent of the writer.
 std::vector<MboxMessage> readMbox(const std::string& mbox) {
   std::vector<MboxMessage> messages;
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < mbox.size()) {
-    const std::size_t end = mbox.find('\n', pos);
-    lines.push_back(mbox.substr(pos, end - pos));
-    pos = end == std::string::npos ? mbox.size() : end + 1;
-  }
+  const auto endBody = [&] {
+    if (!messages.empty() && !messages.back().body.empty()) messages.back().body.pop_back();
+  };
+  std::istringstream in(mbox);
   bool inHeaders = false;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    const std::string& line = lines[i];
-    if (line.rfind("From ", 0) == 0 && (i == 0 || lines[i - 1].empty())) {
-      if (!messages.empty() && !messages.back().body.empty()) messages.back().body.pop_back();
-      messages.push_back(MboxMessage{line.substr(5), {}, {}});
+  std::string previous;
+  for (std::string line; std::getline(in, line); previous = line) {
+    if (line.rfind("From ", 0) == 0 && previous.empty()) {
+      endBody();
+      messages.push_back({line.substr(5), {}, {}});
       inHeaders = true;
+    } else if (messages.empty()) {
       continue;
+    } else if (inHeaders) {
+      if (line.empty()) inHeaders = false;
+      if (!line.empty()) messages.back().headers.push_back(line);
+    } else {
+      const std::size_t quotes = line.find_first_not_of('>');
+      if (quotes != std::string::npos && quotes > 0 && line.compare(quotes, 5, "From ") == 0)
+        line.erase(0, 1);
+      messages.back().body += line + "\n";
     }
-    if (messages.empty()) continue;
-    if (inHeaders) {
-      if (line.empty()) {
-        inHeaders = false;
-      } else {
-        messages.back().headers.push_back(line);
-      }
-      continue;
-    }
-    std::string text = line;
-    const std::size_t quotes = text.find_first_not_of('>');
-    if (quotes != std::string::npos && quotes > 0 && text.compare(quotes, 5, "From ") == 0) {
-      text.erase(0, 1);
-    }
-    messages.back().body += text + "\n";
   }
-  if (!messages.empty() && !messages.back().body.empty()) messages.back().body.pop_back();
+  endBody();
   return messages;
 }
 
 class MboxExport : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedTz_ = std::getenv("TZ") ? std::optional<std::string>(std::getenv("TZ")) : std::nullopt;
+    if (const char* tz = std::getenv("TZ")) savedTz_ = tz;
     ::setenv("TZ", "Europe/Berlin", 1);
     ::tzset();
   }
@@ -80,11 +73,11 @@ class MboxExport : public ::testing::Test {
   }
 
   Article& add(std::uint32_t number, const std::string& subject, const std::string& text) {
+    const std::string n = std::to_string(number);
     auto article = std::make_unique<Article>(number, subject);
-    article->author =
-        "Writer " + std::to_string(number) + " <w" + std::to_string(number) + "@example.com>";
+    article->author = "Writer " + n + " <w" + n + "@example.com>";
     article->forum = "alt.test.export";
-    article->messageId = "<export" + std::to_string(number) + "@example.com>";
+    article->messageId = "<export" + n + "@example.com>";
     article->date = *encodeDate(1999, 7, 14) + *encodeTime(12, 30, 15);
     article->text = text;
     return collection_.appendArticle(std::move(article));
@@ -94,7 +87,7 @@ class MboxExport : public ::testing::Test {
   std::optional<std::string> savedTz_;
 };
 
-TEST_F(MboxExport, WritesLoadedArticlesThatReadBackExactly) {
+TEST_F(MboxExport, WritesLoadedArticlesThatReadBackExactlyOrReportsWhyNot) {
   add(1, "First zebraxylophone",
       "Hello\r\nFrom the start\r\n>From quoted\r\n>>From deeper\r\n"
       "\r\nFromage is no envelope\r\nlast line");
@@ -115,21 +108,24 @@ TEST_F(MboxExport, WritesLoadedArticlesThatReadBackExactly) {
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].envelope, "w1@example.com Wed Jul 14 10:30:15 1999");
   EXPECT_EQ(messages[0].headers,
-            (std::vector<std::string>{
-                "From: Writer 1 <w1@example.com>", "Subject: First zebraxylophone",
-                "Date: Wed, 14 Jul 1999 12:30:15 +0200", "Message-ID: <export1@example.com>",
-                "Newsgroups: alt.test.export"}));
+            (Lines{"From: Writer 1 <w1@example.com>", "Subject: First zebraxylophone",
+                   "Date: Wed, 14 Jul 1999 12:30:15 +0200", "Message-ID: <export1@example.com>",
+                   "Newsgroups: alt.test.export"}));
   EXPECT_EQ(messages[0].body,
             "Hello\nFrom the start\n>From quoted\n>>From deeper\n\nFromage is no envelope\n"
             "last line\n");
   EXPECT_EQ(messages[1].envelope, "MAILER-DAEMON Thu Jan  1 00:00:00 1970");
   EXPECT_EQ(messages[1].headers,
-            (std::vector<std::string>{"From: nobody", "Subject: Third quagmirequill",
-                                      "References: <export1@example.com>",
-                                      "Newsgroups: alt.test.export"}));
+            (Lines{"From: nobody", "Subject: Third quagmirequill",
+                   "References: <export1@example.com>", "Newsgroups: alt.test.export"}));
   EXPECT_EQ(messages[1].body, "From line first\nthen LF only\n");
   // Quoted "From " lines are written with one more ">".
   EXPECT_NE(readTextFile(file).find("\n>>From quoted\n>>>From deeper\n"), std::string::npos);
+
+  const ExportResult missing = exportMbox(collection_, box.root + "/no/such/folder/x.mbox");
+  EXPECT_FALSE(missing.ok);
+  EXPECT_NE(missing.message.find("No such file or directory"), std::string::npos);
+  EXPECT_EQ(missing.articles, 0u);
 }
 
 TEST_F(MboxExport, FormatsDatesAndSendersForMailPrograms) {
@@ -137,26 +133,12 @@ TEST_F(MboxExport, FormatsDatesAndSendersForMailPrograms) {
   EXPECT_EQ(rfc5322Date(winter), "Mon, 06 Jan 2003 08:09:10 +0100");
   EXPECT_EQ(envelopeDate(winter), "Mon Jan  6 07:09:10 2003");
   EXPECT_EQ(rfc5322Date(0), "");
-  EXPECT_EQ(envelopeSender("Ann <ann@x.org>"), "ann@x.org");
-  EXPECT_EQ(envelopeSender("ann@x.org (Ann Other)"), "ann@x.org");
-  EXPECT_EQ(envelopeSender("<broken"), "MAILER-DAEMON");
-  EXPECT_EQ(envelopeSender("Ann <a n@x.org>"), "an@x.org");
-  EXPECT_EQ(envelopeSender(""), "MAILER-DAEMON");
-}
-
-TEST_F(MboxExport, AFailedExportLeavesTheOldFile) {
-  add(1, "Subject", "Body");
-  testing::XdgSandbox box;
-  const ExportResult missing = exportMbox(collection_, box.root + "/no/such/folder/x.mbox");
-  EXPECT_FALSE(missing.ok);
-  EXPECT_NE(missing.message.find("No such file or directory"), std::string::npos);
-  EXPECT_EQ(missing.articles, 0u);
-}
-
-// The archive server's own program, when this build has it.
-std::string archiveProgram() {
-  if (const char* program = std::getenv("VARNOOK_ARCHIVE_PROGRAM")) return program;
-  return std::string(VARNOOK_BINARY_DIR) + "/src/server/varnook-archive";
+  const std::pair<const char*, const char*> senders[] = {{"Ann <ann@x.org>", "ann@x.org"},
+                                                         {"ann@x.org (Ann Other)", "ann@x.org"},
+                                                         {"<broken", "MAILER-DAEMON"},
+                                                         {"Ann <a n@x.org>", "an@x.org"},
+                                                         {"", "MAILER-DAEMON"}};
+  for (const auto& [from, sender] : senders) EXPECT_EQ(envelopeSender(from), sender) << from;
 }
 
 std::string httpGet(int port, const std::string& path) {
@@ -166,34 +148,34 @@ std::string httpGet(int port, const std::string& path) {
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   std::string response;
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
-    if (::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-      char buffer[4096];
-      ssize_t got;
-      while ((got = ::read(fd, buffer, sizeof buffer)) > 0) response.append(buffer, got);
-    }
+  const std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      ::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) response.append(buffer, got);
   }
   ::close(fd);
   return response;
 }
 
 TEST_F(MboxExport, TheArchiveServerIndexesAndFindsTheExportedArticles) {
-  const std::string program = archiveProgram();
+  const char* override = std::getenv("VARNOOK_ARCHIVE_PROGRAM");
+  const std::string program =
+      override ? override : std::string(VARNOOK_BINARY_DIR) + "/src/server/varnook-archive";
   if (!std::filesystem::exists(program)) GTEST_SKIP() << "varnook-archive is not built";
   add(1, "Alpha zebraxylophone", "Body of the first\r\nFrom a line that needs quoting\r\n");
   add(2, "Beta quagmirequill", "Second body mentions zebraxylophone too\r\n");
   add(3, "Gamma", "");
   testsupport::TempFolder folder;
-  const std::string mbox = folder.path() + "/export.mbox";
+  const std::string mbox = folder.path() + "/export.mbox", out = folder.path() + "/out";
   ASSERT_TRUE(exportMbox(collection_, mbox).ok);
 
   const std::string db = folder.path() + "/db";
-  const std::string indexCommand =
-      "'" + program + "' index --db '" + db + "' '" + mbox + "' > '" + folder.path() + "/out' 2>&1";
-  ASSERT_EQ(std::system(indexCommand.c_str()), 0) << readTextFile(folder.path() + "/out");
-  EXPECT_NE(readTextFile(folder.path() + "/out").find("Indexed 2 new articles"), std::string::npos)
-      << readTextFile(folder.path() + "/out");
+  const std::string index =
+      "'" + program + "' index --db '" + db + "' '" + mbox + "' > '" + out + "' 2>&1";
+  ASSERT_EQ(std::system(index.c_str()), 0) << readTextFile(out);
+  EXPECT_NE(readTextFile(out).find("Indexed 2 new articles"), std::string::npos)
+      << readTextFile(out);
 
   const int port = testsupport::freeLoopbackPort();
   auto server = testsupport::ChildProcess::start(

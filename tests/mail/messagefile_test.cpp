@@ -15,15 +15,14 @@ namespace {
 using testing::readTextFile;
 
 std::unique_ptr<Article> sampleArticle() {
-  auto owned = std::make_unique<Article>(1234, "Re: modems");
-  Article& article = *owned;
-  article.author = "John Smith <john@example.com>";
-  article.forum = "comp.dcom.modems";
-  article.messageId = "<abc@news.example>";
-  article.references = "<parent@news.example>";
-  article.date = *encodeDate(1993, 4, 5) + *encodeTime(23, 23, 53);
-  article.text = "First line\r\n> quoted\nthird\rlast";
-  return owned;
+  auto article = std::make_unique<Article>(1234, "Re: modems");
+  article->author = "John Smith <john@example.com>";
+  article->forum = "comp.dcom.modems";
+  article->messageId = "<abc@news.example>";
+  article->references = "<parent@news.example>";
+  article->date = *encodeDate(1993, 4, 5) + *encodeTime(23, 23, 53);
+  article->text = "First line\r\n> quoted\nthird\rlast";
+  return article;
 }
 
 MessageContext fixedContext() {
@@ -34,56 +33,40 @@ MessageContext fixedContext() {
   return context;
 }
 
-struct ModeCase {
-  MessageMode mode;
-  const char* expected;
-};
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
 
 TEST(MessageFile, WritesEachModeLineForLine) {
-  const ModeCase cases[] = {
-      {MessageMode::replyAuthor,
-       "From: Me Myself <me@example.org>\r\n"
-       "Subject: Re: Re: modems\r\n"
-       "To: John Smith <john@example.com>\r\n"
-       "Date: Thu, 29 Feb 24 07:05:09\r\n"
-       "X-Unsent: 1\r\n"
-       "\r\n"
-       ">First line\r\n>> quoted\r\n>third\r\n>last\r\n"},
-      {MessageMode::forward,
-       "From: Me Myself <me@example.org>\r\n"
-       "Subject: Fw: Re: modems\r\n"
-       "Date: Thu, 29 Feb 24 07:05:09\r\n"
-       "X-Unsent: 1\r\n"
-       "\r\n"
-       ">First line\r\n>> quoted\r\n>third\r\n>last\r\n"},
-      {MessageMode::replyGroup,
-       "From: Me Myself <me@example.org>\r\n"
-       "Subject: Re: Re: modems\r\n"
-       "Newsgroups: comp.dcom.modems\r\n"
-       "References: <abc@news.example>\r\n"
-       "Date: Thu, 29 Feb 24 07:05:09\r\n"
-       "X-Unsent: 1\r\n"
-       "\r\n"
-       ">First line\r\n>> quoted\r\n>third\r\n>last\r\n"},
+  const std::string me = "From: Me Myself <me@example.org>\r\n";
+  const std::string unsent = "Date: Thu, 29 Feb 24 07:05:09\r\nX-Unsent: 1\r\n\r\n";
+  const std::string quoted = ">First line\r\n>> quoted\r\n>third\r\n>last\r\n";
+  const std::pair<MessageMode, std::string> cases[] = {
+      {MessageMode::replyAuthor, me +
+                                     "Subject: Re: Re: modems\r\n"
+                                     "To: John Smith <john@example.com>\r\n" +
+                                     unsent + quoted},
+      {MessageMode::forward, me + "Subject: Fw: Re: modems\r\n" + unsent + quoted},
+      {MessageMode::replyGroup, me +
+                                    "Subject: Re: Re: modems\r\nNewsgroups: comp.dcom.modems\r\n"
+                                    "References: <abc@news.example>\r\n" +
+                                    unsent + quoted},
       {MessageMode::saveArticle,
-       "From: John Smith <john@example.com>\r\n"
-       "Subject: Re: modems\r\n"
-       "Newsgroups: comp.dcom.modems\r\n"
-       "Date: Mon, 5 Apr 93 23:23:53\r\n"
-       "Message-ID: <abc@news.example>\r\n"
-       "References: <parent@news.example>\r\n"
-       "\r\n"
+       "From: John Smith <john@example.com>\r\nSubject: Re: modems\r\n"
+       "Newsgroups: comp.dcom.modems\r\nDate: Mon, 5 Apr 93 23:23:53\r\n"
+       "Message-ID: <abc@news.example>\r\nReferences: <parent@news.example>\r\n\r\n"
        "First line\r\n> quoted\nthird\rlast"},
   };
   testing::XdgSandbox box;
-  for (const auto& c : cases) {
+  for (const auto& [mode, expected] : cases) {
     const std::string file = box.root + "/message.eml";
-    ASSERT_EQ(writeMessageFile(*sampleArticle(), file, c.mode, fixedContext()), "");
-    EXPECT_EQ(readTextFile(file), c.expected) << static_cast<int>(c.mode);
+    ASSERT_EQ(writeMessageFile(*sampleArticle(), file, mode, fixedContext()), "");
+    EXPECT_EQ(readTextFile(file), expected) << static_cast<int>(mode);
   }
 }
 
-TEST(MessageFile, LeavesOutWhatTheArticleLacks) {
+TEST(MessageFile, LeavesOutWhatTheArticleLacksAndFieldsCannotAddHeaderLines) {
   Article article(7, "Subject");
   article.forum = "alt.test";
   MessageContext context = fixedContext();
@@ -93,10 +76,8 @@ TEST(MessageFile, LeavesOutWhatTheArticleLacks) {
             "Date: Thu, 29 Feb 24 07:05:09\r\nX-Unsent: 1\r\n\r\n");
   EXPECT_EQ(messageText(article, MessageMode::saveArticle, context),
             "From: \r\nSubject: Subject\r\nNewsgroups: alt.test\r\nDate: \r\n\r\n");
-}
 
-TEST(MessageFile, FieldsCannotAddHeaderLines) {
-  Article article(7, "Hi\r\nBcc: victim@example.com");
+  article.subject = "Hi\r\nBcc: victim@example.com";
   article.author = "a@b\nX-Evil: 1";
   const std::string text = messageText(article, MessageMode::replyAuthor, fixedContext());
   EXPECT_NE(text.find("Subject: Re: Hi  Bcc: victim@example.com\r\n"), std::string::npos);
@@ -129,25 +110,19 @@ TEST(MessageFile, DatesFollowTheGivenNotation) {
             "Sun, 31 Dec 99 00:00:00");
 }
 
-TEST(MessageFile, FailsWithTheSystemReason) {
-  const std::string error = writeMessageFile(*sampleArticle(), "/nonexistent-folder/x.nws",
-                                             MessageMode::saveArticle, fixedContext());
-  EXPECT_EQ(error, "Cannot create file \"/nonexistent-folder/x.nws\". No such file or directory");
-}
-
-TEST(MessageFile, SavedArticlesGetTheUsualAccessAndReplacePreviousFiles) {
+TEST(MessageFile, SavedArticlesGetTheUsualAccessReplaceOldFilesAndFailWithTheReason) {
   testing::XdgSandbox box;
   const std::string file = box.root + "/saved.nws";
   ::umask(022);
   ASSERT_EQ(writeMessageFile(*sampleArticle(), file, MessageMode::saveArticle, fixedContext()), "");
-  struct stat info {};
-  ASSERT_EQ(::stat(file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(modeOf(file), 0644u);
   ASSERT_EQ(writeMessageFile(*sampleArticle(), file, MessageMode::forward, fixedContext(), true),
             "");
-  ASSERT_EQ(::stat(file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(modeOf(file), 0600u);
   EXPECT_EQ(readTextFile(file).substr(0, 10), "From: Me M");
+  EXPECT_EQ(writeMessageFile(*sampleArticle(), "/nonexistent-folder/x.nws",
+                             MessageMode::saveArticle, fixedContext()),
+            "Cannot create file \"/nonexistent-folder/x.nws\". No such file or directory");
 }
 
 TEST(MailtoLink, QuotesTheBodyAndEncodesBlanksAsPercent20) {
@@ -162,47 +137,33 @@ TEST(MailtoLink, QuotesTheBodyAndEncodesBlanksAsPercent20) {
   EXPECT_EQ(mailtoLink(article), "mailto:John%20%3Cj%40x.org%3E?");
 }
 
-TEST(MailtoLink, LongLinksAreCutTo253Characters) {
-  Article article(1, "long");
-  article.author = "j@x.org";
-  article.text = std::string(400, 'x');
-  const std::string link = mailtoLink(article);
-  EXPECT_EQ(link.size(), 253u);
-  EXPECT_EQ(link.substr(250), "...");
-  EXPECT_EQ(link.substr(0, 250), mailtoLink(article).substr(0, 250));
-
-  // Exactly 254 characters stay whole; 255 are cut.
-  const std::string prefix = "mailto:j%40x.org?subject=long&body=%3E";
-  const std::string suffix = "%0D%0A";
-  article.text = std::string(254 - prefix.size() - suffix.size(), 'y');
-  EXPECT_EQ(mailtoLink(article).size(), 254u);
-  article.text += 'y';
-  // Cut at 250, which here falls inside the final "%0D" and so moves back before it.
-  EXPECT_EQ(mailtoLink(article), mailtoLink(article).substr(0, 249) + "...");
-  EXPECT_EQ(mailtoLink(article).size(), 252u);
-}
-
-TEST(MailtoLink, CutsNeverSplitAnEscapeOrACharacter) {
-  // "mailto:j%40x.org?&body=%3E" has 26 characters; the body text follows.
+TEST(MailtoLink, LinksOf255CharactersAreCutNeverSplittingAnEscapeOrACharacter) {
   Article article(1, "");
   article.author = "j@x.org";
-  struct Case {
+  const std::string prefix = "mailto:j%40x.org?&body=%3E";  // 26 characters
+  const std::string ae = "\xC3\xA4";
+  const struct {
     std::size_t xs;
-    const char* tail;
-    std::size_t kept;  // characters before "..."
-  };
-  const Case cases[] = {
-      {221, "          ", 250},                // "%20" ends right at the cut
-      {222, "          ", 248},                // the cut would leave "%2"
-      {223, "          ", 249},                // the cut would leave "%"
-      {222, "\xC3\xA4\xC3\xA4\xC3\xA4", 250},  // "ä" ends right at the cut
-      {223, "\xC3\xA4\xC3\xA4\xC3\xA4", 249},  // the cut would split an "ä"
+    std::string tail, encodedTail;
+    std::size_t kept;  // characters before "...", 0: the link stays whole
+  } cases[] = {
+      {400, "", "", 250},
+      {222, "", "", 0},                         // 254 characters stay whole
+      {223, "", "", 249},                       // the cut would leave "%" of "%0D"
+      {221, std::string(10, ' '), "%20", 250},  // "%20" ends right at the cut
+      {222, std::string(10, ' '), "%20", 248},  // the cut would leave "%2"
+      {223, std::string(10, ' '), "%20", 249},  // the cut would leave "%"
+      {222, ae + ae + ae, ae, 250},             // "ä" ends right at the cut
+      {223, ae + ae + ae, ae, 249},             // the cut would split an "ä"
   };
   for (const auto& c : cases) {
     article.text = std::string(c.xs, 'x') + c.tail;
-    const std::string link = mailtoLink(article);
-    EXPECT_EQ(link.size(), c.kept + 3) << c.xs;
-    EXPECT_EQ(link.substr(link.size() - 3), "...");
+    std::string whole = prefix + std::string(c.xs, 'x');
+    for (std::size_t i = 0; i < c.tail.size(); i += c.tail[0] == ' ' ? 1 : 2)
+      whole += c.encodedTail;
+    whole += "%0D%0A";
+    EXPECT_EQ(mailtoLink(article), c.kept == 0 ? whole : whole.substr(0, c.kept) + "...")
+        << c.xs << " + " << c.encodedTail;
   }
 }
 
