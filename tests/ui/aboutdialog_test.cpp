@@ -65,24 +65,15 @@ class AboutDialogTest : public ::testing::Test {
   bool closed = false;
 };
 
-TEST_F(AboutDialogTest, ShowsTheProgramAndTheHomePageBeforeAnyCheck) {
-  start("http://127.0.0.1:1/varnook/update.txt");
-  EXPECT_EQ(dialog->windowTitle(), "About Varnook");
-  EXPECT_EQ(dialog->lblTitle->text(), "Varnook news search client");
-  EXPECT_EQ(dialog->lblVersion->text(), QString("Version ") + kVersion);
-  EXPECT_EQ(dialog->lblStatus->text(),
-            "The most recent version of Varnook and related information is always available at:");
-  EXPECT_TRUE(dialog->lblLink->text().contains("http://127.0.0.1:1/"));
-  EXPECT_EQ(dialog->btnCheckUpdates->text(), "Check &Updates");
-  EXPECT_EQ(dialog->btnCheckUpdates->toolTip(), "Connect to the home site");
-  EXPECT_EQ(dialog->btnOK->text(), "&OK");
-}
-
 TEST_F(AboutDialogTest, AFailingHomeSiteLeavesTheLabelsAndTheButton) {
   ScriptedServer server(ScriptedServer::reply(testsupport::httpResponse(500, "Broken", "x")));
   ASSERT_TRUE(server.listening());
   start(server.url("/varnook/update.txt"));
+  EXPECT_EQ(dialog->lblVersion->text(), QString("Version ") + kVersion);
+  EXPECT_TRUE(dialog->lblLink->text().contains(QString::fromStdString(server.url("/"))));
   const QString before = dialog->lblStatus->text();
+  EXPECT_EQ(before,
+            "The most recent version of Varnook and related information is always available at:");
   checkUpdates();
   EXPECT_EQ(dialog->lblStatus->text(), before);
   EXPECT_TRUE(dialog->btnCheckUpdates->isEnabled());
@@ -129,10 +120,6 @@ TEST_F(AboutDialogTest, NewerVersionAsksAndLinksTheChanges) {
   EXPECT_TRUE(dialog->lblLink->text().contains("http://home.test/changes.html"));
   EXPECT_NE(dialog->lblStatus->palette().color(QPalette::WindowText), QColor(Qt::red));
   EXPECT_FALSE(closed);
-  // For a look at the dialog: VARNOOK_SCREENSHOT_DIR=<folder>.
-  if (const QString folder = qEnvironmentVariable("VARNOOK_SCREENSHOT_DIR"); !folder.isEmpty()) {
-    dialog->grab().save(folder + "/about-dialog.png");
-  }
 }
 
 TEST_F(AboutDialogTest, OutdatedVersionShowsRedAndClosesOnYes) {

@@ -53,33 +53,28 @@ class DocumentTest : public WindowTest {
 };
 
 TEST_F(DocumentTest, StartsUntitledOnTheQueriesPageWithTheStartUpButtonStates) {
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - no document"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - no document");
   EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), 0);
-  EXPECT_FALSE(action("btnStop")->isEnabled());
-  EXPECT_FALSE(action("btnDeleteArticle")->isEnabled());
-  EXPECT_FALSE(action("btnReplyAuthor")->isEnabled());
-  EXPECT_FALSE(action("btnReplyGroup")->isEnabled());
-  EXPECT_FALSE(action("btnForward")->isEnabled());
+  for (const char* name : {"btnStop", "btnDeleteArticle", "btnReplyAuthor", "btnReplyGroup",
+                           "btnForward", "mnuSave"})  // mnuSave: nothing to save
+    EXPECT_FALSE(action(name)->isEnabled()) << name;
   EXPECT_TRUE(action("btnAutoMark")->isChecked());
   EXPECT_FALSE(action("btnAuto")->isChecked());
-  EXPECT_FALSE(action("mnuSave")->isEnabled());  // nothing to save
-  EXPECT_EQ(panelText(0), QStringLiteral("Queries:"));
-  EXPECT_EQ(panelText(3), QStringLiteral("Articles:"));
-  EXPECT_EQ(panelText(1), QStringLiteral("(none)"));
-  EXPECT_EQ(panelText(4), QStringLiteral("0/0"));  // until the first refresh
+  const QStringList panels = {"Queries:", "(none)", "", "Articles:", "0/0"};  // 0/0 until refreshed
+  for (int panel : {0, 1, 3, 4}) EXPECT_EQ(panelText(panel), panels[panel]) << panel;
 }
 
 TEST_F(DocumentTest, SaveAsNamesTheDocumentAndSaveWritesIt) {
   makeUnsavedChanges();
   EXPECT_TRUE(action("mnuSave")->isEnabled());
   const std::string path = tempPath("first.vnk");
-  prompts_.fileNames.push_back(QString::fromStdString(path));
+  answerFile(path);
   action("mnuSaveAs")->trigger();
   ASSERT_EQ(prompts_.fileDialogs.size(), 1u);
-  EXPECT_EQ(prompts_.fileDialogs[0].title, QStringLiteral("Save messages to ..."));
-  EXPECT_EQ(prompts_.fileDialogs[0].defaultSuffix, QStringLiteral("vnk"));
-  EXPECT_EQ(prompts_.fileDialogs[0].filters.front(), QStringLiteral("Varnook files (*.vnk)"));
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - first.vnk"));
+  EXPECT_EQ(prompts_.fileDialogs[0].title, "Save messages to ...");
+  EXPECT_EQ(prompts_.fileDialogs[0].defaultSuffix, "vnk");
+  EXPECT_EQ(prompts_.fileDialogs[0].filters.front(), "Varnook files (*.vnk)");
+  EXPECT_EQ(window().windowTitle(), "Varnook - first.vnk");
   EXPECT_FALSE(collection().modified());
   EXPECT_FALSE(action("mnuSave")->isEnabled());
   EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
@@ -100,60 +95,46 @@ TEST_F(DocumentTest, FailedSaveAsKeepsTheOldNameAndTheChanges) {
   action("mnuSaveAs")->trigger();
   ASSERT_EQ(prompts_.messages.size(), 1u);
   EXPECT_EQ(prompts_.messages[0].kind, Kind::error);
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - no document"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - no document");
   EXPECT_TRUE(collection().fileName().empty());
   EXPECT_TRUE(collection().modified());
 }
 
-struct OpenCase {
-  const char* name;
-  Answer answer;  // to the unsaved-changes question
-  bool opened;    // the chosen file is in the window afterwards
-};
-
-class OpenWithUnsavedChanges : public DocumentTest,
-                               public ::testing::WithParamInterface<OpenCase> {};
-
-TEST_P(OpenWithUnsavedChanges, FollowsTheAnswer) {
+TEST_F(DocumentTest, OpenWithUnsavedChangesFollowsTheAnswer) {
   const std::string path = writeSampleFile("sample.vnk");
-  makeUnsavedChanges();
-  addArticle(77, "Unsaved article");
   const std::string savedTo = tempPath("unsaved.vnk");
-  prompts_.fileNames.push_back(QString::fromStdString(path));  // the open dialog
-  prompts_.answers.push_back(GetParam().answer);
-  if (GetParam().answer == Answer::yes)
-    prompts_.fileNames.push_back(QString::fromStdString(savedTo));
-  QTest::keyClick(queries(), Qt::Key_O, Qt::ControlModifier);
+  for (const Answer answer : {Answer::cancel, Answer::no, Answer::yes}) {
+    SCOPED_TRACE(answer == Answer::cancel ? "Cancel" : answer == Answer::no ? "No" : "Yes");
+    startSession();
+    makeUnsavedChanges();
+    addArticle(77, "Unsaved article");
+    answerFile(path);  // the open dialog
+    prompts_.answers.push_back(answer);
+    if (answer == Answer::yes) answerFile(savedTo);
+    QTest::keyClick(queries(), Qt::Key_O, Qt::ControlModifier);
 
-  EXPECT_TRUE(askedAboutUnsavedChanges());
-  EXPECT_EQ(prompts_.fileDialogs[0].title, QStringLiteral("Open messages stored in ..."));
-  if (GetParam().opened) {
+    EXPECT_TRUE(askedAboutUnsavedChanges());
+    EXPECT_TRUE(prompts_.answers.empty() && prompts_.fileNames.empty());
+    EXPECT_EQ(prompts_.fileDialogs[0].title, "Open messages stored in ...");
     ASSERT_EQ(collection().requests().size(), 1u);
-    EXPECT_EQ(collection().requests()[0]->name, "Saved query");
-    EXPECT_EQ(collection().articles().size(), 2u);
-    EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - sample.vnk"));
-    EXPECT_FALSE(collection().modified());
-    EXPECT_FALSE(collection().knownArticles().contains(77));  // the old collection is gone
-    EXPECT_EQ(panelText(1), QStringLiteral("1"));
-    EXPECT_EQ(panelText(4), QStringLiteral("0/2"));
-  } else {
-    ASSERT_EQ(collection().requests().size(), 1u);
-    EXPECT_EQ(collection().requests()[0]->keywords, "unsaved");
-    EXPECT_TRUE(collection().modified());
-    EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - no document"));
+    if (answer != Answer::cancel) {
+      EXPECT_EQ(collection().requests()[0]->name, "Saved query");
+      EXPECT_EQ(collection().articles().size(), 2u);
+      EXPECT_EQ(window().windowTitle(), "Varnook - sample.vnk");
+      EXPECT_FALSE(collection().modified());
+      EXPECT_FALSE(collection().knownArticles().contains(77));  // the old collection is gone
+      EXPECT_EQ(panelText(1), "1");
+      EXPECT_EQ(panelText(4), "0/2");
+    } else {
+      EXPECT_EQ(collection().requests()[0]->keywords, "unsaved");
+      EXPECT_TRUE(collection().modified());
+      EXPECT_EQ(window().windowTitle(), "Varnook - no document");
+    }
   }
-  if (GetParam().answer == Answer::yes) {
-    Collection saved;
-    ASSERT_TRUE(loadCollection(saved, savedTo).ok());
-    EXPECT_EQ(saved.requests()[0]->keywords, "unsaved");
-  }
+  Collection saved;
+  ASSERT_TRUE(loadCollection(saved, savedTo).ok());
+  EXPECT_EQ(saved.requests()[0]->keywords, "unsaved");
 }
-
-INSTANTIATE_TEST_SUITE_P(Answers, OpenWithUnsavedChanges,
-                         ::testing::Values(OpenCase{"Cancel", Answer::cancel, false},
-                                           OpenCase{"No", Answer::no, true},
-                                           OpenCase{"Yes", Answer::yes, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DocumentTest, OpenCancelledInTheFileDialogAsksNothing) {
   makeUnsavedChanges();
@@ -169,11 +150,11 @@ TEST_F(DocumentTest, OpenReleasesAutomaticDownloadAndKeepsLogAndPanel) {
   ASSERT_TRUE(session().scheduler().autoDownload());
   window().log("a line before opening");
   child<QLineEdit>("edKeywords")->setText(QStringLiteral("typed"));
-  prompts_.fileNames.push_back(QString::fromStdString(path));
+  answerFile(path);
   action("btnOpen")->trigger();
   EXPECT_FALSE(session().scheduler().autoDownload());
   EXPECT_FALSE(action("btnAuto")->isChecked());
-  EXPECT_EQ(child<QLineEdit>("edKeywords")->text(), QStringLiteral("typed"));
+  EXPECT_EQ(child<QLineEdit>("edKeywords")->text(), "typed");
   EXPECT_TRUE(
       child<QPlainTextEdit>("memoLog")->toPlainText().contains(QStringLiteral("before opening")));
 }
@@ -192,11 +173,11 @@ TEST_F(DocumentTest, MalformedFileKeepsWhatWasReadUnderThePreviousTitle) {
     bytes.insert(secondLineEnd + 1, "this line holds no query\r\n");
     file.write(bytes);
   }
-  prompts_.fileNames.push_back(QString::fromStdString(path));
+  answerFile(path);
   action("mnuOpen")->trigger();
   ASSERT_FALSE(prompts_.messages.empty());
   EXPECT_EQ(prompts_.messages.back().kind, Kind::error);
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - no document"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - no document");
   EXPECT_EQ(collection().requests().size(), 1u);
   EXPECT_TRUE(collection().modified());
 }
@@ -217,12 +198,12 @@ TEST_F(DocumentTest, NewWithUnsavedChangesCancelKeepsEverythingNoClearsEverythin
   EXPECT_TRUE(collection().isEmpty());
   EXPECT_FALSE(collection().knownArticles().contains(5));
   EXPECT_FALSE(collection().modified());
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - no document"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - no document");
   EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), 0);
   EXPECT_TRUE(child<QLineEdit>("edKeywords")->text().isEmpty());
   EXPECT_TRUE(child<QPlainTextEdit>("memoLog")->toPlainText().isEmpty());
-  EXPECT_EQ(panelText(1), QStringLiteral("(none)"));
-  EXPECT_EQ(panelText(4), QStringLiteral("(none)"));
+  EXPECT_EQ(panelText(1), "(none)");
+  EXPECT_EQ(panelText(4), "(none)");
 }
 
 TEST_F(DocumentTest, ModifiedButEmptyCollectionIsDiscardedWithoutAsking) {
@@ -240,7 +221,7 @@ TEST_F(DocumentTest, ClosingWithUnsavedChangesCancelledSaveDialogKeepsTheWindowO
   EXPECT_FALSE(window().close());
   EXPECT_TRUE(window().isVisible());
   EXPECT_EQ(prompts_.fileDialogs.size(), 1u);
-  EXPECT_EQ(prompts_.fileDialogs[0].title, QStringLiteral("Save messages to ..."));
+  EXPECT_EQ(prompts_.fileDialogs[0].title, "Save messages to ...");
 
   // Cancel in the prompt keeps it open too; Yes with a name saves and closes.
   prompts_.answers.push_back(Answer::cancel);
@@ -248,7 +229,7 @@ TEST_F(DocumentTest, ClosingWithUnsavedChangesCancelledSaveDialogKeepsTheWindowO
   EXPECT_TRUE(window().isVisible());
   const std::string path = tempPath("closing.vnk");
   prompts_.answers.push_back(Answer::yes);
-  prompts_.fileNames.push_back(QString::fromStdString(path));
+  answerFile(path);
   EXPECT_TRUE(window().close());
   EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
 }
@@ -270,34 +251,27 @@ TEST_F(DocumentTest, ClosingStopsTheTransfersAndSavesTheOptions) {
   EXPECT_EQ(stored.options().hitsPerPage, 77);
 }
 
-struct PageKey {
-  const char* name;
-  int from;
-  Qt::Key key;
-  Qt::KeyboardModifiers modifiers;
-  int to;
-};
-
-class PageCycling : public WindowTest, public ::testing::WithParamInterface<PageKey> {};
-
-TEST_P(PageCycling, CtrlTabMovesThroughThePagesAndWraps) {
-  showPage(GetParam().from);
-  QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : &window();
-  QTest::keyClick(focus, GetParam().key, GetParam().modifiers);
-  EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), GetParam().to);
-  EXPECT_EQ(child<QTabBar>("PageSwitch")->currentIndex(), GetParam().to);
+TEST_F(DocumentTest, CtrlTabMovesThroughThePagesAndWraps) {
+  const struct {
+    int from;
+    Qt::Key key;
+    int to;
+  } cases[] = {{0, Qt::Key_Backtab, 2},
+               {2, Qt::Key_Backtab, 1},
+               {0, Qt::Key_Tab, 1},
+               {1, Qt::Key_Tab, 2},
+               {2, Qt::Key_Tab, 0}};
+  // Shift last held in a consumed key click stays in the application's modifier state,
+  // where it would turn later sends into "add only": the Shift cases come first.
+  for (const auto& c : cases) {
+    showPage(c.from);
+    QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : &window();
+    const auto shift = c.key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier;
+    QTest::keyClick(focus, c.key, Qt::ControlModifier | shift);
+    EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), c.to) << c.from << " " << c.key;
+    EXPECT_EQ(child<QTabBar>("PageSwitch")->currentIndex(), c.to);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Keys, PageCycling,
-    ::testing::Values(PageKey{"QueriesToArticles", 0, Qt::Key_Tab, Qt::ControlModifier, 1},
-                      PageKey{"ArticlesToLog", 1, Qt::Key_Tab, Qt::ControlModifier, 2},
-                      PageKey{"LogWrapsToQueries", 2, Qt::Key_Tab, Qt::ControlModifier, 0},
-                      PageKey{"QueriesBackToLog", 0, Qt::Key_Backtab,
-                              Qt::ControlModifier | Qt::ShiftModifier, 2},
-                      PageKey{"LogBackToArticles", 2, Qt::Key_Backtab,
-                              Qt::ControlModifier | Qt::ShiftModifier, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 // --- The command line -----------------------------------------------------------------
 
@@ -315,8 +289,8 @@ class CommandLineTest : public WindowTest {
 TEST_F(CommandLineTest, StoredQueryOnlyFillsThePanel) {
   for (const char* prefix : {"/Q:", "/q:"}) {
     startSession({prefix + storedParameters("modem", "joe@example.com")});
-    EXPECT_EQ(child<QLineEdit>("edKeywords")->text(), QStringLiteral("modem"));
-    EXPECT_EQ(child<QLineEdit>("edAuthor")->text(), QStringLiteral("joe@example.com"));
+    EXPECT_EQ(child<QLineEdit>("edKeywords")->text(), "modem");
+    EXPECT_EQ(child<QLineEdit>("edAuthor")->text(), "joe@example.com");
     EXPECT_EQ(session().window().queryPanel()->cbxArchive->currentIndex(), 1);
     EXPECT_TRUE(collection().requests().empty()) << prefix;
   }
@@ -331,18 +305,15 @@ TEST_F(CommandLineTest, RunPrefixSendsTheQueryAtOnce) {
   }
 }
 
-TEST_F(CommandLineTest, RunWithoutFieldsWarns) {
-  startSession({"/Q:RUN:"});
-  ASSERT_EQ(prompts_.messages.size(), 1u);
-  EXPECT_EQ(prompts_.messages[0].text, QStringLiteral("No query fields are specified!"));
-  EXPECT_TRUE(collection().requests().empty());
-}
-
-TEST_F(CommandLineTest, UnreadableStoredDateIsReportedAndNothingSent) {
-  startSession({"/Q:RUN:&QRY=modem&fromdate=someday"});
-  ASSERT_EQ(prompts_.messages.size(), 1u);
-  EXPECT_EQ(prompts_.messages[0].text, QStringLiteral("'someday' is not a valid date"));
-  EXPECT_TRUE(collection().requests().empty());
+TEST_F(CommandLineTest, RunWithoutFieldsOrWithAnUnreadableDateWarnsAndSendsNothing) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/Q:RUN:", "No query fields are specified!"},
+      {"/Q:RUN:&QRY=modem&fromdate=someday", "'someday' is not a valid date"}};
+  for (const auto& [argument, warning] : cases) {
+    startSession({argument});
+    EXPECT_EQ(messageTexts(), QStringList{warning});
+    EXPECT_TRUE(collection().requests().empty());
+  }
 }
 
 TEST_F(CommandLineTest, SearchWordsMakeOneUnsentRequest) {
@@ -365,7 +336,7 @@ TEST_F(CommandLineTest, CollectionPathOpensItAndFurtherWordsAreAdded) {
   const std::string path = tempPath("Upper.VNK");
   ASSERT_TRUE(varnook::saveCollection(sample, path).ok);
   startSession({path, "extra"});
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - Upper.VNK"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - Upper.VNK");
   ASSERT_EQ(collection().requests().size(), 2u);
   EXPECT_EQ(collection().requests()[0]->name, "From the file");
   EXPECT_EQ(collection().requests()[1]->keywords, "extra");
@@ -378,7 +349,7 @@ TEST_F(CommandLineTest, MissingCollectionWarnsAndStartsEmpty) {
   EXPECT_EQ(prompts_.messages[0].kind, Kind::warning);
   EXPECT_EQ(prompts_.messages[0].text.toStdString(), "News collection \"" + path + "\" not found");
   EXPECT_TRUE(collection().isEmpty());
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - no document"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - no document");
 }
 
 }  // namespace

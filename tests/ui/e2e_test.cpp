@@ -83,13 +83,8 @@ class EndToEnd : public WindowTest {
     port_ = first.mid(at + 17).section(QLatin1Char('/'), 0, 0).trimmed().toInt();
     ASSERT_GT(port_, 0);
 
+    useServer(port_);
     VnkOptions& options = session().options().options();
-    const std::string host = "127.0.0.1:" + std::to_string(port_);
-    options.serviceHost = host;
-    options.homeSite = "http://" + host + "/varnook/update.txt";
-    options.hostList = "127";  // "127" + "." + "0.0.1:port"
-    options.multiHost = false;
-    options.serviceDomain = "0.0.1:" + std::to_string(port_);
     options.hitsPerPage = 5;
     options.maxRequests = 2;
   }
@@ -155,33 +150,19 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
 
   // Saved, opened again: the same collection.
   const std::string path = tempPath("e2e.vnk");
-  prompts_.fileNames.push_back(QString::fromStdString(path));
+  answerFile(path);
   action("mnuSaveAs")->trigger();
   ASSERT_FALSE(collection().modified());
-  const std::string saved = writeCollection(collection());
-  struct Row {
-    std::uint32_t number;
-    std::string subject, author, requestId, text;
-    bool operator==(const Row&) const = default;
-  };
-  std::vector<Row> before;
-  for (const auto& article : collection().articles())
-    before.push_back(
-        {article->number, article->subject, article->author, article->requestId, article->text});
+  const std::string saved = writeCollection(collection());  // numbers, headers and texts
   const std::string requestName = request.name;
 
-  prompts_.fileNames.push_back(QString::fromStdString(path));
+  answerFile(path);
   action("mnuOpen")->trigger();
   EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - e2e.vnk"));
   ASSERT_EQ(collection().requests().size(), 1u);
   EXPECT_EQ(collection().requests()[0]->name, requestName);
   EXPECT_EQ(collection().requests()[0]->keywords, "sportster");
-  std::vector<Row> after;
-  for (const auto& article : collection().articles())
-    after.push_back(
-        {article->number, article->subject, article->author, article->requestId, article->text});
-  EXPECT_EQ(after.size(), before.size());
-  EXPECT_TRUE(after == before);
+  EXPECT_EQ(collection().articles().size(), static_cast<std::size_t>(kMatching));
   EXPECT_EQ(collection().loadedArticles, kMatching);
   EXPECT_EQ(writeCollection(collection()), saved);
 }

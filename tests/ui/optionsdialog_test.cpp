@@ -36,44 +36,36 @@ QStringList colorList(const OptionsDialog& dialog) {
 TEST(OptionsDialog, OkWritesEveryControlBack) {
   VnkOptions options = testOptions();
   OptionsDialog dialog(options);
-  EXPECT_EQ(dialog.windowTitle(), "Varnook Options");
-  EXPECT_EQ(dialog.pages->tabText(0), "QuenNews");
-  EXPECT_EQ(dialog.pages->tabText(1), "Connection");
-  EXPECT_EQ(dialog.pages->tabText(2), "Article Viewer");
   EXPECT_EQ(dialog.edServers->text(), "www,x1,x2,x3,x4,x5,x6,x7,x8,x9,x10,x11,x12,x13,x14,x15");
   EXPECT_TRUE(dialog.optRotateServers->isChecked());
-
-  dialog.edServers->setText("a,b");
+  EXPECT_EQ(dialog.edProxyPwd->echoMode(), QLineEdit::Password);
+  const std::pair<QLineEdit*, std::string VnkOptions::*> texts[] = {
+      {dialog.edServers, &VnkOptions::hostList},
+      {dialog.edServiceHost, &VnkOptions::serviceHost},
+      {dialog.edServiceDomain, &VnkOptions::serviceDomain},
+      {dialog.edHomeSite, &VnkOptions::homeSite},
+      {dialog.edProxy, &VnkOptions::proxyURL},
+      {dialog.edProxyPort, &VnkOptions::proxyPort},  // not checked as a number
+      {dialog.edProxyLogin, &VnkOptions::proxyUser},
+      {dialog.edProxyPwd, &VnkOptions::proxyPWD},
+  };
+  for (std::size_t i = 0; i < std::size(texts); ++i)
+    texts[i].first->setText(QString("text %1").arg(i));
   dialog.optFirstServer->setChecked(true);
   dialog.valHitsPerPage->setValue(120);
   dialog.valMaxTranfers->setValue(9);
-  dialog.edServiceHost->setText("archive.test:9000");
-  dialog.edServiceDomain->setText("archive.test");
-  dialog.edHomeSite->setText("http://archive.test/varnook/update.txt");
   dialog.chkProxy->setChecked(true);
-  dialog.edProxy->setText("proxy.test");
-  dialog.edProxyPort->setText("not a port");
-  dialog.edProxyLogin->setText("user");
-  dialog.edProxyPwd->setText("secret");
-  dialog.chkHighlightURLs->setChecked(false);
-  dialog.chkCitations->setChecked(false);
-  dialog.chkKeywords->setChecked(false);
-  EXPECT_EQ(dialog.edProxyPwd->echoMode(), QLineEdit::Password);
+  for (QCheckBox* box : {dialog.chkHighlightURLs, dialog.chkCitations, dialog.chkKeywords})
+    box->setChecked(false);
   QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
 
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(options.hostList, "a,b");
+  for (std::size_t i = 0; i < std::size(texts); ++i)
+    EXPECT_EQ(options.*texts[i].second, "text " + std::to_string(i)) << i;
   EXPECT_FALSE(options.multiHost);
   EXPECT_EQ(options.hitsPerPage, 120);
   EXPECT_EQ(options.maxRequests, 9);
-  EXPECT_EQ(options.serviceHost, "archive.test:9000");
-  EXPECT_EQ(options.serviceDomain, "archive.test");
-  EXPECT_EQ(options.homeSite, "http://archive.test/varnook/update.txt");
   EXPECT_TRUE(options.useProxy);
-  EXPECT_EQ(options.proxyURL, "proxy.test");
-  EXPECT_EQ(options.proxyPort, "not a port");
-  EXPECT_EQ(options.proxyUser, "user");
-  EXPECT_EQ(options.proxyPWD, "secret");
   EXPECT_FALSE(options.highLightLinks);
   EXPECT_FALSE(options.highLightQuotes);
   EXPECT_FALSE(options.highLightKW);
@@ -234,14 +226,6 @@ class OptionsSampleTest : public ::testing::Test {
 };
 
 TEST_F(OptionsSampleTest, ShowsTheWorkingColoursLive) {
-  // For a look at the whole dialog: VARNOOK_SCREENSHOT_DIR=<folder>.
-  if (const QString folder = qEnvironmentVariable("VARNOOK_SCREENSHOT_DIR"); !folder.isEmpty()) {
-    for (int page = 0; page < dialog->pages->count(); ++page) {
-      dialog->pages->setCurrentIndex(page);
-      dialog->grab().save(QStringLiteral("%1/options-dialog-%2.png").arg(folder).arg(page));
-    }
-    dialog->pages->setCurrentIndex(2);
-  }
   QImage image = shot();
   EXPECT_GT(count(image, lineRect(0), red), 0);    // "found keywords"
   EXPECT_GT(count(image, lineRect(2), green), 0);  // ">>" in clGreen

@@ -62,7 +62,7 @@ TEST_F(QueryPanelTest, TildeInTheKeywordsDisablesTheOtherEditsWithoutClearingThe
   type(panel().edKeywords, QStringLiteral("modem ~a"));
   for (QLineEdit* edit : {panel().edSubject, panel().edAuthor, panel().edGroups})
     EXPECT_FALSE(edit->isEnabled());
-  EXPECT_EQ(panel().edSubject->text(), QStringLiteral("subject words"));
+  EXPECT_EQ(panel().edSubject->text(), "subject words");
   // Disabled edits still go into the request.
   send(Qt::ShiftModifier);
   ASSERT_EQ(collection().requests().size(), 1u);
@@ -71,20 +71,6 @@ TEST_F(QueryPanelTest, TildeInTheKeywordsDisablesTheOtherEditsWithoutClearingThe
   QTest::keyClick(panel().edKeywords, Qt::Key_Backspace);
   for (QLineEdit* edit : {panel().edSubject, panel().edAuthor, panel().edGroups})
     EXPECT_TRUE(edit->isEnabled());
-}
-
-TEST_F(QueryPanelTest, DateRowsFollowTheirCheckBoxes) {
-  EXPECT_FALSE(panel().dtpFrom->isEnabled());
-  EXPECT_FALSE(panel().chkFromRel->isEnabled());
-  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
-  EXPECT_TRUE(panel().dtpFrom->isEnabled());
-  EXPECT_TRUE(panel().chkFromRel->isEnabled());
-  EXPECT_TRUE(panel().dtpFrom->hasFocus());
-  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
-  EXPECT_FALSE(panel().dtpFrom->isEnabled());
-  QTest::mouseClick(panel().chkTo, Qt::LeftButton);
-  EXPECT_TRUE(panel().dtpTo->isEnabled());
-  EXPECT_TRUE(panel().chkToRel->isEnabled());
 }
 
 TEST_F(QueryPanelTest, RelativeSinceDateIsStoredAsDaysBeforeSendingAndShownBackTheSameWay) {
@@ -108,7 +94,7 @@ TEST_F(QueryPanelTest, RelativeSinceDateIsStoredAsDaysBeforeSendingAndShownBackT
   EXPECT_TRUE(panel().chkFrom->isChecked());
   EXPECT_TRUE(panel().chkFromRel->isChecked());
   EXPECT_EQ(panel().dtpFrom->dateTime(), toQDateTime(sendDay + stored));
-  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem"));
+  EXPECT_EQ(panel().edKeywords->text(), "modem");
 }
 
 TEST_F(QueryPanelTest, RelativeDateOfTodayStaysRelativeAndBeforeSending) {
@@ -138,14 +124,14 @@ TEST_F(QueryPanelTest, FillPanelShowsEveryFieldAndNoneResetsThePanel) {
   request.archive = 3;
   request.language = "GERMAN";  // matched without regard to letter case
   panel().fillPanel(&request);
-  EXPECT_EQ(panel().edGroups->text(), QStringLiteral("comp.x"));
+  EXPECT_EQ(panel().edGroups->text(), "comp.x");
   EXPECT_FALSE(panel().chkAND->isChecked());
   EXPECT_TRUE(panel().chkFrom->isChecked());
   EXPECT_FALSE(panel().chkFromRel->isChecked());
   EXPECT_EQ(panel().dtpFrom->date(), QDate(2001, 2, 3));
   EXPECT_FALSE(panel().chkTo->isChecked());
-  EXPECT_EQ(panel().cbxArchive->currentText(), QStringLiteral("adult"));
-  EXPECT_EQ(panel().cbxLanguage->currentText(), QStringLiteral("German"));
+  EXPECT_EQ(panel().cbxArchive->currentText(), "adult");
+  EXPECT_EQ(panel().cbxLanguage->currentText(), "German");
   QueryFields back;
   panel().readQuery(back);
   EXPECT_TRUE(back.sameQuery(request) || back.language != request.language);
@@ -170,17 +156,17 @@ TEST_F(QueryPanelTest, SendStartsTheQueryAndSendingItAgainRestartsInsteadOfAddin
   ASSERT_EQ(collection().requests().size(), 1u);
   Request& first = *collection().requests()[0];
   ASSERT_TRUE(waitFor([&] { return first.isTransferring(); }));
-  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem"));  // the panel keeps it
+  EXPECT_EQ(panel().edKeywords->text(), "modem");  // the panel keeps it
 
   // While it runs: "Query is already active", nothing new.
   send();
-  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Query is already active"));
+  EXPECT_EQ(window().messagePanelText(), "Query is already active");
   EXPECT_EQ(collection().requests().size(), 1u);
   EXPECT_GE(prompts_.beeps, 1);
 
   // With Shift: "Query already exists", nothing started.
   send(Qt::ShiftModifier);
-  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Query already exists"));
+  EXPECT_EQ(window().messagePanelText(), "Query already exists");
 
   // Stopped (Esc in the list), it is sent again from its first page.
   clickRow(queries(), 0);
@@ -198,11 +184,15 @@ TEST_F(QueryPanelTest, SendStartsTheQueryAndSendingItAgainRestartsInsteadOfAddin
   EXPECT_TRUE(http_->targets().back().contains("dnquery"));
 }
 
-TEST_F(QueryPanelTest, TransientStatusIsClearedByItsEightSecondTimer) {
-  type(panel().edKeywords, QStringLiteral("modem"));
+TEST_F(QueryPanelTest, SameQueryTwiceShowsATransientStatusThatItsEightSecondTimerClears) {
+  type(panel().edKeywords, QStringLiteral("Modem"));
   send(Qt::ShiftModifier);
+  panel().edKeywords->setText(QStringLiteral("modem"));  // letter case makes another query
   send(Qt::ShiftModifier);
-  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Query already exists"));
+  EXPECT_EQ(collection().requests().size(), 2u);
+  EXPECT_TRUE(window().messagePanelText().isEmpty());
+  send(Qt::ShiftModifier);
+  EXPECT_EQ(window().messagePanelText(), "Query already exists");
   auto* timer = window().findChild<QTimer*>(QStringLiteral("StatusResetTimer"));
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->isActive());
@@ -212,20 +202,16 @@ TEST_F(QueryPanelTest, TransientStatusIsClearedByItsEightSecondTimer) {
   EXPECT_FALSE(timer->isActive());
 }
 
-TEST_F(QueryPanelTest, QueriesDifferingInLetterCaseAreDifferent) {
-  type(panel().edKeywords, QStringLiteral("Modem"));
-  send(Qt::ShiftModifier);
-  panel().edKeywords->setText(QStringLiteral("modem"));
-  send(Qt::ShiftModifier);
-  EXPECT_EQ(collection().requests().size(), 2u);
-  EXPECT_TRUE(window().messagePanelText().isEmpty());
-}
-
-TEST_F(QueryPanelTest, TabOrderFollowsThePanel) {
-  type(panel().edKeywords, QStringLiteral("x"));
-  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+TEST_F(QueryPanelTest, DateRowsFollowTheirCheckBoxesAndTabOrderFollowsThePanel) {
+  for (int click = 0; click < 3; ++click) {
+    EXPECT_EQ(panel().dtpFrom->isEnabled(), click % 2 == 1) << click;
+    EXPECT_EQ(panel().chkFromRel->isEnabled(), click % 2 == 1) << click;
+    QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+    if (click == 0) EXPECT_TRUE(panel().dtpFrom->hasFocus());
+  }
+  // Disabled controls get no focus: the date rows below are enabled by their boxes.
   QTest::mouseClick(panel().chkTo, Qt::LeftButton);
-  panel().edKeywords->setFocus();
+  type(panel().edKeywords, QStringLiteral("x"));
   const char* expected[] = {"chkAND",   "btnSubmit",  "edSubject",   "edAuthor",    "edGroups",
                             "chkFrom",  "dtpFrom",    "chkFromRel",  "chkTo",       "dtpTo",
                             "chkToRel", "cbxArchive", "cbxLanguage", "btnWebSearch"};
@@ -261,19 +247,20 @@ class RefineTest : public QueryPanelTest {
     viewer().setTextCursor(cursor);
   }
   QMenu* openViewerMenu() {
-    closePopups();
     viewer().setFocus();
-    const QPoint pos(10, 10);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewer().viewport()->mapToGlobal(pos));
-    QApplication::sendEvent(viewer().viewport(), &event);
-    return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    return rightClick(viewer().viewport(), QPoint(10, 10));
+  }
+  void viewerCommand(const char* actionName) {
+    openViewerMenu();
+    action(actionName)->trigger();
+    closePopups();
   }
   // The dialog answered as the user would: a mode, preview, and "don't show again".
   void answerDialog(const char* option, bool preview, bool dontShowAgain = false,
                     int result = QDialog::Accepted) {
     prompts_.onDialog = [=](QDialog& dialog) {
       auto& modes = static_cast<QueryModeDialog&>(dialog);
-      EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Creating a Refined Query"));
+      EXPECT_EQ(dialog.windowTitle(), "Creating a Refined Query");
       dialog.findChild<QRadioButton*>(QString::fromLatin1(option))->setChecked(true);
       modes.chkPreview->setChecked(preview);
       modes.chkMakeDefault->setChecked(dontShowAgain);
@@ -295,7 +282,7 @@ TEST_F(RefineTest, ViewerSelectionRefinesTheKeywordsIntoThePanel) {
   EXPECT_TRUE(action("mnuSelRefineSearch")->isEnabled());
   EXPECT_TRUE(action("mnuArtViewCopy")->isEnabled());
   action("mnuSelRefineSearch")->trigger();
-  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem & \"usr sportster\""));
+  EXPECT_EQ(panel().edKeywords->text(), "modem & \"usr sportster\"");
   EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), 0);
   EXPECT_TRUE(panel().edKeywords->hasFocus());
   EXPECT_EQ(collection().articles().size(), 1u);  // "add" keeps the collection
@@ -306,8 +293,7 @@ TEST_F(RefineTest, WordAtTheCaretAndCtrlR) {
   // Between two blanks: nothing to search.
   const std::size_t blanks = viewer().text().find("  modem");
   viewer().setCaretOffset(blanks + 1);
-  openViewerMenu();
-  action("mnuSelNewSearch")->trigger();
+  viewerCommand("mnuSelNewSearch");
   EXPECT_EQ(prompts_.dialogsShown, 0);
 
   // Just after a word: that word, here with Ctrl+R as a refined search from its query.
@@ -316,22 +302,19 @@ TEST_F(RefineTest, WordAtTheCaretAndCtrlR) {
   viewer().setCaretOffset(blanks);  // right after the first "modem"
   QTest::keyClick(&viewer(), Qt::Key_R, Qt::ControlModifier);
   EXPECT_EQ(prompts_.dialogsShown, 1);
-  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem & modem"));
+  EXPECT_EQ(panel().edKeywords->text(), "modem & modem");
 }
 
 TEST_F(RefineTest, AuthorMenuOpensOnlyForAnAddressAndRefiningReplacesTheAuthors) {
   base_->author = "someone else";
   QLabel* author = child<QLabel>("lblAuthor");
-  EXPECT_EQ(author->text(), QStringLiteral("joe@example.com"));
+  EXPECT_EQ(author->text(), "joe@example.com");
   answerDialog("optAdd", true);
-  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
-                          author->mapToGlobal(QPoint(2, 2)));
-  QApplication::sendEvent(author, &event);
-  ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+  ASSERT_NE(rightClick(author), nullptr);
   action("mnuAuthorRefinedSearch")->trigger();
   closePopups();
-  EXPECT_EQ(panel().edAuthor->text(), QStringLiteral("joe@example.com"));
-  EXPECT_EQ(panel().edKeywords->text(), QStringLiteral("modem"));
+  EXPECT_EQ(panel().edAuthor->text(), "joe@example.com");
+  EXPECT_EQ(panel().edKeywords->text(), "modem");
   EXPECT_TRUE(panel().edAuthor->hasFocus());
 
   // An author without "@": the menu does not open.
@@ -339,29 +322,24 @@ TEST_F(RefineTest, AuthorMenuOpensOnlyForAnAddressAndRefiningReplacesTheAuthors)
   article_->author = "Joe Bloggs";
   clickRow(articles(), 0, Qt::ControlModifier);  // deselect
   clickRow(articles(), 0);
-  EXPECT_EQ(author->text(), QStringLiteral("Joe Bloggs"));
-  QApplication::sendEvent(author, &event);
-  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(author->text(), "Joe Bloggs");
+  EXPECT_EQ(rightClick(author), nullptr);
 }
 
 TEST_F(RefineTest, HeaderMenuEntriesFollowTheLabelAndTheArticlesQuery) {
   QLabel* subject = child<QLabel>("lblSubject");
-  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
-                          subject->mapToGlobal(QPoint(2, 2)));
-  QApplication::sendEvent(subject, &event);
+  rightClick(subject);
   EXPECT_TRUE(action("mnuHeaderNewSearch")->isEnabled());
   EXPECT_TRUE(action("mnuHeaderRefinedSearch")->isEnabled());
-  closePopups();
-
   // An article whose query is gone: only a new search.
   article_->requestId = "deleted query";
-  QApplication::sendEvent(subject, &event);
+  rightClick(subject);
   EXPECT_TRUE(action("mnuHeaderNewSearch")->isEnabled());
   EXPECT_FALSE(action("mnuHeaderRefinedSearch")->isEnabled());
   answerDialog("optAdd", true);
   action("mnuHeaderNewSearch")->trigger();
   closePopups();
-  EXPECT_EQ(panel().edSubject->text(), QStringLiteral("\"Fast modems\""));
+  EXPECT_EQ(panel().edSubject->text(), "\"Fast modems\"");
   EXPECT_TRUE(panel().edKeywords->text().isEmpty());
 }
 
@@ -394,16 +372,12 @@ TEST_F(RefineTest, ClearModeStartsANewCollectionOrStopsWhenThatIsCancelled) {
   answerDialog("optClear", false);
   viewer().setCaretOffset(viewer().text().find("usr") + 1);
   prompts_.answers.push_back(Answer::cancel);  // the unsaved-changes prompt
-  openViewerMenu();
-  action("mnuSelRefineSearch")->trigger();
-  closePopups();
+  viewerCommand("mnuSelRefineSearch");
   EXPECT_EQ(collection().articles().size(), 1u);
   EXPECT_TRUE(panel().edKeywords->text().isEmpty());
 
   prompts_.answers.push_back(Answer::no);
-  openViewerMenu();
-  action("mnuSelRefineSearch")->trigger();
-  closePopups();
+  viewerCommand("mnuSelRefineSearch");
   // The old collection is gone; the refined query was sent at once (no preview).
   EXPECT_TRUE(collection().articles().empty());
   ASSERT_EQ(collection().requests().size(), 1u);
@@ -414,22 +388,18 @@ TEST_F(RefineTest, ClearModeStartsANewCollectionOrStopsWhenThatIsCancelled) {
 TEST_F(RefineTest, ExtendedSyntaxQueriesCannotBeRefinedAndCancelDoesNothing) {
   base_->keywords = "modem ~a joe";
   viewer().setCaretOffset(viewer().text().find("usr") + 1);
-  openViewerMenu();
-  action("mnuSelRefineSearch")->trigger();
+  viewerCommand("mnuSelRefineSearch");
   EXPECT_EQ(warnings(QStringLiteral("Can't refine a search request which uses extended syntax!")),
             1);
   EXPECT_EQ(prompts_.dialogsShown, 0);
 
   answerDialog("optAdd", false, false, QDialog::Rejected);
-  openViewerMenu();
-  action("mnuSelNewSearch")->trigger();
+  viewerCommand("mnuSelNewSearch");
   EXPECT_EQ(prompts_.dialogsShown, 1);
   EXPECT_TRUE(panel().edKeywords->text().isEmpty());
   EXPECT_EQ(collection().requests().size(), 1u);
-}
-
-TEST_F(RefineTest, ViewerMenuDoesNotOpenOnAnEmptyViewer) {
-  clickRow(articles(), 0, Qt::ControlModifier);  // nothing selected: nothing shown
+  // Nothing shown: the viewer's menu does not open.
+  clickRow(articles(), 0, Qt::ControlModifier);
   ASSERT_EQ(window().shownItem(), nullptr);
   EXPECT_EQ(openViewerMenu(), nullptr);
 }

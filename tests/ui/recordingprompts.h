@@ -22,28 +22,23 @@ class RecordingPrompts final : public UserPrompts {
 
   Answer message(QWidget*, Kind kind, const QString& text) override {
     boxes.push_back({kind, text});
-    if (!answers.empty()) {
-      const Answer answer = answers.front();
-      answers.pop_front();
-      return answer;
+    if (answers.empty()) {
+      if (kind == Kind::warning || kind == Kind::error) return Answer::ok;
+      return kind == Kind::yesNo ? Answer::no : Answer::cancel;
     }
-    switch (kind) {
-      case Kind::warning:
-      case Kind::error:
-        return Answer::ok;
-      case Kind::yesNo:
-        return Answer::no;
-      default:
-        return Answer::cancel;
-    }
+    const Answer answer = answers.front();
+    answers.pop_front();
+    return answer;
   }
   QString openFileName(QWidget*, const FileDialogSpec& spec) override {
     specs.push_back(spec);
-    return takeName();
+    if (fileNames.empty()) return {};
+    QString name = fileNames.front();
+    fileNames.pop_front();
+    return name;
   }
-  QString saveFileName(QWidget*, const FileDialogSpec& spec) override {
-    specs.push_back(spec);
-    return takeName();
+  QString saveFileName(QWidget* parent, const FileDialogSpec& spec) override {
+    return openFileName(parent, spec);
   }
   int execDialog(QDialog& dialog) override { return dialog.exec(); }
   bool startProgram(const QString&, const QStringList&) override { return false; }
@@ -53,14 +48,6 @@ class RecordingPrompts final : public UserPrompts {
   std::deque<Answer> answers;
   std::deque<QString> fileNames;
   std::vector<FileDialogSpec> specs;
-
- private:
-  QString takeName() {
-    if (fileNames.empty()) return {};
-    QString name = fileNames.front();
-    fileNames.pop_front();
-    return name;
-  }
 };
 
 }  // namespace varnook::testing

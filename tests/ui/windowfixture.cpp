@@ -91,18 +91,22 @@ void WindowTest::startSession(std::vector<std::string> arguments) {
   prompts_ = ScriptedPrompts();
   session_ = std::make_unique<DesktopSession>(
       std::move(arguments), QStringLiteral("/opt/varnook/bin/varnook"), &prompts_);
+  useServer(http_->port());
+  window().show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+  window().activateWindow();
+  settle();  // the start-up message reads the command line
+}
+
+void WindowTest::useServer(int port) {
   VnkOptions& options = session_->options().options();
-  const std::string host = http_->hostAndPort().toStdString();
+  const std::string host = "127.0.0.1:" + std::to_string(port);
   options.homeSite = "http://" + host + "/varnook/update.txt";
   options.serviceHost = host;
   // Article servers are "<server>.<domain>": "127" + "." + "0.0.1:port" is the loopback.
   options.hostList = "127";
   options.multiHost = false;
-  options.serviceDomain = "0.0.1:" + std::to_string(http_->port());
-  window().show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
-  window().activateWindow();
-  settle();  // the start-up message reads the command line
+  options.serviceDomain = "0.0.1:" + std::to_string(port);
 }
 
 void WindowTest::TearDown() {
@@ -164,11 +168,20 @@ void WindowTest::clickRow(QTreeView* list, int row, Qt::KeyboardModifiers modifi
 }
 
 QMenu* WindowTest::openContextMenu(QTreeView* list, int row) {
-  closePopups();
   const QModelIndex index = list->model()->index(row, 1);
-  const QPoint pos = row >= 0 ? list->visualRect(index).center() : QPoint(5, 5);
-  QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
-  QApplication::sendEvent(list->viewport(), &event);
+  return rightClick(list->viewport(), row >= 0 ? list->visualRect(index).center() : QPoint(5, 5));
+}
+
+void WindowTest::menuCommand(QTreeView* list, int row, const char* actionName) {
+  openContextMenu(list, row);
+  action(actionName)->trigger();
+  closePopups();
+}
+
+QMenu* WindowTest::rightClick(QWidget* widget, QPoint pos) {
+  closePopups();
+  QContextMenuEvent event(QContextMenuEvent::Mouse, pos, widget->mapToGlobal(pos));
+  QApplication::sendEvent(widget, &event);
   return qobject_cast<QMenu*>(QApplication::activePopupWidget());
 }
 
@@ -183,6 +196,16 @@ void WindowTest::showPage(int page) {
 
 std::string WindowTest::tempPath(const char* name) const {
   return temp_.filePath(QString::fromLatin1(name)).toStdString();
+}
+
+void WindowTest::answerFile(const std::string& fileName) {
+  prompts_.fileNames.push_back(QString::fromStdString(fileName));
+}
+
+QStringList WindowTest::messageTexts() const {
+  QStringList texts;
+  for (const auto& shown : prompts_.messages) texts << shown.text;
+  return texts;
 }
 
 }  // namespace varnook::testing

@@ -99,6 +99,8 @@ class WindowTest : public ::testing::Test {
 
   // Starts the session with these command-line arguments (SetUp starts one without).
   void startSession(std::vector<std::string> arguments = {});
+  // Points the home site, the archive service and the article servers at 127.0.0.1:port.
+  void useServer(int port);
 
   ArticlesForm& window() { return session_->window(); }
   Collection& collection() { return session_->collection(); }
@@ -129,10 +131,18 @@ class WindowTest : public ::testing::Test {
   void clickRow(QTreeView* list, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
   // Opens a list's context menu at a row as the user does; returns the menu when it opened.
   QMenu* openContextMenu(QTreeView* list, int row);
+  // Opens the context menu at a row, triggers the named entry and closes the menu.
+  void menuCommand(QTreeView* list, int row, const char* actionName);
+  // Opens the context menu a widget shows for a right click at `pos`.
+  QMenu* rightClick(QWidget* widget, QPoint pos = QPoint(5, 5));
   void closePopups();
   void showPage(int page);
 
   std::string tempPath(const char* name) const;
+  // The next file dialog answers with this file name.
+  void answerFile(const std::string& fileName);
+  // The texts of the messages shown so far.
+  QStringList messageTexts() const;
 
   ScriptedPrompts prompts_;
   std::unique_ptr<LoopbackHttp> http_;
