@@ -1,15 +1,87 @@
+// Reading articles: sources (spool folders, Maildirs, mbox files, compressed or not),
+// each article's headers, dates and MIME body, and the text the agent downloads.
+
 #include "server/articleingest.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "archive/articletext.h"
-#include "collection/article.h"
 #include "collection/daydate.h"
+#include "server/articlesource.h"
+#include "server/headerdate.h"
+#include "serversupport.h"
 
 namespace varnook::server {
 namespace {
+
+using testing::TempFolder;
+using testing::writeFile;
+
+UnixTime utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
+  return unixTimeFromCivil(y, mo, d, h, mi, s);
+}
+
+// The forms found in real articles, and texts that are no date.
+TEST(HeaderDate, ReadsTheFormsFoundInRealArticles) {
+  const std::pair<const char*, std::optional<UnixTime>> cases[] = {
+      {"Mon, 5 Apr 1993 23:23:53 GMT", utc(1993, 4, 5, 23, 23, 53)},
+      {"Mon, 05 Apr 1993 23:23:53 GMT", utc(1993, 4, 5, 23, 23, 53)},
+      {"5 Apr 93 23:23:53 GMT", utc(1993, 4, 5, 23, 23, 53)},
+      {"20 Apr 1993 19:22:36 -0400", utc(1993, 4, 20, 23, 22, 36)},
+      {"Tue, 20 Apr 1993 17:24:43 +0200", utc(1993, 4, 20, 15, 24, 43)},
+      {"21 Apr 93 01:11:21 EDT", utc(1993, 4, 21, 5, 11, 21)},
+      {"15 Apr 93  02:09:00 mst", utc(1993, 4, 15, 9, 9, 0)},
+      {"26 Apr 1993 7:42:36 -0600 (CST)", utc(1993, 4, 26, 13, 42, 36)},
+      {"21 Apr 93 18:10:55 NZST", utc(1993, 4, 21, 6, 10, 55)},
+      {"2 May 93 12:14:17 GMT+12", utc(1993, 5, 2, 0, 14, 17)},
+      {"19 APR 93 10:00:00 GMT", utc(1993, 4, 19, 10, 0, 0)},
+      {"17 Apr 1993 12:30 CDT", utc(1993, 4, 17, 17, 30, 0)},
+      {"17 Apr 93 12:30:00", utc(1993, 4, 17, 12, 30, 0)},
+      {"        Thu, 22 Apr 93 04:37:45 CST", utc(1993, 4, 22, 10, 37, 45)},
+      {"Apr 5, 1999 08:00", utc(1999, 4, 5, 8, 0, 0)},
+      {"Mon Apr  5 23:23:53 1993", utc(1993, 4, 5, 23, 23, 53)},
+      {"Wednesday, 21-Apr-93 14:05:00 GMT", utc(1993, 4, 21, 14, 5, 0)},
+      {"1993-04-05T12:34:56Z", utc(1993, 4, 5, 12, 34, 56)},
+      {"1993-04-05T", utc(1993, 4, 5)},
+      {"1 Jan 05 00:00:00 GMT", utc(2005, 1, 1)},
+      {"1 Jan 103 00:00:00 GMT", utc(2003, 1, 1)},
+      {"29 Feb 1996 10:00:00 GMT", utc(1996, 2, 29, 10)},
+      {"5 Apr 1993 23:59:60 GMT", utc(1993, 4, 5, 23, 59, 59)},
+      {"", {}},
+      {"yesterday", {}},
+      {"32 Apr 1993 10:00:00 GMT", {}},
+      {"29 Feb 1993 10:00 GMT", {}},
+      {"5 Foo 1993 10:00 GMT", {}},
+      {"5 Apr 1993 25:00:00 GMT", {}},
+      {"5 Apr 1993 10:61:00", {}},
+      {"Apr 1993", {}},
+      {"5 6 7 8", {}},
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(parseHeaderDate(text), expected) << text;
+}
+
+TEST(HeaderDate, ReceivedAndEnvelopeDates) {
+  EXPECT_EQ(parseReceivedDate("from a.b by c.d (8.6/8.6); Mon, 5 Apr 93 23:23:53 -0100"),
+            utc(1993, 4, 6, 0, 23, 53));
+  EXPECT_FALSE(parseReceivedDate("from a.b by c.d").has_value());
+  EXPECT_EQ(parseEnvelopeDate("From someone@example.com Mon Apr  5 23:23:53 1993\n"),
+            utc(1993, 4, 5, 23, 23, 53));
+  // The placeholder date some tools write is no date.
+  EXPECT_FALSE(parseEnvelopeDate("From x@y Thu Jan  1 00:00:00 1970").has_value());
+  EXPECT_FALSE(parseEnvelopeDate("From x@y").has_value());
+}
+
+TEST(HeaderDate, FormatsForTheAgent) {
+  EXPECT_EQ(formatHeaderDate(utc(1993, 4, 5, 23, 23, 53)), "Mon, 05 Apr 1993 23:23:53 GMT");
+  EXPECT_EQ(formatHeaderDate(utc(2000, 2, 29, 0, 0, 0)), "Tue, 29 Feb 2000 00:00:00 GMT");
+  EXPECT_EQ(formatListDate(utc(1993, 4, 5, 23, 23, 53)), "1993/04/05");
+  EXPECT_EQ(formatHeaderDate(kUnknownDate), "");
+  for (UnixTime t : {utc(1901, 1, 1), utc(1969, 12, 31, 23, 59, 59), utc(2038, 1, 19, 3, 14, 8)}) {
+    const CivilTime c = civilFromUnixTime(t);
+    EXPECT_EQ(unixTimeFromCivil(c.year, c.month, c.day, c.hour, c.minute, c.second), t);
+  }
+}
 
 StoredArticle ingest(std::string_view text, std::optional<UnixTime> envelope = std::nullopt) {
   IngestResult result = ingestArticle(text, envelope);
@@ -17,28 +89,44 @@ StoredArticle ingest(std::string_view text, std::optional<UnixTime> envelope = s
   return result.article.value_or(StoredArticle{});
 }
 
-TEST(IngestArticle, PlainNewsArticle) {
-  const StoredArticle article = ingest(
+// The text the agent downloads: headers unfolded on single lines without CR, a four-digit
+// year, the groups under both names, and a body that the agent's own reader takes back.
+TEST(IngestArticle, NewsArticleAndThePlainTextTheAgentReads) {
+  StoredArticle article = ingest(
       "Path: a!b\nFrom: John Smith <js@example.com>\nNewsgroups: Comp.Graphics, sci.crypt\n"
-      "Subject: Re: rendering\n  continued\nDate: Mon, 5 Apr 1993 23:23:53 GMT\n"
+      "Subject: Re: rendering\n  continued\r\nDate: 5 Apr 93 23:23:53 GMT\r\n"
       "Message-ID: <1993Apr5.1@example.com>\nReferences: <a@b>\n <c@d>\n\nbody line\r\n"
-      "second line\n");
+      "\nline three\n");
   EXPECT_EQ(article.from, "John Smith <js@example.com>");
   EXPECT_EQ(article.subject, "Re: rendering continued");
   EXPECT_EQ(article.messageId, "<1993Apr5.1@example.com>");
   EXPECT_EQ(article.references, "<a@b> <c@d>");
   EXPECT_EQ(article.groups, (std::vector<std::string>{"comp.graphics", "sci.crypt"}));
   EXPECT_EQ(article.date, unixTimeFromCivil(1993, 4, 5, 23, 23, 53));
-  EXPECT_EQ(article.body, "body line\nsecond line\n");
+  EXPECT_EQ(article.body, "body line\n\nline three\n");
+
+  article.number = 77;
+  const std::string text = article.plainText();
+  const std::string head = text.substr(0, text.find("\n\n"));
+  EXPECT_EQ(head.find('\r'), std::string::npos);
+  EXPECT_NE(head.find("\nDate: Mon, 05 Apr 1993 23:23:53 GMT"), std::string::npos);
+  EXPECT_NE(head.find("\nNewsgroups: comp.graphics,sci.crypt\nNewsgroup: comp.graphics,sci.crypt"),
+            std::string::npos);
+  const testing::ParsedArticle a = testing::parseArticle(text);
+  ASSERT_EQ(a.error, "");
+  EXPECT_EQ(a.subject + "|" + a.author + "|" + a.forum + "|" + a.messageId + "|" + a.references,
+            "Re: rendering continued|John Smith <js@example.com>|comp.graphics,sci.crypt|"
+            "<1993Apr5.1@example.com>|<a@b> <c@d>");
+  EXPECT_EQ(a.text, "body line\r\n\r\nline three\r\n");
+  EXPECT_EQ(a.date, *encodeDate(1993, 4, 5) + *encodeTime(23, 23, 53));
 }
 
 TEST(IngestArticle, DecodesMimeBodiesAndHeaders) {
-  struct Case {
+  const struct {
     const char* name;
     std::string article;
     std::string body;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"quoted-printable Latin-1 becomes UTF-8",
        "From: a@b\nSubject: x\nMIME-Version: 1.0\nContent-Type: text/plain; charset=ISO-8859-1\n"
        "Content-Transfer-Encoding: quoted-printable\n\nGr=FC=DFe, soft=\n break\n",
@@ -69,20 +157,16 @@ TEST(IngestArticle, DecodesMimeBodiesAndHeaders) {
        "Hello & welcome\n"},
       {"NUL bytes are dropped", std::string("From: a@b\nSubject: x\n\na\0b\n", 26), "ab\n"},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ingest(c.article).body, c.body) << c.name;
-  }
-}
+  for (const auto& c : cases) EXPECT_EQ(ingest(c.article).body, c.body) << c.name;
 
-TEST(IngestArticle, DecodesEncodedWordsButKeepsRawHeaderBytes) {
+  // Encoded words are decoded; raw 8-bit header bytes are kept as they are.
   StoredArticle article = ingest(
       "From: =?ISO-8859-1?Q?J=FCrgen_M=FCller?= <jm@example.de>\n"
       "Subject: =?UTF-8?B?5pel5pys6Kqe?= and more\n\nx\n");
   EXPECT_EQ(article.from, "J\xC3\xBCrgen M\xC3\xBCller <jm@example.de>");
   EXPECT_EQ(article.subject, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E and more");
   article = ingest("From: Ren\xE9 <r@example.fr>\nSubject: caf\xE9\n\nx\n");
-  EXPECT_EQ(article.from, "Ren\xE9 <r@example.fr>");
-  EXPECT_EQ(article.subject, "caf\xE9");
+  EXPECT_EQ(article.from + "|" + article.subject, "Ren\xE9 <r@example.fr>|caf\xE9");
 }
 
 TEST(IngestArticle, DateFallsBackToOtherHeadersThenTheEnvelope) {
@@ -103,53 +187,24 @@ TEST(IngestArticle, DateFallsBackToOtherHeadersThenTheEnvelope) {
 }
 
 TEST(IngestArticle, SkipsWhatIsNoArticle) {
-  for (std::string_view text : {std::string_view(""), std::string_view("\n\n\n"),
-                                std::string_view("just some words\nwithout headers\n")}) {
+  for (std::string_view text : {"", "\n\n\n", "just some words\nwithout headers\n"}) {
     const IngestResult result = ingestArticle(text);
     EXPECT_FALSE(result.article) << text;
     EXPECT_FALSE(result.warning.empty());
   }
 }
 
-TEST(IngestArticle, DedupeKeys) {
+TEST(IngestArticle, DedupeKeysAndNewsgroupNames) {
   EXPECT_EQ(ingestArticle("From: a@b\nMessage-ID:  <x@y> (comment)\n\nz\n").dedupeKey, "<x@y>");
   const std::string a = ingestArticle("From: a@b\n\none\n").dedupeKey;
-  const std::string b = ingestArticle("From: a@b\n\ntwo\n").dedupeKey;
   EXPECT_EQ(a[0], '#');
-  EXPECT_NE(a, b);
+  EXPECT_NE(a, ingestArticle("From: a@b\n\ntwo\n").dedupeKey);
   EXPECT_EQ(quickMessageId("Path: x\nMessage-ID:\n <folded@id>\n\nbody\nMessage-ID: <no>\n"),
             "<folded@id>");
   EXPECT_EQ(quickMessageId("Path: x\n\nMessage-ID: <in@body>\n"), "");
-}
-
-TEST(IngestArticle, NewsgroupNames) {
   EXPECT_EQ(parseNewsgroups(" Comp.A ,comp.a,rec.b\tsci.c,,.bad,bad.,ok.group "),
             (std::vector<std::string>{"comp.a", "rec.b", "sci.c", "ok.group"}));
   EXPECT_EQ(parseNewsgroups("alt.<script>"), std::vector<std::string>{});
-}
-
-// The text the agent downloads: headers on single lines without CR, a four-digit year,
-// the groups under both names, and a body that the agent's own reader takes back.
-TEST(StoredArticle, PlainTextReadsBackWithTheAgentsParser) {
-  StoredArticle article = ingest(
-      "From: A <a@b>\nNewsgroups: x.y,z.w\nSubject: Re: one\r\nDate: 5 Apr 93 23:23:53 GMT\r\n"
-      "Message-ID: <m@id>\nReferences: <r@id>\n\nline one\n\nline three\n");
-  article.number = 77;
-  const std::string text = article.plainText();
-  const std::string head = text.substr(0, text.find("\n\n"));
-  EXPECT_EQ(head.find('\r'), std::string::npos);
-  EXPECT_NE(head.find("\nDate: Mon, 05 Apr 1993 23:23:53 GMT"), std::string::npos);
-  EXPECT_NE(head.find("\nNewsgroups: x.y,z.w\nNewsgroup: x.y,z.w"), std::string::npos);
-
-  Article parsed(77, "");
-  ASSERT_EQ(parseArticleText(text, parsed), "");
-  EXPECT_EQ(parsed.subject, "Re: one");
-  EXPECT_EQ(parsed.author, "A <a@b>");
-  EXPECT_EQ(parsed.forum, "x.y,z.w");
-  EXPECT_EQ(parsed.messageId, "<m@id>");
-  EXPECT_EQ(parsed.references, "<r@id>");
-  EXPECT_EQ(parsed.text, "line one\r\n\r\nline three\r\n");
-  EXPECT_EQ(parsed.date, *encodeDate(1993, 4, 5) + *encodeTime(23, 23, 53));
 }
 
 TEST(StoredArticle, SerializationRoundTrip) {
@@ -163,7 +218,7 @@ TEST(StoredArticle, SerializationRoundTrip) {
   article.groups = {"a.b", "c"};
   article.body = "body";
   const std::string data = article.serialize();
-  auto back = StoredArticle::deserialize(data);
+  const auto back = StoredArticle::deserialize(data);
   ASSERT_TRUE(back);
   EXPECT_EQ(back->number, article.number);
   EXPECT_EQ(back->date, article.date);
@@ -174,6 +229,81 @@ TEST(StoredArticle, SerializationRoundTrip) {
   for (std::size_t cut = 0; cut < data.size(); ++cut)
     EXPECT_FALSE(StoredArticle::deserialize(data.substr(0, cut))) << cut;
   EXPECT_FALSE(StoredArticle::deserialize(data + "x"));
+}
+
+TEST(SplitMbox, MboxrdQuotingSeparatorsAndMalformedData) {
+  auto articles = splitMbox(
+      "From a@b Mon Apr  5 23:23:53 1993\nSubject: one\n\n>From the start\n>>From deeper\n"
+      "From inside without blank line\n\n"
+      "From c@d Tue Apr  6 10:00:00 1993\nSubject: two\n\nlast line\n",
+      "m");
+  ASSERT_EQ(articles.size(), 2u);
+  EXPECT_EQ(articles[0].bytes,
+            "Subject: one\n\nFrom the start\n>From deeper\nFrom inside without blank line\n");
+  EXPECT_EQ(articles[0].envelopeDate, unixTimeFromCivil(1993, 4, 5, 23, 23, 53));
+  EXPECT_EQ(articles[1].bytes, "Subject: two\n\nlast line\n");
+  EXPECT_EQ(articles[1].origin, "m (message 2)");
+
+  EXPECT_TRUE(splitMbox("", "m").empty());
+  EXPECT_TRUE(splitMbox("no envelope at all\nSubject: x\n\nbody\n", "m").empty());
+  // Leading junk is dropped; an envelope at the very end gives an empty message.
+  articles = splitMbox("junk\n\nFrom x\nSubject: a\n\nb\nFrom y", "m");
+  ASSERT_EQ(articles.size(), 1u);
+  EXPECT_EQ(articles[0].bytes, "Subject: a\n\nb\nFrom y");
+  EXPECT_FALSE(articles[0].envelopeDate);
+  articles = splitMbox("From x\n\nFrom y\n", "m");
+  ASSERT_EQ(articles.size(), 2u);
+  EXPECT_EQ(articles[0].bytes, "");
+}
+
+// The first line of every article found, and the warnings.
+std::vector<std::string> walk(const std::vector<std::string>& paths,
+                              std::vector<std::string>& warnings) {
+  std::vector<std::string> found;
+  SourceCounters counters;
+  walkArticleSources(
+      paths,
+      [&](RawArticle&& article) {
+        found.push_back(article.bytes.substr(0, article.bytes.find('\n')));
+        return true;
+      },
+      [&](std::string_view text) { warnings.emplace_back(text); }, counters);
+  return found;
+}
+
+TEST(WalkArticleSources, SpoolMaildirAndCompressedMbox) {
+  TempFolder folder;
+  writeFile(folder / "spool/comp.a/10", "Subject: ten\n\nx\n");
+  writeFile(folder / "spool/comp.a/9", "Subject: nine\n\nx\n");
+  writeFile(folder / "spool/comp.a/.overview", "not an article");
+  writeFile(folder / "mail/cur/1:2,S", "Subject: cur\n\nx\n");
+  writeFile(folder / "mail/new/2", "Subject: new\n\nx\n");
+  writeFile(folder / "mail/tmp/3", "Subject: being delivered\n\nx\n");
+  writeFile(folder / "box.mbox.gz",
+            testing::gzip("From a Mon Apr  5 23:23:53 1993\nSubject: gz1\n\nx\n\n"
+                          "From b Mon Apr  5 23:23:53 1993\nSubject: gz2\n\ny\n"));
+  std::vector<std::string> warnings;
+  // Spool numbers in numeric order; hidden files and a Maildir's tmp/ left out.
+  EXPECT_EQ(walk({folder / "spool", folder / "mail", folder / "box.mbox.gz", folder / "missing"},
+                 warnings),
+            (std::vector<std::string>{"Subject: nine", "Subject: ten", "Subject: cur",
+                                      "Subject: new", "Subject: gz1", "Subject: gz2"}));
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("missing"), std::string::npos);
+
+  // A damaged compressed file gives what can be read, and a warning.
+  std::string mbox;
+  for (int i = 0; i < 200; ++i)
+    mbox += "From a Mon Apr  5 23:23:53 1993\nSubject: s" + std::to_string(i) + "\n\nbody\n\n";
+  std::string compressed = testing::gzip(mbox);
+  compressed.resize(compressed.size() / 2);
+  compressed[compressed.size() - 5] ^= 0x55;
+  writeFile(folder / "cut.gz", compressed);
+  warnings.clear();
+  const std::size_t read = walk({folder / "cut.gz"}, warnings).size();
+  EXPECT_GT(read, 0u);
+  EXPECT_LT(read, 200u);
+  EXPECT_FALSE(warnings.empty());
 }
 
 }  // namespace

@@ -12,109 +12,68 @@
 namespace varnook::server {
 namespace {
 
-using testing::TempFolder;
+TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
+  std::string browser = testsupport::findProgram("chromium");
+  if (browser.empty()) browser = testsupport::findProgram("chromium-browser");
+  if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
+  testing::TempFolder folder;
+  auto articles = testing::numberedArticles(23, "Bicycle chain wear");
+  for (testing::TestArticle& article : articles)
+    article.body =
+        "In article <x>, someone wrote:\n> Is the chain worn?\n>> Measure it.\n\n"
+        "Replace the chain at 0.5 percent wear. See http://www.example.com/chain\n-- \nRider\n";
+  const testing::LocalServer server(testing::indexArticles(folder, articles));
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  const auto run = [&](const std::string& action, const std::string& url) {
+    return testing::runProgram(
+               {browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                "--disable-sync", "--hide-scrollbars", "--window-size=1100,1300",
+                "--user-data-dir=" + (folder / "profile"), action, url},
+               true)
+        .output;
+  };
 
-std::string chromiumPath() {
-  for (const char* candidate : {"/usr/bin/chromium", "/usr/bin/chromium-browser"})
-    if (std::filesystem::exists(candidate)) return candidate;
-  return {};
-}
-
-class BrowserTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    browser_ = chromiumPath();
-    if (browser_.empty()) GTEST_SKIP() << "chromium is not installed";
-    std::vector<testing::TestArticle> articles(23);
-    for (int i = 0; i < 23; ++i) {
-      articles[i].subject = "Bicycle chain wear, part " + std::to_string(i + 1);
-      articles[i].from =
-          "Rider " + std::to_string(i) + " <rider" + std::to_string(i) + "@example.com>";
-      articles[i].newsgroups = "rec.bicycles.tech";
-      articles[i].date = std::to_string(i + 1) + " May 1996 10:00:00 GMT";
-      articles[i].body =
-          "In article <x>, someone wrote:\n> Is the chain worn?\n>> Measure it.\n\n"
-          "Replace the chain at 0.5 percent wear. See http://www.example.com/chain\n"
-          "-- \nRider\n";
-    }
-    testing::indexPaths(folder_ / "index", {testing::writeSpool(folder_, articles)});
-    server_ = std::make_unique<testing::LocalServer>(folder_ / "index");
-    base_ = "http://127.0.0.1:" + std::to_string(server_->port());
-  }
-
-  std::vector<std::string> browserArguments(const std::string& action, const std::string& url) {
-    return {browser_,
-            "--headless",
-            "--no-sandbox",
-            "--disable-gpu",
-            "--disable-quic",
-            "--no-first-run",
-            "--disable-background-networking",
-            "--disable-component-update",
-            "--disable-sync",
-            "--hide-scrollbars",
-            "--window-size=1100,1300",
-            "--user-data-dir=" + (folder_ / "profile"),
-            action,
-            url};
-  }
-
-  void screenshot(const std::string& url, const std::string& name) {
-    const std::string file = folder_ / (name + ".png");
-    testing::runProgram(browserArguments("--screenshot=" + file, url), true);
+  // Screenshots of rendered pages, not empty canvases, kept for a person to look at.
+  const std::string kept = std::string(VARNOOK_TEST_TEMP) + "/screenshots/";
+  std::filesystem::create_directories(kept);
+  for (const auto& [name, target] : {std::pair{"front", "/"},
+                                     {"results", "/dnquery.xp?QRY=chain&maxhits=10"},
+                                     {"article", "/getdoc.xp?AN=5"}}) {
+    const std::string file = folder / (std::string(name) + ".png");
+    run("--screenshot=" + file, base + target);
     const std::string png = testing::readFile(file);
-    ASSERT_GT(png.size(), 5000u) << url;  // a rendered page, not an empty canvas
-    EXPECT_EQ(png.substr(1, 3), "PNG");
-    // Keep the pictures for a person to look at.
-    std::filesystem::create_directories(std::string(VARNOOK_TEST_TEMP) + "/screenshots");
-    std::filesystem::copy_file(file,
-                               std::string(VARNOOK_TEST_TEMP) + "/screenshots/" + name + ".png",
+    EXPECT_GT(png.size(), 5000u) << target;
+    EXPECT_EQ(png.substr(1, 3), "PNG") << target;
+    std::filesystem::copy_file(file, kept + name + ".png",
                                std::filesystem::copy_options::overwrite_existing);
   }
-
-  std::string dom(const std::string& url) {
-    return testing::runProgram(browserArguments("--dump-dom", url), true).output;
-  }
-
-  std::string browser_;
-  TempFolder folder_;
-  std::unique_ptr<testing::LocalServer> server_;
-  std::string base_;
-};
-
-TEST_F(BrowserTest, RendersTheFrontPageAResultPageAndAnArticle) {
-  screenshot(base_ + "/", "front");
-  screenshot(base_ + "/dnquery.xp?QRY=chain&maxhits=10", "results");
-  screenshot(base_ + "/getdoc.xp?AN=5", "article");
-  const std::string article = dom(base_ + "/getdoc.xp?AN=5");
+  const std::string article = run("--dump-dom", base + "/getdoc.xp?AN=5");
   EXPECT_NE(article.find("class=\"q1\""), std::string::npos);
   EXPECT_NE(article.find("<a href=\"http://www.example.com/chain\""), std::string::npos);
-}
 
-TEST_F(BrowserTest, FollowsNextMatchesToTheLastPage) {
+  // What the browser shows on every page is what the agent reads from the same address.
   const std::regex nextLink("<a href=\"([^\"]*)\">Next matches</a>");
   const std::regex entryLink("/getdoc\\.xp\\?AN=([0-9]+)\"");
-  std::string url = base_ + "/dnquery.xp?QRY=chain&maxhits=10";
+  std::string url = base + "/dnquery.xp?QRY=chain&maxhits=10";
   std::set<std::string> seen;
   int pages = 0;
-  while (!url.empty() && pages < 10) {
-    ++pages;
-    const std::string page = dom(url);
+  for (; !url.empty() && pages < 10; ++pages) {
+    const std::string page = run("--dump-dom", url);
     std::vector<std::string> numbers;
     for (std::sregex_iterator it(page.begin(), page.end(), entryLink), end; it != end; ++it)
       numbers.push_back((*it)[1]);
-    // What the browser shows is what the agent reads from the same address.
-    const testing::ParsedPage agent = testing::parsePage(server_->get(testing::targetOf(url)).body);
-    ASSERT_EQ(agent.numbers.size(), numbers.size()) << url;
-    for (std::size_t i = 0; i < numbers.size(); ++i)
-      EXPECT_EQ(std::to_string(agent.numbers[i]), numbers[i]);
+    const testing::ParsedPage agent = testing::parsePage(server.get(testing::targetOf(url)).body);
+    std::vector<std::string> agentNumbers;
+    for (std::uint32_t number : agent.numbers) agentNumbers.push_back(std::to_string(number));
+    EXPECT_EQ(numbers, agentNumbers) << url;
     seen.insert(numbers.begin(), numbers.end());
     std::smatch next;
     if (std::regex_search(page, next, nextLink)) {
       url = std::regex_replace(next[1].str(), std::regex("&amp;"), "&");
       EXPECT_EQ(testing::targetOf(url), testing::targetOf(agent.nextUrl));
     } else {
-      EXPECT_TRUE(agent.nextUrl.empty());
+      EXPECT_EQ(agent.nextUrl, "");
       url.clear();
     }
   }

@@ -10,40 +10,39 @@ namespace varnook::server {
 namespace {
 
 using testing::runProgram;
-using testing::TempFolder;
 
-TEST(CommandLine, HelpAndUsageErrors) {
+TEST(CommandLine, HelpVersionAndUsageErrors) {
   const auto help = runProgram({VARNOOK_ARCHIVE_PROGRAM, "--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* text : {"index [--db DIR]", "serve [--db DIR|STUB]", "demo", "stats",
                            "--first-number", "--groups-rules", "--listen", "--domain", "--service"})
     EXPECT_NE(help.output.find(text), std::string::npos) << text;
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM}).status, 2);
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "frobnicate"}).status, 2);
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--db", "/tmp/x"}).status, 2);
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--first-number", "0", "p"}).status, 2);
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "serve", "--bogus", "1"}).status, 2);
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", "/nonexistent/index", "--listen",
-                        "127.0.0.1:0"})
-                .status,
-            1);
-  const auto version = runProgram({VARNOOK_ARCHIVE_PROGRAM, "--version"});
-  EXPECT_EQ(version.output.rfind("varnook-archive ", 0), 0u);
+  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "--version"}).output.rfind("varnook-archive ", 0),
+            0u);
+  const auto status = [](std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), VARNOOK_ARCHIVE_PROGRAM);
+    return runProgram(arguments).status;
+  };
+  EXPECT_EQ(status({}), 2);
+  EXPECT_EQ(status({"frobnicate"}), 2);
+  EXPECT_EQ(status({"index", "--db", "/tmp/x"}), 2);
+  EXPECT_EQ(status({"index", "--first-number", "0", "p"}), 2);
+  EXPECT_EQ(status({"serve", "--bogus", "1"}), 2);
+  EXPECT_EQ(status({"serve", "--db", "/nonexistent/index", "--listen", "127.0.0.1:0"}), 1);
 }
 
-TEST(CommandLine, IndexStatsAndServe) {
-  TempFolder folder;
+TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
+  testing::TempFolder folder;
   std::vector<testing::TestArticle> articles(2);
   articles[0].subject = "hello world";
   articles[1].subject = "goodbye world";
   articles[1].newsgroups = "misc.forsale";
   const std::string spool = testing::writeSpool(folder, articles);
-  testing::writeFile(folder / "rules", "misc.* jobs\n");
+  testing::writeFile(folder / "rules", "misc.* jobs\n");  // instead of the default rules
   const auto indexed = runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--db", folder / "index",
                                    "--groups-rules", folder / "rules", "--progress", spool});
   EXPECT_EQ(indexed.status, 0);
   EXPECT_NE(indexed.output.find("Indexed 2 new articles"), std::string::npos) << indexed.output;
-
   const auto stats = runProgram({VARNOOK_ARCHIVE_PROGRAM, "stats", "--db", folder / "index"});
   EXPECT_EQ(stats.status, 0);
   EXPECT_NE(stats.output.find("Articles:   2"), std::string::npos) << stats.output;
@@ -56,14 +55,18 @@ TEST(CommandLine, IndexStatsAndServe) {
   const std::size_t at = first.find("http://127.0.0.1:");
   ASSERT_NE(at, std::string::npos) << first;
   const auto port = static_cast<std::uint16_t>(std::stoi(first.substr(at + 17)));
-  const testing::HttpReply reply =
-      testing::httpGet(port, "/dnquery.xp?QRY=world&maxhits=1", "HTTP/1.0", "");
-  const testing::ParsedPage page = testing::parsePage(reply.body);
+  const auto search = [&](std::string_view parameters) {
+    return testing::parsePage(
+        testing::httpGet(port, "/dnquery.xp?" + std::string(parameters), "HTTP/1.0", "").body);
+  };
+  const testing::ParsedPage page = search("QRY=world&maxhits=1");
   EXPECT_EQ(page.error, "");
   EXPECT_EQ(page.expectedTotal, 2);
   // Without a Host header, links name the configured service host.
   EXPECT_EQ(page.nextUrl.rfind("http://archive.test:8119/dnquery.xp?", 0), 0u) << page.nextUrl;
   EXPECT_NE(testing::httpGet(port, "/").body.find("archive.test:8119"), std::string::npos);
+  const testing::ParsedPage jobs = search("QRY=&DBS=4");
+  EXPECT_EQ(jobs.subjects, std::vector<std::string>{"goodbye world"});
   serve.signal(SIGTERM);
   EXPECT_EQ(serve.wait(), 0);
 }

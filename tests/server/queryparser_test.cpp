@@ -15,12 +15,11 @@ std::string parsed(std::string_view text, bool matchAll = true) {
 }
 
 TEST(QueryParser, Language) {
-  struct Case {
+  const struct {
     const char* text;
     bool matchAll;
     const char* expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"modem", true, "\"modem\""},
       {"linux  modem ", true, "(and \"linux\" \"modem\")"},
       {"linux modem", false, "(or \"linux\" \"modem\")"},
@@ -50,7 +49,7 @@ TEST(QueryParser, Language) {
       {"* ** ", true, "(none)"},
       {"", true, "(none)"},
   };
-  for (const Case& c : cases) EXPECT_EQ(parsed(c.text, c.matchAll), c.expected) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(parsed(c.text, c.matchAll), c.expected) << c.text;
 }
 
 TEST(QueryParser, Limits) {
@@ -65,19 +64,15 @@ TEST(QueryParser, Limits) {
   EXPECT_EQ(parsed(fields + "x"), "error: The query is nested too deeply.");
 }
 
-TEST(GroupList, SplitsOnCommasAndBlanks) {
+TEST(GroupPatterns, ListsAndWildcards) {
   EXPECT_EQ(splitGroupList(" Comp.A,comp.b  rec.* ,,"),
             (std::vector<std::string>{"comp.a", "comp.b", "rec.*"}));
   EXPECT_TRUE(splitGroupList(" , ").empty());
-}
-
-TEST(WildcardMatch, Patterns) {
-  struct Case {
+  const struct {
     const char* pattern;
     const char* name;
     bool matches;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"comp.sys.*", "comp.sys.mac.hardware", true},
       {"comp.sys.*", "comp.sys", false},
       {"*.jobs*", "misc.jobs.offered", true},
@@ -92,7 +87,7 @@ TEST(WildcardMatch, Patterns) {
       {"*", "", true},
       {"", "x", false},
   };
-  for (const Case& c : cases)
+  for (const auto& c : cases)
     EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
 }
 

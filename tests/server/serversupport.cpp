@@ -1,108 +1,106 @@
 #include "serversupport.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
+#include <netdb.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
-#include <atomic>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
+#include "archive/articletext.h"
 #include "archive/resultpage.h"
+#include "collection/article.h"
 #include "collection/collection.h"
 #include "server/textutil.h"
 
 namespace varnook::server::testing {
 namespace {
 
-namespace fs = std::filesystem;
+constexpr std::size_t npos = std::string::npos;
 
-int connectTo(std::uint16_t port, const char* address) {
-  const bool v6 = std::strchr(address, ':') != nullptr;
-  const int socket = ::socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket < 0) return -1;
-  int result = -1;
-  if (v6) {
-    sockaddr_in6 target{};
-    target.sin6_family = AF_INET6;
-    target.sin6_port = htons(port);
-    ::inet_pton(AF_INET6, address, &target.sin6_addr);
-    result = ::connect(socket, reinterpret_cast<sockaddr*>(&target), sizeof target);
-  } else {
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(port);
-    ::inet_pton(AF_INET, address, &target.sin_addr);
-    result = ::connect(socket, reinterpret_cast<sockaddr*>(&target), sizeof target);
-  }
-  if (result != 0) {
-    ::close(socket);
-    return -1;
-  }
-  return socket;
-}
-
-// Reads until the peer closes or `timeoutSeconds` pass; `closed` tells which.
-std::string readAll(int socket, int timeoutSeconds, bool& closed, std::size_t stopAt = 0) {
+// Reads from `fd` until it closes (which sets `closed`), `timeoutSeconds` pass, or
+// `complete` says that the data read is all that is wanted.
+std::string readUntil(int fd, int timeoutSeconds, bool& closed,
+                      const std::function<bool(const std::string&)>& complete = {}) {
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + seconds(timeoutSeconds);
   std::string data;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  closed = false;
   char buffer[65536];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    if (left <= 0) return data;
-    pollfd waiting{socket, POLLIN, 0};
-    if (::poll(&waiting, 1, static_cast<int>(left)) <= 0) return data;
-    const ssize_t got = ::read(socket, buffer, sizeof buffer);
+  closed = false;
+  while (!complete || !complete(data)) {
+    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+    pollfd waiting{fd, POLLIN, 0};
+    if (left <= 0 || ::poll(&waiting, 1, static_cast<int>(left)) <= 0) break;
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got <= 0) {
       closed = true;
-      return data;
+      break;
     }
     data.append(buffer, static_cast<std::size_t>(got));
-    if (stopAt > 0 && data.size() >= stopAt) return data;
+  }
+  return data;
+}
+
+void sendAll(int socket, std::string_view bytes) {
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return;  // the server may refuse the rest of a huge request
+    sent += static_cast<std::size_t>(n);
   }
 }
 
 }  // namespace
 
-TempFolder::TempFolder() {
-  static std::atomic<int> counter{0};
-  fs::create_directories(VARNOOK_TEST_TEMP);
-  path_ = std::string(VARNOOK_TEST_TEMP) + "/t" + std::to_string(::getpid()) + "-" +
-          std::to_string(counter++);
-  fs::remove_all(path_);
-  fs::create_directories(path_);
-}
-
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
-
 void writeFile(const std::string& path, std::string_view content) {
-  fs::create_directories(fs::path(path).parent_path());
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
   ASSERT_TRUE(out.good()) << path;
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
-  text << in.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
+}
+
+std::string gzip(std::string_view data) {
+  z_stream stream{};
+  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+  std::string out(deflateBound(&stream, data.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  stream.avail_in = static_cast<uInt>(data.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  return out;
+}
+
+int connectTo(std::uint16_t port, const char* address) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(address, std::to_string(port).c_str(), &hints, &found) != 0) return -1;
+  int socket = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (socket >= 0 && ::connect(socket, found->ai_addr, found->ai_addrlen) != 0) {
+    ::close(socket);
+    socket = -1;
+  }
+  ::freeaddrinfo(found);
+  return socket;
 }
 
 HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view version,
@@ -110,101 +108,59 @@ HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view 
   HttpReply reply;
   const int socket = connectTo(port, address);
   if (socket < 0) return reply;
-  std::string request = "GET " + std::string(target) + " " + std::string(version) + "\r\n";
-  if (!host.empty()) request += "Host: " + std::string(host) + "\r\n";
-  request += "\r\n";
-  ::send(socket, request.data(), request.size(), MSG_NOSIGNAL);
-
+  sendAll(socket, "GET " + std::string(target) + " " + std::string(version) + "\r\n" +
+                      (host.empty() ? "" : "Host: " + std::string(host) + "\r\n") + "\r\n");
   // HTTP/1.0: the answer ends when the server closes. HTTP/1.1: it ends after
   // Content-Length bytes of body.
-  const bool toClose = version == "HTTP/1.0";
-  bool closed = false;
-  std::string data;
-  std::size_t headerEnd = std::string::npos;
-  std::size_t expected = std::string::npos;
-  for (;;) {
-    const std::string more = readAll(socket, 15, closed, 1);
-    data += more;
-    if (closed || more.empty()) break;
-    if (headerEnd == std::string::npos &&
-        (headerEnd = data.find("\r\n\r\n")) != std::string::npos) {
-      const std::string head = asciiLowered(data.substr(0, headerEnd));
-      const std::size_t at = head.find("\r\ncontent-length:");
-      if (at != std::string::npos) expected = headerEnd + 4 + std::stoul(head.substr(at + 17));
-    }
-    if (!toClose && expected != std::string::npos && data.size() >= expected) break;
-  }
-  headerEnd = data.find("\r\n\r\n");
-  if (headerEnd == std::string::npos) {
-    ::close(socket);
-    return reply;
-  }
-  std::istringstream head(data.substr(0, headerEnd));
+  const auto complete = [&](const std::string& data) {
+    const std::size_t headEnd = data.find("\r\n\r\n");
+    if (version == "HTTP/1.0" || headEnd == npos) return false;
+    const std::string head = asciiLowered(data.substr(0, headEnd));
+    const std::size_t at = head.find("\r\ncontent-length:");
+    return at != npos && data.size() >= headEnd + 4 + std::stoul(head.substr(at + 17));
+  };
+  const std::string data = readUntil(socket, 15, reply.closedByServer, complete);
+  ::close(socket);
+  const std::size_t headEnd = data.find("\r\n\r\n");
+  if (headEnd == npos) return reply;
+  std::istringstream head(data.substr(0, headEnd));
   std::string line;
   std::getline(head, line);
   if (line.size() > 12) reply.status = std::stoi(line.substr(9, 3));
   while (std::getline(head, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.ends_with('\r')) line.pop_back();
     const std::size_t colon = line.find(':');
-    if (colon == std::string::npos) continue;
-    reply.headers[asciiLowered(line.substr(0, colon))] =
-        std::string(trimBlanks(line.substr(colon + 1)));
+    if (colon != npos)
+      reply.headers[asciiLowered(line.substr(0, colon))] =
+          std::string(trimBlanks(line.substr(colon + 1)));
   }
-  reply.body = data.substr(headerEnd + 4);
-  reply.closedByServer = closed;
-  ::close(socket);
+  reply.body = data.substr(headEnd + 4);
   return reply;
 }
 
 std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds) {
-  const int socket = connectTo(port, "127.0.0.1");
+  const int socket = connectTo(port);
   if (socket < 0) return {};
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;  // the server may refuse the rest of a huge request
-    sent += static_cast<std::size_t>(n);
-  }
+  sendAll(socket, bytes);
   bool closed = false;
-  std::string answer = readAll(socket, timeoutSeconds, closed);
+  std::string answer = readUntil(socket, timeoutSeconds, closed);
   ::close(socket);
   return answer;
 }
 
-IndexRunSummary indexPaths(const std::string& database, const std::vector<std::string>& paths,
-                           std::uint32_t firstNumber, bool termlist) {
-  IndexRunOptions options;
-  options.termlist = termlist;
-  options.databasePath = database;
-  options.paths = paths;
-  options.firstNumber = firstNumber;
-  std::ostringstream log;
-  IndexRunSummary summary = runIndex(options, log, log);
-  EXPECT_EQ(summary.error, "") << log.str();
-  return summary;
-}
-
-LocalServer::LocalServer(const std::string& database, ServiceConfig config) {
-  std::string error;
-  index_ = ArchiveIndex::open(database, error);
-  if (!index_) throw std::runtime_error(error);
-  service_ = std::make_unique<ArchiveService>(*index_, std::move(config));
-  HttpServer::Options options;
-  options.listen = "127.0.0.1:0";
-  options.threads = 2;
-  options.connectionTimeoutSeconds = 3;
-  ArchiveService* service = service_.get();
-  http_ = HttpServer::start(
-      options, [service](const HttpRequest& request) { return service->handle(request); }, error);
-  if (!http_) throw std::runtime_error(error);
-}
-
 std::string TestArticle::text() const {
-  std::string text =
-      "From: " + from + "\nNewsgroups: " + newsgroups + "\nSubject: " + subject + "\n";
-  if (!date.empty()) text += "Date: " + date + "\n";
-  text += "Message-ID: " + messageId + "\n" + extraHeaders + "\n" + body;
-  return text;
+  return "From: " + from + "\nNewsgroups: " + newsgroups + "\nSubject: " + subject + "\n" +
+         (date.empty() ? "" : "Date: " + date + "\n") + "Message-ID: " + messageId + "\n" +
+         extraHeaders + "\n" + body;
+}
+
+std::vector<TestArticle> numberedArticles(int count, const std::string& tag) {
+  std::vector<TestArticle> articles(static_cast<std::size_t>(count));
+  for (int i = 1; i <= count; ++i) {
+    articles[i - 1].subject = tag + " article " + std::to_string(i);
+    articles[i - 1].messageId = "<" + tag + std::to_string(i) + "@test>";
+  }
+  return articles;
 }
 
 std::string writeSpool(const TempFolder& folder, const std::vector<TestArticle>& articles,
@@ -218,6 +174,41 @@ std::string writeSpool(const TempFolder& folder, const std::vector<TestArticle>&
     writeFile(spool + "/" + std::to_string(number), article.text());
   }
   return spool;
+}
+
+IndexRunSummary indexPaths(const std::string& database, const std::vector<std::string>& paths,
+                           std::uint32_t firstNumber, bool termlist,
+                           std::string_view expectedError) {
+  IndexRunOptions options;
+  options.termlist = termlist;
+  options.databasePath = database;
+  options.paths = paths;
+  options.firstNumber = firstNumber;
+  std::ostringstream log;
+  IndexRunSummary summary = runIndex(options, log, log);
+  if (expectedError.empty()) {
+    EXPECT_EQ(summary.error, "") << log.str();
+  } else {
+    EXPECT_NE(summary.error.find(expectedError), npos) << summary.error;
+  }
+  return summary;
+}
+
+std::string indexArticles(const TempFolder& folder, const std::vector<TestArticle>& articles) {
+  indexPaths(folder / "index", {writeSpool(folder, articles)});
+  return folder / "index";
+}
+
+std::unique_ptr<ArchiveIndex> openIndex(const std::string& database) {
+  std::string error;
+  auto index = ArchiveIndex::open(database, error);
+  EXPECT_TRUE(index) << database << ": " << error;
+  return index;
+}
+
+std::string messageIdOf(ArchiveIndex& index, std::uint32_t number) {
+  const auto article = index.article(number);
+  return article ? article->messageId : "";
 }
 
 ParsedPage parsePage(std::string_view page) {
@@ -237,10 +228,64 @@ ParsedPage parsePage(std::string_view page) {
   return parsed;
 }
 
+ParsedArticle parseArticle(std::string_view text) {
+  Article a(0, "");
+  std::string error = parseArticleText(text, a);
+  return {std::move(error), a.subject,    a.author, a.forum,
+          a.messageId,      a.references, a.text,   a.date};
+}
+
 std::string targetOf(std::string_view url) {
   const std::size_t scheme = url.find("://");
-  const std::size_t slash = url.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
-  return slash == std::string_view::npos ? "/" : std::string(url.substr(slash));
+  const std::size_t slash = url.find('/', scheme == npos ? 0 : scheme + 3);
+  return slash == npos ? "/" : std::string(url.substr(slash));
+}
+
+LocalServer::LocalServer(const std::string& database, ServiceConfig config) {
+  std::string error;
+  index_ = ArchiveIndex::open(database, error);
+  if (!index_) throw std::runtime_error(error);
+  service_ = std::make_unique<ArchiveService>(*index_, std::move(config));
+  HttpServer::Options options;
+  options.listen = "127.0.0.1:0";
+  options.threads = 2;
+  options.connectionTimeoutSeconds = 3;
+  ArchiveService* service = service_.get();
+  http_ = HttpServer::start(
+      options, [service](const HttpRequest& request) { return service->handle(request); }, error);
+  if (!http_) throw std::runtime_error(error);
+}
+
+ParsedPage LocalServer::search(std::string_view parameters) const {
+  return parsePage(get("/dnquery.xp?" + std::string(parameters)).body);
+}
+
+std::vector<ParsedPage> LocalServer::allPages(std::string target) const {
+  std::vector<ParsedPage> pages;
+  std::size_t entries = 0;
+  while (!target.empty() && pages.size() < 1000) {
+    const HttpReply reply = get(target);
+    EXPECT_EQ(reply.status, 200) << target << "\n" << reply.body;
+    ParsedPage page = parsePage(reply.body);
+    if (page.error == "none") break;
+    EXPECT_EQ(page.error, "") << target;
+    const std::int32_t total = pages.empty() ? page.expectedTotal : pages[0].expectedTotal;
+    EXPECT_EQ(page.expectedTotal, total) << "the count changes at " << target;
+    target = page.nextUrl.empty() ? "" : targetOf(page.nextUrl);
+    entries += page.numbers.size();
+    pages.push_back(std::move(page));
+  }
+  const std::size_t total = pages.empty() ? 0 : pages[0].expectedTotal;
+  EXPECT_EQ(entries, total) << "entries of all pages";
+  return pages;
+}
+
+ParsedArticle LocalServer::articleText(std::uint32_t number) const {
+  const HttpReply reply = get("/getdoc.xp?AN=" + std::to_string(number) + "&fmt=text");
+  EXPECT_EQ(reply.status, 200) << number;
+  ParsedArticle parsed = parseArticle(reply.body);
+  EXPECT_EQ(parsed.error, "") << number;
+  return parsed;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, bool quietErrors) {
@@ -268,37 +313,25 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments, bool quiet
 }
 
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0 && !reaped_) {
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-  }
+  signal(SIGKILL);
+  if (pid_ > 0 && !reaped_) ::waitpid(pid_, nullptr, 0);
   if (output_ >= 0) ::close(output_);
 }
 
 std::string ChildProcess::readLine(int timeoutSeconds) {
-  for (;;) {
-    const std::size_t newline = buffer_.find('\n');
-    if (newline != std::string::npos) {
-      std::string line = buffer_.substr(0, newline);
-      buffer_.erase(0, newline + 1);
-      return line;
-    }
-    bool closed = false;
-    const std::string more = readAll(output_, timeoutSeconds, closed, 1);
-    if (more.empty()) {
-      std::string rest = std::move(buffer_);
-      buffer_.clear();
-      return rest;
-    }
-    buffer_ += more;
-  }
+  bool closed = false;
+  if (buffer_.find('\n') == npos)
+    buffer_ += readUntil(output_, timeoutSeconds, closed,
+                         [](const std::string& data) { return data.find('\n') != npos; });
+  const std::size_t newline = buffer_.find('\n');
+  std::string line = buffer_.substr(0, newline);
+  buffer_.erase(0, newline == npos ? npos : newline + 1);
+  return line;
 }
 
 std::string ChildProcess::readRest(int timeoutSeconds) {
   bool closed = false;
-  std::string rest = std::move(buffer_) + readAll(output_, timeoutSeconds, closed);
-  buffer_.clear();
-  return rest;
+  return std::exchange(buffer_, {}) + readUntil(output_, timeoutSeconds, closed);
 }
 
 void ChildProcess::signal(int number) {
@@ -311,28 +344,13 @@ int ChildProcess::wait() {
   ::waitpid(pid_, &status, 0);
   reaped_ = true;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-  return -1;
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 
 ProgramResult runProgram(const std::vector<std::string>& arguments, bool quietErrors) {
   ChildProcess child(arguments, quietErrors);
-  ProgramResult result;
-  result.output = child.readRest();
-  result.status = child.wait();
-  return result;
-}
-
-std::uint16_t freePort() {
-  const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(socket);
-  return ntohs(address.sin_port);
+  std::string output = child.readRest();
+  return {child.wait(), std::move(output)};
 }
 
 }  // namespace varnook::server::testing

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared helpers of the archive server's tests: temporary folders, a plain HTTP client
-// on raw sockets, an in-process server on a free loopback port, and small corpora
-// written on the fly.
+// Shared helpers of the archive server's tests: a plain HTTP client on raw sockets, an
+// in-process server on a free loopback port, small corpora written on the fly, the
+// agent's own readers of result pages and article texts, and programs run by a test.
 
 #include <cstdint>
 #include <map>
@@ -11,29 +11,26 @@
 #include <string_view>
 #include <vector>
 
+#include "collection/daydate.h"
 #include "server/archiveindex.h"
 #include "server/archiveservice.h"
 #include "server/httpserver.h"
 #include "server/indexrun.h"
+#include "support/realservers.h"
 
 namespace varnook::server::testing {
 
-// A fresh folder under the build tree, removed with the object.
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
- private:
-  std::string path_;
+// A fresh temporary folder, removed with the object.
+struct TempFolder : testsupport::TempFolder {
+  std::string operator/(std::string_view name) const { return path() + "/" + std::string(name); }
 };
 
 void writeFile(const std::string& path, std::string_view content);
 std::string readFile(const std::string& path);
+std::string gzip(std::string_view data);  // the data as a .gz file holds it
+
+// A TCP connection to `address` (IPv4 or IPv6) on `port`; -1 when it cannot be made.
+int connectTo(std::uint16_t port, const char* address = "127.0.0.1");
 
 struct HttpReply {
   int status = 0;
@@ -41,35 +38,13 @@ struct HttpReply {
   std::string body;
   bool closedByServer = false;  // the server closed the connection after the answer
 };
-
-// Sends one GET over a new connection and reads the answer (to the close for
-// HTTP/1.0, by Content-Length otherwise). `host` empty sends no Host header.
+// Sends one GET over a new connection and reads the answer (to the close for HTTP/1.0,
+// by Content-Length otherwise). `host` empty sends no Host header.
 HttpReply httpGet(std::uint16_t port, std::string_view target,
                   std::string_view version = "HTTP/1.0", std::string_view host = "localhost:8119",
                   const char* address = "127.0.0.1");
-// Sends raw bytes and returns everything the server answers until it closes (or the
-// timeout passes).
+// Sends raw bytes; returns all the server answers until it closes (or the timeout passes).
 std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds = 10);
-
-// Indexes `paths` into `database`; fails the test on an error.
-IndexRunSummary indexPaths(const std::string& database, const std::vector<std::string>& paths,
-                           std::uint32_t firstNumber = 1, bool termlist = false);
-
-// The index, the service and the HTTP server in this process, on a free loopback port.
-class LocalServer {
- public:
-  explicit LocalServer(const std::string& database, ServiceConfig config = {});
-  std::uint16_t port() const { return http_->port(); }
-  ArchiveIndex& index() { return *index_; }
-  HttpReply get(std::string_view target, std::string_view version = "HTTP/1.0") const {
-    return httpGet(port(), target, version);
-  }
-
- private:
-  std::unique_ptr<ArchiveIndex> index_;
-  std::unique_ptr<ArchiveService> service_;
-  std::unique_ptr<HttpServer> http_;
-};
 
 // One article for a test corpus.
 struct TestArticle {
@@ -82,46 +57,83 @@ struct TestArticle {
   std::string body = "body\n";
   std::string text() const;
 };
-
+// `count` articles "<tag> article <i>" with Message-IDs "<<tag><i>@test>", i from 1.
+std::vector<TestArticle> numberedArticles(int count, const std::string& tag);
 // Writes the articles as a spool folder (one file each) and returns its path.
 std::string writeSpool(const TempFolder& folder, const std::vector<TestArticle>& articles,
                        std::string_view name = "spool");
 
-// The result page's article numbers, in page order, read with the agent's parser; also
-// its count and next-page URL.
+// Indexes `paths` into `database`. The run must end without an error, or with one that
+// contains `expectedError` when that is given.
+IndexRunSummary indexPaths(const std::string& database, const std::vector<std::string>& paths,
+                           std::uint32_t firstNumber = 1, bool termlist = false,
+                           std::string_view expectedError = {});
+// Writes the articles as a spool and indexes them into folder/"index"; returns its path.
+std::string indexArticles(const TempFolder& folder, const std::vector<TestArticle>& articles);
+// Opens an index; fails the test (and returns null) when it cannot.
+std::unique_ptr<ArchiveIndex> openIndex(const std::string& database);
+// The Message-ID of article `number`; "" when the index does not hold it.
+std::string messageIdOf(ArchiveIndex& index, std::uint32_t number);
+
+// A result page read with the agent's parser.
 struct ParsedPage {
   std::string error;  // the parser's error text ("" or "none" or a message)
   std::vector<std::uint32_t> numbers;
   std::vector<std::string> subjects, forums, authors;
-  std::vector<double> dates;
+  std::vector<DayDate> dates;
   std::int32_t expectedTotal = 0;
   std::string nextUrl;
 };
 ParsedPage parsePage(std::string_view page);
-
+// An article text read with the agent's parser: the fields of its Article.
+struct ParsedArticle {
+  std::string error;
+  std::string subject, author, forum, messageId, references, text;
+  DayDate date = 0;
+};
+ParsedArticle parseArticle(std::string_view text);
 // "http://host:port/path?query" -> "/path?query".
 std::string targetOf(std::string_view url);
 
-// A program started by a test, with its standard output on a pipe; stopped (SIGKILL) and
-// reaped when the object goes, unless it was waited for.
+// The index, the service and the HTTP server in this process, on a free loopback port.
+class LocalServer {
+ public:
+  explicit LocalServer(const std::string& database, ServiceConfig config = {});
+  std::uint16_t port() const { return http_->port(); }
+  ArchiveIndex& index() const { return *index_; }
+  HttpReply get(std::string_view target, std::string_view version = "HTTP/1.0") const {
+    return httpGet(port(), target, version);
+  }
+  // "/dnquery.xp?<parameters>", read with the agent's parser.
+  ParsedPage search(std::string_view parameters) const;
+  // Follows "Next matches" from `target` to the last page. Every page must answer 200,
+  // read without error and give the same count, which the entries of all pages add up
+  // to. A page without matches ends the list (and is not in it).
+  std::vector<ParsedPage> allPages(std::string target) const;
+  // "/getdoc.xp?AN=<number>&fmt=text", which must answer 200 and read without error.
+  ParsedArticle articleText(std::uint32_t number) const;
+
+ private:
+  std::unique_ptr<ArchiveIndex> index_;
+  std::unique_ptr<ArchiveService> service_;
+  std::unique_ptr<HttpServer> http_;
+};
+
+// A program started by a test, with its standard output on a pipe, in a process group of
+// its own; stopped (SIGKILL) and reaped when the object goes, unless it was waited for.
 class ChildProcess {
  public:
-  // Starts `arguments[0]` (a path) with the rest as its arguments, in a process group
-  // of its own; standard error goes to the test's own, or nowhere with `quietErrors`.
+  // `arguments[0]` is a path. Standard error goes to the test's, or nowhere.
   explicit ChildProcess(const std::vector<std::string>& arguments, bool quietErrors = false);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
-
   // The next line of output (without its line feed); empty after `timeoutSeconds` or at
   // the end of the output.
   std::string readLine(int timeoutSeconds = 30);
-  // Everything it writes until it ends.
-  std::string readRest(int timeoutSeconds = 300);
+  std::string readRest(int timeoutSeconds = 300);  // all it writes until it ends
   void signal(int number);
-  // Waits for the end; the exit status, or 128 + the signal that ended it.
-  int wait();
-  int pid() const { return pid_; }
+  int wait();  // the exit status, or 128 + the signal that ended it
 
  private:
   int pid_ = -1;
@@ -136,8 +148,5 @@ struct ProgramResult {
 };
 // Runs the program to its end.
 ProgramResult runProgram(const std::vector<std::string>& arguments, bool quietErrors = false);
-
-// A free loopback port (bound and released; for programs that need a port number given).
-std::uint16_t freePort();
 
 }  // namespace varnook::server::testing

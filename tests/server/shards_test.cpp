@@ -4,65 +4,40 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <filesystem>
 #include <set>
 
-#include "archive/articletext.h"
-#include "collection/article.h"
 #include "serversupport.h"
 
 namespace varnook::server {
 namespace {
-
-using testing::TempFolder;
-
-constexpr const char* kTcpServer = "/usr/bin/xapian-tcpsrv";
-
-std::vector<testing::TestArticle> shardArticles(const std::string& tag) {
-  std::vector<testing::TestArticle> articles(3);
-  for (int i = 0; i < 3; ++i) {
-    articles[i].subject = "shard " + tag + " " + std::to_string(i);
-    articles[i].messageId = "<" + tag + std::to_string(i) + "@shard>";
-    articles[i].body = "common words and " + tag + "\n";
-  }
-  return articles;
-}
 
 class ShardTest : public ::testing::Test {
  protected:
   // Shards served by xapian-tcpsrv need term lists: a remote database sends each
   // document with its terms.
   void SetUp() override {
-    testing::indexPaths(folder_ / "one", {testing::writeSpool(folder_, shardArticles("one"), "s1")},
-                        1, true);
-    testing::indexPaths(folder_ / "two", {testing::writeSpool(folder_, shardArticles("two"), "s2")},
-                        1000000, true);
+    for (const auto& [shard, first] : {std::pair{"one", 1u}, {"two", 1000000u}})
+      testing::indexPaths(
+          folder_ / shard,
+          {testing::writeSpool(folder_, testing::numberedArticles(3, shard), shard)}, first, true);
   }
 
   void checkCombined(const std::string& stub) {
-    testing::LocalServer server(stub);
-    const testing::ParsedPage page =
-        testing::parsePage(server.get("/dnquery.xp?QRY=common+words").body);
+    const testing::LocalServer server(stub);
+    const testing::ParsedPage page = server.search("QRY=article");
     ASSERT_EQ(page.error, "");
     EXPECT_EQ(page.expectedTotal, 6);
-    const std::set<std::uint32_t> numbers(page.numbers.begin(), page.numbers.end());
-    EXPECT_EQ(numbers, (std::set<std::uint32_t>{1, 2, 3, 1000000, 1000001, 1000002}));
-    for (auto [number, id] : {std::pair{2u, "<one1@shard>"}, std::pair{1000002u, "<two2@shard>"}}) {
-      const testing::HttpReply reply =
-          server.get("/getdoc.xp?AN=" + std::to_string(number) + "&fmt=text");
-      ASSERT_EQ(reply.status, 200) << number;
-      Article article(number, "");
-      ASSERT_EQ(parseArticleText(reply.body, article), "");
-      EXPECT_EQ(article.messageId, id);
-    }
+    EXPECT_EQ(std::set<std::uint32_t>(page.numbers.begin(), page.numbers.end()),
+              (std::set<std::uint32_t>{1, 2, 3, 1000000, 1000001, 1000002}));
+    EXPECT_EQ(server.articleText(2).messageId, "<one2@test>");
+    EXPECT_EQ(server.articleText(1000002).messageId, "<two3@test>");
     EXPECT_EQ(server.get("/getdoc.xp?AN=4&fmt=text").status, 404);
     // Words and groups are looked up across both shards.
-    EXPECT_EQ(testing::parsePage(server.get("/dnquery.xp?QRY=tw*").body).expectedTotal, 3);
-    EXPECT_EQ(testing::parsePage(server.get("/dnquery.xp?QRY=&groups=test.*").body).expectedTotal,
-              6);
+    EXPECT_EQ(server.search("QRY=tw*").expectedTotal, 3);
+    EXPECT_EQ(server.search("QRY=&groups=test.*").expectedTotal, 6);
   }
 
-  TempFolder folder_;
+  testing::TempFolder folder_;
 };
 
 TEST_F(ShardTest, LocalShardsInAStubFile) {
@@ -72,20 +47,21 @@ TEST_F(ShardTest, LocalShardsInAStubFile) {
 }
 
 TEST_F(ShardTest, RemoteShardsServedByXapianTcpsrv) {
-  if (!std::filesystem::exists(kTcpServer)) GTEST_SKIP() << "xapian-tcpsrv is not installed";
+  const std::string tcpServer = testsupport::findProgram("xapian-tcpsrv");
+  if (tcpServer.empty()) GTEST_SKIP() << "xapian-tcpsrv is not installed";
   std::string stub;
   std::vector<std::unique_ptr<testing::ChildProcess>> servers;
   for (const char* shard : {"one", "two"}) {
     // Another process may take a free port before xapian-tcpsrv binds it: try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
-      const std::uint16_t port = testing::freePort();
+      const int port = testsupport::freeLoopbackPort();
       auto server = std::make_unique<testing::ChildProcess>(std::vector<std::string>{
-          kTcpServer, "--port", std::to_string(port), "--interface", "127.0.0.1", folder_ / shard});
+          tcpServer, "--port", std::to_string(port), "--interface", "127.0.0.1", folder_ / shard});
       std::string line;
-      while ((line = server->readLine(20)).find("Listening") == std::string::npos &&
-             !line.empty()) {
+      while (!(line = server->readLine(20)).empty() &&
+             line.find("Listening") == std::string::npos) {
       }
-      if (line.find("Listening") == std::string::npos) continue;
+      if (line.empty()) continue;
       stub += "remote 127.0.0.1:" + std::to_string(port) + "\n";
       servers.push_back(std::move(server));
       break;
