@@ -1,11 +1,10 @@
 // varnook-batch run as a program against a scripted archive service on loopback.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "collection/collectionfile.h"
@@ -23,98 +22,67 @@ struct BatchRun {
 };
 
 std::string readAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::stringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
 }
 
 class BatchTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char folder[] = "/tmp/vnk-batch-XXXXXX";
-    dir_ = ::mkdtemp(folder);
-    std::ofstream(dir_ + "/options");  // empty: the defaults
-  }
-  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  void SetUp() override { ASSERT_TRUE(folder_.write("options", "")); }  // empty: the defaults
 
+  // Runs the program with `args` (after `--options <file>`), keeping its cache and home
+  // in the test folder and nothing of the test's environment but the sanitizers' options.
   BatchRun run(std::vector<std::string> args) {
-    std::vector<std::string> all = {VARNOOK_BATCH, "--options", dir_ + "/options"};
-    all.insert(all.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& a : all) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    // Keep the child's cache (badpage.htm) inside the test folder.
-    std::vector<std::string> envText = {"XDG_CACHE_HOME=" + dir_ + "/cache", "HOME=" + dir_,
-                                        "PATH=/usr/bin:/bin"};
+    const auto quoted = [](std::string text) {
+      for (std::size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4)
+        text.replace(at, 1, "'\\''");
+      return "'" + text + "'";
+    };
+    std::string command = "env -i " + quoted("XDG_CACHE_HOME=" + dir_ + "/cache") + " " +
+                          quoted("HOME=" + dir_) + " PATH=/usr/bin:/bin";
     for (char** e = environ; *e; ++e)
-      if (std::string(*e).rfind("ASAN_", 0) == 0 || std::string(*e).rfind("UBSAN_", 0) == 0 ||
-          std::string(*e).rfind("LSAN_", 0) == 0)
-        envText.push_back(*e);
-    std::vector<char*> env;
-    for (auto& e : envText) env.push_back(e.data());
-    env.push_back(nullptr);
-    pid_t pid = 0;
-    BatchRun result;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data()) == 0) {
-      int status = 0;
-      ::waitpid(pid, &status, 0);
-      result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = readAll(out);
-    result.err = readAll(err);
-    return result;
+      for (const char* keep : {"ASAN_", "UBSAN_", "LSAN_"})
+        if (std::string_view(*e).starts_with(keep)) command += " " + quoted(*e);
+    args.insert(args.begin(), {VARNOOK_BATCH, "--options", dir_ + "/options"});
+    for (const std::string& arg : args) command += " " + quoted(arg);
+    const int status = std::system(
+        (command + " >" + quoted(dir_ + "/stdout") + " 2>" + quoted(dir_ + "/stderr")).c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(dir_ + "/stdout"),
+            readAll(dir_ + "/stderr")};
   }
 
-  std::vector<std::string> serviceArgs(testing::FakeArchive& archive) {
-    return {"--service",      archive.host(), "--domain",
-            archive.domain(), "--home-site",  "http://" + archive.host() + "/varnook/update.txt"};
+  // The service options for `archive`, then `more`.
+  std::vector<std::string> with(testing::FakeArchive& archive, std::vector<std::string> more) {
+    more.insert(more.begin(), {"--service", archive.host(), "--domain", archive.domain(),
+                               "--home-site", "http://" + archive.host() + "/varnook/update.txt"});
+    return more;
   }
 
-  std::string dir_;
+  testsupport::TempFolder folder_;
+  const std::string dir_ = folder_.path();
 };
 
 TEST_F(BatchTest, SearchesFollowsPagesDownloadsRotatesAndSaves) {
   testing::FakeArchive archive(12, 5);
-  auto args = serviceArgs(archive);
   const std::string out = dir_ + "/found.vnk";
-  args.insert(args.end(),
-              {"--send", "--download", "--max-transfers", "2", "--hosts", "www,x1,x2", "--rotate",
-               "--log", dir_ + "/log.txt", "-o", out, "modem", "~a", "john smith"});
-  const BatchRun r = run(args);
+  const BatchRun r = run(with(
+      archive, {"--send", "--download", "--max-transfers", "2", "--hosts", "www,x1,x2", "--rotate",
+                "--log", dir_ + "/log.txt", "-o", out, "modem", "~a", "john smith"}));
   ASSERT_EQ(r.status, 0) << r.err;
-
   const std::string log = readAll(dir_ + "/log.txt");
   EXPECT_NE(log.find("delivered 5 articles"), std::string::npos) << log;
   EXPECT_NE(log.find(": total of 12 articles on 3 pages"), std::string::npos) << log;
 
   // The update check first, the three result pages, then twelve articles on the rotation.
-  std::vector<std::string> hosts;
-  int pages = 0, updates = 0;
-  for (const auto& req : archive.server().requests()) {
-    if (req.target.find("getdoc") != std::string::npos) hosts.push_back(*req.header("Host"));
-    pages += req.target.find("dnquery") != std::string::npos;
-    updates += req.target.find("update.txt") != std::string::npos;
-  }
-  EXPECT_EQ(updates, 1);
-  EXPECT_EQ(pages, 3);
-  ASSERT_EQ(hosts.size(), 12u);
-  int www = 0, x1 = 0, x2 = 0;
-  const std::string port = ":" + std::to_string(archive.server().port());
-  for (const auto& h : hosts) {
-    www += h == "www.localhost" + port;
-    x1 += h == "x1.localhost" + port;
-    x2 += h == "x2.localhost" + port;
-  }
-  EXPECT_EQ(www, 4);
-  EXPECT_EQ(x1, 4);
-  EXPECT_EQ(x2, 4);
+  EXPECT_EQ(archive.count("update.txt"), 1);
+  EXPECT_EQ(archive.count("dnquery"), 3);
+  std::map<std::string, int> hosts;
+  for (const auto& request : archive.server().requests())
+    if (request.target.find("getdoc") != std::string::npos) ++hosts[*request.header("Host")];
+  const std::string port = ".localhost:" + std::to_string(archive.server().port());
+  EXPECT_EQ(hosts,
+            (std::map<std::string, int>{{"www" + port, 4}, {"x1" + port, 4}, {"x2" + port, 4}}));
 
   Collection saved;
   ASSERT_TRUE(loadCollection(saved, out).ok());
@@ -129,30 +97,23 @@ TEST_F(BatchTest, SearchesFollowsPagesDownloadsRotatesAndSaves) {
 
 TEST_F(BatchTest, PageLimitStopsAtTheNextPageAndTheFileCanBeResumed) {
   testing::FakeArchive archive(12, 5);
-  auto args = serviceArgs(archive);
   const std::string out = dir_ + "/limited.vnk";
-  args.insert(args.end(), {"--send", "--pages", "1", "-q", "-o", out, "modem"});
-  ASSERT_EQ(run(args).status, 0);
-  Collection saved;
-  ASSERT_TRUE(loadCollection(saved, out).ok());
-  EXPECT_EQ(saved.articles().size(), 5u);
-  EXPECT_EQ(saved.loadedArticles, 0);
-
+  const auto loaded = [&](std::size_t articles, int loaded) {
+    Collection saved;
+    ASSERT_TRUE(loadCollection(saved, out).ok());
+    EXPECT_EQ(saved.articles().size(), articles);
+    EXPECT_EQ(saved.loadedArticles, loaded);
+  };
+  ASSERT_EQ(run(with(archive, {"--send", "--pages", "1", "-q", "-o", out, "modem"})).status, 0);
+  loaded(5, 0);
   // Sending the saved collection's requests again (from page 1) with downloads on.
-  auto again = serviceArgs(archive);
-  again.insert(again.end(), {"--send", "--download", "-q", out});
-  ASSERT_EQ(run(again).status, 0);
-  Collection after;
-  ASSERT_TRUE(loadCollection(after, out).ok());
-  EXPECT_EQ(after.articles().size(), 12u);
-  EXPECT_EQ(after.loadedArticles, 12);
+  ASSERT_EQ(run(with(archive, {"--send", "--download", "-q", out})).status, 0);
+  loaded(12, 12);
 }
 
 TEST_F(BatchTest, QueryFormRunsAtOnceAndListsTheArticles) {
   testing::FakeArchive archive(3, 10);
-  auto args = serviceArgs(archive);
-  args.insert(args.end(), {"-q", "--list", "/Q:RUN:&QRY=modem&defaultOp=AND"});
-  const BatchRun r = run(args);
+  const BatchRun r = run(with(archive, {"-q", "--list", "/Q:RUN:&QRY=modem&defaultOp=AND"}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_NE(r.out.find("1\t1999/04/05\tAuthor 1\tSubject 1\n"), std::string::npos) << r.out;
@@ -162,22 +123,18 @@ TEST_F(BatchTest, QueryFormRunsAtOnceAndListsTheArticles) {
 TEST_F(BatchTest, FailuresGiveExitStatusOne) {
   testing::FakeArchive archive(3, 10);
   archive.override("dnquery", testsupport::httpResponse(404, "Not Found", "x"));
-  auto args = serviceArgs(archive);
-  args.insert(args.end(), {"--send", "modem"});
-  EXPECT_EQ(run(args).status, 1);
+  EXPECT_EQ(run(with(archive, {"--send", "modem"})).status, 1);
 
   testing::FakeArchive unreadable(3, 10);
   unreadable.override("dnquery", testsupport::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=1"));
-  auto more = serviceArgs(unreadable);
-  more.insert(more.end(), {"--send", "modem"});
-  const BatchRun r = run(more);
+  const BatchRun r = run(with(unreadable, {"--send", "modem"}));
   EXPECT_EQ(r.status, 1);
   // The question is printed and answered No.
   EXPECT_NE(r.err.find("Do you want to view this page now? [answered No]"), std::string::npos)
       << r.err;
 }
 
-TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwo) {
+TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwoHelpAndVersionZero) {
   BatchRun r = run({"--pages"});
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("option --pages needs a value"), std::string::npos);
@@ -187,11 +144,17 @@ TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwo) {
   r = run({dir_ + "/missing.vnk"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "News collection \"" + dir_ + "/missing.vnk\" not found\n");
-
-  std::ofstream(dir_ + "/bad.vnk") << "---{^#ReQ&}---\r\nno colon here\r\n";
+  ASSERT_TRUE(folder_.write("bad.vnk", "---{^#ReQ&}---\r\nno colon here\r\n"));
   r = run({dir_ + "/bad.vnk"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "Invalid file format at line 2: Query expected\n");
+
+  r = run({"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("varnook-batch ", 0), 0u);
+  r = run({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("--max-transfers N"), std::string::npos);
 }
 
 TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
@@ -199,36 +162,26 @@ TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
   auto proxy = testsupport::TinyProxyServer::start(&error, "agent", "s3cret");
   ASSERT_TRUE(proxy) << error;
   testing::FakeArchive archive(3, 10);
-  auto args = serviceArgs(archive);
   const std::string out = dir_ + "/proxied.vnk";
   // The proxy resolves article servers with the system's resolver, which knows no
   // "x1.localhost": the one server is "127.0.0" in the domain "1:<port>".
-  args.insert(args.end(), {"--first-server", "--hosts", "127.0.0", "--domain",
-                           "1:" + std::to_string(archive.server().port())});
-  args.insert(args.end(),
-              {"--proxy", "127.0.0.1:" + std::to_string(proxy->port()), "--proxy-user", "agent",
-               "--proxy-password", "s3cret", "--send", "--download", "-q", "-o", out, "modem"});
-  const BatchRun r = run(args);
+  const auto through = [&](const std::string& password) {
+    return run(with(
+        archive, {"--first-server", "--hosts", "127.0.0", "--domain",
+                  "1:" + std::to_string(archive.server().port()), "--proxy",
+                  "127.0.0.1:" + std::to_string(proxy->port()), "--proxy-user", "agent",
+                  "--proxy-password", password, "--send", "--download", "-q", "-o", out, "modem"}));
+  };
+  const BatchRun r = through("s3cret");
   ASSERT_EQ(r.status, 0) << r.err;
   Collection saved;
   ASSERT_TRUE(loadCollection(saved, out).ok());
   EXPECT_EQ(saved.loadedArticles, 3);
   // Every request reached the archive through the proxy, which strips its own header.
-  for (const auto& req : archive.server().requests())
-    EXPECT_FALSE(req.header("Proxy-Authorization"));
-
+  for (const auto& request : archive.server().requests())
+    EXPECT_FALSE(request.header("Proxy-Authorization"));
   // A wrong password: the proxy refuses, and the batch reports a failed transfer.
-  args[args.size() - 7] = "wrong";
-  EXPECT_EQ(run(args).status, 1);
-}
-
-TEST_F(BatchTest, HelpAndVersion) {
-  BatchRun r = run({"--version"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out.rfind("varnook-batch ", 0), 0u);
-  r = run({"--help"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("--max-transfers N"), std::string::npos);
+  EXPECT_EQ(through("wrong").status, 1);
 }
 
 }  // namespace
