@@ -10,163 +10,139 @@ namespace {
 
 using testsupport::httpResponse;
 using testsupport::ScriptedServer;
+using Texts = std::vector<std::string>;
 
 struct Ui : UpdateUi {
-  std::vector<std::string> statuses, questions, opened;
+  Texts statuses, questions, opened;
   bool answer = false;
   void showUpdateStatus(const std::string& text) override { statuses.push_back(text); }
-  bool askYesNo(const std::string& text) override {
-    questions.push_back("yesno: " + text);
-    return answer;
-  }
-  bool askOkCancel(const std::string& text) override {
-    questions.push_back("okcancel: " + text);
-    return answer;
-  }
+  bool askYesNo(const std::string& text) override { return ask("yesno: " + text); }
+  bool askOkCancel(const std::string& text) override { return ask("okcancel: " + text); }
   void openUrl(const std::string& url) override { opened.push_back(url); }
   void openInHelpViewer(const std::string& url) override { opened.push_back("help:" + url); }
   void closeMainWindow() override { opened.push_back("closed"); }
+  bool ask(const std::string& question) {
+    questions.push_back(question);
+    return answer;
+  }
 };
 
-TEST(Versions, FormatAndTextualComparison) {
+TEST(Versions, FormatTextualComparisonAndUpdateValues) {
   EXPECT_EQ(versionString(1, 0, 5, 15), "1.00.05.15");
   EXPECT_TRUE(versionGreater("1.00.06.00", "1.00.05.15"));
   EXPECT_FALSE(versionGreater("1.00.05.15", "1.00.05.15"));
   EXPECT_FALSE(versionGreater("", "1.00.00.00"));
   EXPECT_TRUE(versionGreater("1.00.00.00", ""));
   EXPECT_EQ(programVersionString().size(), 10u);
+  // Name=value lines with any line ends; other lines are left out.
+  EXPECT_EQ(parseUpdateValues("NewestVersion=1.00.06.00\r\nRevisionsURL=http://x/?a=b\nno pair\n"),
+            (UpdateValues{{"NewestVersion", "1.00.06.00"}, {"RevisionsURL", "http://x/?a=b"}}));
 }
 
-TEST(UpdateValues, NameValueLinesWithAnyLineEnds) {
-  const UpdateValues v =
-      parseUpdateValues("NewestVersion=1.00.06.00\r\nRevisionsURL=http://x/?a=b\nno pair\n");
-  EXPECT_EQ(v.at("NewestVersion"), "1.00.06.00");
-  EXPECT_EQ(v.at("RevisionsURL"), "http://x/?a=b");
-  EXPECT_EQ(v.size(), 2u);
-}
-
-class HomeSiteTest : public ::testing::Test {
- protected:
-  // Serves `body` with `status` as the update information.
-  void serve(int status, const std::string& body) {
-    server_ = std::make_unique<ScriptedServer>(ScriptedServer::reply(
-        httpResponse(status, status == 200 ? "OK" : "Failed", body, {"Content-Type: text/plain"})));
-    options_.homeSite = server_->url("/varnook/update.txt");
-    options_.serviceHost = "archive.example";
-    home_ = std::make_unique<HomeSite>(loop_, options_, ui_);
-    home_->setVersion("1.00.05.15");
+// A home site check of version 1.00.05.15 against a server that answers `body` with
+// `status`; status 0: no server answers at all.
+struct Check {
+  Check(int status, const std::string& body, bool yes = false)
+      : server(ScriptedServer::reply(httpResponse(status, status == 200 ? "OK" : "Failed", body,
+                                                  {"Content-Type: text/plain"}))) {
+    options.homeSite =
+        status ? server.url("/varnook/update.txt") : "http://127.0.0.1:1/varnook/update.txt";
+    options.serviceHost = "archive.example";
+    ui.answer = yes;
+    home.setVersion("1.00.05.15");
   }
   // Runs one check; returns what the caller heard (-1: nothing).
-  int check() {
+  int run() {
     int heard = -1;
-    home_->check([&](bool completed) { heard = completed; });
-    loop_.runUntil([&] { return heard != -1; }, 10000);
+    home.check([&](bool completed) { heard = completed; });
+    loop.runUntil([&] { return heard != -1; }, 10000);
     return heard;
   }
-
-  PollLoop loop_;
-  VnkOptions options_;
-  Ui ui_;
-  std::unique_ptr<ScriptedServer> server_;
-  std::unique_ptr<HomeSite> home_;
+  PollLoop loop;
+  VnkOptions options;
+  Ui ui;
+  ScriptedServer server;
+  HomeSite home{loop, options, ui};
 };
 
-TEST_F(HomeSiteTest, NewerVersionIsOfferedOnceAndTheCheckNotRepeated) {
-  serve(200, "NewestVersion=1.00.06.00\n");
-  EXPECT_EQ(check(), 1);
-  EXPECT_TRUE(home_->succeeded());
-  ASSERT_EQ(ui_.questions.size(), 1u);
-  EXPECT_EQ(ui_.questions[0],
-            "yesno: A newer version of Varnook is available for free download from Varnook Web "
-            "site. Do you want to view the list of changes now?");
-  EXPECT_EQ(ui_.statuses,
-            (std::vector<std::string>{"Contacting home site for update information...",
-                                      "Update information received", ""}));
-  // A second check does nothing: it has succeeded in this run.
-  EXPECT_EQ(check(), 1);
-  EXPECT_EQ(server_->requests().size(), 1u);
-}
-
-TEST_F(HomeSiteTest, SameVersionAsksNothing) {
-  serve(200, "NewestVersion=1.00.05.15\n");
-  EXPECT_EQ(check(), 1);
-  EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_FALSE(home_->outdated());
-}
-
-TEST_F(HomeSiteTest, OutdatedVersionYesOpensThePageAndEndsTheProgram) {
-  serve(200,
-        "NewestVersion=1.00.07.00\nOldestValidVersion=1.00.06.00\nRevisionsURL=http://h/rev\n");
-  ui_.answer = true;
-  EXPECT_EQ(check(), 0);  // the operation that asked is abandoned: the program ends
-  EXPECT_TRUE(home_->outdated());
-  ASSERT_EQ(ui_.questions.size(), 1u);
-  EXPECT_EQ(ui_.questions[0],
-            "yesno: This version of Varnook may no longer work correctly due to the recent "
-            "changes on http://archive.example/.  The update is available for free download "
-            "from Varnook Web site. Press [YES] to download the new version now or [NO] to try "
-            "working with the current version (not recommended).");
-  EXPECT_EQ(ui_.opened, (std::vector<std::string>{"http://h/rev", "closed"}));
-}
-
-TEST_F(HomeSiteTest, MessageWithoutSubjectOpensAtOnceWithSubjectAsksFirst) {
-  serve(200, "MessageUrl=http://h/msg\n");
-  EXPECT_EQ(check(), 1);
-  EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_EQ(ui_.opened, std::vector<std::string>{"help:http://h/msg"});
-
-  serve(200, "MessageUrl=http://h/msg\nMessageSubject=Service moved\n");
-  ui_.opened.clear();
-  EXPECT_EQ(check(), 1);
-  ASSERT_EQ(ui_.questions.size(), 1u);
-  EXPECT_EQ(ui_.questions[0],
-            "okcancel: There is a message for you from the Varnook home site: \r\n\r\n"
-            "Service moved\r\n\r\nClick Ok to view it now in your default browser");
-  EXPECT_TRUE(ui_.opened.empty());  // Cancel
-}
-
-TEST_F(HomeSiteTest, FailedAnswerIsNotASuccessAndAsksNothing) {
-  serve(500, "NewestVersion=9.99.99.99\n");
-  EXPECT_EQ(check(), 1);
-  EXPECT_FALSE(home_->succeeded());
-  EXPECT_TRUE(ui_.questions.empty());
-  EXPECT_EQ(ui_.statuses[1], "Update information received");
-}
-
-TEST_F(HomeSiteTest, UnreachableHomeSiteEndsTheCheck) {
-  serve(200, "");
-  options_.homeSite = "http://127.0.0.1:1/varnook/update.txt";
-  EXPECT_EQ(check(), 1);
-  EXPECT_FALSE(home_->succeeded());
+TEST(HomeSite, AnswersAndWhatTheUserIsAsked) {
+  const struct {
+    const char* name;
+    int status;
+    const char* body;
+    bool yes;             // the user's answer
+    const char* outcome;  // what the caller heard (0: the program ends), success, outdated
+    const char* question;
+    const char* opened;
+  } cases[] = {
+      {"newer version", 200, "NewestVersion=1.00.06.00\n", false, "1 succeeded",
+       "yesno: A newer version of Varnook is available for free download from Varnook Web "
+       "site. Do you want to view the list of changes now?",
+       ""},
+      {"same version", 200, "NewestVersion=1.00.05.15\n", false, "1 succeeded", "", ""},
+      {"outdated version, Yes opens the page and ends the program", 200,
+       "NewestVersion=1.00.07.00\nOldestValidVersion=1.00.06.00\nRevisionsURL=http://h/rev\n", true,
+       "0 succeeded outdated",
+       "yesno: This version of Varnook may no longer work correctly due to the recent "
+       "changes on http://archive.example/.  The update is available for free download "
+       "from Varnook Web site. Press [YES] to download the new version now or [NO] to try "
+       "working with the current version (not recommended).",
+       "http://h/rev closed"},
+      {"message without subject opens at once", 200, "MessageUrl=http://h/msg\n", false,
+       "1 succeeded", "", "help:http://h/msg"},
+      {"message with subject asks first, Cancel", 200,
+       "MessageUrl=http://h/msg\nMessageSubject=Service moved\n", false, "1 succeeded",
+       "okcancel: There is a message for you from the Varnook home site: \r\n\r\n"
+       "Service moved\r\n\r\nClick Ok to view it now in your default browser",
+       ""},
+      {"failed answer is no success", 500, "NewestVersion=9.99.99.99\n", false, "1", "", ""},
+      {"unreachable home site", 0, "", false, "1", "", ""},
+  };
+  const auto joined = [](const Texts& texts) {
+    std::string out;
+    for (const std::string& text : texts) out += (out.empty() ? "" : " ") + text;
+    return out;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Check check(c.status, c.body, c.yes);
+    const int heard = check.run();
+    EXPECT_EQ(std::to_string(heard) + (check.home.succeeded() ? " succeeded" : "") +
+                  (check.home.outdated() ? " outdated" : ""),
+              c.outcome);
+    EXPECT_EQ(joined(check.ui.questions), c.question);
+    EXPECT_EQ(check.ui.questions.size(), *c.question ? 1u : 0u);
+    EXPECT_EQ(joined(check.ui.opened), c.opened);
+    if (c.status != 0) {
+      EXPECT_EQ(check.ui.statuses, (Texts{"Contacting home site for update information...",
+                                          "Update information received", ""}));
+    }
+    if (check.home.succeeded() && heard == 1) {
+      // A second check does nothing: it has succeeded in this run.
+      EXPECT_EQ(check.run(), 1);
+      EXPECT_EQ(check.server.requests().size(), 1u);
+    }
+  }
 }
 
 // A check that cannot even start ends through the loop; the home site may be gone by then.
 TEST(HomeSiteLifetime, CheckThatCannotStartOutlivesNothing) {
-  PollLoop loop;
-  VnkOptions options;
-  options.homeSite = "http:///no-host";
-  Ui ui;
+  Check check(200, "NewestVersion=0.00.00.00\n");
+  check.options.homeSite = "http:///no-host";
   int heard = -1;
-  auto home = std::make_unique<HomeSite>(loop, options, ui);
-  home->check([&](bool completed) { heard = completed; });
-  home.reset();
-  loop.processEvents(0);
+  auto gone = std::make_unique<HomeSite>(check.loop, check.options, check.ui);
+  gone->check([&](bool completed) { heard = completed; });
+  gone.reset();
+  check.loop.processEvents(0);
   EXPECT_EQ(heard, -1);
-
   // Stopped and started again before the first one's end came through: the new check
   // goes on.
-  ScriptedServer server(ScriptedServer::reply(
-      httpResponse(200, "OK", "NewestVersion=0.00.00.00\n", {"Content-Type: text/plain"})));
-  home = std::make_unique<HomeSite>(loop, options, ui);
-  home->check([&](bool completed) { heard = completed; });
-  home->abort();
+  check.home.check([&](bool completed) { heard = completed; });
+  check.home.abort();
   EXPECT_EQ(heard, 0);
-  options.homeSite = server.url("/varnook/update.txt");
-  heard = -1;
-  home->check([&](bool completed) { heard = completed; });
-  loop.runUntil([&] { return heard != -1; }, 10000);
-  EXPECT_EQ(heard, 1);
-  EXPECT_TRUE(home->succeeded());
+  check.options.homeSite = check.server.url("/varnook/update.txt");
+  EXPECT_EQ(check.run(), 1);
+  EXPECT_TRUE(check.home.succeeded());
 }
 
 }  // namespace
