@@ -107,7 +107,7 @@ TEST_F(DesktopTest, AboutBoxAndExport) {
   EXPECT_TRUE(bytes.startsWith("From "));
   EXPECT_TRUE(bytes.contains("The body."));
   EXPECT_FALSE(bytes.contains("Not loaded"));
-  EXPECT_EQ(window().messagePanelText(), QStringLiteral("Articles exported: 1"));
+  EXPECT_EQ(window().messagePanelText(), "Articles exported: 1");
 }
 
 }  // namespace

@@ -155,8 +155,7 @@ TEST_F(DocumentTest, OpenReleasesAutomaticDownloadAndKeepsLogAndPanel) {
   EXPECT_FALSE(session().scheduler().autoDownload());
   EXPECT_FALSE(action("btnAuto")->isChecked());
   EXPECT_EQ(child<QLineEdit>("edKeywords")->text(), "typed");
-  EXPECT_TRUE(
-      child<QPlainTextEdit>("memoLog")->toPlainText().contains(QStringLiteral("before opening")));
+  EXPECT_TRUE(child<QPlainTextEdit>("memoLog")->toPlainText().contains("before opening"));
 }
 
 TEST_F(DocumentTest, MalformedFileKeepsWhatWasReadUnderThePreviousTitle) {

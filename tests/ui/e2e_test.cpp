@@ -130,9 +130,9 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   EXPECT_EQ(request.expectedTotal, kMatching);
   EXPECT_TRUE(request.hasState(kComplete));
   const QString log = child<QPlainTextEdit>("memoLog")->toPlainText();
-  EXPECT_TRUE(log.contains(QStringLiteral("Page 1 of ")));
-  EXPECT_TRUE(log.contains(QStringLiteral("total of 12 articles on 3 pages"))) << log.toStdString();
-  EXPECT_EQ(panelText(4), QStringLiteral("12/12"));
+  EXPECT_TRUE(log.contains("Page 1 of "));
+  EXPECT_TRUE(log.contains("total of 12 articles on 3 pages")) << log.toStdString();
+  EXPECT_EQ(panelText(4), "12/12");
   EXPECT_TRUE(panelText(5).isEmpty());
   EXPECT_FALSE(action("btnStop")->isEnabled());
 
@@ -142,7 +142,7 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   const Article* shown = window().shownItem();
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(child<QLabel>("lblSubject")->text().toStdString(), shown->subject);
-  EXPECT_EQ(child<QLabel>("lblForum")->text(), QStringLiteral("comp.dcom.modems"));
+  EXPECT_EQ(child<QLabel>("lblForum")->text(), "comp.dcom.modems");
   const std::string& viewed = child<ColorMemo>("ArtView")->text();
   EXPECT_NE(viewed.find("My sportster will not connect"), std::string::npos) << viewed;
   EXPECT_NE(viewed.find("\x1Ehttp://www.example.org/modems\x1F"), std::string::npos);
@@ -158,7 +158,7 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
 
   answerFile(path);
   action("mnuOpen")->trigger();
-  EXPECT_EQ(window().windowTitle(), QStringLiteral("Varnook - e2e.vnk"));
+  EXPECT_EQ(window().windowTitle(), "Varnook - e2e.vnk");
   ASSERT_EQ(collection().requests().size(), 1u);
   EXPECT_EQ(collection().requests()[0]->name, requestName);
   EXPECT_EQ(collection().requests()[0]->keywords, "sportster");

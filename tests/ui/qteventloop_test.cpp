@@ -6,8 +6,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -265,22 +263,6 @@ TEST_F(QtEventLoopTest, ThrowingCallbackDoesNotEscapeIntoQt) {
   loop.post([] { throw std::runtime_error("boom"); });
   loop.post([&] { after = true; });
   ASSERT_TRUE(runUntil([&] { return after; }));
-}
-
-TEST_F(QtEventLoopTest, RunsUnderAQtEventLoopToo) {
-  // The desktop program runs QApplication::exec(); the loop's events arrive there.
-  SocketPair pair;
-  std::string received;
-  QEventLoop qtLoop;
-  const auto id = loop.addWatch(pair.fd[0], EventLoop::kReadable, [&](unsigned) {
-    received += pair.drain(0);
-    if (received == "ping") qtLoop.quit();
-  });
-  loop.startTimer(10, [&] { pair.send(1, "ping"); });
-  QTimer::singleShot(3000, &qtLoop, &QEventLoop::quit);
-  qtLoop.exec();
-  EXPECT_EQ(received, "ping");
-  loop.removeWatch(id);
 }
 
 }  // namespace

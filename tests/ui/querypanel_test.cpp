@@ -207,7 +207,9 @@ TEST_F(QueryPanelTest, DateRowsFollowTheirCheckBoxesAndTabOrderFollowsThePanel) 
     EXPECT_EQ(panel().dtpFrom->isEnabled(), click % 2 == 1) << click;
     EXPECT_EQ(panel().chkFromRel->isEnabled(), click % 2 == 1) << click;
     QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
-    if (click == 0) EXPECT_TRUE(panel().dtpFrom->hasFocus());
+    if (click == 0) {
+      EXPECT_TRUE(panel().dtpFrom->hasFocus());
+    }
   }
   // Disabled controls get no focus: the date rows below are enabled by their boxes.
   QTest::mouseClick(panel().chkTo, Qt::LeftButton);

@@ -75,7 +75,6 @@ class LoopbackHttp {
   using Handler = std::function<std::optional<QByteArray>(const QByteArray& target)>;
   explicit LoopbackHttp(Handler handler);
   quint16 port() const { return server_.serverPort(); }
-  QString hostAndPort() const { return QStringLiteral("127.0.0.1:%1").arg(port()); }
   const std::vector<QByteArray>& targets() const { return targets_; }
 
   // A 200 response with a plain-text body.
