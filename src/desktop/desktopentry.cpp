@@ -1,5 +1,6 @@
 #include "desktop/desktopentry.h"
 
+#include "collection/asciicase.h"
 #include "desktop/keyfile.h"
 
 namespace varnook {
@@ -82,16 +83,6 @@ int hexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char a = text[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (a != prefix[i]) return false;
-  }
-  return true;
 }
 
 std::string asFileName(std::string_view target) {

@@ -5,6 +5,7 @@
 #include <set>
 #include <system_error>
 
+#include "collection/asciicase.h"
 #include "desktop/keyfile.h"
 #include "desktop/launcher.h"
 #include "desktop/smallfile.h"
@@ -12,13 +13,6 @@
 namespace varnook {
 
 namespace {
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    return lower(x) == lower(y);
-  });
-}
 
 std::vector<std::string> namedIn(const KeyFile& file, std::string_view group,
                                  std::string_view mimeType) {

@@ -1,6 +1,7 @@
 #include "mail/mailcomposer.h"
 
 #include "collection/article.h"
+#include "collection/asciicase.h"
 #include "desktop/mimeapps.h"
 #include "mail/mailidentity.h"
 #include "mail/mailto.h"
@@ -9,15 +10,6 @@
 namespace varnook {
 
 namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != prefix[i]) return false;
-  }
-  return true;
-}
 
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&

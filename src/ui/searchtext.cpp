@@ -1,20 +1,12 @@
 #include "ui/searchtext.h"
 
+#include "collection/asciicase.h"
+
 namespace varnook {
 namespace {
 
 bool isBlankOrControl(char c) {
   return static_cast<unsigned char>(c) <= 32;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    if (c != prefix[i]) return false;
-  }
-  return true;
 }
 
 }  // namespace
