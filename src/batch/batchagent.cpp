@@ -2,13 +2,13 @@
 
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "archive/queryurl.h"
 #include "collection/collectionfile.h"
 #include "collection/commandline.h"
+#include "desktop/xdgdirs.h"
 #include "net/pollloop.h"
 #include "settings/optionsstore.h"
 #include "settings/optionsstream.h"
@@ -18,19 +18,6 @@
 
 namespace varnook {
 namespace {
-
-std::string cacheFolder() {
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  std::string base;
-  if (xdg != nullptr && xdg[0] == '/') {
-    base = xdg;
-  } else if (const char* home = std::getenv("HOME")) {
-    base = std::string(home) + "/.cache";
-  } else {
-    base = "/tmp";
-  }
-  return base + "/varnook";
-}
 
 // Reads the options: the given file, or the user's stored options; never written.
 bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& error) {
@@ -118,7 +105,7 @@ int BatchAgent::run(const BatchOptions& batch) {
   collection.addObserver(this);
   HomeSite homeSite(loop, options, *this);
   Scheduler scheduler(collection, loop, options, *this, &homeSite);
-  scheduler.cacheFolder = cacheFolder();
+  scheduler.cacheFolder = XdgDirs::fromEnvironment().programCacheFolder();
   scheduler.userAgent = std::string("Varnook/") + kVersion;
   collection.markNewArticles = !batch.noMark;
 

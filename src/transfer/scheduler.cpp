@@ -14,6 +14,7 @@
 #include "collection/atomicfile.h"
 #include "net/httpclient.h"
 #include "settings/proxysettings.h"
+#include "settings/storagefile.h"
 #include "update/homesite.h"
 
 namespace varnook {
@@ -91,14 +92,6 @@ std::string progressStatus(std::int64_t received, std::int64_t announced) {
 
 Transfer* transferOf(ArticleBase& object) {
   return static_cast<Transfer*>(object.transfer.get());
-}
-
-// Creates the folder and any missing parents, owner-only.
-void makeFolders(const std::string& path) {
-  for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1))
-    ::mkdir(path.substr(0, slash).c_str(), 0700);
-  ::mkdir(path.c_str(), 0700);
 }
 
 }  // namespace
@@ -267,7 +260,7 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
   ui_.log(report);
 
   const std::string folder = cacheFolder.empty() ? std::string(".") : cacheFolder;
-  makeFolders(folder);
+  createPrivateFolder(folder);
   const std::string path = folder + "/badpage.htm";
   bool written = false;
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);

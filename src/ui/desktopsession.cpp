@@ -1,7 +1,6 @@
 #include "ui/desktopsession.h"
 
-#include <QStandardPaths>
-
+#include "desktop/xdgdirs.h"
 #include "transfer/scheduler.h"
 #include "ui/articlesform.h"
 #include "ui/userprompts.h"
@@ -42,9 +41,7 @@ DesktopSession::DesktopSession(std::vector<std::string> arguments, QString progr
   homeSite_ = std::make_unique<HomeSite>(loop_, options_.options(), *window_);
   scheduler_ = std::make_unique<Scheduler>(collection_, loop_, options_.options(), *window_,
                                            homeSite_.get());
-  const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-  if (!cache.isEmpty())
-    scheduler_->cacheFolder = (cache + QStringLiteral("/varnook")).toStdString();
+  scheduler_->cacheFolder = XdgDirs::fromEnvironment().programCacheFolder();
   scheduler_->userAgent = std::string("Varnook/") + kVersion;
   window_->setScheduler(scheduler_.get(), homeSite_.get());
 }

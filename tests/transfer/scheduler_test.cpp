@@ -402,7 +402,9 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
   ASSERT_TRUE(runUntilIdle(5000));
   const auto& all = collection_.articles();
   for (const auto& a : all) {
-    if (a->hasState(kFailed)) EXPECT_EQ(a->longStatus(), "Connection aborted on request");
+    if (a->hasState(kFailed)) {
+      EXPECT_EQ(a->longStatus(), "Connection aborted on request");
+    }
   }
   EXPECT_EQ(std::count_if(all.begin(), all.end(), [](auto& a) { return a->hasState(kFailed); }), 3);
   // Nothing new starts, also later.
