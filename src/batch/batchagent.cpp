@@ -78,7 +78,6 @@ BatchAgent::~BatchAgent() {
 int BatchAgent::run(const BatchOptions& batch) {
   quiet_ = batch.quiet;
   progress_ = batch.progress && !batch.quiet && ::isatty(STDERR_FILENO);
-  pageLimit_ = batch.pages;
   if (!batch.logFile.empty()) {
     logSink_ = std::fopen(batch.logFile.c_str(), "a");
     if (logSink_ == nullptr) {
@@ -105,6 +104,7 @@ int BatchAgent::run(const BatchOptions& batch) {
   collection.addObserver(this);
   HomeSite homeSite(loop, options, *this);
   Scheduler scheduler(collection, loop, options, *this, &homeSite);
+  scheduler.pageLimit = batch.pages;
   scheduler.cacheFolder = XdgDirs::fromEnvironment().programCacheFolder();
   scheduler.userAgent = std::string("Varnook/") + kVersion;
   collection.markNewArticles = !batch.noMark;
@@ -208,10 +208,6 @@ void BatchAgent::statusChanged(const ArticleBase& object) {
   if (object.shortStatus() == "Errors!") {
     failed_ = true;
     if (object.listKind() == ListKind::Articles) ++failedArticles_;
-  }
-  if (pageLimit_ > 0 && object.listKind() == ListKind::Requests && object.isTransferring()) {
-    auto& request = const_cast<Request&>(static_cast<const Request&>(object));
-    if (request.pages >= pageLimit_) request.stopAtNextPage = true;
   }
 }
 

@@ -43,7 +43,6 @@ class BatchAgent final : public TransferUi, public UpdateUi, private CollectionO
   std::FILE* logSink_ = stderr;
   bool quiet_ = false;
   bool progress_ = false;
-  int pageLimit_ = 0;
   bool failed_ = false;
   int failedArticles_ = 0;
   Collection* collection_ = nullptr;

@@ -281,8 +281,9 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
 void Scheduler::requestDone(Request& request, bool pageRead) {
   Transfer* transfer = transferOf(request);
   // Only a page read just now leads on: a Complete left by an earlier run does not.
+  const bool atPageLimit = pageLimit > 0 && request.pages >= pageLimit;
   if (transfer != nullptr && pageRead && !request.url.empty() && !request.stopAtNextPage &&
-      request.hasState(kComplete)) {
+      !atPageLimit && request.hasState(kComplete)) {
     // The next page goes over the same client; the transfer goes on.
     request.setState(0);
     ++request.pages;

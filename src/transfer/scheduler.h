@@ -72,6 +72,9 @@ class Scheduler : private CollectionObserver {
   std::string cacheFolder;
   // Sent as "User-Agent:" with every request; empty sends none.
   std::string userAgent;
+  // Requests stop at the next page once they have fetched this many pages (0: no limit);
+  // the stored next-page link stays for a later resume.
+  int pageLimit = 0;
   // A result page or article larger than this fails its transfer ("Document too large").
   std::int64_t maxDocumentBytes = std::int64_t{256} << 20;
 
