@@ -18,7 +18,8 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 constexpr std::array<std::uint8_t, 256> makeEscapeTable(bool blanksAsPlus) {
   std::array<std::uint8_t, 256> table{};
-  for (unsigned char c : std::string_view("\n\r \"#%&'()*+,/:;<>?@\\^~")) table[c] = 1;
+  for (char c : std::string_view("\n\r \"#%&'()*+,/:;<>?@\\^~"))
+    table[static_cast<unsigned char>(c)] = 1;
   if (blanksAsPlus) table[' '] = 0;
   return table;
 }

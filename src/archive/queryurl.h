@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "archive/service.h"
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "collection/queryfields.h"
 
 namespace varnook {

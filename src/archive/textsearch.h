@@ -5,7 +5,7 @@
 #include <optional>
 #include <string_view>
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 
 namespace varnook {
 

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "archive/queryurl.h"
+#include "base/xdgdirs.h"
 #include "collection/collectionfile.h"
 #include "collection/commandline.h"
-#include "desktop/xdgdirs.h"
 #include "net/pollloop.h"
 #include "settings/optionsstore.h"
 #include "settings/optionsstream.h"

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/daydate.h"
 #include "collection/articlebase.h"
-#include "collection/daydate.h"
 
 namespace varnook {
 

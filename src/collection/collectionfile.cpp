@@ -15,7 +15,7 @@
 #include "archive/encoding.h"
 #include "archive/queryurl.h"
 #include "archive/textsearch.h"
-#include "collection/atomicfile.h"
+#include "base/atomicfile.h"
 
 namespace varnook {
 namespace {
@@ -564,7 +564,7 @@ std::string writeCollection(const Collection& collection) {
 
 SaveResult saveCollection(Collection& collection, const std::string& path) {
   // The new file keeps the mode of the one it replaces; a new one gets the usual mode.
-  AtomicFile file(path, AtomicFile::Access::usual);
+  AtomicFile file(path, FileAccess::usual);
   if (file.ok()) {
     FileWriter writer(file);
     emitCollection(collection, writer);

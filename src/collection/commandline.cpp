@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 
 namespace varnook {
 namespace {

@@ -1,6 +1,6 @@
 #include "desktop/desktopentry.h"
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 #include "desktop/keyfile.h"
 
 namespace varnook {

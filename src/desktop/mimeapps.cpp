@@ -5,10 +5,10 @@
 #include <set>
 #include <system_error>
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
+#include "base/wholefile.h"
 #include "desktop/keyfile.h"
 #include "desktop/launcher.h"
-#include "desktop/smallfile.h"
 
 namespace varnook {
 
@@ -31,7 +31,7 @@ bool usable(const DesktopEntry& entry, const XdgDirs& dirs) {
 }
 
 std::optional<DesktopEntry> readEntry(const std::string& fileName, std::string id) {
-  auto bytes = readSmallFile(fileName);
+  auto bytes = smallFileBytes(fileName);
   if (!bytes) return std::nullopt;
   auto entry = parseDesktopEntry(*bytes);
   if (!entry) return std::nullopt;
@@ -133,7 +133,7 @@ std::optional<DesktopEntry> findInstalledEntry(const XdgDirs& dirs, std::string_
 std::optional<DesktopEntry> defaultApplication(const XdgDirs& dirs, std::string_view mimeType) {
   std::vector<KeyFile> lists;
   for (const std::string& fileName : mimeappsListFiles(dirs)) {
-    if (auto bytes = readSmallFile(fileName)) lists.push_back(KeyFile::parse(*bytes));
+    if (auto bytes = smallFileBytes(fileName)) lists.push_back(KeyFile::parse(*bytes));
   }
   for (const KeyFile& list : lists) {
     for (const std::string& id : namedIn(list, "Default Applications", mimeType)) {

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/xdgdirs.h"
 #include "desktop/desktopentry.h"
-#include "desktop/xdgdirs.h"
 
 namespace varnook {
 

@@ -1,8 +1,8 @@
 #include "desktop/websearch.h"
 
 #include "archive/encoding.h"
-#include "desktop/smallfile.h"
-#include "settings/storagefile.h"
+#include "base/privatefolder.h"
+#include "base/wholefile.h"
 
 namespace varnook {
 
@@ -23,7 +23,7 @@ bool hasSearchPlaceholder(std::string_view searchTemplate) {
 
 std::string loadWebSearchTemplate(const std::string& fileName) {
   if (!fileName.empty()) {
-    if (auto bytes = readSmallFile(fileName, 64 * 1024)) {
+    if (auto bytes = smallFileBytes(fileName, 64 * 1024)) {
       std::string line = bytes->substr(0, bytes->find_first_of("\r\n"));
       if (hasSearchPlaceholder(line)) return line;
     }
@@ -32,7 +32,7 @@ std::string loadWebSearchTemplate(const std::string& fileName) {
   if (!fileName.empty()) {
     const std::size_t slash = fileName.rfind('/');
     if (slash != std::string::npos && slash > 0) createPrivateFolder(fileName.substr(0, slash));
-    writeStorageFile(fileName, builtIn + "\n");
+    writeWholeFile(fileName, builtIn + "\n", FileAccess::ownerOnly);
   }
   return builtIn;
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 
 namespace varnook {
 

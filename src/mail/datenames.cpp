@@ -23,8 +23,8 @@ DateNames DateNames::userLocale() {
   locale_t locale = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
   if (locale == static_cast<locale_t>(nullptr)) return names;
   auto item = [&](nl_item what) { return std::string(::nl_langinfo_l(what, locale)); };
-  for (int i = 0; i < 7; ++i) names.shortDays[i] = item(ABDAY_1 + i);
-  for (int i = 0; i < 12; ++i) names.shortMonths[i] = item(ABMON_1 + i);
+  for (int i = 0; i < 7; ++i) names.shortDays[static_cast<std::size_t>(i)] = item(ABDAY_1 + i);
+  for (int i = 0; i < 12; ++i) names.shortMonths[static_cast<std::size_t>(i)] = item(ABMON_1 + i);
   names.timeFormat = item(T_FMT);
   names.amPmFormat = item(T_FMT_AMPM);
   names.am = item(AM_STR);
@@ -108,11 +108,11 @@ std::string formatMessageDate(DayDate date, const DateNames& names) {
   const CivilDate day = decodeDate(date);
   const TimeOfDay time = decodeTime(date);
   const auto dayNumber = static_cast<long long>(std::floor(date));
-  const int weekday = static_cast<int>((dayNumber + 6) % 7);  // day 0 was a Saturday
+  const auto weekday = static_cast<std::size_t>((dayNumber + 6) % 7);  // day 0 was a Saturday
   char yearText[4];
   std::snprintf(yearText, sizeof yearText, "%02d", day.year % 100);
   return names.shortDays[weekday] + ", " + std::to_string(day.day) + " " +
-         names.shortMonths[day.month - 1] + " " + yearText + " " +
+         names.shortMonths[static_cast<std::size_t>(day.month - 1)] + " " + yearText + " " +
          formatTimeOfDay(time, names.timeFormat, names);
 }
 

@@ -1,11 +1,11 @@
 #include "mail/mailcomposer.h"
 
+#include "base/asciicase.h"
+#include "base/privatefolder.h"
 #include "collection/article.h"
-#include "collection/asciicase.h"
 #include "desktop/mimeapps.h"
 #include "mail/mailidentity.h"
 #include "mail/mailto.h"
-#include "settings/storagefile.h"
 
 namespace varnook {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/xdgdirs.h"
 #include "desktop/opener.h"
-#include "desktop/xdgdirs.h"
 #include "mail/messagefile.h"
 
 namespace varnook {

@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "archive/charset.h"
+#include "base/wholefile.h"
 #include "desktop/keyfile.h"
-#include "desktop/smallfile.h"
 
 namespace varnook {
 
@@ -40,7 +40,7 @@ std::optional<std::string> jsString(std::string_view text, std::size_t& pos) {
     } else if (e == 'u' && pos + 4 < text.size()) {
       unsigned code = 0;
       bool ok = true;
-      for (int i = 1; i <= 4; ++i) {
+      for (std::size_t i = 1; i <= 4; ++i) {
         const char h = text[pos + i];
         code <<= 4;
         if (h >= '0' && h <= '9')
@@ -221,9 +221,9 @@ MailIdentity clawsIdentity(std::string_view accountrc) {
 MailIdentity findMailIdentity(const XdgDirs& dirs) {
   if (!dirs.home.empty()) {
     const std::string iniFolder = dirs.home + "/.thunderbird";
-    if (auto ini = readSmallFile(iniFolder + "/profiles.ini")) {
+    if (auto ini = smallFileBytes(iniFolder + "/profiles.ini")) {
       for (const std::string& profile : thunderbirdProfiles(*ini, iniFolder)) {
-        if (auto prefs = readSmallFile(profile + "/prefs.js", 16 << 20)) {
+        if (auto prefs = smallFileBytes(profile + "/prefs.js", 16 << 20)) {
           MailIdentity identity = thunderbirdIdentity(*prefs);
           if (!identity.address.empty()) return identity;
         }
@@ -232,18 +232,18 @@ MailIdentity findMailIdentity(const XdgDirs& dirs) {
   }
   if (!dirs.configHome.empty()) {
     for (const std::string& file : filesIn(dirs.configHome + "/evolution/sources", ".source")) {
-      if (auto bytes = readSmallFile(file)) {
+      if (auto bytes = smallFileBytes(file)) {
         MailIdentity identity = evolutionIdentity(*bytes);
         if (!identity.address.empty()) return identity;
       }
     }
-    if (auto bytes = readSmallFile(dirs.configHome + "/emailidentities")) {
+    if (auto bytes = smallFileBytes(dirs.configHome + "/emailidentities")) {
       MailIdentity identity = kmailIdentity(*bytes);
       if (!identity.address.empty()) return identity;
     }
   }
   if (!dirs.home.empty()) {
-    if (auto bytes = readSmallFile(dirs.home + "/.claws-mail/accountrc")) {
+    if (auto bytes = smallFileBytes(dirs.home + "/.claws-mail/accountrc")) {
       MailIdentity identity = clawsIdentity(*bytes);
       if (!identity.address.empty()) return identity;
     }

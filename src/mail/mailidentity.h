@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 
 namespace varnook {
 

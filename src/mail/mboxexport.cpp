@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/wholefile.h"
 #include "collection/collection.h"
 #include "mail/messagefile.h"
-#include "mail/wholefile.h"
 
 namespace varnook {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 
 namespace varnook {
 

@@ -1,7 +1,7 @@
 #include "mail/messagefile.h"
 
+#include "base/wholefile.h"
 #include "collection/article.h"
-#include "mail/wholefile.h"
 
 namespace varnook {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "mail/datenames.h"
 
 namespace varnook {

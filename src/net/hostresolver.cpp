@@ -10,7 +10,7 @@
 #include <system_error>
 #include <thread>
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 #include "net/socketerror.h"
 
 namespace varnook {
@@ -100,9 +100,9 @@ std::unique_ptr<HostLookup> HostLookup::start(EventLoop& loop, std::string host,
       LookupResult result = resolveNow(host);
       poster->post([shared, result = std::move(result)]() {
         if (shared->cancelled.load() || !shared->done) return;
-        Done done = std::move(shared->done);
+        Done report = std::move(shared->done);
         shared->done = nullptr;
-        done(result);
+        report(result);
       });
     }).detach();
   } catch (const std::system_error& e) {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "net/base64.h"
 #include "net/socketerror.h"
 #include "net/urlparts.h"

@@ -1,6 +1,6 @@
 #include "net/urlparts.h"
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 
 namespace varnook {
 

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/xdgdirs.h"
 #include "server/archiveindex.h"
 #include "server/archiveservice.h"
 #include "server/democorpus.h"
@@ -67,11 +68,8 @@ stats   Shows what the index holds.
 )";
 
 std::string defaultDataFolder() {
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data)
-    return std::string(data) + "/varnook";
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return std::string(home) + "/.local/share/varnook";
-  return "varnook-data";
+  const std::string folder = XdgDirs::fromEnvironment().programDataFolder();
+  return folder.empty() ? std::string("varnook-data") : folder;
 }
 
 int usageError(const std::string& message) {

@@ -58,10 +58,18 @@ inline constexpr Color cl3DLight = 0x80000016;
 inline constexpr Color clInfoText = 0x80000017;
 inline constexpr Color clInfoBk = 0x80000018;
 
-inline constexpr bool isSystemColor(Color c) { return (c & kSystemColorFlag) != 0; }
-inline constexpr int redOf(Color c) { return static_cast<int>(c & 0xFF); }
-inline constexpr int greenOf(Color c) { return static_cast<int>((c >> 8) & 0xFF); }
-inline constexpr int blueOf(Color c) { return static_cast<int>((c >> 16) & 0xFF); }
+inline constexpr bool isSystemColor(Color c) {
+  return (c & kSystemColorFlag) != 0;
+}
+inline constexpr int redOf(Color c) {
+  return static_cast<int>(c & 0xFF);
+}
+inline constexpr int greenOf(Color c) {
+  return static_cast<int>((c >> 8) & 0xFF);
+}
+inline constexpr int blueOf(Color c) {
+  return static_cast<int>((c >> 16) & 0xFF);
+}
 
 // The identifier of a named colour ("clGreen"), or nothing.
 std::optional<std::string_view> colorName(Color color);

@@ -1,6 +1,7 @@
 #include "settings/optionsstore.h"
 
-#include "settings/storagefile.h"
+#include "base/privatefolder.h"
+#include "base/wholefile.h"
 #include "settings/storagepaths.h"
 
 namespace varnook {
@@ -49,14 +50,14 @@ OptionsLoadResult OptionsStore::load() {
     result.detail = "no place to look for stored options";
     return result;
   }
-  StorageFileRead stored = readStorageFile(fileName, kMaxStoredSize);
-  if (stored.status == StorageFileRead::Status::failed) {
+  SmallFileRead stored = readSmallFile(fileName, kMaxStoredSize);
+  if (stored.status == SmallFileRead::Status::failed) {
     result.outcome = LoadOutcome::unreadable;
     result.detail = fileName + ": " + stored.error;
     return result;
   }
   // As with an empty registry value, an empty file holds nothing to load.
-  if (stored.status == StorageFileRead::Status::missing || stored.bytes.empty()) {
+  if (stored.status == SmallFileRead::Status::missing || stored.bytes.empty()) {
     result.detail = fileName;
     return result;
   }
@@ -93,13 +94,15 @@ OptionsSaveResult OptionsStore::save() {
     error = "no configuration folder or unusable value name";
   } else if (registry) {
     error = createPrivateFolder(folderOf(fileName));
+    if (!error.empty()) error = folderOf(fileName) + ": " + error;
   }
-  if (error.empty()) error = writeStorageFile(fileName, stream);
+  // The stored stream may hold the proxy password: owner-only, whatever was there before.
+  if (error.empty()) error = writeWholeFile(fileName, stream, FileAccess::ownerOnly);
   if (!error.empty()) {
     result.saved = false;
     result.message = registry ? std::string(kRegistrySaveError)
                               : "Unable to save the options into the file \"" + fileName + "\".";
-    result.detail = fileName.empty() ? error : fileName + ": " + error;
+    result.detail = error;
   }
   return result;
 }

@@ -15,15 +15,6 @@ namespace varnook {
 // - otherwise `path` as it stands.
 std::string storageFileName(std::string_view path, std::string_view programFile);
 
-// The user's configuration folder: `xdgConfigHome` when it is an absolute path, otherwise
-// `home` + "/.config" when `home` is absolute; nothing when neither is usable. Either
-// argument may be null (unset).
-std::optional<std::string> userConfigFolder(const char* xdgConfigHome, const char* home);
-
-// The same for this process, from XDG_CONFIG_HOME and HOME (or the password database when
-// HOME is unset).
-std::optional<std::string> userConfigFolder();
-
 // The file that stands in for the registry value: "<config folder>/varnook/<valueName>",
 // "options" when `valueName` is empty. Nothing when there is no configuration folder or
 // the value name is not a plain file name (it holds "/" or NUL, or is "." or "..").

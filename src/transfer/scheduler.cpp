@@ -1,20 +1,15 @@
 #include "transfer/scheduler.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <vector>
 
 #include "archive/articletext.h"
 #include "archive/queryurl.h"
 #include "archive/resultpage.h"
-#include "collection/atomicfile.h"
+#include "base/privatefolder.h"
+#include "base/wholefile.h"
 #include "net/httpclient.h"
 #include "settings/proxysettings.h"
-#include "settings/storagefile.h"
 #include "update/homesite.h"
 
 namespace varnook {
@@ -262,13 +257,7 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
   const std::string folder = cacheFolder.empty() ? std::string(".") : cacheFolder;
   createPrivateFolder(folder);
   const std::string path = folder + "/badpage.htm";
-  bool written = false;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    written = writeAll(fd, page);
-    if (::close(fd) != 0) written = false;
-  }
-  if (!written) {
+  if (!writeWholeFile(path, page, FileAccess::ownerOnly).empty()) {
     ui_.log("Unable to save the page into \"" + path + "\"");
     return;
   }

@@ -24,7 +24,7 @@
 #include <QVBoxLayout>
 #include <exception>
 
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 #include "settings/optionsstore.h"
 #include "transfer/scheduler.h"
 #include "ui/articlelistmodel.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "archive/service.h"
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 #include "mail/mailcomposer.h"
 #include "mail/messagefile.h"
 #include "ui/userprompts.h"

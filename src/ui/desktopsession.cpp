@@ -1,6 +1,6 @@
 #include "ui/desktopsession.h"
 
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 #include "transfer/scheduler.h"
 #include "ui/articlesform.h"
 #include "ui/userprompts.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 
 namespace varnook {
 

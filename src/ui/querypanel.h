@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "collection/queryfields.h"
 
 class QCheckBox;

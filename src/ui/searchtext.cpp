@@ -1,6 +1,6 @@
 #include "ui/searchtext.h"
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 
 namespace varnook {
 namespace {

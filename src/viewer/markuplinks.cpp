@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 
 namespace varnook {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "collection/asciicase.h"
+#include "base/asciicase.h"
 
 namespace varnook {
 namespace {

@@ -47,16 +47,6 @@ TEST(StorageFileName, FollowsThePathSetting) {
   }
 }
 
-TEST(UserConfigFolder, TakesAnAbsoluteXdgConfigHomeOrFallsBackToHome) {
-  EXPECT_EQ(userConfigFolder("/x/config", "/home/u"), "/x/config");
-  EXPECT_EQ(userConfigFolder(nullptr, "/home/u"), "/home/u/.config");
-  EXPECT_EQ(userConfigFolder("", "/home/u"), "/home/u/.config");
-  EXPECT_EQ(userConfigFolder("relative/config", "/home/u"), "/home/u/.config");
-  EXPECT_EQ(userConfigFolder("/x/config", nullptr), "/x/config");
-  EXPECT_EQ(userConfigFolder(nullptr, "relative"), std::nullopt);
-  EXPECT_EQ(userConfigFolder(nullptr, nullptr), std::nullopt);
-}
-
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;

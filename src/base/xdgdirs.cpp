@@ -1,4 +1,4 @@
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -46,21 +46,19 @@ std::string homeFolder() {
   return {};
 }
 
-// The variable when it holds an absolute path, else `fallback` below home.
-std::string baseFolder(const char* name, const std::string& home, const char* fallback) {
-  std::string value = variable(name);
-  if (!value.empty() && value.front() == '/') return value;
+}  // namespace
+
+std::string XdgDirs::baseFolder(const char* value, const std::string& home, const char* fallback) {
+  if (value != nullptr && value[0] == '/') return value;
   return home.empty() ? std::string() : home + fallback;
 }
-
-}  // namespace
 
 XdgDirs XdgDirs::fromEnvironment() {
   XdgDirs dirs;
   dirs.home = homeFolder();
-  dirs.configHome = baseFolder("XDG_CONFIG_HOME", dirs.home, "/.config");
-  dirs.dataHome = baseFolder("XDG_DATA_HOME", dirs.home, "/.local/share");
-  dirs.cacheHome = baseFolder("XDG_CACHE_HOME", dirs.home, "/.cache");
+  dirs.configHome = baseFolder(std::getenv("XDG_CONFIG_HOME"), dirs.home, "/.config");
+  dirs.dataHome = baseFolder(std::getenv("XDG_DATA_HOME"), dirs.home, "/.local/share");
+  dirs.cacheHome = baseFolder(std::getenv("XDG_CACHE_HOME"), dirs.home, "/.cache");
   dirs.configDirs = absoluteOnly(split(variable("XDG_CONFIG_DIRS"), ':'));
   if (dirs.configDirs.empty()) dirs.configDirs = {"/etc/xdg"};
   dirs.dataDirs = absoluteOnly(split(variable("XDG_DATA_DIRS"), ':'));
@@ -81,6 +79,10 @@ std::string XdgDirs::programCacheFolder() const {
 
 std::string XdgDirs::programConfigFolder() const {
   return configHome.empty() ? std::string() : configHome + "/varnook";
+}
+
+std::string XdgDirs::programDataFolder() const {
+  return dataHome.empty() ? std::string() : dataHome + "/varnook";
 }
 
 std::vector<std::string> XdgDirs::applicationFolders() const {

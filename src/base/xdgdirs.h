@@ -27,10 +27,17 @@ struct XdgDirs {
   // are ignored, as the base directory scheme asks; a folder without a usable home is empty.
   static XdgDirs fromEnvironment();
 
+  // The one rule for a base folder: `value` (the variable's content, null when unset) when
+  // it is an absolute path, else `fallback` below `home` when that is known, else empty.
+  // Relative paths are ignored, as the base directory scheme asks.
+  static std::string baseFolder(const char* value, const std::string& home, const char* fallback);
+
   // "<cacheHome>/varnook": where message files and saved pages go (empty when unknown).
   std::string programCacheFolder() const;
   // "<configHome>/varnook" (empty when unknown).
   std::string programConfigFolder() const;
+  // "<dataHome>/varnook": where the archive server keeps its index (empty when unknown).
+  std::string programDataFolder() const;
   // The folders holding .desktop files, most important first: dataHome, then dataDirs,
   // each followed by "/applications".
   std::vector<std::string> applicationFolders() const;

@@ -1,4 +1,4 @@
-#include "collection/atomicfile.h"
+#include "base/atomicfile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -42,7 +42,8 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-AtomicFile::AtomicFile(const std::string& target, Access access) : target_(resolvedPath(target)) {
+AtomicFile::AtomicFile(const std::string& target, FileAccess access)
+    : target_(resolvedPath(target)) {
   const auto slash = target_.rfind('/');
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
   if (base.empty()) {
@@ -57,7 +58,7 @@ AtomicFile::AtomicFile(const std::string& target, Access access) : target_(resol
     return;
   }
   mode_t mode = S_IRUSR | S_IWUSR;
-  if (access == Access::usual) {
+  if (access == FileAccess::usual) {
     struct stat old {};
     if (::stat(target_.c_str(), &old) == 0) {
       mode = old.st_mode & 07777;

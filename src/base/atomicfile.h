@@ -5,6 +5,11 @@
 
 namespace varnook {
 
+enum class FileAccess {
+  ownerOnly,  // 0600: files that may hold passwords or private mail
+  usual,      // the mode of the file it replaces, or 0666 less the umask for a new one
+};
+
 // Writes all bytes to a descriptor, going on after interrupted calls. False (errno set)
 // when the system refuses.
 bool writeAll(int fd, std::string_view bytes);
@@ -15,13 +20,8 @@ bool writeAll(int fd, std::string_view bytes);
 // target is followed, so the file it points to is the one replaced.
 class AtomicFile {
  public:
-  enum class Access {
-    ownerOnly,  // 0600: files that may hold passwords or private mail
-    usual,      // the mode of the file it replaces, or 0666 less the umask for a new one
-  };
-
   // Creates the temporary file; ok() tells whether that worked.
-  AtomicFile(const std::string& target, Access access);
+  AtomicFile(const std::string& target, FileAccess access);
   // A file not committed is removed.
   ~AtomicFile();
   AtomicFile(const AtomicFile&) = delete;
