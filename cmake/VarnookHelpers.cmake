@@ -1,13 +1,33 @@
-# Small helpers so every area declares its tests, benchmarks and fuzz targets the same way.
+# Small helpers so every area declares its libraries, tests, benchmarks and fuzz targets
+# the same way.
+
+# varnook_library(<name> [CORE] SOURCES <files...> [DEPS <targets...>])
+# A static library whose headers are included as "<area>/<file>.h" from src/. CORE marks
+# the libraries without Qt, built with the stricter warnings (conversions, shadowing,
+# old-style casts) that code shared by all three programs deserves.
+function(varnook_library name)
+  cmake_parse_arguments(ARG "CORE" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  if(ARG_DEPS)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  endif()
+  if(ARG_CORE)
+    target_compile_options(${name} PRIVATE ${VARNOOK_CORE_WARNINGS})
+  endif()
+endfunction()
+
+# The generated version header ("varnook/version.h") for the targets that show the version.
+function(varnook_uses_version target)
+  target_include_directories(${target} PRIVATE ${PROJECT_BINARY_DIR}/generated)
+endfunction()
 
 # varnook_add_test(<name> SOURCES <files...> LIBS <targets...> [LABELS <labels...>])
 # Builds a GoogleTest program and registers each of its tests with CTest.
 function(varnook_add_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
-  if(NOT ARG_SOURCES)
-    return()
-  endif()
   add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     VARNOOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

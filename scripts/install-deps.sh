@@ -1,28 +1,47 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running Varnook need.
-# Idempotent: packages already present are not touched, and the package lists are
-# refreshed only when something has to be installed.
+# Installs the Debian packages Varnook needs. Idempotent: packages already present are not
+# touched, and the package lists are refreshed only when something has to be installed.
+#   scripts/install-deps.sh --runtime   what building and running the three programs needs
+#                                       (the demo uses this)
+#   scripts/install-deps.sh             everything: also the test frameworks, the real peers
+#                                       the tests start, the fuzzing and benchmark tools
 set -euo pipefail
 
-packages=(
+runtime=(
   # build
-  build-essential cmake ninja-build pkg-config g++ clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config g++
+  # desktop program, and the X platform plugin its window needs
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+  # archive server
+  libxapian-dev libgmime-3.0-dev libmicrohttpd-dev zlib1g-dev
+  # opening links, mail and the manual; checking the demo server
+  xdg-utils curl
+)
+tests=(
+  # fuzzing and the sanitizers' leak checks with clang
+  clang libclang-rt-14-dev
   # test and benchmark frameworks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # desktop program
-  qt6-base-dev qt6-base-dev-tools libgl-dev
-  # archive server
-  libxapian-dev xapian-tools libgmime-3.0-dev libmicrohttpd-dev zlib1g-dev
+  # formatting check
+  clang-format
   # real peers for the tests, and graphical checks
-  nginx-light tinyproxy xvfb xauth curl
+  nginx-light tinyproxy xvfb xauth xapian-tools
   desktop-file-utils libxml2-utils
   # desktop integration tests (xdg-mime registers handlers) and the .deb package
-  xdg-utils shared-mime-info dpkg-dev file
+  shared-mime-info dpkg-dev file
   # benchmarks
   wrk hyperfine
   # archive server: browser check, and the indexers its benchmark compares against
   chromium notmuch maildir-utils
 )
+
+case "${1:-}" in
+  --runtime) packages=("${runtime[@]}") ;;
+  "") packages=("${runtime[@]}" "${tests[@]}") ;;
+  --list-runtime) printf '%s\n' "${runtime[@]}"; exit 0 ;;
+  --list) printf '%s\n' "${runtime[@]}" "${tests[@]}"; exit 0 ;;
+  *) echo "usage: $0 [--runtime | --list-runtime | --list]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

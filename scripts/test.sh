@@ -8,7 +8,7 @@ scripts/install-deps.sh
 
 build=${VARNOOK_TEST_BUILD:-build-test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVARNOOK_SANITIZE=ON \
-  -DVARNOOK_BENCH=OFF >/dev/null
+  -DVARNOOK_BENCH=OFF -DVARNOOK_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 
 namespace varnook::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 #include "support/scriptedserver.h"

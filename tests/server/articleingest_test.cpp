@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "server/articlesource.h"
 #include "server/headerdate.h"
 #include "serversupport.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "server/archiveindex.h"
 #include "server/archiveservice.h"
 #include "server/httpserver.h"

@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "serversupport.h"
 #include "varnook/version.h"
 

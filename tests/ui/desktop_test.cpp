@@ -6,7 +6,7 @@
 #include <QSpinBox>
 #include <filesystem>
 
-#include "desktop/xdgdirs.h"
+#include "base/xdgdirs.h"
 #include "desktop/xdgsandbox.h"
 #include "settings/optionsstore.h"
 #include "ui/aboutdialog.h"

@@ -13,7 +13,7 @@
 #include <QToolButton>
 
 #include "archive/queryurl.h"
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "transfer/scheduler.h"
 #include "ui/colormemo.h"
 #include "ui/qttext.h"

@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Fails when a C++ source deviates from .clang-format. Usage: scripts/check-format.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run -Werror
+echo "format: every source follows .clang-format"
