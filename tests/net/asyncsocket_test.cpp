@@ -18,8 +18,8 @@
 namespace varnook {
 namespace {
 
-using testsupport::ScriptedConnection;
-using testsupport::ScriptedServer;
+using testing::ScriptedConnection;
+using testing::ScriptedServer;
 using Events = std::vector<std::string>;
 
 // Records the socket's events as "name:error" and reads everything offered.
@@ -154,7 +154,7 @@ TEST_F(AsyncSocketTest, PropertyConnectAndSendChecksInTheirOrder) {
 
 TEST_F(AsyncSocketTest, RefusedConnectionEndsWithOneConnectedAndOneClosedEvent) {
   // The refusal is an event, not a failure of the call.
-  ASSERT_EQ(connect(socket_, testsupport::freeLoopbackPort()), "");
+  ASSERT_EQ(connect(socket_, testing::freeLoopbackPort()), "");
   EXPECT_TRUE(recorder_.events.empty());
   ASSERT_TRUE(waitForClose());
   EXPECT_EQ(recorder_.events, (Events{"connected:10061", "closed:0"}));

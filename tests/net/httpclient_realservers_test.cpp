@@ -14,8 +14,8 @@
 namespace varnook {
 namespace {
 
-using testsupport::NginxServer;
-using testsupport::TinyProxyServer;
+using testing::NginxServer;
+using testing::TinyProxyServer;
 
 class RealServers : public ::testing::Test {
  protected:

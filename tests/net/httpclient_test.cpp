@@ -16,10 +16,10 @@
 namespace varnook {
 namespace {
 
-using testsupport::httpResponse;
-using testsupport::ReceivedRequest;
-using testsupport::ScriptedConnection;
-using testsupport::ScriptedServer;
+using testing::httpResponse;
+using testing::ReceivedRequest;
+using testing::ScriptedConnection;
+using testing::ScriptedServer;
 using Lines = std::vector<std::string>;
 
 // A client on its own loop with every event recorded in order.
@@ -325,7 +325,7 @@ TEST_F(HttpClientTest, RedirectionWhoseHeaderEndsInALaterReadIsFollowed) {
 }
 
 TEST_F(HttpClientTest, FailuresBeforeAnyResponse) {
-  ASSERT_TRUE(get("http://127.0.0.1:" + std::to_string(testsupport::freeLoopbackPort()) + "/"));
+  ASSERT_TRUE(get("http://127.0.0.1:" + std::to_string(testing::freeLoopbackPort()) + "/"));
   EXPECT_EQ(client_.statusCode(), 404);
   EXPECT_EQ(client_.reasonPhrase(), "Connection refused (Error #10061)");
   EXPECT_EQ(client_.socketError(), 10061);
