@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
     setrlimit(RLIMIT_NOFILE, &limit);
   }
   std::string error;
-  auto nginx = varnook::testsupport::NginxServer::start(&error);
+  auto nginx = varnook::testing::NginxServer::start(&error);
   if (!nginx) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;

@@ -81,13 +81,13 @@ int main(int argc, char** argv) {
   const long long megabytes = argc > 1 ? std::atoll(argv[1]) : 512;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 7;
   const long long size = megabytes << 20;
-  const std::string curl = varnook::testsupport::findProgram("curl");
+  const std::string curl = varnook::testing::findProgram("curl");
   if (curl.empty()) {
     std::fprintf(stderr, "curl is not installed\n");
     return 2;
   }
   std::string error;
-  auto nginx = varnook::testsupport::NginxServer::start(&error);
+  auto nginx = varnook::testing::NginxServer::start(&error);
   if (!nginx) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;

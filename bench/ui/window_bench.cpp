@@ -191,16 +191,16 @@ std::string articleReply(int number) {
                            "\nFrom: author@example.com\nNewsgroups: comp.dcom.modems\n"
                            "Date: Mon, 5 Apr 1993 10:00:00 GMT\nMessage-ID: <" +
                            std::to_string(number) + "@example.com>\n\n" + body;
-  return testsupport::httpResponse(200, "OK", text, {"Content-Type: text/plain"});
+  return testing::httpResponse(200, "OK", text, {"Content-Type: text/plain"});
 }
 
 void BM_EventLoopGapsWith8Downloads(benchmark::State& state) {
-  testsupport::ScriptedServer server([](testsupport::ScriptedConnection& connection) {
+  testing::ScriptedServer server([](testing::ScriptedConnection& connection) {
     const auto request = connection.readRequest();
     if (!request) return;
     if (request->target.find("update.txt") != std::string::npos) {
-      connection.send(testsupport::httpResponse(200, "OK", "NewestVersion=0.00.00.00\r\n",
-                                                {"Content-Type: text/plain"}));
+      connection.send(testing::httpResponse(200, "OK", "NewestVersion=0.00.00.00\r\n",
+                                            {"Content-Type: text/plain"}));
     } else {
       const std::size_t at = request->target.find("AN=");
       const int number = at == std::string::npos ? 0 : std::atoi(request->target.c_str() + at + 3);

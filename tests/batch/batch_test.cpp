@@ -59,7 +59,7 @@ class BatchTest : public ::testing::Test {
     return more;
   }
 
-  testsupport::TempFolder folder_;
+  testing::TempFolder folder_;
   const std::string dir_ = folder_.path();
 };
 
@@ -122,11 +122,11 @@ TEST_F(BatchTest, QueryFormRunsAtOnceAndListsTheArticles) {
 
 TEST_F(BatchTest, FailuresGiveExitStatusOne) {
   testing::FakeArchive archive(3, 10);
-  archive.override("dnquery", testsupport::httpResponse(404, "Not Found", "x"));
+  archive.override("dnquery", testing::httpResponse(404, "Not Found", "x"));
   EXPECT_EQ(run(with(archive, {"--send", "modem"})).status, 1);
 
   testing::FakeArchive unreadable(3, 10);
-  unreadable.override("dnquery", testsupport::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=1"));
+  unreadable.override("dnquery", testing::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=1"));
   const BatchRun r = run(with(unreadable, {"--send", "modem"}));
   EXPECT_EQ(r.status, 1);
   // The question is printed and answered No.
@@ -159,7 +159,7 @@ TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwoHelpAndVersionZero) {
 
 TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
   std::string error;
-  auto proxy = testsupport::TinyProxyServer::start(&error, "agent", "s3cret");
+  auto proxy = testing::TinyProxyServer::start(&error, "agent", "s3cret");
   ASSERT_TRUE(proxy) << error;
   testing::FakeArchive archive(3, 10);
   const std::string out = dir_ + "/proxied.vnk";

@@ -26,7 +26,7 @@ std::string readFile(const std::string& path) {
 }
 
 // A temporary folder that can tell how many entries it holds.
-struct TempDir : testsupport::TempFolder {
+struct TempDir : testing::TempFolder {
   std::string file(const std::string& name) const { return path() + "/" + name; }
   long entries() const { return std::distance(std::filesystem::directory_iterator(path()), {}); }
 };

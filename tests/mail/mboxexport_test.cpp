@@ -166,7 +166,7 @@ TEST_F(MboxExport, TheArchiveServerIndexesAndFindsTheExportedArticles) {
   add(1, "Alpha zebraxylophone", "Body of the first\r\nFrom a line that needs quoting\r\n");
   add(2, "Beta quagmirequill", "Second body mentions zebraxylophone too\r\n");
   add(3, "Gamma", "");
-  testsupport::TempFolder folder;
+  testing::TempFolder folder;
   const std::string mbox = folder.path() + "/export.mbox", out = folder.path() + "/out";
   ASSERT_TRUE(exportMbox(collection_, mbox).ok);
 
@@ -177,12 +177,12 @@ TEST_F(MboxExport, TheArchiveServerIndexesAndFindsTheExportedArticles) {
   EXPECT_NE(readTextFile(out).find("Indexed 2 new articles"), std::string::npos)
       << readTextFile(out);
 
-  const int port = testsupport::freeLoopbackPort();
-  auto server = testsupport::ChildProcess::start(
+  const int port = testing::freeLoopbackPort();
+  auto server = testing::ChildProcess::start(
       {program, "serve", "--db", db, "--listen", "127.0.0.1:" + std::to_string(port)},
       folder.path() + "/serve.log");
   ASSERT_TRUE(server);
-  if (!testsupport::waitUntilListening(port, 5000, server.get())) {
+  if (!testing::waitUntilListening(port, 5000, server.get())) {
     GTEST_SKIP() << "varnook-archive does not serve yet: "
                  << readTextFile(folder.path() + "/serve.log");
   }

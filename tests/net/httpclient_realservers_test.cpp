@@ -14,8 +14,8 @@
 namespace varnook {
 namespace {
 
-using testsupport::NginxServer;
-using testsupport::TinyProxyServer;
+using testing::NginxServer;
+using testing::TinyProxyServer;
 
 class RealServers : public ::testing::Test {
  protected:
@@ -44,6 +44,12 @@ class RealServers : public ::testing::Test {
     ASSERT_EQ(client_.getAsync(), "");
     ASSERT_TRUE(loop_.runUntil([&] { return done; }, 30000));
   }
+  // Status, reason, the socket's and the request's error codes, and the document type.
+  std::string outcome() const {
+    return std::to_string(client_.statusCode()) + " " + client_.reasonPhrase() + " #" +
+           std::to_string(client_.socketError()) + "/" + std::to_string(error_) + " " +
+           client_.contentType();
+  }
 
   std::unique_ptr<NginxServer> nginx_;
   std::string document_;
@@ -59,24 +65,14 @@ TEST_F(RealServers, StaticDocumentsArriveIntactAndMissingOnesAre404) {
     largestPiece = std::max(largestPiece, piece.size());
   };
   get(nginx_->url("/big.bin"));
-  EXPECT_LE(largestPiece, HttpClient::kMaxPiece);
-  EXPECT_EQ(error_, 0);
-  EXPECT_EQ(client_.statusCode(), 200);
-  EXPECT_EQ(client_.reasonPhrase(), "OK");
+  EXPECT_EQ(outcome(), "200 OK #0/0 application/octet-stream");
   EXPECT_EQ(client_.contentLength(), static_cast<std::int64_t>(document_.size()));
-  EXPECT_EQ(client_.contentType(), "application/octet-stream");
   EXPECT_TRUE(received_ == document_);
-  EXPECT_EQ(client_.socketError(), 0);
-
+  EXPECT_LE(largestPiece, HttpClient::kMaxPiece);
   get(nginx_->url("/page.html"));
-  EXPECT_EQ(received_, "<html>page</html>");
-  EXPECT_EQ(client_.contentType(), "text/html");
-
+  EXPECT_EQ(outcome() + " " + received_, "200 OK #0/0 text/html <html>page</html>");
   get(nginx_->url("/no/such/page.html"));
-  EXPECT_EQ(error_, 0);
-  EXPECT_EQ(client_.statusCode(), 404);
-  EXPECT_EQ(client_.reasonPhrase(), "Not Found");
-  EXPECT_TRUE(received_.empty());
+  EXPECT_EQ(outcome() + " [" + received_ + "]", "404 Not Found #0/0 text/html []");
 }
 
 TEST_F(RealServers, RedirectionsToAnotherPortAreFollowed) {
@@ -87,8 +83,7 @@ TEST_F(RealServers, RedirectionsToAnotherPortAreFollowed) {
        {std::tuple(nginx_->url("/moved/page.html"), nginx_->otherUrl("/page.html"), "301"),
         std::tuple(nginx_->otherUrl("/found/page.html"), nginx_->url("/page.html"), "302")}) {
     get(url);
-    EXPECT_EQ(client_.statusCode(), 200);
-    EXPECT_EQ(received_, "<html>page</html>");
+    EXPECT_EQ(outcome() + " " + received_, "200 OK #0/0 text/html <html>page</html>");
     EXPECT_EQ(client_.location(), target);
     EXPECT_EQ(client_.receivedHeader().front().substr(0, 12), std::string("HTTP/1.1 ") + status);
   }
@@ -100,22 +95,18 @@ TEST_F(RealServers, ProxyWithBasicAuthentication) {
   auto proxy = TinyProxyServer::start(&error, "alice", "s3cret");
   if (!proxy) GTEST_SKIP() << error;
   client_.proxy = "127.0.0.1:" + std::to_string(proxy->port());
-
   get(nginx_->url("/page.html"));
+  EXPECT_EQ(client_.reasonPhrase() + " [" + received_ + "]", "Proxy Authentication Required []");
   EXPECT_EQ(client_.statusCode(), 407);
-  EXPECT_EQ(client_.reasonPhrase(), "Proxy Authentication Required");
-  EXPECT_TRUE(received_.empty());
 
   client_.proxyUsername = "alice";
   client_.proxyPassword = "s3cret";
   get(nginx_->url("/big.bin"));
   EXPECT_EQ(client_.statusCode(), 200);
   EXPECT_TRUE(received_ == document_);
-
   // A redirection through the proxy: the new target goes to the proxy as a whole URL.
   get(nginx_->url("/moved/page.html"));
-  EXPECT_EQ(client_.statusCode(), 200);
-  EXPECT_EQ(received_, "<html>page</html>");
+  EXPECT_EQ(outcome() + " " + received_, "200 OK #0/0 text/html <html>page</html>");
   EXPECT_EQ(client_.redirections(), 1);
 }
 

@@ -6,12 +6,11 @@
 #include <cerrno>
 
 #include "net/base64.h"
-#include "net/sendbuffer.h"
 
 namespace varnook {
 namespace {
 
-TEST(SocketError, DescriptionsAndPlatformCodesMapOntoOneTable) {
+TEST(SocketError, DescriptionsAndPlatformAndResolverCodesMapOntoOneTable) {
   struct Case {
     int errnoValue;
     int code;
@@ -42,9 +41,6 @@ TEST(SocketError, DescriptionsAndPlatformCodesMapOntoOneTable) {
   EXPECT_EQ(socketCodeFromErrno(EIO), EIO);  // no counterpart: kept, described as unknown
   EXPECT_EQ(socketErrorMessage(99999, "Connect"),
             "Error 99999 in function Connect\r\nNot a WinSock error");
-}
-
-TEST(SocketError, ResolverCodes) {
   EXPECT_EQ(socketCodeFromResolver(0, 0), 0);
   EXPECT_EQ(socketCodeFromResolver(EAI_NONAME, 0), 11001);
   EXPECT_EQ(socketCodeFromResolver(EAI_AGAIN, 0), 11002);
@@ -58,33 +54,6 @@ TEST(Base64, PadsTheLastGroup) {
   EXPECT_EQ(base64Encode("a"), "YQ==");
   EXPECT_EQ(base64Encode("ab"), "YWI=");
   EXPECT_EQ(base64Encode(std::string("\xff\x00\xfe", 3)), "/wD+");
-}
-
-TEST(SendBuffer, KeepsOrderAcrossBlocksAndDropsEmptiedOnes) {
-  SendBuffer buffer;
-  EXPECT_TRUE(buffer.empty());
-  std::string data;
-  for (int i = 0; i < 4000; ++i) data += static_cast<char>('a' + i % 26);
-  buffer.append(data.substr(0, 1000));
-  buffer.append(data.substr(1000));
-  EXPECT_EQ(buffer.size(), 4000u);
-  EXPECT_EQ(buffer.blockCount(), 3u);  // 1514 + 1514 + 972
-
-  std::string out;
-  while (!buffer.empty()) {
-    iovec pieces[2];
-    const int count = buffer.frontPieces(pieces, 2);
-    ASSERT_GT(count, 0);
-    // Take an odd amount, as a partial send would.
-    const std::size_t take = std::min<std::size_t>(pieces[0].iov_len, 700);
-    out.append(static_cast<const char*>(pieces[0].iov_base), take);
-    buffer.consume(take);
-  }
-  EXPECT_EQ(out, data);
-  EXPECT_EQ(buffer.blockCount(), 1u);  // the last block stays for the next send
-  buffer.append("xyz");
-  EXPECT_EQ(buffer.blockCount(), 1u);
-  EXPECT_EQ(buffer.size(), 3u);
 }
 
 }  // namespace

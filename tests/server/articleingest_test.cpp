@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "base/daydate.h"
 #include "server/articlesource.h"
@@ -17,6 +18,7 @@ namespace {
 
 using testing::TempFolder;
 using testing::writeFile;
+using Strings = std::vector<std::string>;
 
 UnixTime utc(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return unixTimeFromCivil(y, mo, d, h, mi, s);
@@ -61,18 +63,16 @@ TEST(HeaderDate, ReadsTheFormsFoundInRealArticles) {
   for (const auto& [text, expected] : cases) EXPECT_EQ(parseHeaderDate(text), expected) << text;
 }
 
-TEST(HeaderDate, ReceivedAndEnvelopeDates) {
+TEST(HeaderDate, ReceivedAndEnvelopeDatesAndTheFormatForTheAgent) {
   EXPECT_EQ(parseReceivedDate("from a.b by c.d (8.6/8.6); Mon, 5 Apr 93 23:23:53 -0100"),
             utc(1993, 4, 6, 0, 23, 53));
-  EXPECT_FALSE(parseReceivedDate("from a.b by c.d").has_value());
+  EXPECT_FALSE(parseReceivedDate("from a.b by c.d"));
   EXPECT_EQ(parseEnvelopeDate("From someone@example.com Mon Apr  5 23:23:53 1993\n"),
             utc(1993, 4, 5, 23, 23, 53));
   // The placeholder date some tools write is no date.
-  EXPECT_FALSE(parseEnvelopeDate("From x@y Thu Jan  1 00:00:00 1970").has_value());
-  EXPECT_FALSE(parseEnvelopeDate("From x@y").has_value());
-}
+  EXPECT_FALSE(parseEnvelopeDate("From x@y Thu Jan  1 00:00:00 1970"));
+  EXPECT_FALSE(parseEnvelopeDate("From x@y"));
 
-TEST(HeaderDate, FormatsForTheAgent) {
   EXPECT_EQ(formatHeaderDate(utc(1993, 4, 5, 23, 23, 53)), "Mon, 05 Apr 1993 23:23:53 GMT");
   EXPECT_EQ(formatHeaderDate(utc(2000, 2, 29, 0, 0, 0)), "Tue, 29 Feb 2000 00:00:00 GMT");
   EXPECT_EQ(formatListDate(utc(1993, 4, 5, 23, 23, 53)), "1993/04/05");
@@ -97,14 +97,12 @@ TEST(IngestArticle, NewsArticleAndThePlainTextTheAgentReads) {
       "Subject: Re: rendering\n  continued\r\nDate: 5 Apr 93 23:23:53 GMT\r\n"
       "Message-ID: <1993Apr5.1@example.com>\nReferences: <a@b>\n <c@d>\n\nbody line\r\n"
       "\nline three\n");
-  EXPECT_EQ(article.from, "John Smith <js@example.com>");
-  EXPECT_EQ(article.subject, "Re: rendering continued");
-  EXPECT_EQ(article.messageId, "<1993Apr5.1@example.com>");
-  EXPECT_EQ(article.references, "<a@b> <c@d>");
-  EXPECT_EQ(article.groups, (std::vector<std::string>{"comp.graphics", "sci.crypt"}));
+  EXPECT_EQ(
+      std::tie(article.from, article.subject, article.messageId, article.references, article.body),
+      std::tie("John Smith <js@example.com>", "Re: rendering continued", "<1993Apr5.1@example.com>",
+               "<a@b> <c@d>", "body line\n\nline three\n"));
+  EXPECT_EQ(article.groups, (Strings{"comp.graphics", "sci.crypt"}));
   EXPECT_EQ(article.date, unixTimeFromCivil(1993, 4, 5, 23, 23, 53));
-  EXPECT_EQ(article.body, "body line\n\nline three\n");
-
   article.number = 77;
   const std::string text = article.plainText();
   const std::string head = text.substr(0, text.find("\n\n"));
@@ -171,14 +169,10 @@ TEST(IngestArticle, DecodesMimeBodiesAndHeaders) {
 
 TEST(IngestArticle, DateFallsBackToOtherHeadersThenTheEnvelope) {
   const UnixTime posted = unixTimeFromCivil(1993, 4, 5, 10, 0, 0);
-  EXPECT_EQ(ingest("From: a@b\nDate: garbage\nNNTP-Posting-Date: Mon, 5 Apr 1993 10:00:00 GMT\n"
-                   "\nx\n")
-                .date,
-            posted);
-  EXPECT_EQ(ingest("From: a@b\nDate: garbage\nReceived: by late; Tue, 6 Apr 1993 10:00:00 GMT\n"
-                   "Received: by early; Mon, 5 Apr 1993 10:00:00 GMT\n\nx\n")
-                .date,
-            posted);
+  for (const char* headers : {"Date: garbage\nNNTP-Posting-Date: Mon, 5 Apr 1993 10:00:00 GMT\n",
+                              "Date: garbage\nReceived: by late; Tue, 6 Apr 1993 10:00:00 GMT\n"
+                              "Received: by early; Mon, 5 Apr 1993 10:00:00 GMT\n"})
+    EXPECT_EQ(ingest("From: a@b\n" + std::string(headers) + "\nx\n").date, posted) << headers;
   EXPECT_EQ(ingest("From: a@b\nSubject: no date\n\nx\n", posted).date, posted);
   const IngestResult undated = ingestArticle("From: a@b\nSubject: no date\n\nx\n");
   ASSERT_TRUE(undated.article);
@@ -186,15 +180,12 @@ TEST(IngestArticle, DateFallsBackToOtherHeadersThenTheEnvelope) {
   EXPECT_EQ(undated.warning, "no readable date");
 }
 
-TEST(IngestArticle, SkipsWhatIsNoArticle) {
+TEST(IngestArticle, SkipsWhatIsNoArticleAndKnowsDuplicatesAndNewsgroups) {
   for (std::string_view text : {"", "\n\n\n", "just some words\nwithout headers\n"}) {
     const IngestResult result = ingestArticle(text);
     EXPECT_FALSE(result.article) << text;
     EXPECT_FALSE(result.warning.empty());
   }
-}
-
-TEST(IngestArticle, DedupeKeysAndNewsgroupNames) {
   EXPECT_EQ(ingestArticle("From: a@b\nMessage-ID:  <x@y> (comment)\n\nz\n").dedupeKey, "<x@y>");
   const std::string a = ingestArticle("From: a@b\n\none\n").dedupeKey;
   EXPECT_EQ(a[0], '#');
@@ -203,8 +194,8 @@ TEST(IngestArticle, DedupeKeysAndNewsgroupNames) {
             "<folded@id>");
   EXPECT_EQ(quickMessageId("Path: x\n\nMessage-ID: <in@body>\n"), "");
   EXPECT_EQ(parseNewsgroups(" Comp.A ,comp.a,rec.b\tsci.c,,.bad,bad.,ok.group "),
-            (std::vector<std::string>{"comp.a", "rec.b", "sci.c", "ok.group"}));
-  EXPECT_EQ(parseNewsgroups("alt.<script>"), std::vector<std::string>{});
+            (Strings{"comp.a", "rec.b", "sci.c", "ok.group"}));
+  EXPECT_EQ(parseNewsgroups("alt.<script>"), Strings{});
 }
 
 TEST(StoredArticle, SerializationRoundTrip) {
@@ -220,11 +211,8 @@ TEST(StoredArticle, SerializationRoundTrip) {
   const std::string data = article.serialize();
   const auto back = StoredArticle::deserialize(data);
   ASSERT_TRUE(back);
-  EXPECT_EQ(back->number, article.number);
-  EXPECT_EQ(back->date, article.date);
-  EXPECT_EQ(back->subject, article.subject);
-  EXPECT_EQ(back->groups, article.groups);
-  EXPECT_EQ(back->body, "body");
+  EXPECT_EQ(std::tie(back->number, back->date, back->subject, back->groups, back->body),
+            std::tie(article.number, article.date, article.subject, article.groups, article.body));
   EXPECT_EQ(StoredArticle::deserialize(data, false)->body, "");
   for (std::size_t cut = 0; cut < data.size(); ++cut)
     EXPECT_FALSE(StoredArticle::deserialize(data.substr(0, cut))) << cut;
@@ -257,9 +245,8 @@ TEST(SplitMbox, MboxrdQuotingSeparatorsAndMalformedData) {
 }
 
 // The first line of every article found, and the warnings.
-std::vector<std::string> walk(const std::vector<std::string>& paths,
-                              std::vector<std::string>& warnings) {
-  std::vector<std::string> found;
+Strings walk(const Strings& paths, Strings& warnings) {
+  Strings found;
   SourceCounters counters;
   walkArticleSources(
       paths,
@@ -286,8 +273,8 @@ TEST(WalkArticleSources, SpoolMaildirAndCompressedMbox) {
   // Spool numbers in numeric order; hidden files and a Maildir's tmp/ left out.
   EXPECT_EQ(walk({folder / "spool", folder / "mail", folder / "box.mbox.gz", folder / "missing"},
                  warnings),
-            (std::vector<std::string>{"Subject: nine", "Subject: ten", "Subject: cur",
-                                      "Subject: new", "Subject: gz1", "Subject: gz2"}));
+            (Strings{"Subject: nine", "Subject: ten", "Subject: cur", "Subject: new",
+                     "Subject: gz1", "Subject: gz2"}));
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("missing"), std::string::npos);
 

@@ -13,8 +13,8 @@ namespace varnook::server {
 namespace {
 
 TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
-  std::string browser = testsupport::findProgram("chromium");
-  if (browser.empty()) browser = testsupport::findProgram("chromium-browser");
+  std::string browser = testing::findProgram("chromium");
+  if (browser.empty()) browser = testing::findProgram("chromium-browser");
   if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
   testing::TempFolder folder;
   auto articles = testing::numberedArticles(23, "Bicycle chain wear");

@@ -48,10 +48,11 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
   EXPECT_NE(stats.output.find("Articles:   2"), std::string::npos) << stats.output;
   EXPECT_NE(stats.output.find("jobs 1;"), std::string::npos) << stats.output;
 
-  testing::ChildProcess serve({VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", folder / "index",
-                               "--listen", "127.0.0.1:0", "--service", "archive.test:8119",
-                               "--domain", "archive.test:8119"});
-  const std::string first = serve.readLine();
+  const auto serve = testing::ChildProcess::start(
+      {VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", folder / "index", "--listen", "127.0.0.1:0",
+       "--service", "archive.test:8119", "--domain", "archive.test:8119"});
+  ASSERT_TRUE(serve);
+  const std::string first = serve->readLine();
   const std::size_t at = first.find("http://127.0.0.1:");
   ASSERT_NE(at, std::string::npos) << first;
   const auto port = static_cast<std::uint16_t>(std::stoi(first.substr(at + 17)));
@@ -67,8 +68,8 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
   EXPECT_NE(testing::httpGet(port, "/").body.find("archive.test:8119"), std::string::npos);
   const testing::ParsedPage jobs = search("QRY=&DBS=4");
   EXPECT_EQ(jobs.subjects, std::vector<std::string>{"goodbye world"});
-  serve.signal(SIGTERM);
-  EXPECT_EQ(serve.wait(), 0);
+  serve->signal(SIGTERM);
+  EXPECT_EQ(serve->wait(), 0);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "server/democorpus.h"
 #include "server/indexstore.h"
@@ -29,8 +30,7 @@ TEST(Indexing, NumbersFollowTheSourcesAndRepeatedRunsChangeNothing) {
   TempFolder folder;
   const std::string spool = writeSpool(folder, numberedArticles(300, "n"));
   const IndexRunSummary first = indexPaths(folder / "index", {spool});
-  EXPECT_EQ(first.added, 300u);
-  EXPECT_EQ(first.indexSize, 300u);
+  EXPECT_EQ(std::tie(first.added, first.indexSize), std::tuple(300u, 300u));
   {
     auto index = openIndex(folder / "index");
     ASSERT_TRUE(index);
@@ -40,9 +40,7 @@ TEST(Indexing, NumbersFollowTheSourcesAndRepeatedRunsChangeNothing) {
     EXPECT_EQ(index->statistics().nextNumber, 301u);
   }
   const IndexRunSummary again = indexPaths(folder / "index", {spool});
-  EXPECT_EQ(again.added, 0u);
-  EXPECT_EQ(again.duplicates, 300u);
-  EXPECT_EQ(again.indexSize, 300u);
+  EXPECT_EQ(std::tie(again.added, again.duplicates, again.indexSize), std::tuple(0u, 300u, 300u));
   // New articles continue the numbering; old numbers never change.
   const std::string more = writeSpool(folder, numberedArticles(5, "m"), "more");
   EXPECT_EQ(indexPaths(folder / "index", {more, spool}).added, 5u);
@@ -126,14 +124,13 @@ TEST(Indexing, InterruptedRunsAreCompletedByTheNext) {
   ASSERT_GT(articles, 1000) << error;
   for (int signal : {SIGKILL, SIGINT}) {
     const std::string database = folder / ("index-" + std::to_string(signal));
-    {
-      testing::ChildProcess run(
-          {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", database, folder / "demo"});
-      std::this_thread::sleep_for(std::chrono::milliseconds(700));
-      run.signal(signal);
-      const int status = run.wait();
-      EXPECT_TRUE(status == 0 || status == 130 || status == 128 + SIGKILL) << status;
-    }
+    const auto run = testing::ChildProcess::start(
+        {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", database, folder / "demo"});
+    ASSERT_TRUE(run);
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    run->signal(signal);
+    const int status = run->wait();
+    EXPECT_TRUE(status == 0 || status == 130 || status == 128 + SIGKILL) << status;
     if (std::filesystem::exists(database + "/XAPIANDB")) {
       auto index = openIndex(database);
       ASSERT_TRUE(index);

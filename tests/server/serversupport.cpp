@@ -1,19 +1,10 @@
 #include "serversupport.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netdb.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
-#include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 
@@ -23,56 +14,32 @@
 #include "collection/collection.h"
 #include "server/textutil.h"
 
-namespace varnook::server::testing {
+namespace varnook::testing {
+
+using namespace server;
+
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
-// Reads from `fd` until it closes (which sets `closed`), `timeoutSeconds` pass, or
-// `complete` says that the data read is all that is wanted.
-std::string readUntil(int fd, int timeoutSeconds, bool& closed,
-                      const std::function<bool(const std::string&)>& complete = {}) {
-  using namespace std::chrono;
-  const auto deadline = steady_clock::now() + seconds(timeoutSeconds);
-  std::string data;
-  char buffer[65536];
-  closed = false;
-  while (!complete || !complete(data)) {
-    const auto left = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-    pollfd waiting{fd, POLLIN, 0};
-    if (left <= 0 || ::poll(&waiting, 1, static_cast<int>(left)) <= 0) break;
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got <= 0) {
-      closed = true;
-      break;
-    }
-    data.append(buffer, static_cast<std::size_t>(got));
-  }
-  return data;
-}
-
-void sendAll(int socket, std::string_view bytes) {
+// Sends `bytes` over a new connection and reads the answer until the server closes,
+// `timeoutSeconds` pass or `complete` says it is all there.
+std::string exchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds,
+                     const char* address = "127.0.0.1", bool* closed = nullptr,
+                     const std::function<bool(const std::string&)>& complete = {}) {
+  const int socket = connectTo(port, address);
+  if (socket < 0) return {};
   for (std::size_t sent = 0; sent < bytes.size();) {
     const ssize_t n = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return;  // the server may refuse the rest of a huge request
+    if (n <= 0) break;  // the server may refuse the rest of a huge request
     sent += static_cast<std::size_t>(n);
   }
+  std::string answer = readFrom(socket, timeoutSeconds, closed, complete);
+  ::close(socket);
+  return answer;
 }
 
 }  // namespace
-
-void writeFile(const std::string& path, std::string_view content) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  ASSERT_TRUE(out.good()) << path;
-}
-
-std::string readFile(const std::string& path) {
-  std::ostringstream text;
-  text << std::ifstream(path, std::ios::binary).rdbuf();
-  return text.str();
-}
 
 std::string gzip(std::string_view data) {
   z_stream stream{};
@@ -88,28 +55,9 @@ std::string gzip(std::string_view data) {
   return out;
 }
 
-int connectTo(std::uint16_t port, const char* address) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(address, std::to_string(port).c_str(), &hints, &found) != 0) return -1;
-  int socket = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (socket >= 0 && ::connect(socket, found->ai_addr, found->ai_addrlen) != 0) {
-    ::close(socket);
-    socket = -1;
-  }
-  ::freeaddrinfo(found);
-  return socket;
-}
-
 HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view version,
                   std::string_view host, const char* address) {
   HttpReply reply;
-  const int socket = connectTo(port, address);
-  if (socket < 0) return reply;
-  sendAll(socket, "GET " + std::string(target) + " " + std::string(version) + "\r\n" +
-                      (host.empty() ? "" : "Host: " + std::string(host) + "\r\n") + "\r\n");
   // HTTP/1.0: the answer ends when the server closes. HTTP/1.1: it ends after
   // Content-Length bytes of body.
   const auto complete = [&](const std::string& data) {
@@ -119,8 +67,11 @@ HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view 
     const std::size_t at = head.find("\r\ncontent-length:");
     return at != npos && data.size() >= headEnd + 4 + std::stoul(head.substr(at + 17));
   };
-  const std::string data = readUntil(socket, 15, reply.closedByServer, complete);
-  ::close(socket);
+  const std::string data =
+      exchange(port,
+               "GET " + std::string(target) + " " + std::string(version) + "\r\n" +
+                   (host.empty() ? "" : "Host: " + std::string(host) + "\r\n") + "\r\n",
+               15, address, &reply.closedByServer, complete);
   const std::size_t headEnd = data.find("\r\n\r\n");
   if (headEnd == npos) return reply;
   std::istringstream head(data.substr(0, headEnd));
@@ -139,19 +90,13 @@ HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view 
 }
 
 std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds) {
-  const int socket = connectTo(port);
-  if (socket < 0) return {};
-  sendAll(socket, bytes);
-  bool closed = false;
-  std::string answer = readUntil(socket, timeoutSeconds, closed);
-  ::close(socket);
-  return answer;
+  return exchange(port, bytes, timeoutSeconds);
 }
 
 std::string TestArticle::text() const {
   return "From: " + from + "\nNewsgroups: " + newsgroups + "\nSubject: " + subject + "\n" +
-         (date.empty() ? "" : "Date: " + date + "\n") + "Message-ID: " + messageId + "\n" +
-         extraHeaders + "\n" + body;
+         (date.empty() ? "" : "Date: " + date + "\n") + "Message-ID: " + messageId + "\n" + "\n" +
+         body;
 }
 
 std::vector<TestArticle> numberedArticles(int count, const std::string& tag) {
@@ -171,7 +116,7 @@ std::string writeSpool(const TempFolder& folder, const std::vector<TestArticle>&
     ++number;
     if (article.messageId.empty())
       article.messageId = "<t" + std::to_string(number) + "." + std::string(name) + "@test>";
-    writeFile(spool + "/" + std::to_string(number), article.text());
+    EXPECT_TRUE(writeFile(spool + "/" + std::to_string(number), article.text()));
   }
   return spool;
 }
@@ -288,69 +233,4 @@ ParsedArticle LocalServer::articleText(std::uint32_t number) const {
   return parsed;
 }
 
-ChildProcess::ChildProcess(const std::vector<std::string>& arguments, bool quietErrors) {
-  int pipeEnds[2];
-  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  if (quietErrors)
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  // Its own process group: some servers (xapian-tcpsrv) signal their whole group when
-  // they stop, which must not reach the test.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  if (posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ) != 0) pid_ = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  ::close(pipeEnds[1]);
-  output_ = pipeEnds[0];
-}
-
-ChildProcess::~ChildProcess() {
-  signal(SIGKILL);
-  if (pid_ > 0 && !reaped_) ::waitpid(pid_, nullptr, 0);
-  if (output_ >= 0) ::close(output_);
-}
-
-std::string ChildProcess::readLine(int timeoutSeconds) {
-  bool closed = false;
-  if (buffer_.find('\n') == npos)
-    buffer_ += readUntil(output_, timeoutSeconds, closed,
-                         [](const std::string& data) { return data.find('\n') != npos; });
-  const std::size_t newline = buffer_.find('\n');
-  std::string line = buffer_.substr(0, newline);
-  buffer_.erase(0, newline == npos ? npos : newline + 1);
-  return line;
-}
-
-std::string ChildProcess::readRest(int timeoutSeconds) {
-  bool closed = false;
-  return std::exchange(buffer_, {}) + readUntil(output_, timeoutSeconds, closed);
-}
-
-void ChildProcess::signal(int number) {
-  if (pid_ > 0 && !reaped_) ::kill(pid_, number);
-}
-
-int ChildProcess::wait() {
-  if (pid_ <= 0) return -1;
-  int status = 0;
-  ::waitpid(pid_, &status, 0);
-  reaped_ = true;
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
-}
-
-ProgramResult runProgram(const std::vector<std::string>& arguments, bool quietErrors) {
-  ChildProcess child(arguments, quietErrors);
-  std::string output = child.readRest();
-  return {child.wait(), std::move(output)};
-}
-
-}  // namespace varnook::server::testing
+}  // namespace varnook::testing

@@ -1,8 +1,8 @@
 #pragma once
 
 // Shared helpers of the archive server's tests: a plain HTTP client on raw sockets, an
-// in-process server on a free loopback port, small corpora written on the fly, the
-// agent's own readers of result pages and article texts, and programs run by a test.
+// in-process server on a free loopback port, small corpora written on the fly, and the
+// agent's own readers of result pages and article texts.
 
 #include <cstdint>
 #include <map>
@@ -18,19 +18,12 @@
 #include "server/indexrun.h"
 #include "support/realservers.h"
 
-namespace varnook::server::testing {
+namespace varnook::testing {
 
-// A fresh temporary folder, removed with the object.
-struct TempFolder : testsupport::TempFolder {
-  std::string operator/(std::string_view name) const { return path() + "/" + std::string(name); }
-};
+using server::ArchiveIndex;
+using server::IndexRunSummary;
 
-void writeFile(const std::string& path, std::string_view content);
-std::string readFile(const std::string& path);
 std::string gzip(std::string_view data);  // the data as a .gz file holds it
-
-// A TCP connection to `address` (IPv4 or IPv6) on `port`; -1 when it cannot be made.
-int connectTo(std::uint16_t port, const char* address = "127.0.0.1");
 
 struct HttpReply {
   int status = 0;
@@ -52,8 +45,7 @@ struct TestArticle {
   std::string subject = "test";
   std::string newsgroups = "test.group";
   std::string date = "Mon, 5 Apr 1993 12:00:00 GMT";
-  std::string messageId;     // generated when empty
-  std::string extraHeaders;  // whole lines, each ending in "\n"
+  std::string messageId;  // generated when empty
   std::string body = "body\n";
   std::string text() const;
 };
@@ -98,7 +90,7 @@ std::string targetOf(std::string_view url);
 // The index, the service and the HTTP server in this process, on a free loopback port.
 class LocalServer {
  public:
-  explicit LocalServer(const std::string& database, ServiceConfig config = {});
+  explicit LocalServer(const std::string& database, server::ServiceConfig config = {});
   std::uint16_t port() const { return http_->port(); }
   ArchiveIndex& index() const { return *index_; }
   HttpReply get(std::string_view target, std::string_view version = "HTTP/1.0") const {
@@ -115,38 +107,8 @@ class LocalServer {
 
  private:
   std::unique_ptr<ArchiveIndex> index_;
-  std::unique_ptr<ArchiveService> service_;
-  std::unique_ptr<HttpServer> http_;
+  std::unique_ptr<server::ArchiveService> service_;
+  std::unique_ptr<server::HttpServer> http_;
 };
 
-// A program started by a test, with its standard output on a pipe, in a process group of
-// its own; stopped (SIGKILL) and reaped when the object goes, unless it was waited for.
-class ChildProcess {
- public:
-  // `arguments[0]` is a path. Standard error goes to the test's, or nowhere.
-  explicit ChildProcess(const std::vector<std::string>& arguments, bool quietErrors = false);
-  ~ChildProcess();
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-  // The next line of output (without its line feed); empty after `timeoutSeconds` or at
-  // the end of the output.
-  std::string readLine(int timeoutSeconds = 30);
-  std::string readRest(int timeoutSeconds = 300);  // all it writes until it ends
-  void signal(int number);
-  int wait();  // the exit status, or 128 + the signal that ended it
-
- private:
-  int pid_ = -1;
-  int output_ = -1;
-  std::string buffer_;
-  bool reaped_ = false;
-};
-
-struct ProgramResult {
-  int status = -1;
-  std::string output;
-};
-// Runs the program to its end.
-ProgramResult runProgram(const std::vector<std::string>& arguments, bool quietErrors = false);
-
-}  // namespace varnook::server::testing
+}  // namespace varnook::testing

@@ -47,16 +47,17 @@ TEST_F(ShardTest, LocalShardsInAStubFile) {
 }
 
 TEST_F(ShardTest, RemoteShardsServedByXapianTcpsrv) {
-  const std::string tcpServer = testsupport::findProgram("xapian-tcpsrv");
+  const std::string tcpServer = testing::findProgram("xapian-tcpsrv");
   if (tcpServer.empty()) GTEST_SKIP() << "xapian-tcpsrv is not installed";
   std::string stub;
   std::vector<std::unique_ptr<testing::ChildProcess>> servers;
   for (const char* shard : {"one", "two"}) {
     // Another process may take a free port before xapian-tcpsrv binds it: try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
-      const int port = testsupport::freeLoopbackPort();
-      auto server = std::make_unique<testing::ChildProcess>(std::vector<std::string>{
-          tcpServer, "--port", std::to_string(port), "--interface", "127.0.0.1", folder_ / shard});
+      const int port = testing::freeLoopbackPort();
+      auto server = testing::ChildProcess::start(
+          {tcpServer, "--port", std::to_string(port), "--interface", "127.0.0.1", folder_ / shard});
+      ASSERT_TRUE(server);
       std::string line;
       while (!(line = server->readLine(20)).empty() &&
              line.find("Listening") == std::string::npos) {

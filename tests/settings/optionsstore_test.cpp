@@ -94,7 +94,7 @@ class OptionsStoreTest : public ::testing::Test {
     std::ofstream(optionsFile(), std::ios::binary) << bytes;
   }
 
-  testsupport::TempFolder root_;
+  testing::TempFolder root_;
   const fs::path config_ = fs::path(root_.path()) / "config";
   fs::path optionsFile() const { return config_ / "varnook" / "options"; }
   std::optional<std::string> oldConfigHome_;

@@ -1,6 +1,5 @@
 #include "support/scriptedserver.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -13,8 +12,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <sstream>
 
-namespace varnook::testsupport {
+#include "support/realservers.h"
+
+namespace varnook::testing {
 
 namespace {
 
@@ -33,55 +35,19 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
          });
 }
 
-std::vector<std::string> splitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    text.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
 }  // namespace
 
 std::optional<std::string> ReceivedRequest::header(std::string_view name) const {
-  for (const std::string& line : headerLines()) {
+  std::istringstream lines(head);
+  std::string line;
+  std::getline(lines, line);  // the request line
+  while (std::getline(lines, line)) {
+    if (line.ends_with('\r')) line.pop_back();
     const std::size_t colon = line.find(':');
-    if (colon == std::string::npos ||
-        !equalsNoCase(std::string_view(line).substr(0, colon), name)) {
-      continue;
-    }
-    std::size_t start = colon + 1;
-    while (start < line.size() && line[start] == ' ') ++start;
-    return line.substr(start);
+    if (colon != std::string::npos && equalsNoCase(std::string_view(line).substr(0, colon), name))
+      return line.substr(std::min(line.find_first_not_of(' ', colon + 1), line.size()));
   }
   return std::nullopt;
-}
-
-std::vector<std::string> ReceivedRequest::headerLines() const {
-  std::vector<std::string> lines = splitLines(head);
-  if (!lines.empty()) lines.erase(lines.begin());
-  return lines;
-}
-
-ReceivedRequest parseRequest(std::string head) {
-  ReceivedRequest request;
-  request.head = std::move(head);
-  const std::vector<std::string> lines = splitLines(request.head);
-  if (lines.empty()) return request;
-  const std::string& first = lines.front();
-  const std::size_t a = first.find(' ');
-  const std::size_t b = first.rfind(' ');
-  request.method = first.substr(0, a);
-  if (a != std::string::npos && b != std::string::npos && b > a) {
-    request.target = first.substr(a + 1, b - a - 1);
-    request.version = first.substr(b + 1);
-  }
-  return request;
 }
 
 bool ScriptedConnection::stopping() const {
@@ -91,13 +57,12 @@ bool ScriptedConnection::stopping() const {
 bool ScriptedConnection::waitFor(short events, int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
   for (;;) {
-    if (fd_ < 0 || stopping()) return false;
-    pollfd fds[2] = {{fd_, events, 0}, {stopFd_, POLLIN, 0}};
+    if ((events != 0 && fd_ < 0) || stopping()) return false;
+    // Without events the connection is left out, so that its end does not end the wait.
+    pollfd fds[2] = {{events != 0 ? fd_ : -1, events, 0}, {stopFd_, POLLIN, 0}};
     const int ready = ::poll(fds, 2, remainingMs(deadline, timeoutMs));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return false;
-    if (fds[1].revents != 0) return false;
-    return true;
+    return ready > 0 && fds[1].revents == 0;
   }
 }
 
@@ -109,8 +74,11 @@ std::optional<ReceivedRequest> ScriptedConnection::readRequest(int timeoutMs) {
     const std::size_t end = std::min(crlf, lf);
     if (end != std::string::npos) {
       const std::size_t length = end == crlf ? 4 : 2;
-      ReceivedRequest request = parseRequest(pending_.substr(0, end + length / 2));
+      ReceivedRequest request;
+      request.head = pending_.substr(0, end + length / 2);
       pending_.erase(0, end + length);
+      std::istringstream first(request.head.substr(0, request.head.find('\n')));
+      first >> request.method >> request.target >> request.version;
       server_->record(request);
       return request;
     }
@@ -129,14 +97,9 @@ bool ScriptedConnection::send(std::string_view bytes) {
     const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
     if (n > 0) {
       bytes.remove_prefix(static_cast<std::size_t>(n));
-      continue;
+    } else if (n == 0 || (errno != EINTR && (errno != EAGAIN || !waitFor(POLLOUT, -1)))) {
+      return false;
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      if (!waitFor(POLLOUT, -1)) return false;
-      continue;
-    }
-    return false;
   }
   return true;
 }
@@ -153,14 +116,8 @@ bool ScriptedConnection::sendInPieces(std::string_view bytes, std::size_t pieceS
 }
 
 bool ScriptedConnection::pause(int milliseconds) {
-  pollfd stop{stopFd_, POLLIN, 0};
-  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
-  for (;;) {
-    const int ready = ::poll(&stop, 1, remainingMs(deadline, milliseconds));
-    if (ready > 0) return false;
-    if (ready == 0) return true;
-    if (errno != EINTR) return false;
-  }
+  waitFor(0, milliseconds);
+  return !stopping();
 }
 
 bool ScriptedConnection::waitForPeerClose(int timeoutMs) {
@@ -191,33 +148,9 @@ void ScriptedConnection::reset() {
 
 ScriptedServer::ScriptedServer(Script script, bool ipv6) : script_(std::move(script)), ipv6_(ipv6) {
   stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0 || stopFd_ < 0) {
-    if (fd >= 0) ::close(fd);
-    return;
-  }
-  sockaddr_storage address{};
-  socklen_t length;
-  if (ipv6) {
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    v6->sin6_family = AF_INET6;
-    v6->sin6_addr = in6addr_loopback;
-    length = sizeof *v6;
-  } else {
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    v4->sin_family = AF_INET;
-    v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    length = sizeof *v4;
-  }
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 1024) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(fd);
-    return;
-  }
-  port_ = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                     : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-  listenFd_ = fd;
-  acceptThread_ = std::thread([this] { acceptLoop(); });
+  if (stopFd_ < 0) return;
+  listenFd_ = bindLoopback(ipv6, 1024, &port_);
+  if (listenFd_ >= 0) acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
 ScriptedServer::~ScriptedServer() {
@@ -248,7 +181,6 @@ void ScriptedServer::acceptLoop() {
     if (fd < 0) continue;
     const int on = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    connections_.fetch_add(1);
     // Threads of finished connections are joined as new ones come, so a long test with
     // many thousands of requests does not pile them up.
     std::erase_if(workers_, [](Worker& worker) {
@@ -313,4 +245,4 @@ std::string httpResponse(int status, std::string_view reason, std::string_view b
   return response;
 }
 
-}  // namespace varnook::testsupport
+}  // namespace varnook::testing

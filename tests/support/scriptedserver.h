@@ -3,7 +3,6 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-namespace varnook::testsupport {
+namespace varnook::testing {
 
 // A request as the scripted server read it.
 struct ReceivedRequest {
@@ -22,12 +21,7 @@ struct ReceivedRequest {
   std::string version;  // "HTTP/1.0"
   // The value of the first header field of that name (any case), after ": ".
   std::optional<std::string> header(std::string_view name) const;
-  // The header lines in order, without the request line.
-  std::vector<std::string> headerLines() const;
 };
-
-// Splits a request head (everything before the empty line).
-ReceivedRequest parseRequest(std::string head);
 
 // One accepted connection, handed to the script on a thread of its own. Every wait also
 // ends when the server stops, so a script that waits forever cannot hang a test.
@@ -50,14 +44,14 @@ class ScriptedConnection {
   // Ends the connection normally (FIN), or with a reset (RST).
   void close();
   void reset();
-  bool stopping() const;
   int descriptor() const { return fd_; }
 
  private:
   friend class ScriptedServer;
   ScriptedConnection(int fd, int stopFd, class ScriptedServer* server)
       : fd_(fd), stopFd_(stopFd), server_(server) {}
-  // Waits for `events` on the connection; false on stop or timeout.
+  bool stopping() const;
+  // Waits for `events` on the connection (none: only for the time); false on stop or timeout.
   bool waitFor(short events, int timeoutMs);
 
   int fd_;
@@ -97,8 +91,6 @@ class ScriptedServer {
 
   // Every request read so far, in order (thread-safe copy).
   std::vector<ReceivedRequest> requests() const;
-  // Connections accepted so far.
-  int connectionCount() const { return connections_.load(); }
   // Connections whose script has returned.
   int finishedCount() const { return finished_.load(); }
 
@@ -115,7 +107,6 @@ class ScriptedServer {
   int stopFd_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
-  std::atomic<int> connections_{0};
   std::atomic<int> finished_{0};
   std::thread acceptThread_;
   mutable std::mutex mutex_;
@@ -133,4 +124,4 @@ class ScriptedServer {
 std::string httpResponse(int status, std::string_view reason, std::string_view body,
                          const std::vector<std::string>& headers = {}, bool withLength = true);
 
-}  // namespace varnook::testsupport
+}  // namespace varnook::testing

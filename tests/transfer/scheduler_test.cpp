@@ -16,7 +16,7 @@
 namespace varnook {
 namespace {
 
-using testsupport::httpResponse;
+using testing::httpResponse;
 using Lines = std::vector<std::string>;
 
 // Records what the scheduler asks of the window; it answers every question with yes.
@@ -98,7 +98,7 @@ class SchedulerTest : public ::testing::Test {
     ui_ = {};
   }
 
-  testsupport::TempFolder cache_;
+  testing::TempFolder cache_;
   PollLoop loop_;
   Collection collection_{Collection::NameClock{[] { return 40000.0; }, [](double) {}}};
   VnkOptions options_;

@@ -22,7 +22,7 @@ namespace varnook {
 namespace {
 
 using testing::RecordingPrompts;
-using testsupport::ScriptedServer;
+using testing::ScriptedServer;
 
 constexpr const char* kVersion = "1.00.05.15";
 
@@ -50,7 +50,7 @@ class AboutDialogTest : public ::testing::Test {
   }
 
   static std::string answer(const std::string& body) {
-    return testsupport::httpResponse(200, "OK", body, {"Content-Type: text/plain"});
+    return testing::httpResponse(200, "OK", body, {"Content-Type: text/plain"});
   }
 
   testing::XdgSandbox box;
@@ -66,7 +66,7 @@ class AboutDialogTest : public ::testing::Test {
 };
 
 TEST_F(AboutDialogTest, AFailingHomeSiteLeavesTheLabelsAndTheButton) {
-  ScriptedServer server(ScriptedServer::reply(testsupport::httpResponse(500, "Broken", "x")));
+  ScriptedServer server(ScriptedServer::reply(testing::httpResponse(500, "Broken", "x")));
   ASSERT_TRUE(server.listening());
   start(server.url("/varnook/update.txt"));
   EXPECT_EQ(dialog->lblVersion->text(), QString("Version ") + kVersion);
@@ -81,7 +81,7 @@ TEST_F(AboutDialogTest, AFailingHomeSiteLeavesTheLabelsAndTheButton) {
   EXPECT_TRUE(statuses.contains("Update information received"));
 
   // Nothing listening at all: the same, and the next click tries again.
-  const int port = testsupport::freeLoopbackPort();
+  const int port = testing::freeLoopbackPort();
   options.homeSite = "http://127.0.0.1:" + std::to_string(port) + "/varnook/update.txt";
   checkUpdates();
   EXPECT_EQ(dialog->lblStatus->text(), before);
@@ -153,7 +153,7 @@ TEST_F(AboutDialogTest, AgainstTheArchiveServersUpdateEndpoint) {
   const std::string program =
       override ? override : std::string(VARNOOK_BINARY_DIR) + "/src/server/varnook-archive";
   if (!std::filesystem::exists(program)) GTEST_SKIP() << "varnook-archive is not built";
-  testsupport::TempFolder folder;
+  testing::TempFolder folder;
   folder.write("update.txt",
                "NewestVersion=1.00.09.00\nRevisionsURL=http://home.test/revisions.html\n");
   folder.write("one.mbox",
@@ -162,13 +162,13 @@ TEST_F(AboutDialogTest, AgainstTheArchiveServersUpdateEndpoint) {
   const std::string index = "'" + program + "' index --db '" + folder.path() + "/db' '" +
                             folder.path() + "/one.mbox' >/dev/null 2>&1";
   ASSERT_EQ(std::system(index.c_str()), 0);
-  const int port = testsupport::freeLoopbackPort();
-  auto server = testsupport::ChildProcess::start(
+  const int port = testing::freeLoopbackPort();
+  auto server = testing::ChildProcess::start(
       {program, "serve", "--db", folder.path() + "/db", "--listen",
        "127.0.0.1:" + std::to_string(port), "--update-info", folder.path() + "/update.txt"},
       folder.path() + "/serve.log");
   ASSERT_TRUE(server);
-  if (!testsupport::waitUntilListening(port, 5000, server.get())) {
+  if (!testing::waitUntilListening(port, 5000, server.get())) {
     GTEST_SKIP() << "varnook-archive does not serve here";
   }
   start("http://127.0.0.1:" + std::to_string(port) + "/varnook/update.txt");

@@ -8,8 +8,8 @@
 namespace varnook {
 namespace {
 
-using testsupport::httpResponse;
-using testsupport::ScriptedServer;
+using testing::httpResponse;
+using testing::ScriptedServer;
 using Texts = std::vector<std::string>;
 
 struct Ui : UpdateUi {
