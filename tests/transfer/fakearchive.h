@@ -15,21 +15,24 @@
 
 namespace varnook::testing {
 
+// The shared support code (ScriptedServer, httpResponse, ...) by its new name.
+using namespace testsupport;
+
 class FakeArchive {
  public:
   // `articles` numbers 1..articles, `perPage` entries on each result page.
   FakeArchive(int articles, int perPage)
       : articles_(articles),
         perPage_(perPage),
-        server_(testsupport::ScriptedServer::respond(
-            [this](const testsupport::ReceivedRequest& r) { return answer(r); })) {}
+        server_(testing::ScriptedServer::respond(
+            [this](const testing::ReceivedRequest& r) { return answer(r); })) {}
   // Answers held back are let go first, so the server's threads can end.
   ~FakeArchive() { releaseArticles(); }
 
   std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
   // Article servers are "<name>.localhost:<port>", which reaches this server too.
   std::string domain() const { return "localhost:" + std::to_string(server_.port()); }
-  testsupport::ScriptedServer& server() { return server_; }
+  testing::ScriptedServer& server() { return server_; }
 
   // Replaces the answer to requests whose target contains `part`.
   void override(const std::string& part, std::string reply) {
@@ -67,7 +70,7 @@ class FakeArchive {
   }
 
  private:
-  std::string answer(const testsupport::ReceivedRequest& r) {
+  std::string answer(const testing::ReceivedRequest& r) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       for (const auto& [part, reply] : overrides_)
@@ -75,7 +78,7 @@ class FakeArchive {
     }
     if (r.target.find("/varnook/update.txt") != std::string::npos) {
       ++updateRequests;
-      return testsupport::httpResponse(200, "OK", updateAnswer, {"Content-Type: text/plain"});
+      return testing::httpResponse(200, "OK", updateAnswer, {"Content-Type: text/plain"});
     }
     const auto an = r.target.find("getdoc.xp?AN=");
     if (an != std::string::npos) {
@@ -84,16 +87,15 @@ class FakeArchive {
         released_.wait(lock, [this] { return !holding_; });
       }
       const int number = std::atoi(r.target.c_str() + an + 13);
-      return testsupport::httpResponse(200, "OK", articleText(number),
-                                       {"Content-Type: text/plain"});
+      return testing::httpResponse(200, "OK", articleText(number), {"Content-Type: text/plain"});
     }
     if (r.target.find("dnquery.xp") != std::string::npos) {
       int first = 1;
       const auto at = r.target.find("firstHit=");
       if (at != std::string::npos) first = std::atoi(r.target.c_str() + at + 9);
-      return testsupport::httpResponse(200, "OK", page(first));
+      return testing::httpResponse(200, "OK", page(first));
     }
-    return testsupport::httpResponse(404, "Not Found", "<html>none</html>");
+    return testing::httpResponse(404, "Not Found", "<html>none</html>");
   }
 
   std::string page(int first) const {
@@ -117,7 +119,7 @@ class FakeArchive {
   std::condition_variable released_;
   bool holding_ = false;
   std::map<std::string, std::string> overrides_;
-  testsupport::ScriptedServer server_;
+  testing::ScriptedServer server_;
 };
 
 }  // namespace varnook::testing
