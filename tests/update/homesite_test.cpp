@@ -5,11 +5,16 @@
 #include "net/pollloop.h"
 #include "support/scriptedserver.h"
 
+// The shared support code (TempFolder, ScriptedServer, httpResponse, ...) by its new name.
+namespace varnook::testing {
+using namespace testsupport;
+}  // namespace varnook::testing
+
 namespace varnook {
 namespace {
 
-using testsupport::httpResponse;
-using testsupport::ScriptedServer;
+using testing::httpResponse;
+using testing::ScriptedServer;
 using Texts = std::vector<std::string>;
 
 struct Ui : UpdateUi {
