@@ -216,15 +216,14 @@ TEST_F(SchedulerTest, StopAtNextPageAndResumeAlsoAfterAnAbandonedStart) {
 // next-page link but cannot be used. The page just processed did not succeed, so the
 // request goes idle there, whatever state the earlier run left.
 TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun) {
-  struct Case {
+  const struct {
     const char* entries;  // what follows the next-page link
-    const char* status;
-  };
-  const Case cases[] = {
+    std::string status;
+  } cases[] = {
       {"<a href=\"/getdoc.xp?AN=5\">no end", "Errors!|Errors parsing received Web page"},
       {"nothing listed", "No matches"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.entries);
     testing::FakeArchive& archive = serve(3);
     Request& r = newRequest();
@@ -236,13 +235,10 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
         "dnquery.xp",
         httpResponse(200, "OK", "<a href=\"" + next + "\">Next matches</a>" + c.entries));
     ASSERT_TRUE(sendAndWait(r));
-    EXPECT_EQ(archive.count("dnquery.xp"), 2);
-    EXPECT_EQ(r.pages, 1);
-    EXPECT_EQ(r.url, next);
-    EXPECT_TRUE(r.hasState(kComplete));  // the state is left as it was
-    EXPECT_EQ(r.status(), c.status);
-    EXPECT_FALSE(r.isTransferring());
-    EXPECT_EQ(collection_.requestTransfers, 0);
+    // The state is left as it was.
+    EXPECT_EQ(std::tuple(archive.count("dnquery.xp"), r.pages, r.url, r.hasState(kComplete),
+                         r.status(), r.isTransferring(), collection_.requestTransfers),
+              std::tuple(2, 1, next, true, c.status, false, 0));
     clearLists();
   }
 }
@@ -250,18 +246,17 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
 // A modal question runs other events while it is open; the object whose page could not be
 // read may be gone when it returns.
 TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
-  struct Case {
+  const struct {
     const char* name;
     bool request;
     std::function<void(Collection&)> remove;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"article removed", false, [](Collection& c) { c.removeArticle(*c.articles()[0]); }},
       {"articles cleared", false, [](Collection& c) { c.clearArticles(); }},
       {"request removed", true, [](Collection& c) { c.removeRequest(*c.requests()[0]); }},
       {"requests cleared", true, [](Collection& c) { c.clearRequests(); }},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     testing::FakeArchive& archive = serve(1);
     if (c.request)
@@ -270,10 +265,9 @@ TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
     ui_.whileAsking = [&] { c.remove(collection_); };
     scheduler_->setAutoDownload(true);
     ASSERT_TRUE(sendAndWait(newRequest()));
-    EXPECT_EQ(ui_.questions.size(), 1u);
-    EXPECT_EQ(collection_.requestTransfers, 0);
-    EXPECT_EQ(collection_.articleTransfers, 0);
-    EXPECT_FALSE(scheduler_->transfersRunning());
+    EXPECT_EQ(std::tuple(ui_.questions.size(), collection_.requestTransfers,
+                         collection_.articleTransfers, scheduler_->transfersRunning()),
+              std::tuple(1u, 0, 0, false));
     scheduler_.reset();
     clearLists();
   }
