@@ -7,7 +7,9 @@
 namespace varnook {
 namespace {
 
-TEST(UrlEncode, EscapesExactlyTheServiceCharacters) {
+using namespace std::string_literals;
+
+TEST(UrlEncoding, EscapesExactlyTheServiceCharactersAndDecodingUndoesIt) {
   EXPECT_EQ(urlEncode("x=1&y=~ 1999/03/05", true), "x=1%26y=%7E+1999%2F03%2F05");
   // Every byte: escaped ones become %HH with upper-case digits (a blank "+" when asked
   // for), the rest pass.
@@ -20,19 +22,6 @@ TEST(UrlEncode, EscapesExactlyTheServiceCharacters) {
     EXPECT_EQ(urlEncode(in, false), expected) << c;
     EXPECT_EQ(urlEncode(in, true), c == ' ' ? "+" : expected) << c;
   }
-}
-
-TEST(UrlDecode, ReadsEscapesPlusAndMalformedTails) {
-  EXPECT_EQ(urlDecode("a+b%2c%2Cc"), "a b,,c");
-  EXPECT_EQ(urlDecode("%zz1"), "?1");
-  EXPECT_EQ(urlDecode("%4"), std::string(1, '\x04'));
-  EXPECT_EQ(urlDecode("%"), "?");
-  EXPECT_EQ(urlDecode("x%"), "x?");
-  EXPECT_EQ(urlDecode("%g"), "?");
-  EXPECT_EQ(urlDecode("%00a"), std::string("\0a", 2));
-}
-
-TEST(UrlEncoding, DecodeUndoesEncodeForAnyBytes) {
   std::mt19937 rng(3);
   for (int round = 0; round < 2000; ++round) {
     std::string s(rng() % 40, '\0');
@@ -40,6 +29,19 @@ TEST(UrlEncoding, DecodeUndoesEncodeForAnyBytes) {
     EXPECT_EQ(urlDecode(urlEncode(s, true)), s);
     EXPECT_EQ(urlDecode(urlEncode(s, false)), s);
   }
+}
+
+TEST(UrlDecode, ReadsEscapesPlusAndMalformedTails) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a+b%2c%2Cc", "a b,,c"},
+      {"%zz1", "?1"},
+      {"%4", "\x04"},
+      {"%", "?"},
+      {"x%", "x?"},
+      {"%g", "?"},
+      {"%00a", "\0a"s},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(urlDecode(in), out) << in;
 }
 
 struct HtmlCase {
@@ -76,12 +78,10 @@ TEST(HtmlToText, DecodesEntitiesDropsTagsAndCollapsesBlanks) {
   };
   for (const HtmlCase& c : cases)
     EXPECT_EQ(htmlToText(c.in, c.dropTags, c.collapse), c.out) << c.in;
-}
 
-TEST(HtmlToText, OutputNeverLongerThanInput) {
   std::mt19937 rng(5);
   const char alphabet[] = "<>&;ampltgt#0123 \t\nxy";
-  for (int round = 0; round < 5000; ++round) {
+  for (int round = 0; round < 5000; ++round) {  // the output is never longer than the input
     std::string s(rng() % 30, ' ');
     for (char& c : s) c = alphabet[rng() % (sizeof alphabet - 1)];
     for (int flags = 0; flags < 4; ++flags)
@@ -90,18 +90,12 @@ TEST(HtmlToText, OutputNeverLongerThanInput) {
 }
 
 TEST(HtmlEntityChar, KnownNamesNumbersAndUnknown) {
-  EXPECT_EQ(htmlEntityChar("LT"), '<');
-  EXPECT_EQ(htmlEntityChar("Quot"), '"');
-  EXPECT_EQ(htmlEntityChar("nbsp"), ' ');
-  EXPECT_EQ(htmlEntityChar("iexcl"), 161);
-  EXPECT_EQ(htmlEntityChar("uml"), 168);
-  EXPECT_EQ(htmlEntityChar("Agrave"), 192);
-  EXPECT_EQ(htmlEntityChar("agrave"), 224);
-  EXPECT_EQ(htmlEntityChar("AGRAVE"), 0);
-  EXPECT_EQ(htmlEntityChar(""), 0);
-  EXPECT_EQ(htmlEntityChar("9x"), 0);
-  EXPECT_EQ(htmlEntityChar("99999999999"), 0);
-  EXPECT_EQ(htmlEntityChar("euro"), 0);
+  const std::pair<const char*, int> cases[] = {
+      {"LT", '<'},  {"Quot", '"'},   {"nbsp", ' '},      {"iexcl", 161},
+      {"uml", 168}, {"Agrave", 192}, {"agrave", 224},    {"AGRAVE", 0},
+      {"", 0},      {"9x", 0},       {"99999999999", 0}, {"euro", 0},
+  };
+  for (const auto& [name, c] : cases) EXPECT_EQ(htmlEntityChar(name), c) << name;
 }
 
 }  // namespace

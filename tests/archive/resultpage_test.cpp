@@ -70,29 +70,34 @@ TEST_F(ResultPageTest, ReadsARealisticPageCompletely) {
   EXPECT_EQ(articles()[39]->forum, "de.comp.hardware.modems");
 }
 
-TEST_F(ResultPageTest, NoMatchSentenceWinsOverEntries) {
-  std::string page = buildResultPage({entry("5", "s")}, "1", testing::nextPageUrl(2));
-  page.insert(page.find("<dl>"), "<p>Your search did NOT match any articles at all.</p>");
-  request_.url = "before";
-  EXPECT_EQ(parse(page), "none");
-  EXPECT_EQ(request_.url, "before");
-  EXPECT_EQ(request_.expectedTotal, 0);
-  EXPECT_EQ(request_.articles, 0);
-  EXPECT_TRUE(articles().empty());
-}
-
-TEST_F(ResultPageTest, PageWithoutEntriesIsNoneButKeepsCountAndLink) {
-  EXPECT_EQ(parse(buildResultPage({}, "17", "http://h/next")), "none");
-  EXPECT_EQ(request_.url, "http://h/next");
-  EXPECT_EQ(request_.expectedTotal, 17);
-  EXPECT_EQ(parse(""), "none");
-}
-
-TEST_F(ResultPageTest, MissingNextLinkLeavesTheUrl) {
-  request_.url = "kept";
-  EXPECT_EQ(parse(buildResultPage({entry("1", "a"), entry("2", "b")}, "2", "")), "");
-  EXPECT_EQ(request_.url, "kept");
-  EXPECT_EQ(articles().size(), 2u);
+// What a page leaves on the request: the no-match sentence wins over entries; a page
+// without entries is "none" but keeps its count and link; a missing next link leaves the
+// URL; an entry without a number counts as an entry (no "none") but adds no article.
+TEST_F(ResultPageTest, WhatAPageLeavesOnTheRequest) {
+  std::string noMatch = buildResultPage({entry("5", "s")}, "1", testing::nextPageUrl(2));
+  noMatch.insert(noMatch.find("<dl>"), "<p>Your search did NOT match any articles at all.</p>");
+  const struct {
+    std::string page, result, url;
+    std::int32_t expectedTotal, articles;
+  } cases[] = {
+      {noMatch, "none", "before", -1, 0},
+      {buildResultPage({}, "17", "http://h/next"), "none", "http://h/next", 17, 0},
+      {"", "none", "before", -1, 0},
+      {buildResultPage({entry("1", "a"), entry("2", "b")}, "2", ""), "", "before", 2, 2},
+      {buildResultPage({entry("", "x"), entry("99999999999", "too big")}, "1", ""), "", "before", 1,
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.page.substr(0, 60));
+    collection_.clearArticles();
+    request_.url = "before";
+    request_.expectedTotal = -1;
+    request_.articles = 0;
+    EXPECT_EQ(parse(c.page), c.result);
+    EXPECT_EQ(std::tuple(request_.url, request_.expectedTotal, request_.articles),
+              std::tuple(c.url, c.expectedTotal, c.articles));
+    EXPECT_EQ(articles().size(), static_cast<std::size_t>(c.articles));
+  }
 }
 
 TEST_F(ResultPageTest, KnownEntriesAreCountedButNotChanged) {
@@ -263,7 +268,7 @@ TEST(ExtractLabelledField, Cases) {
 }
 
 TEST(ParseListDate, Cases) {
-  const std::vector<std::pair<std::string, DayDate>> cases = {
+  const std::pair<std::string, DayDate> cases[] = {
       {"1999/04/05", ymd(1999, 4, 5)},
       {"2000/2/29", ymd(2000, 2, 29)},
       {"", 0},

@@ -2,76 +2,59 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace varnook {
 namespace {
 
-TEST(CommandLine, NothingGivenMeansAnEmptyCollection) {
-  const CommandLine c = parseCommandLine({});
-  EXPECT_EQ(c.kind, CommandLine::Kind::None);
-  EXPECT_TRUE(c.collectionPath.empty());
-}
+using Kind = CommandLine::Kind;
 
-TEST(CommandLine, QueryFormWithAndWithoutRun) {
-  CommandLine c = parseCommandLine({"/Q:RUN:&QRY=modem&defaultOp=AND", "ignored"});
-  EXPECT_EQ(c.kind, CommandLine::Kind::Query);
-  EXPECT_TRUE(c.run);
-  EXPECT_EQ(c.queryParameters, "&QRY=modem&defaultOp=AND");
-
-  c = parseCommandLine({"/q:run:&QRY=x"});
-  EXPECT_TRUE(c.run);
-  EXPECT_EQ(c.queryParameters, "&QRY=x");
-
-  c = parseCommandLine({"/Q:&QRY=x"});
-  EXPECT_FALSE(c.run);
-  EXPECT_EQ(c.queryParameters, "&QRY=x");
-
-  c = parseCommandLine({"/Q:" + std::string(1200, 'a')});
-  EXPECT_EQ(c.queryParameters.size(), 999u);
-  c = parseCommandLine({"/Q:RUN:" + std::string(1200, 'a')});
-  EXPECT_EQ(c.queryParameters.size(), 999u);
-}
-
-TEST(CommandLine, CollectionPathThenWords) {
-  CommandLine c = parseCommandLine({"/home/me/News.VNK"});
-  EXPECT_EQ(c.collectionPath, "/home/me/News.VNK");
-  EXPECT_EQ(c.kind, CommandLine::Kind::None);
-  c = parseCommandLine({"x.vnk", "modem"});
-  EXPECT_EQ(c.collectionPath, "x.vnk");
-  EXPECT_EQ(c.kind, CommandLine::Kind::Words);
-  EXPECT_EQ(c.keywords, "modem");
-  c = parseCommandLine({"vnk", "a"});
-  EXPECT_EQ(c.collectionPath, "");
-  EXPECT_EQ(c.keywords, "vnk a");
-}
-
-struct WordsCase {
-  std::vector<std::string> args;
-  const char* keywords;
-  const char* authors;
-  const char* subjects;
-  const char* groups;
-};
-
-TEST(CommandLine, SearchWordsAndSwitches) {
-  const WordsCase cases[] = {
-      {{"apple", "~a", "smith", "~s", "car parts"}, "apple", "smith", "car parts", ""},
-      {{"~x", "~~", "'quoted'"}, "~x ~ \"quoted\"", "", "", ""},
-      {{"a~", "b"}, "a~ b", "", "", ""},
-      {{"  lots \t of   blanks  "}, "lots of blanks", "", "", ""},
-      {{"tab\tfirst"}, "tab\tfirst", "", "", ""},
-      {{"~Gcomp.*", "~K", "back"}, "back", "", "", "comp.*"},
-      {{"~a", "john", "smith", "~k", "modem"}, "modem", "john smith", "", ""},
-      {{"~'"}, "~'", "", "", ""},
+TEST(CommandLine, QueryFormCollectionPathAndSearchWords) {
+  const std::string longQuery(1200, 'a');
+  const struct {
+    std::vector<std::string> args;
+    Kind kind;
+    std::string path, words;  // words: "keywords|authors|subjects|groups"
+    std::string query;
+    bool run;
+  } cases[] = {
+      {{}, Kind::None, "", "|||", "", false},
+      {{"/Q:RUN:&QRY=modem&defaultOp=AND", "ignored"},
+       Kind::Query,
+       "",
+       "|||",
+       "&QRY=modem&defaultOp=AND",
+       true},
+      {{"/q:run:&QRY=x"}, Kind::Query, "", "|||", "&QRY=x", true},
+      {{"/Q:&QRY=x"}, Kind::Query, "", "|||", "&QRY=x", false},
+      {{"/Q:" + longQuery}, Kind::Query, "", "|||", longQuery.substr(0, 999), false},
+      {{"/Q:RUN:" + longQuery}, Kind::Query, "", "|||", longQuery.substr(0, 999), true},
+      {{"/home/me/News.VNK"}, Kind::None, "/home/me/News.VNK", "|||", "", false},
+      {{"x.vnk", "modem"}, Kind::Words, "x.vnk", "modem|||", "", false},
+      {{"vnk", "a"}, Kind::Words, "", "vnk a|||", "", false},
+      {{"apple", "~a", "smith", "~s", "car parts"},
+       Kind::Words,
+       "",
+       "apple|smith|car parts|",
+       "",
+       false},
+      {{"~x", "~~", "'quoted'"}, Kind::Words, "", "~x ~ \"quoted\"|||", "", false},
+      {{"a~", "b"}, Kind::Words, "", "a~ b|||", "", false},
+      {{"  lots \t of   blanks  "}, Kind::Words, "", "lots of blanks|||", "", false},
+      {{"tab\tfirst"}, Kind::Words, "", "tab\tfirst|||", "", false},
+      {{"~Gcomp.*", "~K", "back"}, Kind::Words, "", "back|||comp.*", "", false},
+      {{"~a", "john", "smith", "~k", "modem"}, Kind::Words, "", "modem|john smith||", "", false},
+      {{"~'"}, Kind::Words, "", "~'|||", "", false},
+      {{"~a", "  "}, Kind::None, "", "|||", "", false},
   };
-  for (const WordsCase& t : cases) {
-    const CommandLine c = parseCommandLine(t.args);
-    EXPECT_EQ(c.kind, CommandLine::Kind::Words);
-    EXPECT_EQ(c.keywords, t.keywords) << t.args[0];
-    EXPECT_EQ(c.authors, t.authors) << t.args[0];
-    EXPECT_EQ(c.subjects, t.subjects) << t.args[0];
-    EXPECT_EQ(c.groups, t.groups) << t.args[0];
+  for (const auto& c : cases) {
+    const CommandLine l = parseCommandLine(c.args);
+    EXPECT_EQ(std::tuple(l.kind, l.collectionPath,
+                         l.keywords + "|" + l.authors + "|" + l.subjects + "|" + l.groups,
+                         l.queryParameters, l.run),
+              std::tuple(c.kind, c.path, c.words, c.query, c.run))
+        << (c.args.empty() ? "" : c.args[0]);
   }
-  EXPECT_EQ(parseCommandLine({"~a", "  "}).kind, CommandLine::Kind::None);
 }
 
 }  // namespace

@@ -125,12 +125,10 @@ TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBackAndLoadingCre
   auto again = registryStore();
   EXPECT_EQ(again->load().outcome, LoadOutcome::loaded);
   EXPECT_EQ(again->options(), changed);
-}
-
-TEST_F(OptionsStoreTest, ReplacingAFileKeepsItPrivate) {
-  writeStored("old");
-  fs::permissions(optionsFile(), fs::perms::all);  // 0777 from some earlier mishap
-  ASSERT_TRUE(registryStore()->save().saved);
+  // Replacing a file keeps it private, whatever mode an earlier mishap left it with.
+  fs::permissions(optionsFile(), fs::perms::all);
+  again->options() = {};
+  ASSERT_TRUE(again->save().saved);
   EXPECT_EQ(modeOf(optionsFile()), 0600u);
   EXPECT_EQ(readFile(optionsFile()), writeOptionsStream(VnkOptions{}));
 }
@@ -151,39 +149,37 @@ TEST_F(OptionsStoreTest, ValueNameNamesTheFile) {
   }
 }
 
-TEST_F(OptionsStoreTest, EmptyOrUnreadableStoreKeepsTheDefaults) {
-  writeStored("");
+// An empty, unreadable or damaged store keeps the options it cannot give; a stored stream
+// cannot redirect the storage.
+TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   auto store = registryStore();
   store->options().hitsPerPage = 50;
+  writeStored("");
   EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
   EXPECT_EQ(store->options().hitsPerPage, 50);
 
   fs::remove(optionsFile());
   fs::create_directory(optionsFile());  // a folder where the file should be
-  const OptionsLoadResult result = store->load();
-  EXPECT_EQ(result.outcome, LoadOutcome::unreadable);
-  EXPECT_NE(result.detail.find(optionsFile().string()), std::string::npos);
+  const OptionsLoadResult unreadable = store->load();
+  EXPECT_EQ(unreadable.outcome, LoadOutcome::unreadable);
+  EXPECT_NE(unreadable.detail.find(optionsFile().string()), std::string::npos);
   EXPECT_EQ(store->options().hitsPerPage, 50);
-}
+  fs::remove(optionsFile());
 
-TEST_F(OptionsStoreTest, DamagedStoreKeepsWhatWasReadBeforeTheDamage) {
   VnkOptions changed;
   changed.useProxy = true;
   changed.hitsPerPage = 99;
   changed.linkColor = 0x123456;
   const std::string stream = writeOptionsStream(changed);
   writeStored(stream.substr(0, stream.find("LinkColor") + 3));
-  auto store = registryStore();
-  const OptionsLoadResult result = store->load();
-  EXPECT_EQ(result.outcome, LoadOutcome::partlyLoaded);
-  EXPECT_EQ(result.stream.status, OptionsStreamStatus::truncated);
-  EXPECT_TRUE(store->options().useProxy);
-  EXPECT_EQ(store->options().hitsPerPage, 99);
-  EXPECT_EQ(store->options().linkColor, clNavy);
-}
+  const OptionsLoadResult damaged = store->load();
+  EXPECT_EQ(std::tuple(damaged.outcome, damaged.stream.status),
+            std::tuple(LoadOutcome::partlyLoaded, OptionsStreamStatus::truncated));
+  EXPECT_EQ(std::tuple(store->options().useProxy, store->options().hitsPerPage,
+                       store->options().linkColor),
+            std::tuple(true, 99, clNavy));
 
-TEST_F(OptionsStoreTest, StoredStreamCannotRedirectTheStorage) {
-  writeStored(test::StreamBuilder()
+  writeStored(testing::StreamBuilder()
                   .header()
                   .identifier("_StorageMode", "orgFile")
                   .string("_Path", "/tmp/elsewhere")
@@ -191,12 +187,10 @@ TEST_F(OptionsStoreTest, StoredStreamCannotRedirectTheStorage) {
                   .integer("HitsPerPage", 2, 10)
                   .end()
                   .bytes);
-  auto store = registryStore();
   EXPECT_EQ(store->load().stream.skipped, 3);
   EXPECT_EQ(store->options().hitsPerPage, 10);
-  EXPECT_EQ(store->storageMode(), StorageMode::orgRegistry);
-  EXPECT_EQ(store->path(), "Software\\Varnook\\Settings");
-  EXPECT_FALSE(store->autoSave());
+  EXPECT_EQ(std::tuple(store->storageMode(), store->path(), store->autoSave()),
+            std::tuple(StorageMode::orgRegistry, "Software\\Varnook\\Settings", false));
 }
 
 TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFile) {
@@ -228,31 +222,23 @@ TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFi
   EXPECT_EQ(entriesIn(optionsFile().parent_path()), 1);
 }
 
+// File mode stores next to the program (where exactly is storageFileName's business) and
+// never touches the configuration folder.
 TEST_F(OptionsStoreTest, FileModeStoresNextToTheProgram) {
-  const fs::path root = root_.path(), program = root / "bin" / "varnook";
+  const fs::path program = fs::path(root_.path()) / "bin" / "varnook";
   fs::create_directories(program.parent_path());
-  const struct {
-    std::string path;
-    fs::path expected;
-  } cases[] = {
-      {"", root / "bin" / "varnook.CFG"},
-      {"settings.cfg", root / "bin" / "settings.cfg"},
-      {(root / "elsewhere.cfg").string(), root / "elsewhere.cfg"},
-  };
-  for (const auto& c : cases) {
-    OptionsStore stores[2];
-    for (OptionsStore& store : stores) {
-      store.setAutoSave(false);
-      store.setProgramFile(program.string());
-      store.setPath(c.path);
-    }
-    stores[0].options().maxRequests = 17;
-    ASSERT_TRUE(stores[0].save().saved) << c.path;
-    EXPECT_EQ(modeOf(c.expected), 0600u);
-    EXPECT_EQ(stores[1].load().outcome, LoadOutcome::loaded);
-    EXPECT_EQ(stores[1].options().maxRequests, 17);
+  OptionsStore stores[2];
+  for (OptionsStore& store : stores) {
+    store.setAutoSave(false);
+    store.setProgramFile(program.string());
+    store.setPath("settings.cfg");
   }
-  EXPECT_FALSE(fs::exists(config_));  // file mode never touches the configuration folder
+  stores[0].options().maxRequests = 17;
+  ASSERT_TRUE(stores[0].save().saved);
+  EXPECT_EQ(modeOf(program.parent_path() / "settings.cfg"), 0600u);
+  EXPECT_EQ(stores[1].load().outcome, LoadOutcome::loaded);
+  EXPECT_EQ(stores[1].options().maxRequests, 17);
+  EXPECT_FALSE(fs::exists(config_));
 }
 
 TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {

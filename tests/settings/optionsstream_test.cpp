@@ -4,7 +4,6 @@
 
 #include <array>
 #include <climits>
-#include <functional>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -14,7 +13,7 @@
 namespace varnook {
 namespace {
 
-using test::StreamBuilder;
+using testing::StreamBuilder;
 
 TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
   const std::string expected = StreamBuilder()
@@ -111,48 +110,43 @@ TEST(OptionsStream, EntriesTakeTheirStoredForm) {
   }
 }
 
-// --- generated option sets -------------------------------------------------------------
+// Every stored property of a set of options, in stream order.
+auto storedFields(const VnkOptions& o) {
+  const FontSpec& f = o.articleFont;
+  return std::tie(o.useProxy, o.proxyURL, o.proxyPort, o.proxyUser, o.proxyPWD, o.hostList,
+                  o.multiHost, o.hitsPerPage, o.maxRequests, o.highLightLinks, o.highLightQuotes,
+                  o.highLightKW, o.colorG, o.colorGG, o.colorGGG, o.colorGGGG, o.keywordColor,
+                  o.linkColor, o.underlineLink, f.charset, f.color, f.height, f.name, f.pitch,
+                  f.style, o.serviceHost, o.serviceDomain, o.homeSite);
+}
+
+// For each stored property in stream order: whether `a` and `b` agree on it.
+std::vector<bool> sameFields(const VnkOptions& a, const VnkOptions& b) {
+  return std::apply(
+      [&](const auto&... x) {
+        return std::apply([&](const auto&... y) { return std::vector<bool>{(x == y)...}; },
+                          storedFields(b));
+      },
+      storedFields(a));
+}
 
 std::string VnkOptions::*const kStringFields[] = {
     &VnkOptions::proxyURL,      &VnkOptions::proxyPort, &VnkOptions::proxyUser,
     &VnkOptions::proxyPWD,      &VnkOptions::hostList,  &VnkOptions::serviceHost,
     &VnkOptions::serviceDomain, &VnkOptions::homeSite};
 
-class OptionsGenerator {
- public:
-  explicit OptionsGenerator(unsigned seed) : rng_(seed) {}
+// Random option sets, rich in the values at the edges of the stored forms.
+struct OptionsGenerator {
+  std::mt19937 rng;
 
-  VnkOptions next() {
-    VnkOptions o;
-    for (auto field :
-         {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
-          &VnkOptions::highLightQuotes, &VnkOptions::highLightKW, &VnkOptions::underlineLink})
-      o.*field = coin();
-    for (auto field : kStringFields) o.*field = text();
-    for (auto field : {&VnkOptions::colorG, &VnkOptions::colorGG, &VnkOptions::colorGGG,
-                       &VnkOptions::colorGGGG, &VnkOptions::keywordColor, &VnkOptions::linkColor})
-      o.*field = color();
-    o.hitsPerPage = integer();
-    o.maxRequests = integer();
-    o.articleFont.charset = pick({0, 1, 2, 77, 129, 204, 255, 3, 256, -1}, integer());
-    o.articleFont.color = color();
-    o.articleFont.height = integer();
-    o.articleFont.name = text();
-    o.articleFont.pitch = static_cast<FontPitch>(uniform(0, 2));
-    o.articleFont.style = static_cast<std::uint8_t>(uniform(0, 15));
-    return o;
-  }
-
- private:
-  int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
-  bool coin() { return uniform(0, 1) == 1; }
+  int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
   std::int32_t pick(std::initializer_list<std::int32_t> pool, std::int32_t otherwise) {
-    const int index = uniform(0, static_cast<int>(pool.size()));
-    return index < static_cast<int>(pool.size()) ? pool.begin()[index] : otherwise;
+    const auto index = static_cast<std::size_t>(uniform(0, static_cast<int>(pool.size())));
+    return index < pool.size() ? pool.begin()[index] : otherwise;
   }
   std::int32_t integer() {
     return pick({-129, -128, 127, 128, -32769, -32768, 32767, 32768, INT32_MIN, INT32_MAX, 0, -1},
-                static_cast<std::int32_t>(rng_()));
+                static_cast<std::int32_t>(rng()));
   }
   Color color() {
     switch (uniform(0, 3)) {
@@ -161,7 +155,7 @@ class OptionsGenerator {
       case 1:  // system colours, and a few just past the last one
         return 0x80000000u + static_cast<Color>(uniform(0, 0x1F));
       default:
-        return static_cast<Color>(rng_());
+        return static_cast<Color>(rng());
     }
   }
   std::string text() {
@@ -171,107 +165,77 @@ class OptionsGenerator {
     for (char& c : s) c = static_cast<char>(fill == 0 ? 0 : fill == 1 ? 255 : uniform(0, 255));
     return s;
   }
-
-  std::mt19937 rng_;
+  VnkOptions next() {
+    VnkOptions o;
+    for (auto field :
+         {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
+          &VnkOptions::highLightQuotes, &VnkOptions::highLightKW, &VnkOptions::underlineLink})
+      o.*field = uniform(0, 1) == 1;
+    for (auto field : kStringFields) o.*field = text();
+    for (auto field : {&VnkOptions::colorG, &VnkOptions::colorGG, &VnkOptions::colorGGG,
+                       &VnkOptions::colorGGGG, &VnkOptions::keywordColor, &VnkOptions::linkColor})
+      o.*field = color();
+    o.hitsPerPage = integer();
+    o.maxRequests = integer();
+    o.articleFont = {pick({0, 1, 2, 77, 129, 204, 255, 3, 256, -1}, integer()),
+                     color(),
+                     integer(),
+                     text(),
+                     static_cast<FontPitch>(uniform(0, 2)),
+                     static_cast<std::uint8_t>(uniform(0, 15))};
+    return o;
+  }
 };
 
-// Reading over the defaults: options that are not written (empty strings) keep them.
-VnkOptions expectedOverDefaults(VnkOptions o) {
-  const VnkOptions d;
-  for (auto field : kStringFields) {
-    if ((o.*field).empty()) o.*field = d.*field;
-  }
-  if (o.articleFont.name.empty()) o.articleFont.name = d.articleFont.name;
-  return o;
-}
-
 TEST(OptionsStream, GeneratedOptionSetsSurviveWriteAndRead) {
-  OptionsGenerator generator(20240611);
+  OptionsGenerator generator{std::mt19937(20240611)};
   for (int i = 0; i < 3000; ++i) {
     const VnkOptions original = generator.next();
     const std::string stream = writeOptionsStream(original);
+    // Read over the defaults, options that are not written (empty strings) keep them.
+    VnkOptions expected = original;
+    const VnkOptions defaults;
+    for (auto field : kStringFields)
+      if ((expected.*field).empty()) expected.*field = defaults.*field;
+    if (expected.articleFont.name.empty()) expected.articleFont.name = defaults.articleFont.name;
 
     VnkOptions overDefaults;
     const OptionsStreamReport report = readOptionsStream(stream, overDefaults);
     ASSERT_TRUE(report.clean()) << report.message;
-    ASSERT_EQ(overDefaults, expectedOverDefaults(original)) << "set " << i;
-
+    ASSERT_EQ(overDefaults, expected) << "set " << i;
     VnkOptions overItself = original;
     readOptionsStream(stream, overItself);
     ASSERT_EQ(overItself, original);
-    ASSERT_EQ(writeOptionsStream(overDefaults), writeOptionsStream(expectedOverDefaults(original)));
+    ASSERT_EQ(writeOptionsStream(overDefaults), writeOptionsStream(expected));
   }
-}
-
-// --- damaged streams -------------------------------------------------------------------
-
-#define SAME_FIELD(field) \
-  [](const VnkOptions& a, const VnkOptions& b) { return a.field == b.field; }
-
-// One comparison per stored property, in stream order.
-const std::vector<std::function<bool(const VnkOptions&, const VnkOptions&)>> kFieldsInOrder = {
-    SAME_FIELD(useProxy),
-    SAME_FIELD(proxyURL),
-    SAME_FIELD(proxyPort),
-    SAME_FIELD(proxyUser),
-    SAME_FIELD(proxyPWD),
-    SAME_FIELD(hostList),
-    SAME_FIELD(multiHost),
-    SAME_FIELD(hitsPerPage),
-    SAME_FIELD(maxRequests),
-    SAME_FIELD(highLightLinks),
-    SAME_FIELD(highLightQuotes),
-    SAME_FIELD(highLightKW),
-    SAME_FIELD(colorG),
-    SAME_FIELD(colorGG),
-    SAME_FIELD(colorGGG),
-    SAME_FIELD(colorGGGG),
-    SAME_FIELD(keywordColor),
-    SAME_FIELD(linkColor),
-    SAME_FIELD(underlineLink),
-    SAME_FIELD(articleFont.charset),
-    SAME_FIELD(articleFont.color),
-    SAME_FIELD(articleFont.height),
-    SAME_FIELD(articleFont.name),
-    SAME_FIELD(articleFont.pitch),
-    SAME_FIELD(articleFont.style),
-    SAME_FIELD(serviceHost),
-    SAME_FIELD(serviceDomain),
-    SAME_FIELD(homeSite),
-};
-
-// Every option differs from its default and every property is written.
-VnkOptions everyOptionChanged() {
-  VnkOptions o;
-  o.useProxy = true;
-  o.proxyURL = "proxy.example.org";
-  o.proxyPort = "3128";
-  o.proxyUser = "user";
-  o.proxyPWD = std::string(300, 'p');
-  o.hostList = "a,b";
-  o.multiHost = false;
-  o.hitsPerPage = 200;
-  o.maxRequests = 100000;
-  o.highLightLinks = o.highLightQuotes = o.highLightKW = o.underlineLink = false;
-  o.colorG = clBlack;
-  o.colorGG = 0x123456;
-  o.colorGGG = clWindow;
-  o.colorGGGG = 1;
-  o.keywordColor = clBlue;
-  o.linkColor = 0xFFFFFFFF;
-  o.articleFont = {204, clBlue, 12, "DejaVu Sans Mono", FontPitch::fpFixed, fsItalic};
-  o.serviceHost = "archive.example";
-  o.serviceDomain = "example";
-  o.homeSite = "http://example/update.txt";
-  return o;
 }
 
 TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
-  const VnkOptions full = everyOptionChanged();
-  const VnkOptions defaults;
-  for (std::size_t i = 0; i < kFieldsInOrder.size(); ++i) {
-    ASSERT_FALSE(kFieldsInOrder[i](full, defaults)) << "field " << i << " must differ";
-  }
+  // Every option differs from its default and every property is written.
+  VnkOptions full;
+  full.useProxy = true;
+  full.proxyURL = "proxy.example.org";
+  full.proxyPort = "3128";
+  full.proxyUser = "user";
+  full.proxyPWD = std::string(300, 'p');
+  full.hostList = "a,b";
+  full.multiHost = false;
+  full.hitsPerPage = 200;
+  full.maxRequests = 100000;
+  full.highLightLinks = full.highLightQuotes = full.highLightKW = full.underlineLink = false;
+  full.colorG = clBlack;
+  full.colorGG = 0x123456;
+  full.colorGGG = clWindow;
+  full.colorGGGG = 1;
+  full.keywordColor = clBlue;
+  full.linkColor = 0xFFFFFFFF;
+  full.articleFont = {204, clBlue, 12, "DejaVu Sans Mono", FontPitch::fpFixed, fsItalic};
+  full.serviceHost = "archive.example";
+  full.serviceDomain = "example";
+  full.homeSite = "http://example/update.txt";
+  const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
+  ASSERT_EQ(sameFields(full, VnkOptions{}), none);
+
   const std::string stream = writeOptionsStream(full);
   std::size_t previousPrefix = 0;
   for (std::size_t cut = 0; cut < stream.size(); ++cut) {
@@ -279,16 +243,16 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
     const OptionsStreamReport report = readOptionsStream(stream.substr(0, cut), read);
     ASSERT_EQ(report.status, OptionsStreamStatus::truncated) << "cut at " << cut;
     // The options that were read form a prefix; everything behind it has its default.
+    const std::vector<bool> asFull = sameFields(read, full), asDefault = sameFields(read, {});
     std::size_t prefix = 0;
-    while (prefix < kFieldsInOrder.size() && kFieldsInOrder[prefix](read, full)) ++prefix;
-    for (std::size_t i = prefix; i < kFieldsInOrder.size(); ++i) {
-      ASSERT_TRUE(kFieldsInOrder[i](read, defaults)) << "cut at " << cut << ", field " << i;
-    }
+    while (prefix < none.size() && asFull[prefix]) ++prefix;
+    for (std::size_t i = prefix; i < none.size(); ++i)
+      ASSERT_TRUE(asDefault[i]) << "cut at " << cut << ", field " << i;
     ASSERT_EQ(report.applied, static_cast<int>(prefix));
     ASSERT_GE(prefix, previousPrefix);
     previousPrefix = prefix;
   }
-  EXPECT_EQ(previousPrefix, kFieldsInOrder.size());  // only the closing bytes were missing
+  EXPECT_EQ(previousPrefix, none.size());  // only the closing bytes were missing
 }
 
 TEST(OptionsStream, DamagedStreamsKeepWhatCouldBeRead) {

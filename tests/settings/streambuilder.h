@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace varnook::test {
+namespace varnook::testing {
 
 // Spells out a property stream byte by byte, independently of the program's writer, so
 // that tests can state the expected bytes and build damaged streams.
@@ -60,4 +60,4 @@ struct StreamBuilder {
   StreamBuilder& end() { return byte(0).byte(0); }
 };
 
-}  // namespace varnook::test
+}  // namespace varnook::testing
