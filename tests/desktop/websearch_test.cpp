@@ -1,7 +1,6 @@
 #include "desktop/websearch.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "xdgsandbox.h"
 
@@ -18,9 +17,7 @@ TEST(WebSearch, WritesTheBuiltInTemplateWhenMissingOrUnusable) {
   const std::string builtIn = std::string(kBuiltInSearchPrefix) + "%s";
   EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
   EXPECT_EQ(readTextFile(file), builtIn + "\n");
-  struct stat info {};
-  ASSERT_EQ(::stat(file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(testing::fileMode(file), 0600u);
   // A bare address has no "%s", and "%%s" is no placeholder.
   for (const char* unusable : {"http://search.example/", "http://s.example/?p=100%%s\n"}) {
     writeTextFile(file, unusable);

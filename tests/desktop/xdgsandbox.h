@@ -4,6 +4,8 @@
 // the environment (and restored afterwards), and handlers that record their arguments,
 // registered the way a user's desktop does it, through xdg-mime.
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <initializer_list>
 #include <optional>
@@ -13,7 +15,11 @@
 
 #include "desktop/xdgdirs.h"
 
+// The shared helpers of tests/support are moving into varnook::testing; until then their
+// names are reached from there too.
+namespace varnook::testsupport {}
 namespace varnook::testing {
+using namespace testsupport;
 
 class XdgSandbox {
  public:
@@ -55,5 +61,10 @@ class XdgSandbox {
 // Writes a file, creating its folders.
 void writeTextFile(const std::string& fileName, const std::string& text, bool executable = false);
 std::string readTextFile(const std::string& fileName);
+// The access bits of a file or folder, 0 when it is missing.
+inline unsigned fileMode(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
 
 }  // namespace varnook::testing

@@ -1,7 +1,7 @@
 // The desktop agent against the real archive server on loopback: the home site check asks
 // about a newer version, a query sent from the panel walks its result pages, the articles
 // download automatically two at a time, one is shown in the viewer, the collection is
-// saved, opened again and compared.
+// saved, opened again and compared, and its export is read back by the archive's indexer.
 #include <signal.h>
 
 #include <QDir>
@@ -26,7 +26,8 @@ class EndToEnd : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    // A news spool of synthetic articles: twelve about the sportster, a few about other things.
+    // A news spool of synthetic articles: twelve about the sportster (with a body line an
+    // mbox export has to quote), a few about other things.
     const QString root = temp_.path();
     QDir().mkpath(root + "/spool/comp/dcom/modems");
     for (int i = 1; i <= kMatching + 4; ++i) {
@@ -38,7 +39,7 @@ class EndToEnd : public WindowTest {
                  (i <= kMatching ? "Sportster question " : "Other topic ") + n + "\nDate: Mon, " +
                  n + " Mar 1993 10:00:00 GMT\nMessage-ID: <article" + n + "@example.org>\n\n" +
                  (i <= kMatching ? "My sportster will not connect at 14400.\n"
-                                   "> Try AT&F1 first, see http://www.example.org/modems\n"
+                                   "From the manual: AT&F1 first, see http://www.example.org/modems\n"
                                  : "Nothing to see here.\n"));
     }
     QProcess index;
@@ -134,6 +135,16 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   EXPECT_EQ(window().windowTitle(), "Varnook - e2e.vnk");
   EXPECT_EQ(collection().loadedArticles, kMatching);
   EXPECT_EQ(writeCollection(collection()), saved);
+
+  answerFile(tempPath("e2e.mbox"));
+  action("mnuExport")->trigger();
+  QProcess index;
+  index.setProcessChannelMode(QProcess::MergedChannels);
+  index.start(VARNOOK_ARCHIVE_PROGRAM,
+              {"index", "--db", temp_.filePath("exported"), temp_.filePath("e2e.mbox")});
+  ASSERT_TRUE(index.waitForFinished(60000));
+  const QString output = index.readAll();
+  EXPECT_TRUE(output.contains("Indexed 12 new articles")) << output.toStdString();
 }
 
 }  // namespace
