@@ -76,6 +76,7 @@ class ColorMemoTest : public ::testing::Test {
   ColorMemo memo;
 };
 
+// Highlighting switched off in the options: see the options dialog's sample test.
 TEST_F(ColorMemoTest, PaintsKeywordsQuotesLinksAndTheSelectionInTheirColours) {
   const QImage image = shot();
   const QRect keyword = charsRect(6, 11), quoted = charsRect(kQuoteLine + 3, kQuoteLine + 19),
@@ -99,16 +100,6 @@ TEST_F(ColorMemoTest, PaintsKeywordsQuotesLinksAndTheSelectionInTheirColours) {
       count(selected, keyword, p.color(QPalette::Active, QPalette::Highlight).rgb()) +
           count(selected, keyword, p.color(QPalette::Active, QPalette::HighlightedText).rgb()),
       keyword.width() * keyword.height() / 2);
-
-  // Not highlighted: keywords in the font colour, links plain.
-  options.highLightKW = false;
-  options.highLightLinks = false;
-  memo.applyOptions(options);
-  memo.setTextCursor(QTextCursor(memo.document()));
-  const QImage plain = shot();
-  EXPECT_EQ(count(plain, keyword, kRed), 0);
-  EXPECT_GT(count(plain, keyword, kBlack), 0);
-  EXPECT_EQ(count(plain, link, kNavy), 0);
 }
 
 TEST_F(ColorMemoTest, ScrolledFarIntoALongTextColoursTheVisibleLines) {

@@ -1,12 +1,8 @@
 // The window's ways out to the desktop as the window drives them: the text Ctrl+W searches
 // for, the options dialog's OK and Cancel, the About box, and File > Export.
-#include <QFile>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSpinBox>
 
 #include "desktop/xdgsandbox.h"
-#include "settings/optionsstore.h"
 #include "ui/aboutdialog.h"
 #include "ui/optionsdialog.h"
 #include "windowfixture.h"
@@ -62,10 +58,7 @@ TEST_F(DesktopTest, OptionsOkSavesAndAppliesCancelChangesNothing) {
     EXPECT_EQ(session().options().options().maxRequests, result ? 9 : before);
   }
   EXPECT_EQ(prompts_.dialogsShown, 2);
-  OptionsStore stored;
-  stored.setStorageMode(StorageMode::orgRegistry);
-  stored.load();
-  EXPECT_EQ(stored.options().maxRequests, 9);
+  EXPECT_EQ(storedOptions().maxRequests, 9);
 }
 
 // The export's file: see the mbox export's tests.

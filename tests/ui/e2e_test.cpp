@@ -5,16 +5,9 @@
 #include <signal.h>
 
 #include <QDir>
-#include <QFile>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
 #include <QTimer>
 
-#include "collection/collectionfile.h"
-#include "transfer/scheduler.h"
-#include "ui/colormemo.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -38,9 +31,10 @@ class EndToEnd : public WindowTest {
                  "@example.org>\nNewsgroups: " + "comp.dcom.modems\nSubject: " +
                  (i <= kMatching ? "Sportster question " : "Other topic ") + n + "\nDate: Mon, " +
                  n + " Mar 1993 10:00:00 GMT\nMessage-ID: <article" + n + "@example.org>\n\n" +
-                 (i <= kMatching ? "My sportster will not connect at 14400.\n"
-                                   "From the manual: AT&F1 first, see http://www.example.org/modems\n"
-                                 : "Nothing to see here.\n"));
+                 (i <= kMatching
+                      ? "My sportster will not connect at 14400.\n"
+                        "From the manual: AT&F1 first, see http://www.example.org/modems\n"
+                      : "Nothing to see here.\n"));
     }
     QProcess index;
     index.start(VARNOOK_ARCHIVE_PROGRAM, {"index", "--db", root + "/index", root + "/spool"});
@@ -112,17 +106,13 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   EXPECT_TRUE(panelText(5).isEmpty());
   EXPECT_FALSE(action("btnStop")->isEnabled());
 
-  // One article in the viewer: header labels, body, the link marked.
+  // One article in the viewer (its header and buttons: see the list tests).
   showPage(1);
   clickRow(articles(), 2);
-  const Article* shown = window().shownItem();
-  ASSERT_NE(shown, nullptr);
-  EXPECT_EQ(child<QLabel>("lblSubject")->text().toStdString(), shown->subject);
-  EXPECT_EQ(child<QLabel>("lblForum")->text(), "comp.dcom.modems");
+  ASSERT_NE(window().shownItem(), nullptr);
   const std::string& viewed = child<ColorMemo>("ArtView")->text();
   EXPECT_NE(viewed.find("My sportster will not connect"), std::string::npos) << viewed;
   EXPECT_NE(viewed.find("\x1Ehttp://www.example.org/modems\x1F"), std::string::npos);
-  EXPECT_TRUE(action("btnReplyAuthor")->isEnabled());
 
   // Saved, opened again: the same collection (numbers, headers and texts).
   const std::string path = tempPath("e2e.vnk");

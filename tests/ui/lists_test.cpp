@@ -3,16 +3,10 @@
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
-#include <QStackedWidget>
 
-#include "archive/queryurl.h"
-#include "ui/colormemo.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -38,18 +32,6 @@ class ListsTest : public WindowTest {
   }
   QString cellText(QTreeView* list, int row, int column) {
     return list->model()->index(row, column).data().toString();
-  }
-  QByteArray fileBytes(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-  }
-  int currentPage() { return child<QStackedWidget>("Pages")->currentIndex(); }
-  // The enabled ones of the named actions.
-  std::string enabledOf(std::initializer_list<const char*> names) {
-    std::string on;
-    for (const char* name : names)
-      if (action(name)->isEnabled()) on += std::string(on.empty() ? "" : " ") + name;
-    return on;
   }
 };
 

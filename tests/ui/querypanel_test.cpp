@@ -3,17 +3,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QStackedWidget>
 #include <QTextCursor>
 #include <QTimer>
 #include <cstring>
 
-#include "archive/queryurl.h"
 #include "collection/daydate.h"
-#include "ui/colormemo.h"
 #include "ui/qttext.h"
 #include "ui/querymodedialog.h"
 #include "ui/querypanel.h"
@@ -256,7 +251,7 @@ TEST_F(RefineTest, ViewerSelectionOrTheWordAtTheCaretRefinesTheKeywordsIntoThePa
   EXPECT_TRUE(action("mnuSelRefineSearch")->isEnabled());
   command(menu, "mnuSelRefineSearch");
   EXPECT_EQ(panel().edKeywords->text(), "modem & \"usr sportster\"");
-  EXPECT_EQ(child<QStackedWidget>("Pages")->currentIndex(), 0);
+  EXPECT_EQ(currentPage(), 0);
   EXPECT_TRUE(panel().edKeywords->hasFocus());
   EXPECT_EQ(collection().articles().size(), 1u);  // "add" keeps the collection
   EXPECT_EQ(collection().requests().size(), 1u);  // preview: nothing sent yet

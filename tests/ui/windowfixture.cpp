@@ -53,6 +53,25 @@ void WindowTest::TearDown() {
   EXPECT_TRUE(prompts_.fileNames.empty()) << "file names left unused";
 }
 
+std::string WindowTest::enabledOf(std::initializer_list<const char*> names) {
+  std::string on;
+  for (const char* name : names)
+    if (action(name)->isEnabled()) on += std::string(on.empty() ? "" : " ") + name;
+  return on;
+}
+
+VnkOptions WindowTest::storedOptions() {
+  OptionsStore stored;
+  stored.setStorageMode(StorageMode::orgRegistry);
+  stored.load();
+  return stored.options();
+}
+
+QByteArray WindowTest::fileBytes(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
 std::vector<std::string> WindowTest::targets() const {
   std::vector<std::string> targets;
   for (const ReceivedRequest& request : server_->requests()) targets.push_back(request.target);

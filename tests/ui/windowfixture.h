@@ -5,8 +5,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
@@ -14,10 +19,15 @@
 #include <string>
 #include <vector>
 
+#include "archive/queryurl.h"
 #include "collection/collection.h"
+#include "collection/collectionfile.h"
 #include "scriptedprompts.h"
+#include "settings/optionsstore.h"
 #include "support/scriptedserver.h"
+#include "transfer/scheduler.h"
 #include "ui/articlesform.h"
+#include "ui/colormemo.h"
 #include "ui/desktopsession.h"
 
 namespace varnook::testing {
@@ -51,8 +61,13 @@ class WindowTest : public ::testing::Test {
   QString panelText(int panel) {
     return child<QLabel>(("StatusPanel" + std::to_string(panel)).c_str())->text();
   }
+  int currentPage() { return child<QStackedWidget>("Pages")->currentIndex(); }
+  // The enabled ones of the named actions, separated by blanks.
+  std::string enabledOf(std::initializer_list<const char*> names);
   // The targets the loopback server was asked for.
   std::vector<std::string> targets() const;
+  // The options as saved for the next run.
+  VnkOptions storedOptions();
 
   // Lets the event loop run (posted events, timers) for a moment.
   void settle(int ms = 0);
@@ -75,6 +90,7 @@ class WindowTest : public ::testing::Test {
   void showPage(int page);
 
   std::string tempPath(const char* name) const;
+  static QByteArray fileBytes(const std::string& path);
   // The next file dialog answers with this file name.
   void answerFile(const std::string& fileName) {
     prompts_.fileNames.push_back(QString::fromStdString(fileName));
