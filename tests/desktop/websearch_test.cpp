@@ -1,7 +1,6 @@
 #include "desktop/websearch.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "xdgsandbox.h"
 
@@ -10,25 +9,21 @@ namespace {
 
 using testing::readTextFile;
 using testing::writeTextFile;
-using testing::XdgSandbox;
 
 TEST(WebSearch, WritesTheBuiltInTemplateWhenMissingOrUnusable) {
-  XdgSandbox box;
+  testing::XdgSandbox box;
   const std::string file = webSearchTemplateFile(box.dirs());
   EXPECT_EQ(file, box.configHome + "/varnook/search");
   const std::string builtIn = std::string(kBuiltInSearchPrefix) + "%s";
   EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
   EXPECT_EQ(readTextFile(file), builtIn + "\n");
-  struct stat info {};
-  ASSERT_EQ(::stat(file.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-
-  writeTextFile(file, "http://search.example/");  // a bare address: no "%s"
-  EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
-  EXPECT_EQ(readTextFile(file), builtIn + "\n");
-  writeTextFile(file, "http://s.example/?p=100%%s\n");  // "%%s" is no placeholder
-  EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
-
+  EXPECT_EQ(testing::fileMode(file), 0600u);
+  // A bare address has no "%s", and "%%s" is no placeholder.
+  for (const char* unusable : {"http://search.example/", "http://s.example/?p=100%%s\n"}) {
+    writeTextFile(file, unusable);
+    EXPECT_EQ(loadWebSearchTemplate(file), builtIn) << unusable;
+    EXPECT_EQ(readTextFile(file), builtIn + "\n");
+  }
   writeTextFile(file, "http://s.example/find?q=%S&x=1\r\nsecond line\n");
   EXPECT_EQ(loadWebSearchTemplate(file), "http://s.example/find?q=%S&x=1");
 }

@@ -1,8 +1,6 @@
 #include "xdgsandbox.h"
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -14,16 +12,6 @@
 namespace varnook::testing {
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// The variables a test changes, restored afterwards.
-const char* const kVariables =
-    "XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_DATA_DIRS XDG_CONFIG_DIRS HOME "
-    "XDG_CURRENT_DESKTOP BROWSER DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID "
-    "XDG_SESSION_DESKTOP";
-
-}  // namespace
 
 void writeTextFile(const std::string& fileName, const std::string& text, bool executable) {
   fs::create_directories(fs::path(fileName).parent_path());
@@ -43,28 +31,28 @@ XdgSandbox::XdgSandbox() {
   std::string pattern = (fs::temp_directory_path() / "varnook-xdg-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   root = pattern;
-  home = root + "/home";
-  configHome = root + "/config";
-  dataHome = root + "/data";
-  cacheHome = root + "/cache";
-  systemData = root + "/system-data";
-  systemConfig = root + "/system-config";
-  for (const auto& folder : {home, configHome, dataHome + "/applications", cacheHome,
-                             systemData + "/applications", systemConfig}) {
-    fs::create_directories(folder);
-  }
-  std::istringstream names(kVariables);
-  for (std::string name; names >> name;) {
-    const char* value = std::getenv(name.c_str());
+  // The variables that pick folders, handlers and the desktop: none of the machine's.
+  for (const char* name :
+       {"XDG_CURRENT_DESKTOP", "BROWSER", "DESKTOP_SESSION", "KDE_FULL_SESSION",
+        "GNOME_DESKTOP_SESSION_ID", "XDG_SESSION_DESKTOP", "HOME", "XDG_CONFIG_HOME",
+        "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
+    const char* value = std::getenv(name);
     saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
-    ::unsetenv(name.c_str());
+    ::unsetenv(name);
   }
-  ::setenv("HOME", home.c_str(), 1);
-  ::setenv("XDG_CONFIG_HOME", configHome.c_str(), 1);
-  ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
-  ::setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
-  ::setenv("XDG_DATA_DIRS", systemData.c_str(), 1);
-  ::setenv("XDG_CONFIG_DIRS", systemConfig.c_str(), 1);
+  const std::pair<std::string*, const char*> folders[] = {{&home, "HOME"},
+                                                          {&configHome, "XDG_CONFIG_HOME"},
+                                                          {&dataHome, "XDG_DATA_HOME"},
+                                                          {&cacheHome, "XDG_CACHE_HOME"},
+                                                          {&systemData, "XDG_DATA_DIRS"},
+                                                          {&systemConfig, "XDG_CONFIG_DIRS"}};
+  for (const auto& [folder, variable] : folders) {
+    *folder = root + "/" + variable;
+    fs::create_directories(*folder);
+    ::setenv(variable, folder->c_str(), 1);
+  }
+  fs::create_directories(dataHome + "/applications");
+  fs::create_directories(systemData + "/applications");
 }
 
 XdgSandbox::~XdgSandbox() {
@@ -79,14 +67,9 @@ XdgSandbox::~XdgSandbox() {
   fs::remove_all(root, ec);
 }
 
-std::string XdgSandbox::recordFile(const std::string& id) const {
-  return root + "/records/" + id + ".args";
-}
-
-void XdgSandbox::addRecorder(const std::string& id, const std::string& execArguments,
-                             const std::string& extraLines) {
+void XdgSandbox::addRecorder(const std::string& id, const std::string& execArguments) {
   const std::string script = root + "/bin/" + id + ".sh";
-  const std::string record = recordFile(id);
+  const std::string record = root + "/records/" + id + ".args";
   fs::create_directories(root + "/records");
   // Each argument ends with a NUL byte; the file appears whole through a rename.
   writeTextFile(script,
@@ -94,7 +77,13 @@ void XdgSandbox::addRecorder(const std::string& id, const std::string& execArgum
                     ".tmp' '" + record + "'\n",
                 true);
   addDesktopFile(id, "[Desktop Entry]\nType=Application\nName=Recorder " + id + "\nExec=" + script +
-                         " " + execArguments + "\n" + extraLines);
+                         " " + execArguments + "\n");
+}
+
+void XdgSandbox::addHandler(const std::string& id, std::initializer_list<const char*> mimeTypes,
+                            const std::string& execArguments) {
+  addRecorder(id, execArguments);
+  for (const char* type : mimeTypes) setDefault(type, id);
 }
 
 void XdgSandbox::addDesktopFile(const std::string& id, const std::string& text, bool system) {
@@ -102,35 +91,24 @@ void XdgSandbox::addDesktopFile(const std::string& id, const std::string& text, 
 }
 
 void XdgSandbox::setDefault(const std::string& mimeType, const std::string& id) {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const char* argv[] = {"xdg-mime", "default", id.c_str(), mimeType.c_str(), nullptr};
-    ::execvp("xdg-mime", const_cast<char**>(argv));
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("xdg-mime default " + id + " " + mimeType + " failed");
-  }
+  // Both come from the test itself, without quotes in them.
+  const std::string command = "xdg-mime default '" + id + "' '" + mimeType + "'";
+  if (std::system(command.c_str()) != 0) throw std::runtime_error(command + " failed");
 }
 
 std::optional<std::vector<std::string>> XdgSandbox::waitForRecord(
     const std::string& id, std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  const std::string file = recordFile(id);
+  const std::string file = root + "/records/" + id + ".args";
   while (!fs::exists(file)) {
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::istringstream bytes(readTextFile(file));
+  fs::remove(file);
   std::vector<std::string> args;
   for (std::string arg; std::getline(bytes, arg, '\0');) args.push_back(arg);
   return args;
-}
-
-bool XdgSandbox::recorderRan(const std::string& id) const {
-  return waitForRecord(id, std::chrono::milliseconds(300)).has_value();
 }
 
 }  // namespace varnook::testing

@@ -1,10 +1,13 @@
 #pragma once
 
-// A private XDG world for one test: its own config, data and cache folders set in the
-// environment (and restored afterwards), with helpers to install a recording handler the
-// way a user's desktop would, through xdg-mime.
+// A private XDG world for one test: its own home, config, data and cache folders set in
+// the environment (and restored afterwards), and handlers that record their arguments,
+// registered the way a user's desktop does it, through xdg-mime.
+
+#include <sys/stat.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -24,35 +27,40 @@ class XdgSandbox {
   XdgDirs dirs() const { return XdgDirs::fromEnvironment(); }
 
   // Installs "<id>" in the data home: a .desktop file whose Exec runs a script that
-  // records its arguments. `execArguments` follows the program in the Exec line.
-  void addRecorder(const std::string& id, const std::string& execArguments = "%u",
-                   const std::string& extraLines = "");
+  // records its arguments; `execArguments` follows the script in the Exec line.
+  void addRecorder(const std::string& id, const std::string& execArguments = "%u");
+  // A recorder that is the default handler of every one of `mimeTypes`.
+  void addHandler(const std::string& id, std::initializer_list<const char*> mimeTypes,
+                  const std::string& execArguments = "%u");
   // A .desktop file with this exact text, in the data home (or the system data folder).
   void addDesktopFile(const std::string& id, const std::string& text, bool system = false);
   // Makes `id` the default for `mimeType` with xdg-mime, as a user would.
   void setDefault(const std::string& mimeType, const std::string& id);
-  // The arguments the recorder `id` was started with (without the program), waiting up
-  // to `timeout` for the detached process to write them; nothing when it never ran.
+  // The arguments (without the program) of the recorder's last start, waiting up to
+  // `timeout` for the detached process to write them; nothing when it did not run. The
+  // record is taken: the next call waits for the next start.
   std::optional<std::vector<std::string>> waitForRecord(
       const std::string& id, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
-  // Whether the recorder `id` ran at all, after waiting briefly.
-  bool recorderRan(const std::string& id) const;
+  // Whether the recorder ran at all, after waiting briefly.
+  bool recorderRan(const std::string& id) const {
+    return waitForRecord(id, std::chrono::milliseconds(300)).has_value();
+  }
 
-  std::string root;
-  std::string configHome;
-  std::string dataHome;
-  std::string cacheHome;
+  std::string root, home, configHome, dataHome, cacheHome;
   std::string systemData;    // the only XDG_DATA_DIRS entry
   std::string systemConfig;  // the only XDG_CONFIG_DIRS entry
-  std::string home;
 
  private:
-  std::string recordFile(const std::string& id) const;
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
 // Writes a file, creating its folders.
 void writeTextFile(const std::string& fileName, const std::string& text, bool executable = false);
 std::string readTextFile(const std::string& fileName);
+// The access bits of a file or folder, 0 when it is missing.
+inline unsigned fileMode(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
 
 }  // namespace varnook::testing

@@ -1,7 +1,6 @@
 #include "mail/mailcomposer.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -14,52 +13,43 @@ namespace {
 using Args = std::vector<std::string>;
 using Status = MailComposer::Result::Status;
 using testing::readTextFile;
-using testing::XdgSandbox;
 
 std::unique_ptr<Article> replyable() {
-  auto owned = std::make_unique<Article>(42, "Modem trouble");
-  Article& article = *owned;
-  article.author = "Ann <ann@example.com>";
-  article.forum = "comp.dcom.modems";
-  article.messageId = "<m1@example>";
-  article.text = "line one\r\nline two";
-  return owned;
+  auto article = std::make_unique<Article>(42, "Modem trouble");
+  article->author = "Ann <ann@example.com>";
+  article->forum = "comp.dcom.modems";
+  article->messageId = "<m1@example>";
+  article->text = "line one\r\nline two";
+  return article;
 }
 
-void fixClock(MailComposer& composer) {
-  composer.clock = [] { return *encodeDate(2020, 1, 2) + *encodeTime(3, 4, 5); };
-  composer.dateNames = DateNames::classic();
-}
+class MailComposerTest : public ::testing::Test {
+ protected:
+  testing::XdgSandbox box;
+  const std::string eml = box.cacheHome + "/varnook/TempMsg.eml";
+  const std::string nws = box.cacheHome + "/varnook/TempMsg.nws";
+};
 
-mode_t modeOf(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
-}
-
-TEST(MailComposer, RepliesThroughTheMessageFileHandlers) {
-  XdgSandbox box;
-  box.addRecorder("mailer.desktop", "%f");
-  box.addRecorder("news.desktop", "%f");
-  box.setDefault("message/rfc822", "mailer.desktop");
-  box.setDefault("message/news", "news.desktop");
+TEST_F(MailComposerTest, RepliesThroughTheMessageFileHandlers) {
+  box.addHandler("mailer.desktop", {"message/rfc822"}, "%f");
+  box.addHandler("news.desktop", {"message/news"}, "%f");
   testing::writeTextFile(box.configHome + "/emailidentities",
                          "[Identity #0]\nName=Me\nEmail Address=me@example.org\n");
   MailComposer composer(box.dirs());
-  fixClock(composer);
-  ASSERT_TRUE(composer.hasEmlHandler());
-  ASSERT_TRUE(composer.hasNwsHandler());
+  composer.clock = [] { return *encodeDate(2020, 1, 2) + *encodeTime(3, 4, 5); };
+  composer.dateNames = DateNames::classic();
+  ASSERT_TRUE(composer.hasEmlHandler() && composer.hasNwsHandler());
 
   const auto reply = composer.compose(*replyable(), MessageMode::replyAuthor);
   ASSERT_EQ(reply.status, Status::opened) << reply.message;
-  const std::string eml = box.cacheHome + "/varnook/TempMsg.eml";
   EXPECT_EQ(reply.target, eml);
   EXPECT_EQ(box.waitForRecord("mailer.desktop"), (Args{eml}));
   EXPECT_EQ(readTextFile(eml),
             "From: Me <me@example.org>\r\nSubject: Re: Modem trouble\r\n"
             "To: Ann <ann@example.com>\r\nDate: Thu, 2 Jan 20 03:04:05\r\nX-Unsent: 1\r\n\r\n"
             ">line one\r\n>line two\r\n");
-  EXPECT_EQ(modeOf(eml), 0600u);
-  EXPECT_EQ(modeOf(box.cacheHome + "/varnook"), 0700u);
+  EXPECT_EQ(testing::fileMode(eml), 0600u);
+  EXPECT_EQ(testing::fileMode(box.cacheHome + "/varnook"), 0700u);
 
   // A second message overwrites the same file.
   const auto forward = composer.compose(*replyable(), MessageMode::forward);
@@ -68,23 +58,19 @@ TEST(MailComposer, RepliesThroughTheMessageFileHandlers) {
   EXPECT_EQ(readTextFile(eml).substr(0, 51),
             "From: Me <me@example.org>\r\nSubject: Fw: Modem troub");
 
-  const auto group = composer.compose(*replyable(), MessageMode::replyGroup);
-  ASSERT_EQ(group.status, Status::opened);
-  EXPECT_EQ(box.waitForRecord("news.desktop"), (Args{box.cacheHome + "/varnook/TempMsg.nws"}));
+  ASSERT_EQ(composer.compose(*replyable(), MessageMode::replyGroup).status, Status::opened);
+  EXPECT_EQ(box.waitForRecord("news.desktop"), (Args{nws}));
 }
 
-TEST(MailComposer, FallsBackToAMailtoLinkAndRefusesGroupRepliesWithoutNewsHandler) {
-  XdgSandbox box;
-  box.addRecorder("mailto.desktop");
-  box.setDefault("x-scheme-handler/mailto", "mailto.desktop");
+TEST_F(MailComposerTest, FallsBackToAMailtoLinkAndRefusesGroupRepliesWithoutNewsHandler) {
+  box.addHandler("mailto.desktop", {"x-scheme-handler/mailto"});
   MailComposer composer(box.dirs());
-  EXPECT_FALSE(composer.hasEmlHandler());
-  EXPECT_FALSE(composer.hasNwsHandler());
+  EXPECT_FALSE(composer.hasEmlHandler() || composer.hasNwsHandler());
 
   const auto group = composer.compose(*replyable(), MessageMode::replyGroup);
   EXPECT_EQ(group.status, Status::noNewsClient);
   EXPECT_EQ(group.message, "Can't reply to the newsgroups without MS Outlook Express!");
-  EXPECT_FALSE(std::filesystem::exists(box.cacheHome + "/varnook/TempMsg.nws"));
+  EXPECT_FALSE(std::filesystem::exists(nws));
 
   const auto forward = composer.compose(*replyable(), MessageMode::forward);
   ASSERT_EQ(forward.status, Status::opened);
@@ -95,47 +81,35 @@ TEST(MailComposer, FallsBackToAMailtoLinkAndRefusesGroupRepliesWithoutNewsHandle
   EXPECT_EQ(box.waitForRecord("mailto.desktop"), (Args{link}));
 }
 
-TEST(MailComposer, ReportsAMissingMailProgramAndAnUnwritableCache) {
-  XdgSandbox box;
-  box.addRecorder("mailer.desktop", "%f");
-  box.setDefault("message/rfc822", "mailer.desktop");
+TEST_F(MailComposerTest, ReportsAMissingMailProgramAndAnUnwritableCache) {
+  MailComposer nothing(box.dirs());
+  const auto unopened = nothing.compose(*replyable(), MessageMode::replyAuthor);
+  EXPECT_EQ(unopened.status, Status::launchFailed);
+  EXPECT_EQ(unopened.message, "Can't launch the default mail client!");
+
+  box.addHandler("mailer.desktop", {"message/rfc822"}, "%f");
   MailComposer composer(box.dirs());
   testing::writeTextFile(box.cacheHome + "/varnook", "a file where the folder belongs");
   const auto failed = composer.compose(*replyable(), MessageMode::replyAuthor);
   EXPECT_EQ(failed.status, Status::writeFailed);
   EXPECT_NE(failed.message.find(box.cacheHome + "/varnook"), std::string::npos) << failed.message;
   EXPECT_FALSE(box.recorderRan("mailer.desktop"));
-
-  XdgSandbox empty;
-  MailComposer nothing(empty.dirs());
-  const auto unopened = nothing.compose(*replyable(), MessageMode::replyAuthor);
-  EXPECT_EQ(unopened.status, Status::launchFailed);
-  EXPECT_EQ(unopened.message, "Can't launch the default mail client!");
 }
 
-TEST(OpenMailTarget, SendsAddressesLinksAndFilesToTheirHandlers) {
-  XdgSandbox box;
-  box.addRecorder("mailto.desktop");
-  box.addRecorder("eml.desktop", "%f");
-  box.setDefault("x-scheme-handler/mailto", "mailto.desktop");
-  box.setDefault("message/rfc822", "eml.desktop");
+TEST_F(MailComposerTest, OpenMailTargetSendsAddressesLinksAndFilesToTheirHandlers) {
+  box.addHandler("mailto.desktop", {"x-scheme-handler/mailto"});
+  box.addHandler("eml.desktop", {"message/rfc822"}, "%f");
   const XdgDirs dirs = box.dirs();
-  struct Case {
-    std::string target;
-    std::string recorder;
-    std::string received;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
       {"ann@example.com", "mailto.desktop", "mailto:ann@example.com"},
       {"MAILTO:ann@example.com", "mailto.desktop", "MAILTO:ann@example.com"},
       {"x@y; rm -rf ~ $(id)", "mailto.desktop", "mailto:x@y; rm -rf ~ $(id)"},
       {"/home/a@b/.cache/varnook/TempMsg.eml", "eml.desktop",
        "/home/a@b/.cache/varnook/TempMsg.eml"},
   };
-  for (const auto& c : cases) {
-    std::filesystem::remove(box.root + "/records/" + c.recorder + ".args");
-    ASSERT_EQ(openMailTarget(dirs, c.target).status, OpenStatus::opened) << c.target;
-    EXPECT_EQ(box.waitForRecord(c.recorder), (Args{c.received}));
+  for (const auto& [target, recorder, received] : cases) {
+    ASSERT_EQ(openMailTarget(dirs, target).status, OpenStatus::opened) << target;
+    EXPECT_EQ(box.waitForRecord(recorder), (Args{received}));
   }
   EXPECT_EQ(openMailTarget(dirs, "no address here").status, OpenStatus::noHandler);
   EXPECT_EQ(openMailTarget(dirs, "/tmp/TempMsg.nws").status, OpenStatus::noHandler);

@@ -1,18 +1,12 @@
 #include "mail/mboxexport.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <sstream>
 
 #include "../desktop/xdgsandbox.h"
 #include "collection/collection.h"
-#include "support/realservers.h"
 
 namespace varnook {
 namespace {
@@ -43,8 +37,8 @@ std::vector<MboxMessage> readMbox(const std::string& mbox) {
     } else if (messages.empty()) {
       continue;
     } else if (inHeaders) {
-      if (line.empty()) inHeaders = false;
-      if (!line.empty()) messages.back().headers.push_back(line);
+      inHeaders = !line.empty();
+      if (inHeaders) messages.back().headers.push_back(line);
     } else {
       const std::size_t quotes = line.find_first_not_of('>');
       if (quotes != std::string::npos && quotes > 0 && line.compare(quotes, 5, "From ") == 0)
@@ -56,6 +50,7 @@ std::vector<MboxMessage> readMbox(const std::string& mbox) {
   return messages;
 }
 
+// Local time is Berlin's here, summer time included.
 class MboxExport : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -64,14 +59,9 @@ class MboxExport : public ::testing::Test {
     ::tzset();
   }
   void TearDown() override {
-    if (savedTz_) {
-      ::setenv("TZ", savedTz_->c_str(), 1);
-    } else {
-      ::unsetenv("TZ");
-    }
+    savedTz_ ? ::setenv("TZ", savedTz_->c_str(), 1) : ::unsetenv("TZ");
     ::tzset();
   }
-
   Article& add(std::uint32_t number, const std::string& subject, const std::string& text) {
     const std::string n = std::to_string(number);
     auto article = std::make_unique<Article>(number, subject);
@@ -139,59 +129,6 @@ TEST_F(MboxExport, FormatsDatesAndSendersForMailPrograms) {
                                                          {"Ann <a n@x.org>", "an@x.org"},
                                                          {"", "MAILER-DAEMON"}};
   for (const auto& [from, sender] : senders) EXPECT_EQ(envelopeSender(from), sender) << from;
-}
-
-std::string httpGet(int port, const std::string& path) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<std::uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  std::string response;
-  const std::string request = "GET " + path + " HTTP/1.0\r\nHost: localhost\r\n\r\n";
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) response.append(buffer, got);
-  }
-  ::close(fd);
-  return response;
-}
-
-TEST_F(MboxExport, TheArchiveServerIndexesAndFindsTheExportedArticles) {
-  const char* override = std::getenv("VARNOOK_ARCHIVE_PROGRAM");
-  const std::string program =
-      override ? override : std::string(VARNOOK_BINARY_DIR) + "/src/server/varnook-archive";
-  if (!std::filesystem::exists(program)) GTEST_SKIP() << "varnook-archive is not built";
-  add(1, "Alpha zebraxylophone", "Body of the first\r\nFrom a line that needs quoting\r\n");
-  add(2, "Beta quagmirequill", "Second body mentions zebraxylophone too\r\n");
-  add(3, "Gamma", "");
-  testing::TempFolder folder;
-  const std::string mbox = folder.path() + "/export.mbox", out = folder.path() + "/out";
-  ASSERT_TRUE(exportMbox(collection_, mbox).ok);
-
-  const std::string db = folder.path() + "/db";
-  const std::string index =
-      "'" + program + "' index --db '" + db + "' '" + mbox + "' > '" + out + "' 2>&1";
-  ASSERT_EQ(std::system(index.c_str()), 0) << readTextFile(out);
-  EXPECT_NE(readTextFile(out).find("Indexed 2 new articles"), std::string::npos)
-      << readTextFile(out);
-
-  const int port = testing::freeLoopbackPort();
-  auto server = testing::ChildProcess::start(
-      {program, "serve", "--db", db, "--listen", "127.0.0.1:" + std::to_string(port)},
-      folder.path() + "/serve.log");
-  ASSERT_TRUE(server);
-  if (!testing::waitUntilListening(port, 5000, server.get())) {
-    GTEST_SKIP() << "varnook-archive does not serve yet: "
-                 << readTextFile(folder.path() + "/serve.log");
-  }
-  const std::string both = httpGet(port, "/dnquery.xp?QRY=zebraxylophone");
-  EXPECT_NE(both.find("2 matches</font>"), std::string::npos) << both.substr(0, 2000);
-  EXPECT_NE(both.find("Alpha zebraxylophone"), std::string::npos);
-  EXPECT_NE(both.find("Beta quagmirequill"), std::string::npos);
-  const std::string one = httpGet(port, "/dnquery.xp?QRY=quagmirequill");
-  EXPECT_NE(one.find("1 matches</font>"), std::string::npos) << one.substr(0, 2000);
 }
 
 }  // namespace

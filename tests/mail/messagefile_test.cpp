@@ -33,11 +33,6 @@ MessageContext fixedContext() {
   return context;
 }
 
-mode_t modeOf(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
-}
-
 TEST(MessageFile, WritesEachModeLineForLine) {
   const std::string me = "From: Me Myself <me@example.org>\r\n";
   const std::string unsent = "Date: Thu, 29 Feb 24 07:05:09\r\nX-Unsent: 1\r\n\r\n";
@@ -58,12 +53,8 @@ TEST(MessageFile, WritesEachModeLineForLine) {
        "Message-ID: <abc@news.example>\r\nReferences: <parent@news.example>\r\n\r\n"
        "First line\r\n> quoted\nthird\rlast"},
   };
-  testing::XdgSandbox box;
-  for (const auto& [mode, expected] : cases) {
-    const std::string file = box.root + "/message.eml";
-    ASSERT_EQ(writeMessageFile(*sampleArticle(), file, mode, fixedContext()), "");
-    EXPECT_EQ(readTextFile(file), expected) << static_cast<int>(mode);
-  }
+  for (const auto& [mode, expected] : cases)
+    EXPECT_EQ(messageText(*sampleArticle(), mode, fixedContext()), expected) << int(mode);
 }
 
 TEST(MessageFile, LeavesOutWhatTheArticleLacksAndFieldsCannotAddHeaderLines) {
@@ -84,16 +75,15 @@ TEST(MessageFile, LeavesOutWhatTheArticleLacksAndFieldsCannotAddHeaderLines) {
   EXPECT_NE(text.find("To: a@b X-Evil: 1\r\n"), std::string::npos);
 }
 
-TEST(MessageFile, SplitsLinesAtEveryKindOfLineEnd) {
+TEST(MessageFile, LinesSplitAtEveryKindOfLineEndAndDatesFollowTheGivenNotation) {
   using Lines = std::vector<std::string_view>;
-  EXPECT_EQ(splitTextLines(""), Lines{});
-  EXPECT_EQ(splitTextLines("a\r\nb\r\n"), (Lines{"a", "b"}));
-  EXPECT_EQ(splitTextLines("a\n\rb"), (Lines{"a", "", "b"}));
-  EXPECT_EQ(splitTextLines("a\r\n\r\n"), (Lines{"a", ""}));
-  EXPECT_EQ(splitTextLines("\n"), (Lines{""}));
-}
+  const std::pair<const char*, Lines> cases[] = {{"", {}},
+                                                 {"a\r\nb\r\n", {"a", "b"}},
+                                                 {"a\n\rb", {"a", "", "b"}},
+                                                 {"a\r\n\r\n", {"a", ""}},
+                                                 {"\n", {""}}};
+  for (const auto& [text, lines] : cases) EXPECT_EQ(splitTextLines(text), lines) << text;
 
-TEST(MessageFile, DatesFollowTheGivenNotation) {
   DateNames german = DateNames::classic();
   german.shortDays = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
   german.shortMonths[2] = "Mär";
@@ -110,16 +100,16 @@ TEST(MessageFile, DatesFollowTheGivenNotation) {
             "Sun, 31 Dec 99 00:00:00");
 }
 
-TEST(MessageFile, SavedArticlesGetTheUsualAccessReplaceOldFilesAndFailWithTheReason) {
+TEST(MessageFile, FilesGetTheUsualOrOwnerOnlyAccessReplaceOldFilesAndFailWithTheReason) {
   testing::XdgSandbox box;
   const std::string file = box.root + "/saved.nws";
   ::umask(022);
-  ASSERT_EQ(writeMessageFile(*sampleArticle(), file, MessageMode::saveArticle, fixedContext()), "");
-  EXPECT_EQ(modeOf(file), 0644u);
-  ASSERT_EQ(writeMessageFile(*sampleArticle(), file, MessageMode::forward, fixedContext(), true),
-            "");
-  EXPECT_EQ(modeOf(file), 0600u);
-  EXPECT_EQ(readTextFile(file).substr(0, 10), "From: Me M");
+  for (const bool ownerOnly : {false, true}) {
+    const MessageMode mode = ownerOnly ? MessageMode::forward : MessageMode::saveArticle;
+    ASSERT_EQ(writeMessageFile(*sampleArticle(), file, mode, fixedContext(), ownerOnly), "");
+    EXPECT_EQ(testing::fileMode(file), ownerOnly ? 0600u : 0644u);
+    EXPECT_EQ(readTextFile(file), messageText(*sampleArticle(), mode, fixedContext()));
+  }
   EXPECT_EQ(writeMessageFile(*sampleArticle(), "/nonexistent-folder/x.nws",
                              MessageMode::saveArticle, fixedContext()),
             "Cannot create file \"/nonexistent-folder/x.nws\". No such file or directory");

@@ -7,7 +7,6 @@
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QImage>
-#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -18,18 +17,13 @@
 namespace varnook {
 namespace {
 
-const QRgb kBlack = qRgb(0, 0, 0);
-const QRgb kRed = qRgb(255, 0, 0);
-const QRgb kGreen = qRgb(0, 128, 0);
-const QRgb kNavy = qRgb(0, 0, 128);
+const QRgb kBlack = qRgb(0, 0, 0), kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 128, 0),
+           kNavy = qRgb(0, 0, 128);
 
 // Three lines: a keyword, a line quoted twice, a link between the default markers.
 const std::string kArticle =
-    "Hello found world\r\n"
-    ">> quoted line here\r\n"
-    "see \x1Ehttp://x.org\x1F now";
-constexpr std::size_t kQuoteLine = 19;
-constexpr std::size_t kLinkLine = 40;
+    "Hello found world\r\n>> quoted line here\r\nsee \x1Ehttp://x.org\x1F now";
+constexpr std::size_t kQuoteLine = 19, kLinkLine = 40;
 
 class ColorMemoTest : public ::testing::Test {
  protected:
@@ -38,7 +32,6 @@ class ColorMemoTest : public ::testing::Test {
     p.setColor(QPalette::Base, Qt::white);
     p.setColor(QPalette::Text, Qt::black);
     memo.setPalette(p);
-    VnkOptions options;
     options.articleFont.name = "DejaVu Sans";
     options.articleFont.height = -16;
     memo.applyOptions(options);
@@ -55,163 +48,74 @@ class ColorMemoTest : public ::testing::Test {
     c.setPosition(memo.documentPosition(first));
     const QRect a = memo.cursorRect(c);
     c.setPosition(memo.documentPosition(end));
-    const QRect b = memo.cursorRect(c);
-    return QRect(QPoint(a.left() + 1, a.top()), QPoint(b.left() - 1, a.bottom()));
+    return QRect(QPoint(a.left() + 1, a.top()), QPoint(memo.cursorRect(c).left() - 1, a.bottom()));
   }
-  QPoint centerOf(std::size_t first, std::size_t end) { return charsRect(first, end).center(); }
-
   QImage shot() { return memo.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32); }
-
   static int count(const QImage& image, const QRect& rect, QRgb color) {
     int n = 0;
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
       for (int x = rect.left(); x <= rect.right(); ++x) n += image.pixel(x, y) == color;
-    }
     return n;
   }
-  // The longest horizontal run of one colour in the rectangle.
-  static int longestRow(const QImage& image, const QRect& rect, QRgb color) {
+  // The longest horizontal run of `color` in the rectangle and just below it (an underline).
+  static int longestRun(const QImage& image, const QRect& rect, QRgb color) {
     int best = 0;
-    for (int y = rect.top(); y <= rect.bottom() + 2; ++y) {
-      int run = 0;
-      for (int x = rect.left(); x <= rect.right(); ++x) {
-        run = image.pixel(x, y) == color ? run + 1 : 0;
-        best = std::max(best, run);
-      }
-    }
+    for (int y = rect.top(); y <= rect.bottom() + 2; ++y)
+      for (int x = rect.left(), run = 0; x <= rect.right(); ++x)
+        best = std::max(best, run = image.pixel(x, y) == color ? run + 1 : 0);
     return best;
   }
+  void selectBytes(std::size_t anchor, std::size_t caret) {
+    QTextCursor c = memo.textCursor();
+    c.setPosition(memo.documentPosition(anchor));
+    c.setPosition(memo.documentPosition(caret), QTextCursor::KeepAnchor);
+    memo.setTextCursor(c);
+  }
 
+  VnkOptions options;
   ColorMemo memo;
 };
 
-TEST_F(ColorMemoTest, PaintsKeywordsQuotesAndLinksInTheirColours) {
+// Highlighting switched off in the options: see the options dialog's sample test.
+TEST_F(ColorMemoTest, PaintsKeywordsQuotesLinksAndTheSelectionInTheirColours) {
   const QImage image = shot();
-  const QRect hello = charsRect(0, 5);
-  const QRect keyword = charsRect(6, 11);
-  const QRect quoted = charsRect(kQuoteLine + 3, kQuoteLine + 19);
-  const QRect link = charsRect(kLinkLine + 5, kLinkLine + 17);
-  // The begin marker takes no room: the link starts where the blank before it ends.
-  const QRect marker = charsRect(kLinkLine + 4, kLinkLine + 5);
-
-  EXPECT_GT(count(image, hello, kBlack), 0);
+  const QRect keyword = charsRect(6, 11), quoted = charsRect(kQuoteLine + 3, kQuoteLine + 19),
+              link = charsRect(kLinkLine + 5, kLinkLine + 17);
+  EXPECT_GT(count(image, charsRect(0, 5), kBlack), 0);
   EXPECT_GT(count(image, keyword, kRed), 0);
   EXPECT_EQ(count(image, keyword, kBlack), 0);
   EXPECT_GT(count(image, quoted, kGreen), 0);
   EXPECT_EQ(count(image, quoted, kBlack), 0);
   EXPECT_GT(count(image, link, kNavy), 0);
-  EXPECT_GT(longestRow(image, link, kNavy), link.width() * 3 / 4);  // the underline
-  EXPECT_LE(marker.width(), 0);
+  EXPECT_GT(longestRun(image, link, kNavy), link.width() * 3 / 4);
+  // The begin marker takes no room: the link starts where the blank before it ends.
+  EXPECT_LE(charsRect(kLinkLine + 4, kLinkLine + 5).width(), 0);
 
-  // Not highlighted: keywords in the font colour, links plain.
-  VnkOptions options;
-  options.articleFont.name = "DejaVu Sans";
-  options.articleFont.height = -16;
-  options.highLightKW = false;
-  options.highLightLinks = false;
-  memo.applyOptions(options);
-  const QImage plain = shot();
-  EXPECT_EQ(count(plain, keyword, kRed), 0);
-  EXPECT_GT(count(plain, keyword, kBlack), 0);
-  EXPECT_EQ(count(plain, link, kNavy), 0);
+  // A selection keeps its highlight over the keyword.
+  selectBytes(6, 11);
+  const QImage selected = shot();
+  const QPalette& p = memo.palette();
+  EXPECT_EQ(count(selected, keyword, kRed), 0);
+  EXPECT_GT(
+      count(selected, keyword, p.color(QPalette::Active, QPalette::Highlight).rgb()) +
+          count(selected, keyword, p.color(QPalette::Active, QPalette::HighlightedText).rgb()),
+      keyword.width() * keyword.height() / 2);
 }
 
-TEST_F(ColorMemoTest, SelectionKeepsTheHighlight) {
-  QTextCursor c = memo.textCursor();
-  c.setPosition(memo.documentPosition(6));
-  c.setPosition(memo.documentPosition(11), QTextCursor::KeepAnchor);
-  memo.setTextCursor(c);
-  const QImage image = shot();
-  const QRect keyword = charsRect(6, 11);
-  const QRgb highlight = memo.palette().color(QPalette::Active, QPalette::Highlight).rgb();
-  const QRgb highlightText =
-      memo.palette().color(QPalette::Active, QPalette::HighlightedText).rgb();
-  EXPECT_EQ(count(image, keyword, kRed), 0);
-  EXPECT_GT(count(image, keyword, highlight) + count(image, keyword, highlightText),
-            keyword.width() * keyword.height() / 2);
-}
-
-TEST_F(ColorMemoTest, PointerTurnsIntoAHandOverLinksAndBack) {
-  const auto shapeOver = [&](std::size_t byte) {
-    QTest::mouseMove(memo.viewport(), centerOf(kLinkLine + byte, kLinkLine + byte + 1));
-    return memo.viewport()->cursor().shape();
-  };
-  EXPECT_EQ(shapeOver(8), Qt::PointingHandCursor);
-  EXPECT_EQ(shapeOver(19), Qt::IBeamCursor);         // "now"
-  EXPECT_EQ(shapeOver(16), Qt::PointingHandCursor);  // the link's last character
-  EXPECT_EQ(shapeOver(1), Qt::IBeamCursor);          // "see"
-}
-
-TEST_F(ColorMemoTest, ClickOnALinkReportsExactlyItsText) {
-  QSignalSpy spy(&memo, &ColorMemo::hotSpotClick);
-  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, centerOf(kLinkLine + 1, kLinkLine + 2));
-  EXPECT_EQ(spy.count(), 0);
-  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, centerOf(kLinkLine + 10, kLinkLine + 11));
-  ASSERT_EQ(spy.count(), 1);
-  EXPECT_EQ(spy.at(0).at(0).toByteArray(), QByteArray("http://x.org"));
-
-  // The options dialog's sample uses "<" and ">" as markers.
-  HotSpot sample = memo.hotSpot();
-  sample.beginChar = '<';
-  sample.endChar = '>';
-  memo.setHotSpot(sample);
-  memo.setText("URLs and emails: <www.x.org> <joe@x.org>");
+TEST_F(ColorMemoTest, ScrolledFarIntoALongTextColoursTheVisibleLines) {
+  std::string text;
+  for (int i = 0; i < 5000; ++i) text += i == 3000 ? "line found here\r\n" : "> filler\r\n";
+  memo.setText(text);
+  memo.setTextCursor(QTextCursor(memo.document()->findBlockByNumber(3000)));
+  memo.centerCursor();
   QApplication::processEvents();
-  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, centerOf(32, 33));
-  ASSERT_EQ(spy.count(), 2);
-  EXPECT_EQ(spy.at(1).at(0).toByteArray(), QByteArray("joe@x.org"));
-}
-
-TEST_F(ColorMemoTest, CopiedTextHasNoMarkers) {
-  memo.selectAll();
-  EXPECT_EQ(memo.selectedBytes(),
-            "Hello found world\r\n>> quoted line here\r\nsee http://x.org now");
-  EXPECT_EQ(memo.selectedText(), "Hello found world\n>> quoted line here\nsee http://x.org now");
-  memo.copy();
-  EXPECT_EQ(QApplication::clipboard()->text(), memo.selectedText());
-}
-
-TEST_F(ColorMemoTest, BytesMapToDisplayedCharacters) {
-  // UTF-8 with a two-byte and a four-byte character, a lone CR, a NUL and U+2029: every
-  // byte line stays one document block.
-  const std::string utf8 = std::string("caf\xC3\xA9 \xF0\x9D\x84\x9E modem\r\na\rb\n") +
-                           std::string(1, '\0') + "\xE2\x80\xA9" + "x";
-  memo.setText(utf8);
-  EXPECT_EQ(memo.document()->blockCount(), 3);
-  EXPECT_EQ(memo.documentPosition(6), 5);   // after "café "
-  EXPECT_EQ(memo.documentPosition(11), 8);  // after the clef (two units)
-  for (std::size_t offset : {0u, 3u, 5u, 6u, 10u, 11u, 16u, 18u, 20u, 22u, 23u, 27u}) {
-    EXPECT_EQ(memo.byteOffset(memo.documentPosition(offset)), offset) << offset;
-  }
-  memo.setCaretOffset(16);
-  EXPECT_EQ(memo.caretOffset(), 16u);
-  EXPECT_EQ(memo.wordAtCaret(), "modem");
-
-  // Text put in through the editor itself is the view's text as UTF-8.
-  memo.setPlainText(QString::fromUtf16(u"caf\u00E9\nx"));
-  EXPECT_EQ(memo.text(), "caf\xC3\xA9\nx");
-  EXPECT_EQ(memo.documentPosition(6), 5);
-  memo.clear();
-  EXPECT_EQ(memo.text(), "");
-
-  // Not UTF-8: one byte, one character.
-  memo.setText("caf\xE9 \x80");
-  EXPECT_EQ(memo.document()->toPlainText(), QString::fromUtf16(u"caf\u00E9 \u20AC"));
-  EXPECT_EQ(memo.documentPosition(5), 5);
-}
-
-TEST_F(ColorMemoTest, NavigationKeysMoveOnFromTheSelectionEnd) {
-  QTextCursor c = memo.textCursor();
-  c.setPosition(memo.documentPosition(11));
-  c.setPosition(memo.documentPosition(6), QTextCursor::KeepAnchor);  // caret at the start
-  memo.setTextCursor(c);
-  memo.setReadOnly(true);  // as owners set it: the keyboard still moves the caret
-  memo.setFocus();
-  QTest::keyClick(&memo, Qt::Key_Right);
-  EXPECT_FALSE(memo.hasSelection());
-  EXPECT_EQ(memo.caretOffset(), 12u);
-  QTest::keyClick(&memo, Qt::Key_Right, Qt::ShiftModifier);
-  EXPECT_EQ(memo.selectedBytes(), "w");
+  const std::size_t line = 3000 * 10;  // every earlier line takes ten bytes
+  ASSERT_EQ(text.substr(line, 10), "line found");
+  const QImage image = shot();
+  EXPECT_GT(count(image, charsRect(line + 5, line + 10), kRed), 0);
+  EXPECT_EQ(count(image, charsRect(line + 5, line + 10), kBlack), 0);
+  // The next line's "filler" is a first-level quotation.
+  EXPECT_GT(count(image, charsRect(line + 19, line + 25), qRgb(0x40, 0x40, 0x40)), 0);
 }
 
 TEST_F(ColorMemoTest, WithoutRulesOrLinksItPaintsLikeThePlainEditor) {
@@ -230,24 +134,87 @@ TEST_F(ColorMemoTest, WithoutRulesOrLinksItPaintsLikeThePlainEditor) {
   EXPECT_EQ(shot(), plain.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
-TEST_F(ColorMemoTest, ScrolledFarIntoALongTextColoursTheVisibleLines) {
-  std::string text;
-  for (int i = 0; i < 5000; ++i) text += i == 3000 ? "line found here\r\n" : "> filler\r\n";
-  memo.setText(text);
-  QTextCursor c(memo.document()->findBlockByNumber(3000));
-  memo.setTextCursor(c);
-  memo.centerCursor();
+TEST_F(ColorMemoTest, PointerAndClicksOverLinksAndTheContextMenuGoToTheOwner) {
+  const auto over = [&](std::size_t byte) { return charsRect(byte, byte + 1).center(); };
+  const std::pair<std::size_t, Qt::CursorShape> shapes[] = {
+      {kLinkLine + 8, Qt::PointingHandCursor},
+      {kLinkLine + 19, Qt::IBeamCursor},         // "now"
+      {kLinkLine + 16, Qt::PointingHandCursor},  // the link's last character
+      {kLinkLine + 1, Qt::IBeamCursor}};         // "see"
+  for (const auto& [byte, shape] : shapes) {
+    QTest::mouseMove(memo.viewport(), over(byte));
+    EXPECT_EQ(memo.viewport()->cursor().shape(), shape) << byte;
+  }
+  QSignalSpy spy(&memo, &ColorMemo::hotSpotClick);
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, over(kLinkLine + 1));
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, over(kLinkLine + 10));
+  ASSERT_EQ(spy.count(), 1);
+  EXPECT_EQ(spy.at(0).at(0).toByteArray(), QByteArray("http://x.org"));
+
+  // The options dialog's sample uses "<" and ">" as markers.
+  HotSpot sample = memo.hotSpot();
+  sample.beginChar = '<';
+  sample.endChar = '>';
+  memo.setHotSpot(sample);
+  memo.setText("URLs and emails: <www.x.org> <joe@x.org>");
   QApplication::processEvents();
-  const std::size_t line = 3000 * 10;  // every earlier line takes ten bytes
-  ASSERT_EQ(text.substr(line, 10), "line found");
-  const QImage image = shot();
-  EXPECT_GT(count(image, charsRect(line + 5, line + 10), kRed), 0);
-  EXPECT_EQ(count(image, charsRect(line + 5, line + 10), kBlack), 0);
-  const QRect quote = charsRect(line + 19, line + 25);  // the next line's "filler"
-  EXPECT_GT(count(image, quote, qRgb(0x40, 0x40, 0x40)), 0);
+  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, over(32));
+  ASSERT_EQ(spy.count(), 2);
+  EXPECT_EQ(spy.at(1).at(0).toByteArray(), QByteArray("joe@x.org"));
+
+  QPoint asked;
+  QObject::connect(&memo, &ColorMemo::contextMenuRequested, [&](const QPoint& at) { asked = at; });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(105, 205));
+  QApplication::sendEvent(memo.viewport(), &event);
+  EXPECT_EQ(asked, QPoint(105, 205));
 }
 
-TEST_F(ColorMemoTest, FontFallsBackToTheDesktopFontAndSystemColoursToThePalette) {
+TEST_F(ColorMemoTest, CopiedTextHasNoMarkersAndKeysMoveOnFromTheSelectionEnd) {
+  memo.selectAll();
+  EXPECT_EQ(memo.selectedBytes(),
+            "Hello found world\r\n>> quoted line here\r\nsee http://x.org now");
+  EXPECT_EQ(memo.selectedText(), "Hello found world\n>> quoted line here\nsee http://x.org now");
+  memo.copy();
+  EXPECT_EQ(QApplication::clipboard()->text(), memo.selectedText());
+
+  selectBytes(11, 6);      // the caret at the start
+  memo.setReadOnly(true);  // as owners set it: the keyboard still moves the caret
+  memo.setFocus();
+  QTest::keyClick(&memo, Qt::Key_Right);
+  EXPECT_FALSE(memo.hasSelection());
+  EXPECT_EQ(memo.caretOffset(), 12u);
+  QTest::keyClick(&memo, Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(memo.selectedBytes(), "w");
+}
+
+TEST_F(ColorMemoTest, BytesMapToDisplayedCharacters) {
+  // UTF-8 with a two-byte and a four-byte character, a lone CR, a NUL and U+2029: every
+  // byte line stays one document block.
+  const std::string utf8 = std::string("caf\xC3\xA9 \xF0\x9D\x84\x9E modem\r\na\rb\n") +
+                           std::string(1, '\0') + "\xE2\x80\xA9" + "x";
+  memo.setText(utf8);
+  EXPECT_EQ(memo.document()->blockCount(), 3);
+  EXPECT_EQ(memo.documentPosition(6), 5);   // after "café "
+  EXPECT_EQ(memo.documentPosition(11), 8);  // after the clef (two units)
+  for (std::size_t offset : {0u, 3u, 5u, 6u, 10u, 11u, 16u, 18u, 20u, 22u, 23u, 27u})
+    EXPECT_EQ(memo.byteOffset(memo.documentPosition(offset)), offset) << offset;
+  memo.setCaretOffset(16);
+  EXPECT_EQ(memo.caretOffset(), 16u);
+  EXPECT_EQ(memo.wordAtCaret(), "modem");
+
+  // Text put in through the editor itself is the view's text as UTF-8.
+  memo.setPlainText(QString::fromUtf16(u"caf\u00E9\nx"));
+  EXPECT_EQ(memo.text(), "caf\xC3\xA9\nx");
+  EXPECT_EQ(memo.documentPosition(6), 5);
+  memo.clear();
+  EXPECT_EQ(memo.text(), "");
+  // Not UTF-8: one byte, one character.
+  memo.setText("caf\xE9 \x80");
+  EXPECT_EQ(memo.document()->toPlainText(), QString::fromUtf16(u"caf\u00E9 \u20AC"));
+  EXPECT_EQ(memo.documentPosition(5), 5);
+}
+
+TEST(ColorMemoFonts, FontFallsBackToTheDesktopFontAndSystemColoursToThePalette) {
   FontSpec spec;  // "MS Sans Serif", -13
   const QFont fallback = toQFont(spec);
   EXPECT_EQ(fallback.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
@@ -258,8 +225,7 @@ TEST_F(ColorMemoTest, FontFallsBackToTheDesktopFontAndSystemColoursToThePalette)
   const QFont installed = toQFont(spec);
   EXPECT_EQ(installed.family(), "DejaVu Sans");
   EXPECT_LE(QFontMetrics(installed).height(), 20);
-  EXPECT_TRUE(installed.bold());
-  EXPECT_TRUE(installed.italic());
+  EXPECT_TRUE(installed.bold() && installed.italic());
 
   QPalette p;
   p.setColor(QPalette::Active, QPalette::Base, QColor(1, 2, 3));
@@ -267,14 +233,6 @@ TEST_F(ColorMemoTest, FontFallsBackToTheDesktopFontAndSystemColoursToThePalette)
   EXPECT_EQ(toQColor(clWindow, p), QColor(1, 2, 3));
   EXPECT_EQ(toQColor(clWindowText, p), QColor(4, 5, 6));
   EXPECT_EQ(toQColor(0x00C080, p), QColor(0x80, 0xC0, 0x00));
-}
-
-TEST_F(ColorMemoTest, ContextMenuGoesToTheOwner) {
-  QPoint asked;
-  QObject::connect(&memo, &ColorMemo::contextMenuRequested, [&](const QPoint& at) { asked = at; });
-  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(105, 205));
-  QApplication::sendEvent(memo.viewport(), &event);
-  EXPECT_EQ(asked, QPoint(105, 205));
 }
 
 }  // namespace

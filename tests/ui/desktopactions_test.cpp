@@ -9,138 +9,103 @@
 #include "collection/collection.h"
 #include "desktop/desktopentry.h"
 #include "desktop/websearch.h"
-#include "recordingprompts.h"
+#include "scriptedprompts.h"
 #include "ui/updateprompts.h"
 
-namespace varnook {
+namespace varnook::testing {
 namespace {
 
 using Args = std::vector<std::string>;
 using Kind = UserPrompts::Kind;
-using testing::RecordingPrompts;
-using testing::XdgSandbox;
 
+// The desktop's programs as the window reaches them, with the message boxes of failures.
 class DesktopActionsTest : public ::testing::Test {
  protected:
   void registerBrowser() {
-    box.addRecorder("browser.desktop");
-    box.setDefault("x-scheme-handler/http", "browser.desktop");
-    box.setDefault("x-scheme-handler/https", "browser.desktop");
+    box.addHandler("browser.desktop", {"x-scheme-handler/http", "x-scheme-handler/https"});
   }
-  void registerMailer() {
-    box.addRecorder("mailto.desktop");
-    box.setDefault("x-scheme-handler/mailto", "mailto.desktop");
-  }
-  std::unique_ptr<DesktopActions> actions() {
-    return std::make_unique<DesktopActions>(box.dirs(), prompts, nullptr);
-  }
-  void expectNoBoxes() {
-    for (const auto& b : prompts.boxes) ADD_FAILURE() << "unexpected box: " << b.text.toStdString();
+  DesktopActions& actions() {
+    if (!actions_) actions_ = std::make_unique<DesktopActions>(box.dirs(), prompts, nullptr);
+    return *actions_;
   }
 
   XdgSandbox box;
-  RecordingPrompts prompts;
+  ScriptedPrompts prompts;
+  std::unique_ptr<DesktopActions> actions_;
 };
 
-TEST_F(DesktopActionsTest, ReportsBrowserFailuresWithTheProgramsTexts) {
-  EXPECT_FALSE(actions()->openUrl("http://example.com/"));
-  ASSERT_EQ(prompts.boxes.size(), 1u);
-  EXPECT_EQ(prompts.boxes[0].kind, Kind::error);
-  EXPECT_EQ(prompts.boxes[0].text, "Unable to detect your default browser!");
-
+TEST_F(DesktopActionsTest, FailuresShowTheProgramsTexts) {
+  EXPECT_FALSE(actions().openUrl("http://example.com/"));
+  actions().hotSpotClick("someone@example.com");
+  Article article(5, "Subject");
+  article.author = "a@example.com";
+  article.forum = "alt.test";
+  actions().composeMessage(article, MessageMode::replyGroup);
   box.addDesktopFile("gone.desktop",
                      "[Desktop Entry]\nType=Application\nName=G\nExec=" + box.root + "/gone %u\n");
   box.setDefault("x-scheme-handler/http", "gone.desktop");
-  EXPECT_FALSE(actions()->openUrl("http://example.com/"));
-  ASSERT_EQ(prompts.boxes.size(), 2u);
-  EXPECT_EQ(prompts.boxes[1].text, "Can't launch the default browser!");
+  EXPECT_FALSE(DesktopActions(box.dirs(), prompts, nullptr).openUrl("http://example.com/"));
+  EXPECT_EQ(prompts.texts(),
+            (QStringList{"Unable to detect your default browser!",
+                         "Can't launch the default mail client!",
+                         "Can't reply to the newsgroups without MS Outlook Express!",
+                         "Can't launch the default browser!"}));
+  EXPECT_EQ(prompts.messages[0].kind, Kind::error);
+  EXPECT_EQ(prompts.messages[2].kind, Kind::warning);
 }
 
 TEST_F(DesktopActionsTest, LinksGoToTheMailProgramOrTheBrowser) {
   registerBrowser();
-  registerMailer();
-  auto desktop = actions();
-  desktop->hotSpotClick("someone@example.com");
+  box.addHandler("mailto.desktop", {"x-scheme-handler/mailto"});
+  actions().hotSpotClick("someone@example.com");
   EXPECT_EQ(box.waitForRecord("mailto.desktop"), (Args{"mailto:someone@example.com"}));
   EXPECT_FALSE(box.recorderRan("browser.desktop"));
-  desktop->hotSpotClick("http://example.com/a b;c");
+  actions().hotSpotClick("http://example.com/a b;c");
   EXPECT_EQ(box.waitForRecord("browser.desktop"), (Args{"http://example.com/a b;c"}));
-  expectNoBoxes();
-
-  XdgSandbox bare;
-  RecordingPrompts quiet;
-  DesktopActions nothing(bare.dirs(), quiet, nullptr);
-  nothing.hotSpotClick("someone@example.com");
-  ASSERT_EQ(quiet.boxes.size(), 1u);
-  EXPECT_EQ(quiet.boxes[0].text, "Can't launch the default mail client!");
+  EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(DesktopActionsTest, WebSearchUsesTheKeptTemplate) {
+TEST_F(DesktopActionsTest, WebSearchManualAndPostingProfilesOpenInTheBrowser) {
   registerBrowser();
-  auto desktop = actions();
-  desktop->webSearch("modem \"usr sportster\"");
+  actions().webSearch("modem \"usr sportster\"");
   EXPECT_EQ(box.waitForRecord("browser.desktop"),
             (Args{std::string(kBuiltInSearchPrefix) + "modem+%22usr+sportster%22"}));
-  EXPECT_TRUE(std::filesystem::exists(box.configHome + "/varnook/search"));
-
-  std::filesystem::remove(box.root + "/records/browser.desktop.args");
-  testing::writeTextFile(box.configHome + "/varnook/search",
-                         "https://find.example/?w=%s&pct=5%%\n");
-  desktop->webSearch("");
+  writeTextFile(box.configHome + "/varnook/search", "https://find.example/?w=%s&pct=5%%\n");
+  actions().webSearch("");
   EXPECT_EQ(box.waitForRecord("browser.desktop"), (Args{"https://find.example/?w=&pct=5%"}));
-  expectNoBoxes();
-}
 
-TEST_F(DesktopActionsTest, OpensTheManualAndPostingProfiles) {
-  registerBrowser();
-  auto desktop = actions();
-  const std::string manual = desktop->manualFile();
+  const std::string manual = actions().manualFile();
   EXPECT_TRUE(std::filesystem::exists(manual)) << manual;
-  desktop->openManual();
+  actions().openManual();
   EXPECT_EQ(box.waitForRecord("browser.desktop"), (Args{fileUrlFromPath(manual)}));
 
-  std::filesystem::remove(box.root + "/records/browser.desktop.args");
   ServiceSettings service;
   service.serviceHost = "localhost:8119";
-  desktop->openPostingProfile("Ann <ann@example.com>", service);
-  const auto profile = box.waitForRecord("browser.desktop");
-  ASSERT_TRUE(profile);
-  EXPECT_EQ((*profile)[0],
-            "http://localhost:8119/[ST_rn=ps]/profile.xp?ST=PS&author=Ann+%3Cann%40example.com%3E");
-  expectNoBoxes();
+  actions().openPostingProfile("Ann <ann@example.com>", service);
+  EXPECT_EQ(
+      box.waitForRecord("browser.desktop"),
+      (Args{
+          "http://localhost:8119/[ST_rn=ps]/profile.xp?ST=PS&author=Ann+%3Cann%40example.com%3E"}));
+  EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(DesktopActionsTest, ComposeReportsAMissingNewsProgram) {
-  auto owned = std::make_unique<Article>(5, "Subject");
-  owned->author = "a@example.com";
-  owned->forum = "alt.test";
-  actions()->composeMessage(*owned, MessageMode::replyGroup);
-  ASSERT_EQ(prompts.boxes.size(), 1u);
-  EXPECT_EQ(prompts.boxes[0].kind, Kind::warning);
-  EXPECT_EQ(prompts.boxes[0].text, "Can't reply to the newsgroups without MS Outlook Express!");
-}
-
-TEST_F(DesktopActionsTest, SavesArticlesAndExportsCollections) {
+// The files' texts: see the message file's and the mbox export's tests.
+TEST_F(DesktopActionsTest, SavesArticlesAndExportsCollectionsOrSaysWhyNot) {
   Collection collection;
   auto owned = std::make_unique<Article>(9, "Saved subject");
-  owned->author = "a@example.com";
-  owned->forum = "alt.test";
   owned->text = "Body\r\n";
   Article& article = collection.appendArticle(std::move(owned));
-  auto desktop = actions();
-
   const QString saved = QString::fromStdString(box.root + "/saved.nws");
-  EXPECT_TRUE(desktop->saveArticle(article, saved));  // the text: see the window's tests
+  EXPECT_TRUE(actions().saveArticle(article, saved));
   EXPECT_TRUE(QFile::exists(saved));
-  EXPECT_FALSE(desktop->saveArticle(article, QStringLiteral("/no/such/folder/x.nws")));
-  ASSERT_EQ(prompts.boxes.size(), 1u);
-  EXPECT_TRUE(prompts.boxes[0].text.startsWith("Cannot create file \"/no/such/folder/x.nws\"."));
-
-  EXPECT_EQ(desktop->exportArticles(collection, QString::fromStdString(box.root + "/a.mbox")),
+  EXPECT_EQ(actions().exportArticles(collection, QString::fromStdString(box.root + "/a.mbox")),
             std::optional<std::size_t>(1));
-  EXPECT_EQ(desktop->exportArticles(collection, QStringLiteral("/no/such/folder/a.mbox")),
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_FALSE(actions().saveArticle(article, QStringLiteral("/no/such/folder/x.nws")));
+  EXPECT_EQ(actions().exportArticles(collection, QStringLiteral("/no/such/folder/a.mbox")),
             std::nullopt);
-  EXPECT_EQ(prompts.boxes.size(), 2u);
+  ASSERT_EQ(prompts.messages.size(), 2u);
+  EXPECT_TRUE(prompts.messages[0].text.startsWith("Cannot create file \"/no/such/folder/x.nws\"."));
 
   collection.setFileName("/home/u/modems.vnk");
   const FileDialogSpec spec = DesktopActions::exportDialogSpec(collection);
@@ -150,15 +115,14 @@ TEST_F(DesktopActionsTest, SavesArticlesAndExportsCollections) {
 
 // The update check's other questions, statuses and pages: see the About dialog's tests.
 TEST_F(DesktopActionsTest, UpdatePromptsAskOkCancelWithPlainLineEnds) {
-  auto desktop = actions();
   UpdatePrompts ui(
-      prompts, *desktop, nullptr, [](const QString&) {}, [] {});
+      prompts, actions(), nullptr, [](const QString&) {}, [] {});
   prompts.answers = {UserPrompts::Answer::cancel};
   EXPECT_FALSE(ui.askOkCancel("Line one\r\n\r\nline two"));
-  ASSERT_EQ(prompts.boxes.size(), 1u);
-  EXPECT_EQ(prompts.boxes[0].kind, Kind::okCancel);
-  EXPECT_EQ(prompts.boxes[0].text, "Line one\n\nline two");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_EQ(prompts.messages[0].kind, Kind::okCancel);
+  EXPECT_EQ(prompts.messages[0].text, "Line one\n\nline two");
 }
 
 }  // namespace
-}  // namespace varnook
+}  // namespace varnook::testing

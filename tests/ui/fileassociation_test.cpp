@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -17,59 +16,50 @@ QByteArray readAll(const QString& fileName) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
+// What was written, as "mime desktop" of the written ones, or "failed".
+std::string written(const FileAssociation& result) {
+  return result.failed ? "failed"
+                       : std::string(result.mimeWritten ? "mime " : "") +
+                             (result.desktopWritten ? "desktop" : "");
+}
+
 TEST(FileAssociation, WrittenWhenMissingOrDifferentAndLeftAloneOtherwise) {
   QTemporaryDir home;
-  const QString desktop = home.filePath(QStringLiteral("applications/varnook.desktop"));
-  const QString mime = home.filePath(QStringLiteral("mime/packages/varnook.xml"));
-
-  FileAssociation first =
-      writeFileAssociation(home.path(), QStringLiteral("/opt/varnook/bin/varnook"));
-  EXPECT_TRUE(first.mimeWritten);
-  EXPECT_TRUE(first.desktopWritten);
-  EXPECT_FALSE(first.failed);
+  const QString desktop = home.filePath("applications/varnook.desktop");
+  const QString mime = home.filePath("mime/packages/varnook.xml");
+  EXPECT_EQ(written(writeFileAssociation(home.path(), "/opt/varnook/bin/varnook")), "mime desktop");
   EXPECT_TRUE(readAll(desktop).contains("Exec=\"/opt/varnook/bin/varnook\" %f\n"));
   EXPECT_TRUE(readAll(desktop).contains("MimeType=application/x-news-collection;\n"));
   EXPECT_TRUE(readAll(mime).contains("<glob pattern=\"*.vnk\"/>"));
   EXPECT_TRUE(readAll(mime).contains("type=\"application/x-news-collection\""));
 
   // The same program again: nothing is rewritten.
-  const QDateTime written = QFileInfo(desktop).lastModified();
+  const QDateTime before = QFileInfo(desktop).lastModified();
   QThread::msleep(20);
-  FileAssociation again =
-      writeFileAssociation(home.path(), QStringLiteral("/opt/varnook/bin/varnook"));
-  EXPECT_FALSE(again.mimeWritten);
-  EXPECT_FALSE(again.desktopWritten);
-  EXPECT_EQ(QFileInfo(desktop).lastModified(), written);
-
-  // A moved program: only the desktop entry changes. A changed MIME file is put right.
+  EXPECT_EQ(written(writeFileAssociation(home.path(), "/opt/varnook/bin/varnook")), "");
+  EXPECT_EQ(QFileInfo(desktop).lastModified(), before);
+  // A moved program: the desktop entry changes. A missing MIME file is put back.
   QFile::remove(mime);
-  FileAssociation moved = writeFileAssociation(home.path(), QStringLiteral("/usr/bin/varnook"));
-  EXPECT_TRUE(moved.desktopWritten);
-  EXPECT_TRUE(moved.mimeWritten);
+  EXPECT_EQ(written(writeFileAssociation(home.path(), "/usr/bin/varnook")), "mime desktop");
   EXPECT_TRUE(readAll(desktop).contains("Exec=\"/usr/bin/varnook\" %f\n"));
-}
 
-TEST(FileAssociation, ProgramPathsWithSpecialCharactersAreQuotedForTheExecLine) {
-  const QString text = desktopEntryText(QStringLiteral("/home/a b/100%/\"x\"/$y/`z`/back\\slash"));
   // Inside quotes ", `, $ and \ take a backslash; then the string value doubles every
   // backslash; "%" is doubled so it is no field code.
-  EXPECT_TRUE(text.contains(QStringLiteral(
-      "Exec=\"/home/a b/100%%/\\\\\"x\\\\\"/\\\\$y/\\\\`z\\\\`/back\\\\\\\\slash\" %f\n")))
-      << text.toStdString();
+  EXPECT_TRUE(desktopEntryText("/home/a b/100%/\"x\"/$y/`z`/back\\slash")
+                  .contains("Exec=\"/home/a b/100%%/\\\\\"x\\\\\"/\\\\$y/\\\\`z\\\\`/"
+                            "back\\\\\\\\slash\" %f\n"));
 }
 
 TEST(FileAssociation, UnwritableFolderIsReportedNotThrown) {
   QTemporaryDir home;
   // A file where the folder should be: nothing can be created below it.
-  QFile blocker(home.filePath(QStringLiteral("applications")));
+  QFile blocker(home.filePath("applications"));
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
-  const FileAssociation result =
-      writeFileAssociation(home.path(), QStringLiteral("/usr/bin/varnook"));
-  EXPECT_TRUE(result.failed);
+  const FileAssociation result = writeFileAssociation(home.path(), "/usr/bin/varnook");
+  EXPECT_TRUE(result.failed && result.mimeWritten);
   EXPECT_FALSE(result.desktopWritten);
-  EXPECT_TRUE(result.mimeWritten);
-  EXPECT_TRUE(writeFileAssociation(QString(), QStringLiteral("/usr/bin/varnook")).failed);
+  EXPECT_TRUE(writeFileAssociation(QString(), "/usr/bin/varnook").failed);
 }
 
 }  // namespace

@@ -7,17 +7,8 @@
 namespace varnook {
 namespace {
 
-struct TextCase {
-  const char* input;
-  const char* expected;
-};
-
-TEST(CombineTerms, JoinsQuotesAndSkipsEmptyValues) {
-  const struct {
-    const char* old;
-    const char* value;
-    const char* expected;
-  } cases[] = {
+TEST(SearchText, CombineTermsStripReplyPrefixesAndSafeFileNames) {
+  const std::tuple<const char*, const char*, const char*> combined[] = {
       {"modem", " usr sportster ", "modem & \"usr sportster\""},
       {"", "modem", "modem"},
       {"", "\tusr sportster\r\n", "\"usr sportster\""},
@@ -25,74 +16,60 @@ TEST(CombineTerms, JoinsQuotesAndSkipsEmptyValues) {
       {"modem", "", "modem"},
       {"a & b", "c", "a & b & c"},
   };
-  for (const auto& c : cases) EXPECT_EQ(combineTerms(c.old, c.value), c.expected) << c.value;
-}
-
-TEST(StripReplyPrefixes, RemovesEveryLeadingPrefixInAnyCase) {
-  const TextCase cases[] = {
-      {"Re: RE:fw: Modem", "Modem"},
-      {"  re:  Modem  ", "Modem"},
-      {"FW: Fw: x", "x"},
-      {"Modem Re: x", "Modem Re: x"},
-      {"Re:", ""},
-      {"Rex: y", "Rex: y"},
-      {"\x01Re: z\x02", "z"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(stripReplyPrefixes(c.input), c.expected) << c.input;
-}
-
-TEST(SafeFileName, KeepsBlanksLettersDigitsUnderscoreUpTo32) {
-  const TextCase cases[] = {
+  for (const auto& [old, value, expected] : combined)
+    EXPECT_EQ(combineTerms(old, value), expected) << value;
+  const std::pair<const char*, const char*> subjects[] = {{"Re: RE:fw: Modem", "Modem"},
+                                                          {"  re:  Modem  ", "Modem"},
+                                                          {"FW: Fw: x", "x"},
+                                                          {"Modem Re: x", "Modem Re: x"},
+                                                          {"Re:", ""},
+                                                          {"Rex: y", "Rex: y"},
+                                                          {"\x01Re: z\x02", "z"}};
+  for (const auto& [subject, stripped] : subjects)
+    EXPECT_EQ(stripReplyPrefixes(subject), stripped) << subject;
+  // Blanks, letters, digits and underscores, up to 32.
+  const std::pair<const char*, const char*> names[] = {
       {"50% off!", "50 off"},
       {"a/b\\c:d*e?f\"g<h>i|j", "abcdefghij"},
       {"..\\..\\etc/passwd", "etcpasswd"},
       {"abcdefghijklmnopqrstuvwxyz0123456789", "abcdefghijklmnopqrstuvwxyz012345"},
       {"caf\xC3\xA9 au lait", "caf au lait"},
-      {"", ""},
+      {"", ""}};
+  for (const auto& [subject, name] : names) EXPECT_EQ(safeFileName(subject), name) << subject;
+}
+
+// UTF-16 bytes of a text, little-endian unless `bigEndian`, with a byte order mark if asked.
+std::string utf16(std::u16string_view text, bool bom = false, bool bigEndian = false) {
+  std::string bytes = bom ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+  for (const char16_t unit : text) {
+    const char lo = static_cast<char>(unit & 0xFF), hi = static_cast<char>(unit >> 8);
+    bytes += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return bytes;
+}
+
+TEST(DroppedUrlText, FirstUrlLineOfEachFormat) {
+  const std::u16string titled = u"http://x/getdoc.xp?AN=12\nSome title \u00e9";
+  const std::tuple<DropFormat, std::string, const char*> cases[] = {
+      {DropFormat::uriList, "# a comment\r\nhttp://a/dnquery.xp?query=x\r\nhttp://b/\r\n",
+       "http://a/dnquery.xp?query=x"},
+      {DropFormat::uriList, "\r\n  http://a/  \n", "http://a/"},
+      {DropFormat::uriList, "# only a comment", ""},
+      {DropFormat::uriList, "", ""},
+      {DropFormat::mozUrl, utf16(titled), "http://x/getdoc.xp?AN=12"},
+      {DropFormat::mozUrl, utf16(titled, true, true), "http://x/getdoc.xp?AN=12"},
+      {DropFormat::mozUrl, utf16(u"http://\u00e9\U0001F600"), "http://\xC3\xA9\xF0\x9F\x98\x80"},
+      // A lone surrogate and an odd trailing byte do no harm.
+      {DropFormat::mozUrl,
+       utf16(u"a\xD800"
+             u"b") +
+           "x",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {DropFormat::plainText, "  http://a/getdoc.xp?AN=1 \r\nsecond", "http://a/getdoc.xp?AN=1"},
+      {DropFormat::plainText, "\n\nhttp://a/\n", "http://a/"},
   };
-  for (const auto& c : cases) EXPECT_EQ(safeFileName(c.input), c.expected) << c.input;
-}
-
-TEST(DroppedUrlText, UriListTakesTheFirstUrlLine) {
-  EXPECT_EQ(droppedUrlText(DropFormat::uriList,
-                           "# a comment\r\nhttp://a/dnquery.xp?query=x\r\nhttp://b/\r\n"),
-            "http://a/dnquery.xp?query=x");
-  EXPECT_EQ(droppedUrlText(DropFormat::uriList, "\r\n  http://a/  \n"), "http://a/");
-  EXPECT_EQ(droppedUrlText(DropFormat::uriList, "# only a comment"), "");
-  EXPECT_EQ(droppedUrlText(DropFormat::uriList, ""), "");
-}
-
-TEST(DroppedUrlText, MozillaUrlIsUtf16WithTheTitleOnTheNextLine) {
-  const auto utf16 = [](std::u16string_view text, bool bom, bool bigEndian) {
-    std::string bytes;
-    if (bom) bytes += bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char16_t unit : text) {
-      const char lo = static_cast<char>(unit & 0xFF), hi = static_cast<char>(unit >> 8);
-      bytes += bigEndian ? hi : lo;
-      bytes += bigEndian ? lo : hi;
-    }
-    return bytes;
-  };
-  const std::u16string text = u"http://x/getdoc.xp?AN=12\nSome title \u00e9";
-  EXPECT_EQ(droppedUrlText(DropFormat::mozUrl, utf16(text, false, false)),
-            "http://x/getdoc.xp?AN=12");
-  EXPECT_EQ(droppedUrlText(DropFormat::mozUrl, utf16(text, true, true)),
-            "http://x/getdoc.xp?AN=12");
-  EXPECT_EQ(droppedUrlText(DropFormat::mozUrl, utf16(u"http://\u00e9\U0001F600", false, false)),
-            "http://\xC3\xA9\xF0\x9F\x98\x80");
-  // A lone surrogate and an odd trailing byte do no harm.
-  EXPECT_EQ(droppedUrlText(DropFormat::mozUrl, utf16(u"a\xD800"
-                                                     "b",
-                                                     false, false) +
-                                                   "x"),
-            "a\xEF\xBF\xBD"
-            "b");
-}
-
-TEST(DroppedUrlText, PlainTextIsTrimmedToItsFirstLine) {
-  EXPECT_EQ(droppedUrlText(DropFormat::plainText, "  http://a/getdoc.xp?AN=1 \r\nsecond"),
-            "http://a/getdoc.xp?AN=1");
-  EXPECT_EQ(droppedUrlText(DropFormat::plainText, "\n\nhttp://a/\n"), "http://a/");
+  for (const auto& [format, bytes, url] : cases) EXPECT_EQ(droppedUrlText(format, bytes), url);
 }
 
 }  // namespace

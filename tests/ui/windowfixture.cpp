@@ -1,88 +1,23 @@
 #include "windowfixture.h"
 
 #include <QContextMenuEvent>
-#include <QElapsedTimer>
-#include <QStackedWidget>
 #include <QTabBar>
-
-#include "settings/optionsstore.h"
-#include "transfer/scheduler.h"
 
 namespace varnook::testing {
 
-UserPrompts::Answer ScriptedPrompts::message(QWidget*, Kind kind, const QString& text) {
-  messages.push_back({kind, text});
-  if (kind == Kind::warning || kind == Kind::error) return Answer::ok;
-  if (answers.empty()) {
-    ADD_FAILURE() << "unexpected question: " << text.toStdString();
-    return Answer::cancel;
-  }
-  const Answer answer = answers.front();
-  answers.pop_front();
-  return answer;
-}
-
-QString ScriptedPrompts::openFileName(QWidget*, const FileDialogSpec& spec) {
-  fileDialogs.push_back(spec);
-  if (fileNames.empty()) {
-    ADD_FAILURE() << "unexpected file dialog: " << spec.title.toStdString();
-    return {};
-  }
-  const QString name = fileNames.front();
-  fileNames.pop_front();
-  return name;
-}
-
-QString ScriptedPrompts::saveFileName(QWidget* parent, const FileDialogSpec& spec) {
-  return openFileName(parent, spec);
-}
-
-int ScriptedPrompts::execDialog(QDialog& dialog) {
-  ++dialogsShown;
-  return onDialog ? onDialog(dialog) : QDialog::Accepted;
-}
-
-bool ScriptedPrompts::startProgram(const QString& program, const QStringList& arguments) {
-  started.push_back(QStringList{program} + arguments);
-  return startSucceeds;
-}
-
-LoopbackHttp::LoopbackHttp(Handler handler) : handler_(std::move(handler)) {
-  EXPECT_TRUE(server_.listen(QHostAddress::LocalHost, 0));
-  QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
-    while (QTcpSocket* socket = server_.nextPendingConnection()) {
-      auto buffer = std::make_shared<QByteArray>();
-      QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
-        *buffer += socket->readAll();
-        const qsizetype end = buffer->indexOf("\r\n\r\n");
-        if (end < 0) return;
-        const QList<QByteArray> requestLine = buffer->left(buffer->indexOf("\r\n")).split(' ');
-        const QByteArray target = requestLine.size() > 1 ? requestLine[1] : QByteArray();
-        targets_.push_back(target);
-        buffer->clear();
-        if (std::optional<QByteArray> response = handler_(target)) {
-          socket->write(*response);
-          socket->disconnectFromHost();
-        }
-      });
-      QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    }
-  });
-}
-
-QByteArray LoopbackHttp::ok(const QByteArray& body, const QByteArray& type) {
-  return "HTTP/1.0 200 OK\r\nContent-Type: " + type +
-         "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
 void WindowTest::SetUp() {
   ASSERT_TRUE(temp_.isValid());
-  // The update check succeeds at once; searches and articles wait for ever.
-  http_ = std::make_unique<LoopbackHttp>([](const QByteArray& target) -> std::optional<QByteArray> {
-    if (target.startsWith("/varnook/update.txt"))
-      return LoopbackHttp::ok("NewestVersion=0.00.00.00\r\n");
-    return std::nullopt;
+  // The update check succeeds at once; searches and articles wait until the test ends.
+  server_ = std::make_unique<ScriptedServer>([](ScriptedConnection& connection) {
+    const auto request = connection.readRequest();
+    if (request && request->target.starts_with("/varnook/update.txt")) {
+      connection.send(
+          httpResponse(200, "OK", "NewestVersion=0.00.00.00\r\n", {"Content-Type: text/plain"}));
+    } else {
+      connection.waitForPeerClose();
+    }
   });
+  ASSERT_TRUE(server_->listening());
   startSession();
 }
 
@@ -91,7 +26,7 @@ void WindowTest::startSession(std::vector<std::string> arguments) {
   prompts_ = ScriptedPrompts();
   session_ = std::make_unique<DesktopSession>(
       std::move(arguments), QStringLiteral("/opt/varnook/bin/varnook"), &prompts_);
-  useServer(http_->port());
+  useServer(server_->port());
   window().show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
   window().activateWindow();
@@ -113,30 +48,40 @@ void WindowTest::TearDown() {
   closePopups();
   // Nothing is to be asked any more: the session goes without closing the window.
   session_.reset();
-  http_.reset();
+  server_.reset();
   EXPECT_TRUE(prompts_.answers.empty()) << "answers left unused";
   EXPECT_TRUE(prompts_.fileNames.empty()) << "file names left unused";
 }
 
-QString WindowTest::panelText(int panel) {
-  auto* label = window().findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(panel));
-  return label != nullptr ? label->text() : QStringLiteral("<no panel>");
+std::string WindowTest::enabledOf(std::initializer_list<const char*> names) {
+  std::string on;
+  for (const char* name : names)
+    if (action(name)->isEnabled()) on += std::string(on.empty() ? "" : " ") + name;
+  return on;
+}
+
+VnkOptions WindowTest::storedOptions() {
+  OptionsStore stored;
+  stored.setStorageMode(StorageMode::orgRegistry);
+  stored.load();
+  return stored.options();
+}
+
+QByteArray WindowTest::fileBytes(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+std::vector<std::string> WindowTest::targets() const {
+  std::vector<std::string> targets;
+  for (const ReceivedRequest& request : server_->requests()) targets.push_back(request.target);
+  return targets;
 }
 
 void WindowTest::settle(int ms) {
   QCoreApplication::processEvents();
   if (ms > 0) QTest::qWait(ms);
   QCoreApplication::processEvents();
-}
-
-bool WindowTest::waitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > timeoutMs) return false;
-    QTest::qWait(5);
-  }
-  return true;
 }
 
 Request& WindowTest::addRequest(const std::string& keywords, const std::string& name) {
@@ -196,16 +141,6 @@ void WindowTest::showPage(int page) {
 
 std::string WindowTest::tempPath(const char* name) const {
   return temp_.filePath(QString::fromLatin1(name)).toStdString();
-}
-
-void WindowTest::answerFile(const std::string& fileName) {
-  prompts_.fileNames.push_back(QString::fromStdString(fileName));
-}
-
-QStringList WindowTest::messageTexts() const {
-  QStringList texts;
-  for (const auto& shown : prompts_.messages) texts << shown.text;
-  return texts;
 }
 
 }  // namespace varnook::testing

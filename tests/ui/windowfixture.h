@@ -1,96 +1,40 @@
 #pragma once
 
-// What the main window's tests share: prompts that answer from a script, a loopback HTTP
-// server on Qt's event loop, and a fixture that runs a whole desktop session.
-
-#include <gtest/gtest.h>
+// What the main window's tests share: a fixture that runs a whole desktop session with
+// scripted prompts and a loopback server, and the user's ways of driving it.
 
 #include <QAction>
 #include <QApplication>
-#include <QByteArray>
-#include <QDialog>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
-#include <QStatusBar>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
-#include <deque>
-#include <functional>
 #include <memory>
-#include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "archive/queryurl.h"
 #include "collection/collection.h"
+#include "collection/collectionfile.h"
+#include "scriptedprompts.h"
+#include "settings/optionsstore.h"
+#include "support/scriptedserver.h"
+#include "transfer/scheduler.h"
 #include "ui/articlesform.h"
+#include "ui/colormemo.h"
 #include "ui/desktopsession.h"
-#include "ui/userprompts.h"
-
-// Readable QStrings in GoogleTest's failure messages.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
 
 namespace varnook::testing {
 
-// Answers the window's questions from queues the test fills, and records everything asked.
-// An unexpected question fails the test and is answered Cancel (or "no file").
-class ScriptedPrompts final : public UserPrompts {
- public:
-  struct Shown {
-    Kind kind;
-    QString text;
-  };
-
-  Answer message(QWidget* parent, Kind kind, const QString& text) override;
-  QString openFileName(QWidget* parent, const FileDialogSpec& spec) override;
-  QString saveFileName(QWidget* parent, const FileDialogSpec& spec) override;
-  int execDialog(QDialog& dialog) override;
-  bool startProgram(const QString& program, const QStringList& arguments) override;
-  void beep() override { ++beeps; }
-
-  std::deque<Answer> answers;
-  std::deque<QString> fileNames;  // an empty name means "cancelled"
-  // Sets up the dialog as the user would; returns its result. Unset: the dialog is
-  // accepted as it is.
-  std::function<int(QDialog&)> onDialog;
-  bool startSucceeds = true;
-
-  std::vector<Shown> messages;
-  std::vector<FileDialogSpec> fileDialogs;
-  int dialogsShown = 0;
-  std::vector<QStringList> started;
-  int beeps = 0;
-};
-
-// A minimal HTTP/1.0 server on 127.0.0.1 that runs on the test's own (Qt) event loop. The
-// handler returns the whole response for a request target, or nothing to keep the
-// connection open without answering (a transfer that stays running).
-class LoopbackHttp {
- public:
-  using Handler = std::function<std::optional<QByteArray>(const QByteArray& target)>;
-  explicit LoopbackHttp(Handler handler);
-  quint16 port() const { return server_.serverPort(); }
-  const std::vector<QByteArray>& targets() const { return targets_; }
-
-  // A 200 response with a plain-text body.
-  static QByteArray ok(const QByteArray& body, const QByteArray& type = "text/plain");
-
- private:
-  QTcpServer server_;
-  Handler handler_;
-  std::vector<QByteArray> targets_;
-  std::vector<std::unique_ptr<QTcpSocket>> held_;
-};
-
 // One desktop session per test: the real window, options, collection, scheduler and event
 // loop, with scripted prompts. The home site and the archive service point at a loopback
-// server that answers the update check and holds every search and article request open
-// (tests that need answers replace the handler).
+// server that answers the update check and holds every search and article request open.
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -114,11 +58,19 @@ class WindowTest : public ::testing::Test {
   QAction* action(const char* name) { return child<QAction>(name); }
   QTreeView* queries() { return child<QTreeView>("lvQueries"); }
   QTreeView* articles() { return child<QTreeView>("lvArticles"); }
-  QString panelText(int panel);
+  QString panelText(int panel) {
+    return child<QLabel>(("StatusPanel" + std::to_string(panel)).c_str())->text();
+  }
+  int currentPage() { return child<QStackedWidget>("Pages")->currentIndex(); }
+  // The enabled ones of the named actions, separated by blanks.
+  std::string enabledOf(std::initializer_list<const char*> names);
+  // The targets the loopback server was asked for.
+  std::vector<std::string> targets() const;
+  // The options as saved for the next run.
+  VnkOptions storedOptions();
 
   // Lets the event loop run (posted events, timers) for a moment.
   void settle(int ms = 0);
-  bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000);
 
   // Collection contents for a test: requests and articles added as the core adds them.
   Request& addRequest(const std::string& keywords, const std::string& name = {});
@@ -138,13 +90,14 @@ class WindowTest : public ::testing::Test {
   void showPage(int page);
 
   std::string tempPath(const char* name) const;
+  static QByteArray fileBytes(const std::string& path);
   // The next file dialog answers with this file name.
-  void answerFile(const std::string& fileName);
-  // The texts of the messages shown so far.
-  QStringList messageTexts() const;
+  void answerFile(const std::string& fileName) {
+    prompts_.fileNames.push_back(QString::fromStdString(fileName));
+  }
 
   ScriptedPrompts prompts_;
-  std::unique_ptr<LoopbackHttp> http_;
+  std::unique_ptr<ScriptedServer> server_;
   std::unique_ptr<DesktopSession> session_;
   QTemporaryDir temp_;
 };

@@ -8,11 +8,7 @@ namespace varnook {
 namespace {
 
 TEST(IsValidUtf8, AcceptsWellFormedAndRejectsTheRest) {
-  struct Case {
-    std::string bytes;
-    bool valid;
-  };
-  const Case cases[] = {
+  const std::pair<std::string, bool> cases[] = {
       {"", true},
       {"plain ascii text, long enough for the fast path", true},
       {"caf\xC3\xA9", true},
@@ -27,28 +23,22 @@ TEST(IsValidUtf8, AcceptsWellFormedAndRejectsTheRest) {
       {"\xF8\x88\x80\x80\x80", false},
       {"0123456789\x80", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(isValidUtf8(c.bytes), c.valid) << c.bytes;
+  for (const auto& [bytes, valid] : cases) EXPECT_EQ(isValidUtf8(bytes), valid) << bytes;
 }
 
 TEST(DisplayText, LinesEndAtLfWithTheCrBelongingToTheEnd) {
   const DisplayText t("a\r\nbc\n\nd\re\r\n");
-  ASSERT_EQ(t.lineCount(), 5u);
-  EXPECT_EQ(t.line(0), "a");
-  EXPECT_EQ(t.line(1), "bc");
-  EXPECT_EQ(t.line(2), "");
-  EXPECT_EQ(t.line(3), "d\re");
-  EXPECT_EQ(t.line(4), "");
+  std::vector<std::string_view> lines;
+  for (std::size_t i = 0; i < t.lineCount(); ++i) lines.push_back(t.line(i));
+  EXPECT_EQ(lines, (std::vector<std::string_view>{"a", "bc", "", "d\re", ""}));
   EXPECT_EQ(t.lineStart(1), 3u);
   EXPECT_EQ(t.lineEnd(0), 1u);
-  EXPECT_EQ(t.lineOfOffset(0), 0u);
-  EXPECT_EQ(t.lineOfOffset(2), 0u);  // the LF of line 0
-  EXPECT_EQ(t.lineOfOffset(3), 1u);
-  EXPECT_EQ(t.lineOfOffset(1000), 4u);
+  // Offset 2 is the LF of line 0.
+  const std::pair<std::size_t, std::size_t> lineOf[] = {{0, 0}, {2, 0}, {3, 1}, {1000, 4}};
+  for (const auto& [offset, line] : lineOf) EXPECT_EQ(t.lineOfOffset(offset), line) << offset;
   EXPECT_EQ(t.decode(), u"a\nbc\n\nd\uFFFDe\n");
-
-  const DisplayText empty;
-  EXPECT_EQ(empty.lineCount(), 1u);
-  EXPECT_EQ(empty.decode(), u"");
+  EXPECT_EQ(DisplayText().lineCount(), 1u);
+  EXPECT_EQ(DisplayText().decode(), u"");
 }
 
 TEST(DisplayText, InvalidUtf8IsShownAsWindows1252) {
@@ -69,14 +59,11 @@ TEST(DisplayText, Utf8OffsetsMapToUtf16Units) {
   EXPECT_EQ(t.encoding(), DisplayText::Encoding::utf8);
   EXPECT_EQ(t.decode(), u"x\n\u00E9a\U0001D11Eb\uFFFDc");
   const std::size_t s = t.lineStart(1);
-  struct Case {
-    std::size_t byte;
-    std::size_t units;
-  };
-  const Case cases[] = {{0, 0}, {2, 1}, {3, 2}, {7, 4}, {8, 5}, {11, 6}, {12, 7}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(t.unitsBetween(s, s + c.byte), c.units) << c.byte;
-    EXPECT_EQ(t.offsetOfUnit(1, c.units), s + c.byte) << c.units;
+  const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {2, 1},  {3, 2}, {7, 4},
+                                                       {8, 5}, {11, 6}, {12, 7}};
+  for (const auto& [byte, units] : cases) {
+    EXPECT_EQ(t.unitsBetween(s, s + byte), units) << byte;
+    EXPECT_EQ(t.offsetOfUnit(1, units), s + byte) << units;
   }
   EXPECT_EQ(t.offsetOfUnit(1, 100), t.lineEnd(1));
 }

@@ -21,11 +21,7 @@ std::string marked(std::string_view text) {
 }
 
 TEST(MarkupLinks, FindsUrlsAndAddressesAndMergesOverlappingOnes) {
-  struct Case {
-    const char* text;
-    const char* expected;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
       {"see http://a.com/x.", "see {http://a.com/x.}"},
       {"http://a.com, b", "{http://a.com}, b"},
       {"go http://a.com now", "go {http://a.com} now"},
@@ -56,14 +52,13 @@ TEST(MarkupLinks, FindsUrlsAndAddressesAndMergesOverlappingOnes) {
       {"www.x.org/ftp://y mailto:z", "{www.x.org/ftp://y} {mailto:z}"},
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(marked(c.text), c.expected) << c.text;
+  for (const auto& [text, expected] : cases) EXPECT_EQ(marked(text), expected) << text;
 }
 
 TEST(MarkupLinks, LinksStopAt255Bytes) {
   const std::string url = "http://" + std::string(300, 'a');
-  EXPECT_EQ(marked(url + " z"), "{" + url.substr(0, 255) + "}" + url.substr(255) + " z");
   // The rest of an over-long link is plain text, not a second link.
-  EXPECT_EQ(MarkupLinks::findLinks(url).size(), 1u);
+  EXPECT_EQ(marked(url + " z"), "{" + url.substr(0, 255) + "}" + url.substr(255) + " z");
 
   // A cut that would split a UTF-8 sequence moves before it.
   const std::string utf8 = "http://" + std::string(247, 'a') + "\xC3\xA9\xC3\xA9";
@@ -76,14 +71,6 @@ TEST(MarkupLinks, LinksStopAt255Bytes) {
   const std::string mailto = "mailto:" + std::string(245, 'a');
   EXPECT_EQ(marked(mailto + "@yyyy"), "{" + mailto + "}@yyyy");
   EXPECT_EQ(marked(mailto.substr(0, 240) + "@yyyy"), "{" + mailto.substr(0, 240) + "@yyyy}");
-}
-
-TEST(MarkupLinks, PackedListHoldsOffsetAndLength) {
-  const auto links = MarkupLinks::findLinks("x http://a y joe@b.c");
-  ASSERT_EQ(links.size(), 2u);
-  EXPECT_EQ(links[0], (8u << 24) | 2u);
-  EXPECT_EQ(MarkupLinks::linkOffset(links[1]), 13u);
-  EXPECT_EQ(MarkupLinks::linkLength(links[1]), 7u);
 }
 
 TEST(MarkupLinks, ConvertHandlerAndTooLongTexts) {
@@ -119,15 +106,12 @@ TEST(MarkupLinks, MarkersWrapLinksAndRemovingThemGivesTheInput) {
     std::string stripped;
     bool open = false;
     for (char c : out) {
-      if (c == '\x1E') {
-        ASSERT_FALSE(open) << text;
-        open = true;
-      } else if (c == '\x1F') {
-        ASSERT_TRUE(open) << text;
-        open = false;
-      } else {
+      if (c != '\x1E' && c != '\x1F') {
         stripped.push_back(c);
+        continue;
       }
+      ASSERT_EQ(open, c == '\x1F') << text;
+      open = !open;
     }
     ASSERT_FALSE(open) << text;
     ASSERT_EQ(stripped, text);

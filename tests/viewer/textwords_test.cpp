@@ -16,28 +16,19 @@ TEST(QueryKeywords, WordRunsWithoutCaseDuplicates) {
 }
 
 TEST(WordAtCaret, WordAroundTheCaret) {
-  struct Case {
-    const char* text;
-    std::size_t caret;
-    const char* word;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::size_t, const char*> cases[] = {
       {"a modem b", 4, "modem"},    {"a modem b", 2, "modem"},
       {"a modem b", 7, "modem"},    {"a  b", 2, ""},
       {"x_1.y", 0, "x_1"},          {"x_1.y", 4, "y"},
       {"word", 99, "word"},         {"", 0, ""},
       {"a\x1Fhttp\x1F", 2, "http"},
   };
-  for (const Case& c : cases) EXPECT_EQ(wordAtCaret(c.text, c.caret), c.word) << c.text << c.caret;
+  for (const auto& [text, caret, word] : cases) EXPECT_EQ(wordAtCaret(text, caret), word) << caret;
 }
 
 TEST(HotSpotText, PointerOverALinkAndTheClickedText) {
   const std::string line = "see \x1Ehttp://a.b\x1F and \x1Ejoe@c.d\x1F";
-  struct Case {
-    std::size_t pos;
-    std::optional<std::string> text;
-  };
-  const Case cases[] = {
+  const std::pair<std::size_t, std::optional<std::string>> cases[] = {
       {0, std::nullopt},                                        // before the first link
       {4, std::nullopt},                                        // on the begin marker
       {5, "http://a.b"},                                        // first character
@@ -46,17 +37,15 @@ TEST(HotSpotText, PointerOverALinkAndTheClickedText) {
       {16, std::nullopt},                                       // behind it
       {22, "joe@c.d"},    {29, "joe@c.d"}, {30, std::nullopt},  // past the line
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(hotSpotTextAt(line, c.pos, '\x1E', '\x1F'), c.text) << c.pos;
-    EXPECT_EQ(isOnHotSpot(line, c.pos, '\x1E', '\x1F'), c.text.has_value()) << c.pos;
+  for (const auto& [pos, text] : cases) {
+    EXPECT_EQ(hotSpotTextAt(line, pos, '\x1E', '\x1F'), text) << pos;
+    EXPECT_EQ(isOnHotSpot(line, pos, '\x1E', '\x1F'), text.has_value()) << pos;
   }
   // A link without its begin marker on the line reaches back to the line's start.
   EXPECT_EQ(hotSpotTextAt("tail\x1F x", 1, '\x1E', '\x1F'), "tail");
   // Sample style markers.
   EXPECT_EQ(hotSpotTextAt("URLs: <www.x.org> <a@b.c>", 9, '<', '>'), "www.x.org");
-}
-
-TEST(HotSpotText, CopiedTextLosesTheMarkers) {
+  // Copied text loses the markers.
   EXPECT_EQ(withoutLinkMarkers("a \x1Ehttp://x\x1F b\x1E"), "a http://x b");
 }
 
@@ -71,8 +60,7 @@ TEST(ArticleRules, OptionsBecomeRulesAndLinkSettings) {
   EXPECT_EQ(rules[0].keyLineEndLst(),
             (std::vector<std::string>{">>>>;$00F000", ">>>;$00C000", ">>;$008000", ">;$404040"}));
   EXPECT_EQ(rules[1].defKeyColor(), clRed);
-  EXPECT_TRUE(hotSpot.active);
-  EXPECT_TRUE(hotSpot.underlined);
+  EXPECT_TRUE(hotSpot.active && hotSpot.underlined);
   EXPECT_EQ(hotSpot.color, clNavy);
 
   rules[1].setKeywords({"kept"});
@@ -86,8 +74,7 @@ TEST(ArticleRules, OptionsBecomeRulesAndLinkSettings) {
   EXPECT_TRUE(rules[0].keyLineEndLst().empty());
   EXPECT_EQ(rules[1].defKeyColor(), clMaroon);
   EXPECT_EQ(rules[1].keywords(), std::vector<std::string>{"kept"});
-  EXPECT_FALSE(hotSpot.active);
-  EXPECT_FALSE(hotSpot.underlined);
+  EXPECT_FALSE(hotSpot.active || hotSpot.underlined);
 
   options.highLightQuotes = true;
   applyArticleOptions(options, rules, hotSpot);
