@@ -6,8 +6,8 @@
 #include <random>
 #include <tuple>
 
+#include "base/asciicase.h"
 #include "collection/article.h"
-#include "collection/asciicase.h"
 
 namespace varnook {
 namespace {
@@ -97,8 +97,9 @@ TEST(BuildQueryUrl, UrlAndStoredForms) {
     // The stored form reads back; a relative date of today resolves to today.
     const QueryFields back = parsed(url);
     EXPECT_EQ(build(back, true), url);
-    if (back.fromDate < 0 && back.fromDate > -1)
+    if (back.fromDate < 0 && back.fromDate > -1) {
       EXPECT_NE(build(back, false).find("fromdate=Dec+6+2026"), std::string::npos);
+    }
   }
 }
 

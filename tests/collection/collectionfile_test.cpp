@@ -414,7 +414,9 @@ TEST(CollectionFileOnDisk, MissingFilesFoldersAndPipesAreRefusedWithoutWaiting) 
     Collection c;
     const LoadResult result = loadCollection(c, path);
     EXPECT_EQ(result.status, status) << path;
-    if (!message.empty()) EXPECT_EQ(result.message, message);
+    if (!message.empty()) {
+      EXPECT_EQ(result.message, message);
+    }
     EXPECT_TRUE(c.isEmpty());
   }
 }
@@ -438,7 +440,9 @@ TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   EXPECT_FALSE(result.message.empty());
   EXPECT_TRUE(c.modified());
   EXPECT_EQ(dir.entries(), 1);
-  if (!root) EXPECT_EQ(readFile(path), "old contents");
+  if (!root) {
+    EXPECT_EQ(readFile(path), "old contents");
+  }
 }
 
 TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItPointsToAndKeepsItsMode) {

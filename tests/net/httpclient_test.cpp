@@ -239,7 +239,9 @@ TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {
     client_.silenceTimeoutMs = c.silenceTimeoutMs;
     ASSERT_TRUE(get(server.url("/start")));
     EXPECT_EQ(ending(), c.ending);
-    if (c.document) EXPECT_EQ(document_, c.document);
+    if (c.document) {
+      EXPECT_EQ(document_, c.document);
+    }
     EXPECT_LE(document_.size(), std::size_t{1} << 20);
     EXPECT_EQ(client_.receivedCount(), static_cast<std::int64_t>(document_.size()));
     EXPECT_EQ(client_.receivedHeader().size(), c.headerLines);

@@ -354,9 +354,10 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrderAndRotatesSer
   const std::string port = ".localhost:" + std::to_string(archive.server().port());
   for (const auto& req : archive.server().requests()) {
     const auto an = req.target.find("AN=");
-    if (an != std::string::npos)
+    if (an != std::string::npos) {
       EXPECT_EQ(*req.header("Host"),
                 servers[(std::stoi(req.target.substr(an + 3)) - 1) % 3] + port);
+    }
   }
 }
 

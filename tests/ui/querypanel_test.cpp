@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <cstring>
 
-#include "collection/daydate.h"
+#include "base/daydate.h"
 #include "ui/qttext.h"
 #include "ui/querymodedialog.h"
 #include "ui/querypanel.h"
