@@ -243,17 +243,17 @@ void BM_EventLoopGapsWith8Downloads(benchmark::State& state) {
       const qint64 now = clock.nsecsElapsed();
       gap = std::max(gap, now - last);
       last = now;
-      mostRunning = std::max(mostRunning, collection.articleTransfers);
+      mostRunning = std::max(mostRunning, collection.articleTransfers());
     });
     clock.start();
     ticker.start(5);
     window.action("btnAuto")->trigger();
     QElapsedTimer timeout;
     timeout.start();
-    while (collection.loadedArticles < kArticles && timeout.elapsed() < 120000)
+    while (collection.loadedArticles() < kArticles && timeout.elapsed() < 120000)
       QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     ticker.stop();
-    if (collection.loadedArticles < kArticles) state.SkipWithError("downloads did not finish");
+    if (collection.loadedArticles() < kArticles) state.SkipWithError("downloads did not finish");
     worstGap = std::max(worstGap, static_cast<double>(gap) / 1e6);
     state.counters["most_running"] = mostRunning;
   }

@@ -198,6 +198,13 @@ std::string convertLineBreaks(std::string_view text) {
 }
 
 std::string parseArticleText(std::string_view text, Article& article) {
+  std::string body;
+  std::string error = parseArticleText(text, article, body);
+  if (error.empty()) article.text = std::move(body);
+  return error;
+}
+
+std::string parseArticleText(std::string_view text, Article& article, std::string& body) {
   text = untilNul(text);
   std::size_t pos = 0;
   for (;;) {
@@ -212,7 +219,7 @@ std::string parseArticleText(std::string_view text, Article& article) {
     if (line.empty()) break;
     applyHeader(line, article);
   }
-  article.text = convertLineBreaks(text.substr(pos));
+  body = convertLineBreaks(text.substr(pos));
   return {};
 }
 

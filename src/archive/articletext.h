@@ -26,6 +26,9 @@ inline constexpr std::string_view kInvalidDateEncode = "Invalid argument to date
 // text with CR LF line ends has none); then the headers read so far are set and `text` is
 // left untouched. The text ends at its first NUL byte, if it has one.
 std::string parseArticleText(std::string_view text, Article& article);
+// The same, but the body goes to `body` instead of the article's text (left untouched), for
+// callers that set it through the collection so that its loaded count stays right.
+std::string parseArticleText(std::string_view text, Article& article, std::string& body);
 
 // A header line split at its first ":". The views point into the line given.
 struct HeaderLine {

@@ -219,13 +219,13 @@ void BatchAgent::printProgress(bool final) {
     found += request->unique;
   }
   std::fprintf(stderr, "\r\033[Kpages %d, articles found %d, downloaded %d, failed %d%s", pages,
-               found, collection_->loadedArticles, failedArticles_, final ? "\n" : "");
+               found, collection_->loadedArticles(), failedArticles_, final ? "\n" : "");
   std::fflush(stderr);
 }
 
 void BatchAgent::printSummary(const Collection& collection, const std::string& savedTo) const {
   std::fprintf(stderr, "%zu requests, %zu articles, %d loaded%s%s\n", collection.requests().size(),
-               collection.articles().size(), collection.loadedArticles,
+               collection.articles().size(), collection.loadedArticles(),
                savedTo.empty() ? "" : "; saved to ", savedTo.c_str());
 }
 

@@ -82,6 +82,7 @@ Article& Collection::appendArticle(std::unique_ptr<Article> article, std::option
   article->collection_ = this;
   article->row_ = row;
   article->checked_ = checked.value_or(markNewArticles);
+  if (article->isLoaded()) ++loadedArticles_;
   articles_.push_back(std::move(article));
   if (!quiet)
     for (auto* o : observers_) o->rowsInserted(ListKind::Articles, row, row);
@@ -125,7 +126,7 @@ void Collection::removeRequest(Request& request) {
 
 void Collection::removeArticle(Article& article) {
   if (article.collection_ != this) return;
-  if (article.isLoaded()) --loadedArticles;
+  if (article.isLoaded()) --loadedArticles_;
   removeAt(articles_, ListKind::Articles, static_cast<std::size_t>(article.row_));
 }
 
@@ -146,7 +147,7 @@ std::size_t Collection::removeArticlesIf(const std::function<bool(const Article&
     renumber(ListKind::Articles, 0);
     for (auto& article : doomed) {
       article->transfer.reset();
-      if (article->isLoaded()) --loadedArticles;
+      if (article->isLoaded()) --loadedArticles_;
       article->collection_ = nullptr;
       article->row_ = -1;
     }
@@ -169,14 +170,27 @@ void Collection::clearList(std::vector<std::unique_ptr<T>>& list, ListKind kind)
 
 void Collection::clearRequests() {
   clearList(requests_, ListKind::Requests);
-  requestTransfers = 0;
 }
 
 void Collection::clearArticles() {
   clearList(articles_, ListKind::Articles);
   known_.clear();
-  loadedArticles = 0;
-  articleTransfers = 0;
+  loadedArticles_ = 0;
+}
+
+void Collection::setArticleText(Article& article, std::string text) {
+  const bool wasLoaded = article.isLoaded();
+  article.text = std::move(text);
+  if (article.collection_ == this && wasLoaded != article.isLoaded())
+    loadedArticles_ += wasLoaded ? -1 : 1;
+}
+
+void Collection::transferStarted(ListKind kind) {
+  ++(kind == ListKind::Requests ? requestTransfers_ : articleTransfers_);
+}
+
+void Collection::transferEnded(ListKind kind) {
+  --(kind == ListKind::Requests ? requestTransfers_ : articleTransfers_);
 }
 
 void Collection::sortArticles(const std::function<bool(const Article&, const Article&)>& less) {

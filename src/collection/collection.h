@@ -45,7 +45,8 @@ class Collection {
   std::unique_ptr<Request> newRequest();
 
   // Appends the object's row and sets Modified. An article's check mark follows
-  // `checked`, or markNewArticles when not given; the observers hear articleCreated.
+  // `checked`, or markNewArticles when not given; an article that comes with its text counts
+  // as loaded; the observers hear articleCreated.
   Request& appendRequest(std::unique_ptr<Request> request);
   Article& appendArticle(std::unique_ptr<Article> article,
                          std::optional<bool> checked = std::nullopt);
@@ -89,10 +90,20 @@ class Collection {
   void endBulkUpdate(ListKind kind);
   bool inBulkUpdate(ListKind kind) const { return bulkDepth_[index(kind)] > 0; }
 
-  // Counters of Part "download scheduler" and the load state.
-  std::int32_t loadedArticles = 0;
-  std::int32_t requestTransfers = 0;
-  std::int32_t articleTransfers = 0;
+  // The counters the status bar shows. They change only through the methods below and the
+  // list changes above, so they cannot drift from what the lists hold.
+  // Articles whose text is present (an article that came back with an empty body is not).
+  std::int32_t loadedArticles() const { return loadedArticles_; }
+  // Running transfers of requests and of articles.
+  std::int32_t requestTransfers() const { return requestTransfers_; }
+  std::int32_t articleTransfers() const { return articleTransfers_; }
+
+  // Replaces an article's text (empty: not loaded), keeping loadedArticles in step.
+  void setArticleText(Article& article, std::string text);
+  // A transfer of an object of `kind` has started or ended.
+  void transferStarted(ListKind kind);
+  void transferEnded(ListKind kind);
+
   bool stopRequested = false;
   // The "Mark new articles for download" switch: new article rows get a check mark.
   bool markNewArticles = true;
@@ -110,6 +121,9 @@ class Collection {
 
   std::vector<std::unique_ptr<Request>> requests_;
   std::vector<std::unique_ptr<Article>> articles_;
+  std::int32_t loadedArticles_ = 0;
+  std::int32_t requestTransfers_ = 0;
+  std::int32_t articleTransfers_ = 0;
   KnownArticles known_;
   std::string fileName_;
   bool modified_ = false;

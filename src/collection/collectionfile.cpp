@@ -360,10 +360,9 @@ class CollectionReader {
       if (findNoCase(a.text, "<pre>") != std::string::npos)
         a.text = htmlToText(a.text, true, false);
       a.text.shrink_to_fit();
-      added.text = std::move(a.text);
+      collection_.setArticleText(added, std::move(a.text));
       added.setStatus("Loaded");
       added.setState(kComplete);
-      ++collection_.loadedArticles;
     }
     added.updateListItem();
     if (Request* request = findRequest(added.requestId)) ++request->articles;

@@ -29,10 +29,7 @@ class Transfer : public TransferHandle {
   ~Transfer() override {
     scheduler_.live_.erase(this);
     if (counted_) {
-      if (isRequest_)
-        --scheduler_.collection_.requestTransfers;
-      else
-        --scheduler_.collection_.articleTransfers;
+      scheduler_.collection_.transferEnded(isRequest_ ? ListKind::Requests : ListKind::Articles);
       scheduler_.requestStatusBarRefresh();
       scheduler_.setTransfersRunning();
     }
@@ -174,10 +171,7 @@ void Scheduler::startNow(ArticleBase& object) {
     return;
   }
   raw->setCounted();
-  if (isRequest)
-    ++collection_.requestTransfers;
-  else
-    ++collection_.articleTransfers;
+  collection_.transferStarted(object.listKind());
   requestStatusBarRefresh();
   setTransfersRunning();
 }
@@ -220,22 +214,18 @@ bool Scheduler::processPage(ArticleBase& object, const std::string& page,
     }
   } else {
     auto& article = static_cast<Article&>(object);
-    const bool wasLoaded = article.isLoaded();
-    error = parseArticleText(page, article);
+    std::string body;
+    error = parseArticleText(page, article, body);
+    collection_.setArticleText(article, std::move(body));
     if (error.empty()) {
-      // The count follows the texts that are present: an empty body does not count.
-      if (wasLoaded != article.isLoaded()) collection_.loadedArticles += wasLoaded ? -1 : 1;
       collection_.setModified(true);
       article.setState(kComplete);
-    } else {
-      if (wasLoaded) --collection_.loadedArticles;
-      article.text.clear();
     }
   }
 
   if (error.empty()) {
     object.setStatus("Loaded");
-  } else if (error == "none") {
+  } else if (error == kNoMatches) {
     object.setStatus("No matches");
   } else {
     reportBadPage(object, page, error);
@@ -378,7 +368,7 @@ bool Scheduler::isPending(const Article& article) const {
 
 void Scheduler::startPendingArticles() {
   const auto limit = options_.maxRequests;
-  if (autoDownload_ && collection_.articleTransfers < limit &&
+  if (autoDownload_ && collection_.articleTransfers() < limit &&
       !(homeSite_ != nullptr && homeSite_->running())) {
     const auto& articles = collection_.articles();
     while (pendingCursor_ < articles.size()) {
@@ -391,7 +381,7 @@ void Scheduler::startPendingArticles() {
       // A start that waits for the home site keeps its place: the walk resumes there.
       if (homeSite_ != nullptr && homeSite_->running()) break;
       ++pendingCursor_;
-      if (collection_.articleTransfers >= limit) break;
+      if (collection_.articleTransfers() >= limit) break;
     }
   }
   requestStatusBarRefresh();
@@ -413,17 +403,17 @@ std::string Scheduler::panelText(int panel) const {
       return collection_.requests().empty() ? "(none)"
                                             : std::to_string(collection_.requests().size());
     case 2:
-      if (collection_.requestTransfers == 0) return {};
-      std::snprintf(buf, sizeof buf, "DL %d...", collection_.requestTransfers);
+      if (collection_.requestTransfers() == 0) return {};
+      std::snprintf(buf, sizeof buf, "DL %d...", collection_.requestTransfers());
       return buf;
     case 4:
       if (collection_.articles().empty()) return "(none)";
-      std::snprintf(buf, sizeof buf, "%d/%zu", collection_.loadedArticles,
+      std::snprintf(buf, sizeof buf, "%d/%zu", collection_.loadedArticles(),
                     collection_.articles().size());
       return buf;
     case 5:
-      if (collection_.articleTransfers == 0) return {};
-      std::snprintf(buf, sizeof buf, "DL %d...", collection_.articleTransfers);
+      if (collection_.articleTransfers() == 0) return {};
+      std::snprintf(buf, sizeof buf, "DL %d...", collection_.articleTransfers());
       return buf;
     default:
       return {};
@@ -437,19 +427,12 @@ void Scheduler::requestStatusBarRefresh() {
   loop_.post([this, alive] {
     if (alive.expired()) return;
     statusRefreshPosted_ = false;
-    // Recount from the running clients, so the panels never drift.
-    std::int32_t requests = 0;
-    for (const auto& request : collection_.requests()) requests += request->isTransferring();
-    collection_.requestTransfers = requests;
-    std::int32_t counted = 0;
-    for (const Transfer* transfer : live_) counted += transfer != nullptr;
-    collection_.articleTransfers = counted - requests;
     ui_.statusBarChanged();
   });
 }
 
 void Scheduler::setTransfersRunning() {
-  const bool running = collection_.requestTransfers > 0 || collection_.articleTransfers > 0;
+  const bool running = collection_.requestTransfers() > 0 || collection_.articleTransfers() > 0;
   if (running == transfersRunning_) return;
   transfersRunning_ = running;
   ui_.transfersRunningChanged(running);

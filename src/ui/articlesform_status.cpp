@@ -36,7 +36,7 @@ void ArticlesForm::refreshStatusBar() {
   statusPanels_[2]->clear();
   statusPanels_[4]->setText(
       articles == 0 ? QStringLiteral("(none)")
-                    : QStringLiteral("%1/%2").arg(collection_.loadedArticles).arg(articles));
+                    : QStringLiteral("%1/%2").arg(collection_.loadedArticles()).arg(articles));
   statusPanels_[5]->clear();
 }
 

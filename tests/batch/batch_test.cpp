@@ -90,7 +90,7 @@ TEST_F(BatchTest, SearchesFollowsPagesDownloadsRotatesAndSaves) {
   EXPECT_EQ(saved.requests()[0]->keywords, "modem");
   EXPECT_EQ(saved.requests()[0]->author, "john smith");
   ASSERT_EQ(saved.articles().size(), 12u);
-  EXPECT_EQ(saved.loadedArticles, 12);
+  EXPECT_EQ(saved.loadedArticles(), 12);
   EXPECT_EQ(saved.articles()[3]->text.rfind("Body of article 4\r\n", 0), 0u);
   EXPECT_NE(r.err.find("1 requests, 12 articles, 12 loaded; saved to " + out), std::string::npos);
 }
@@ -103,7 +103,7 @@ TEST_F(BatchTest, QueryFormListsThePagesItWasAllowedAndTheFileCanBeSentAgain) {
   const auto saved = [&] {
     Collection c;
     EXPECT_TRUE(loadCollection(c, out).ok());
-    return std::tuple(c.articles().size(), c.loadedArticles);
+    return std::tuple(c.articles().size(), c.loadedArticles());
   };
   const BatchRun r = run(with(
       archive, {"--pages", "1", "-q", "--list", "-o", out, "/Q:RUN:&QRY=modem&defaultOp=AND"}));
@@ -173,7 +173,7 @@ TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
   ASSERT_EQ(r.status, 0) << r.err;
   Collection saved;
   ASSERT_TRUE(loadCollection(saved, out).ok());
-  EXPECT_EQ(saved.loadedArticles, 3);
+  EXPECT_EQ(saved.loadedArticles(), 3);
   // Every request reached the archive through the proxy (its Via line), which strips its
   // own header.
   for (const auto& request : archive.server().requests())

@@ -82,10 +82,10 @@ TEST(AddArticle, CountsEntriesAddsOnlyUnknownNumbersAndNeverADeletedOne) {
   one.collection.markNewArticles = false;
   Article* unmarked = request.addArticle(43, "x");
   EXPECT_FALSE(unmarked->checked());
-  unmarked->text = "body";
-  one.collection.loadedArticles = 1;
+  one.collection.setArticleText(*unmarked, "body");
+  EXPECT_EQ(one.collection.loadedArticles(), 1);
   one.collection.removeArticle(*unmarked);
-  EXPECT_EQ(one.collection.loadedArticles, 0);
+  EXPECT_EQ(one.collection.loadedArticles(), 0);
   EXPECT_EQ(one.collection.articles().size(), 1u);
   EXPECT_TRUE(one.collection.knownArticles().contains(43));
   EXPECT_EQ(request.addArticle(43, "x"), nullptr);
@@ -207,17 +207,16 @@ TEST(Rows, ClearingEndsTransfersAndForgetsKnownNumbers) {
   int running = 0;
   one.request.transfer = std::make_unique<CountingHandle>(&running);
   one.request.addArticle(11, "s")->transfer = std::make_unique<CountingHandle>(&running);
-  collection.loadedArticles = collection.articleTransfers = collection.requestTransfers = 1;
+  collection.setArticleText(*collection.articles().front(), "body");
   EXPECT_EQ(running, 2);
 
   collection.clearArticles();
   EXPECT_EQ(running, 1);
   EXPECT_TRUE(collection.articles().empty());
   EXPECT_TRUE(collection.knownArticles().empty());
-  EXPECT_EQ(std::tuple(collection.loadedArticles, collection.articleTransfers), std::tuple(0, 0));
+  EXPECT_EQ(collection.loadedArticles(), 0);
   collection.clearRequests();
   EXPECT_EQ(running, 0);
-  EXPECT_EQ(collection.requestTransfers, 0);
   EXPECT_TRUE(collection.isEmpty());
 }
 

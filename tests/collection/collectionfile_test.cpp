@@ -154,8 +154,7 @@ struct Generator {
       a.references = word(100);
       a.date = date();
       if (!names.empty() && pick(4) != 0) a.requestId = names[pick(names.size() - 1)];
-      if (pick(2) != 0) a.text = text();
-      c.loadedArticles += !a.text.empty();
+      if (pick(2) != 0) c.setArticleText(a, text());
     }
     for (std::size_t i = pick(20); i > 0; --i)
       c.isKnownArticle(static_cast<std::uint32_t>(pick(200000)));
@@ -203,7 +202,7 @@ TEST(CollectionFile, SaveLoadKeepsEveryStoredFieldAndSavesIdenticalBytes) {
       EXPECT_EQ(l.isLoaded(), l.hasState(kComplete));
       EXPECT_EQ(l.status(), l.isLoaded() ? "Loaded" : "");
     }
-    EXPECT_EQ(loaded.loadedArticles, original.loadedArticles);
+    EXPECT_EQ(loaded.loadedArticles(), original.loadedArticles());
     const auto& lk = loaded.knownArticles().inOrder();
     const auto& ok = original.knownArticles().inOrder();
     EXPECT_EQ(std::set<std::uint32_t>(lk.begin(), lk.end()),
@@ -398,7 +397,7 @@ TEST(CollectionFileOnDisk, SaveAndLoadALargeFileThroughTheFileSystem) {
   EXPECT_EQ(fromDisk.fileName(), path);
   EXPECT_EQ(writeCollection(fromDisk), writeCollection(c));
   EXPECT_EQ(writeCollection(fromDisk), writeCollection(fromMemory));
-  EXPECT_EQ(fromDisk.loadedArticles, 3000);
+  EXPECT_EQ(fromDisk.loadedArticles(), 3000);
 }
 
 TEST(CollectionFileOnDisk, MissingFilesFoldersAndPipesAreRefusedWithoutWaiting) {

@@ -51,7 +51,7 @@ struct PeakWatcher : CollectionObserver {
   explicit PeakWatcher(Collection& collection) : c(collection) { c.addObserver(this); }
   ~PeakWatcher() override { c.removeObserver(this); }
   void statusChanged(const ArticleBase& object) override {
-    peak = std::max(peak, c.articleTransfers);
+    peak = std::max(peak, c.articleTransfers());
     if (object.listKind() != ListKind::Articles || object.status() != "Connecting...") return;
     const auto number = static_cast<const Article&>(object).number;
     if (std::find(started.begin(), started.end(), number) == started.end())
@@ -154,7 +154,7 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
     EXPECT_EQ(r.articles, c.state == kComplete ? c.articles : 0);
     EXPECT_EQ(std::tuple(scheduler_->panelText(1), scheduler_->panelText(2)), std::tuple("1", ""));
     EXPECT_GT(ui_.statusRefreshes, 0);
-    EXPECT_EQ(collection_.requestTransfers, 0);
+    EXPECT_EQ(collection_.requestTransfers(), 0);
     // The first page's URL is the service's search URL.
     EXPECT_NE(archive.server().requests()[0].target.find("/[ST_rn=ps]/dnquery.xp?ST=PS"),
               std::string::npos);
@@ -237,7 +237,7 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
     ASSERT_TRUE(sendAndWait(r));
     // The state is left as it was.
     EXPECT_EQ(std::tuple(archive.count("dnquery.xp"), r.pages, r.url, r.hasState(kComplete),
-                         r.status(), r.isTransferring(), collection_.requestTransfers),
+                         r.status(), r.isTransferring(), collection_.requestTransfers()),
               std::tuple(2, 1, next, true, c.status, false, 0));
     clearLists();
   }
@@ -265,8 +265,8 @@ TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
     ui_.whileAsking = [&] { c.remove(collection_); };
     scheduler_->setAutoDownload(true);
     ASSERT_TRUE(sendAndWait(newRequest()));
-    EXPECT_EQ(std::tuple(ui_.questions.size(), collection_.requestTransfers,
-                         collection_.articleTransfers, scheduler_->transfersRunning()),
+    EXPECT_EQ(std::tuple(ui_.questions.size(), collection_.requestTransfers(),
+                         collection_.articleTransfers(), scheduler_->transfersRunning()),
               std::tuple(1u, 0, 0, false));
     scheduler_.reset();
     clearLists();
@@ -303,7 +303,7 @@ TEST_F(SchedulerTest, ArticleFailuresAndTheAutomaticWalk) {
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(std::tuple(archive.count("AN=1&"), archive.count("AN=2&"), archive.count("AN=4&")),
             std::tuple(1, 1, 0));
-  EXPECT_EQ(collection_.loadedArticles, 1);
+  EXPECT_EQ(collection_.loadedArticles(), 1);
 
   article(3).setChecked(true);
   scheduler_->startPendingArticles();
@@ -315,13 +315,13 @@ TEST_F(SchedulerTest, ArticleFailuresAndTheAutomaticWalk) {
 
   // The loaded count follows the texts present, also when an article with text is fetched
   // again and comes back without a body.
-  ASSERT_EQ(collection_.loadedArticles, 2);
+  ASSERT_EQ(collection_.loadedArticles(), 2);
   archive.override("AN=5&", plainText("Subject: again\n\n"));
   scheduler_->startTransfer(article(4));
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(article(4).subject, "again");
   EXPECT_FALSE(article(4).isLoaded());
-  EXPECT_EQ(collection_.loadedArticles, 1);
+  EXPECT_EQ(collection_.loadedArticles(), 1);
 }
 
 // Automatic download keeps to the transfer limit, starts articles in list order, each once
@@ -333,13 +333,13 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrderAndRotatesSer
   articleServerRotation() = ArticleServerRotation();
   PeakWatcher peak(collection_);
   ASSERT_TRUE(sendAndWait(newRequest()));
-  EXPECT_EQ(collection_.loadedArticles, 0);  // automatic download is off
+  EXPECT_EQ(collection_.loadedArticles(), 0);  // automatic download is off
 
   scheduler_->setAutoDownload(true);
-  EXPECT_EQ(collection_.articleTransfers, 2);
+  EXPECT_EQ(collection_.articleTransfers(), 2);
   ASSERT_TRUE(runUntilIdle());
   EXPECT_LE(peak.peak, 2);
-  EXPECT_EQ(collection_.loadedArticles, 5);
+  EXPECT_EQ(collection_.loadedArticles(), 5);
   for (const auto& a : collection_.articles()) {
     const std::string n = std::to_string(a->number);
     EXPECT_TRUE(a->hasState(kComplete));
@@ -367,7 +367,7 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
   scheduler_->setAutoDownload(true);
   EXPECT_TRUE(ui_.autoOn);
   scheduler_->send(newRequest());
-  ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers == 3; }, 10000));
+  ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers() == 3; }, 10000));
   scheduler_->stopAll();
   EXPECT_FALSE(ui_.autoOn);
   EXPECT_TRUE(collection_.stopRequested);
@@ -382,7 +382,7 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
   // Nothing new starts, also later.
   loop_.runUntil([] { return false; }, 300);
   EXPECT_FALSE(scheduler_->transfersRunning());
-  EXPECT_EQ(collection_.loadedArticles, 0);
+  EXPECT_EQ(collection_.loadedArticles(), 0);
   EXPECT_EQ(scheduler_->panelText(5), "");
 }
 
@@ -390,9 +390,9 @@ TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
   serve(2).holdArticles();
   scheduler_->setAutoDownload(true);
   scheduler_->send(newRequest());
-  ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers == 2; }, 10000));
+  ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers() == 2; }, 10000));
   collection_.removeArticle(article(0));
-  EXPECT_EQ(collection_.articleTransfers, 1);
+  EXPECT_EQ(collection_.articleTransfers(), 1);
   collection_.clearArticles();
   EXPECT_FALSE(scheduler_->transfersRunning());
   ASSERT_TRUE(runUntilIdle());
@@ -401,7 +401,7 @@ TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
 TEST_F(SchedulerTest, HomeSiteIsAskedOnceBeforeTheFirstDownload) {
   testing::FakeArchive& archive = serve(2, /*withHomeSite=*/true);
   scheduler_->send(newRequest());
-  EXPECT_EQ(collection_.requestTransfers, 0);  // waits for the home site
+  EXPECT_EQ(collection_.requestTransfers(), 0);  // waits for the home site
   ASSERT_TRUE(runUntilIdle());
   EXPECT_TRUE(home_->succeeded());
   const auto requests = archive.server().requests();
@@ -412,7 +412,7 @@ TEST_F(SchedulerTest, HomeSiteIsAskedOnceBeforeTheFirstDownload) {
   scheduler_->setAutoDownload(true);
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(archive.updateRequests, 1);
-  EXPECT_EQ(collection_.loadedArticles, 2);
+  EXPECT_EQ(collection_.loadedArticles(), 2);
 }
 
 }  // namespace

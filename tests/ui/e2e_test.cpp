@@ -80,7 +80,7 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   // The panels follow the counters through the loop.
   ASSERT_TRUE(QTest::qWaitFor(
       [&] { return !session().scheduler().busy() && panelText(4) == "12/12"; }, 60000))
-      << "loaded " << collection().loadedArticles << ", panel " << panelText(4).toStdString()
+      << "loaded " << collection().loadedArticles() << ", panel " << panelText(4).toStdString()
       << ", log:\n"
       << child<QPlainTextEdit>("memoLog")->toPlainText().toStdString();
   ASSERT_EQ(prompts_.messages.size(), 1u);
@@ -113,7 +113,7 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   answerFile(path);
   action("mnuOpen")->trigger();
   EXPECT_EQ(window().windowTitle(), "Varnook - e2e.vnk");
-  EXPECT_EQ(collection().loadedArticles, kMatching);
+  EXPECT_EQ(collection().loadedArticles(), kMatching);
   EXPECT_EQ(writeCollection(collection()), saved);
 
   answerFile(tempPath("e2e.mbox"));

@@ -99,10 +99,7 @@ Article& WindowTest::addArticle(std::uint32_t number, const std::string& subject
   article->requestId = requestId;
   article->forum = "comp.dcom.modems";
   article->text = text;
-  if (!text.empty()) {
-    ++collection().loadedArticles;
-    article->setState(kComplete);
-  }
+  if (!text.empty()) article->setState(kComplete);
   return collection().appendArticle(std::move(article), false);
 }
 
