@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <map>
 
 #include "server/documentbuilder.h"
@@ -110,6 +111,12 @@ std::unique_ptr<ArchiveIndex> ArchiveIndex::open(const std::string& path, std::s
   std::unique_ptr<ArchiveIndex> index(new ArchiveIndex(path));
   try {
     index->release(index->openHandle());
+  } catch (const Xapian::DatabaseNotFoundError&) {
+    std::error_code code;
+    error = std::filesystem::exists(path, code)
+                ? path + " is not an archive index (no index was found there)"
+                : path + ": no such folder or file";
+    return nullptr;
   } catch (const Xapian::Error& e) {
     error = path + ": " + e.get_description();
     return nullptr;
