@@ -172,6 +172,9 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     SearchOutcome outcome;
     const QueryFields& fields = parameters.fields;
     ParsedQuery parsed = parseQueryText(fields.keywords, fields.matchAll);
+    // A restriction the parser refuses is an error too: dropped, it would match everything.
+    for (std::string_view restriction : {fields.subject, fields.author})
+      if (parsed.error.empty()) parsed.error = parseQueryText(restriction, true).error;
     if (!parsed.error.empty()) {
       outcome.error = parsed.error;
       return outcome;
