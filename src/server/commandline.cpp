@@ -262,6 +262,11 @@ int commandServe(Arguments& args) {
   signal(SIGPIPE, SIG_IGN);
 
   ArchiveService service(*index, config);
+  // A quarter of the threads (at least one) take the searches and profiles.
+  const unsigned threads = http.threads;
+  http.expensiveThreads = std::max(1u, threads / 4);
+  http.threads = std::max(1u, threads - http.expensiveThreads);
+  http.isExpensive = &ArchiveService::isExpensive;
   std::unique_ptr<HttpServer> server = HttpServer::start(
       http, [&service](const HttpRequest& request) { return service.handle(request); }, error);
   if (!server) return failure(error);
