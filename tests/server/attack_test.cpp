@@ -118,6 +118,21 @@ TEST(ExpensiveRequests, DoNotHoldUpTheOthers) {
   EXPECT_EQ(slowStatus, std::vector<int>(4, 200));
 }
 
+TEST(ExpensiveRequests, APhraseCheckReadsABoundedAmountOfText) {
+  testing::TempFolder folder;
+  std::string filler;
+  while (filler.size() < (1u << 20)) filler += "alpha beta gamma delta\n";
+  std::vector<testing::TestArticle> articles = testing::numberedArticles(6, "big");
+  for (testing::TestArticle& article : articles) article.body = "quick brown fox\n" + filler;
+  const auto index = testing::openIndex(testing::indexArticles(folder, articles));
+  SearchParameters search;
+  search.fields.keywords = "\"quick brown\"";
+  const SearchOutcome outcome = index->search(search);
+  EXPECT_FALSE(outcome.exact);  // 6 MB of text to check, more than one query may read
+  EXPECT_EQ(outcome.total, 6u);
+  EXPECT_EQ(outcome.hits.size(), 4u);
+}
+
 // A connection to the server from a loopback source address of our choice.
 int connectFrom(const char* source, std::uint16_t port) {
   const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
