@@ -19,7 +19,7 @@ packages=(
   # desktop integration tests (xdg-mime registers handlers) and the .deb package
   xdg-utils shared-mime-info dpkg-dev file
   # benchmarks
-  wrk hyperfine
+  wrk hyperfine time python3
   # archive server: browser check, and the indexers its benchmark compares against
   chromium notmuch maildir-utils
 )
