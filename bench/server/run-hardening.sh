@@ -116,15 +116,22 @@ request = function()
   return wrk.format("GET", "/getdoc.xp?AN=" .. ((i % count) + 1) .. "&fmt=text")
 end
 LUA
-wrk -t2 -c8 -d"$((3 * seconds + 5))s" --timeout 60s --latency "$base$most" >"$work/wrk-expensive.txt" &
+# A connection per request, as the agent (HTTP/1.0) makes them: each lands on whichever
+# serving thread takes it.
+close=(-H "Connection: close")
+wrk -t2 -c8 -d"$((3 * seconds + 5))s" --timeout 60s --latency "${close[@]}" "$base$most" \
+  >"$work/wrk-expensive.txt" &
 load=$!
 sleep 2
 median() { awk '$1 == "50%" {print $2}' "$1"; }
 for page in article front update; do
   case $page in
-    article) wrk -t1 -c1 -d"${seconds}s" --latency -s "$work/articles.lua" "$base" >"$work/wrk-$page.txt" ;;
-    front) wrk -t1 -c1 -d"${seconds}s" --latency "$base/" >"$work/wrk-$page.txt" ;;
-    update) wrk -t1 -c1 -d"${seconds}s" --latency "$base/varnook/update.txt" >"$work/wrk-$page.txt" ;;
+    article) wrk -t1 -c1 -d"${seconds}s" --timeout 30s --latency "${close[@]}" \
+      -s "$work/articles.lua" "$base" >"$work/wrk-$page.txt" ;;
+    front) wrk -t1 -c1 -d"${seconds}s" --timeout 30s --latency "${close[@]}" "$base/" \
+      >"$work/wrk-$page.txt" ;;
+    update) wrk -t1 -c1 -d"${seconds}s" --timeout 30s --latency "${close[@]}" \
+      "$base/varnook/update.txt" >"$work/wrk-$page.txt" ;;
   esac
   printf '  %-8s median %10s  (%s requests)\n' "$page" "$(median "$work/wrk-$page.txt")" \
     "$(awk '/requests in/ {print $1}' "$work/wrk-$page.txt")"
@@ -167,9 +174,9 @@ python3 "$work/trickle.py" "$port" 45 &
 attack=$!
 sleep 2
 : >"$work/probe.txt"
-for _ in $(seq 40); do
-  curl -s -o /dev/null --max-time 30 --interface 127.0.0.5 -w '%{time_total} %{http_code}\n' \
-    "$base/varnook/update.txt" >>"$work/probe.txt" || echo "30 000" >>"$work/probe.txt"
+while kill -0 "$attack" 2>/dev/null; do  # only while the attack lasts
+  curl -s -o /dev/null --max-time 10 --interface 127.0.0.5 -w '%{time_total} %{http_code}\n' \
+    "$base/varnook/update.txt" >>"$work/probe.txt" || echo "10 000" >>"$work/probe.txt"
   sleep 1
 done
 wait "$attack"
