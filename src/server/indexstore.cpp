@@ -30,7 +30,7 @@ std::string generationName(unsigned long number) {
   return name;
 }
 
-// "<prefix><digits>" with more digits after each "-" in `rest` ("run-" + "1234-5").
+// `dashes + 1` groups of digits joined by single dashes ("1234-5" for one dash).
 bool digitsAndDashes(std::string_view text, int dashes) {
   int seen = 0;
   bool digit = false;
