@@ -184,9 +184,11 @@ class ExpensiveWork {
     for (unsigned i = 0; i < std::max(1u, threads); ++i) threads_.emplace_back([this] { work(); });
   }
 
+  ~ExpensiveWork() { stop(); }
+
   // Finishes the requests under way and answers the waiting ones 503: every suspended
-  // connection must be resumed before the library stops.
-  ~ExpensiveWork() {
+  // connection must be resumed before the library stops. Later requests are refused.
+  void stop() {
     std::deque<Job> waiting;
     {
       std::lock_guard lock(mutex_);
@@ -195,6 +197,7 @@ class ExpensiveWork {
     }
     available_.notify_all();
     for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
     for (Job& job : waiting) finish(job, plainResponse(503, "The archive is shutting down.\n"));
   }
 
@@ -361,7 +364,7 @@ struct HttpServer::Daemon {
       expensive.emplace(this->handler, options.expensiveThreads, options.expensiveQueueLimit);
   }
   ~Daemon() {
-    expensive.reset();  // resumes every suspended connection
+    if (expensive) expensive->stop();  // resumes every suspended connection
     if (daemon) MHD_stop_daemon(daemon);
   }
 
