@@ -30,7 +30,7 @@ tests=(
   # desktop integration tests (xdg-mime registers handlers) and the .deb package
   shared-mime-info dpkg-dev file
   # benchmarks
-  wrk hyperfine
+  wrk hyperfine time python3
   # archive server: browser check, and the indexers its benchmark compares against
   chromium notmuch maildir-utils
 )

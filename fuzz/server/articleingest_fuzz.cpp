@@ -1,6 +1,10 @@
-// Raw article bytes as found in spool files and mbox files: mbox splitting, the MIME
-// ingest, the stored record, the agent's text form and the index document.
+// Raw article bytes as found in spool files and mbox files: the file reader (plain or
+// gzip-compressed, cut short, bombs and endless lines, under small limits), mbox
+// splitting, the MIME ingest, the stored record, the agent's text form and the index
+// document.
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <xapian.h>
 
 #include <cstddef>
@@ -14,10 +18,45 @@
 #include "server/documentbuilder.h"
 #include "server/grouprules.h"
 
+namespace {
+
+using namespace varnook::server;
+
+constexpr std::size_t kSmallArticle = 16 * 1024;
+
+// The bytes as a file, read by the walker with small limits: what it delivers stays
+// within them.
+void walkAsFile(std::string_view bytes) {
+  const int file = memfd_create("article", MFD_CLOEXEC);
+  if (file < 0) return;
+  if (::write(file, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size())) {
+    SourceOptions options;
+    options.maxArticleBytes = kSmallArticle;
+    options.maxLineBytes = 100;
+    SourceCounters counters;
+    walkArticleSources(
+        {"/proc/self/fd/" + std::to_string(file)},
+        [&](RawArticle&& article) {
+          if (article.bytes.size() > kSmallArticle || (article.oversized && !article.bytes.empty()))
+            std::abort();
+          return true;
+        },
+        [](std::string_view) {}, counters, options);
+  }
+  ::close(file);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace varnook::server;
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   static TextIndexer indexer;
+
+  walkAsFile(bytes);
+  // Lines handed on in pieces split an mbox the same way as whole lines.
+  SourceOptions pieces;
+  pieces.maxLineBytes = 64;
+  if (splitMbox(bytes, "fuzz", pieces).size() != splitMbox(bytes, "fuzz").size()) std::abort();
 
   std::vector<RawArticle> articles = splitMbox(bytes, "fuzz");
   if (articles.empty()) articles.push_back(RawArticle{std::string(bytes), std::nullopt, "fuzz"});

@@ -1,5 +1,6 @@
-// Other outside input of the server: URL query strings, Host headers, the group rules
-// and update information files, and index records read back from a database.
+// Other outside input of the server: URL query strings and paths written back into
+// links, Host headers, the group rules and update information files, and index records
+// read back from a database.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +25,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string rebuilt = queryString(pairs);
   if (!rebuilt.empty() && parseQueryString(std::string_view(rebuilt).substr(1)) != parameters)
     std::abort();
-  if (rebuilt.find('"') != std::string::npos || rebuilt.find('<') != std::string::npos)
-    std::abort();
+  // Links hold printable ASCII only, and nothing that ends an attribute.
+  const auto linkSafe = [](std::string_view link) {
+    for (unsigned char c : link)
+      if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\'') return false;
+    return true;
+  };
+  if (!linkSafe(rebuilt) || !linkSafe(linkPath(text))) std::abort();
   if (auto host = usableHost(text))
     if (host->find_first_of("\"<>' /") != std::string::npos) std::abort();
   const std::string echoed = echoText(text);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <filesystem>
 #include <map>
 
 #include "server/documentbuilder.h"
@@ -19,8 +20,11 @@ using Clock = std::chrono::steady_clock;
 
 // Result counts are exact up to this many matches, estimated beyond.
 constexpr Xapian::doccount kExactCountLimit = 10000;
-// Candidates checked against the stored text for a body phrase.
+// Candidates checked against the stored text for a body phrase, at most, and the text
+// read for them: a query's work stays bounded however large the articles are. Beyond
+// it the count is an estimate.
 constexpr Xapian::doccount kCheckedCandidates = 5000;
+constexpr std::size_t kCheckedBytes = 4u << 20;
 constexpr Xapian::doccount kProfileLimit = 100000;
 constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as a day count
 
@@ -110,6 +114,12 @@ std::unique_ptr<ArchiveIndex> ArchiveIndex::open(const std::string& path, std::s
   std::unique_ptr<ArchiveIndex> index(new ArchiveIndex(path));
   try {
     index->release(index->openHandle());
+  } catch (const Xapian::DatabaseNotFoundError&) {
+    std::error_code code;
+    error = std::filesystem::exists(path, code)
+                ? path + " is not an archive index (no index was found there)"
+                : path + ": no such folder or file";
+    return nullptr;
   } catch (const Xapian::Error& e) {
     error = path + ": " + e.get_description();
     return nullptr;
@@ -165,6 +175,9 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     SearchOutcome outcome;
     const QueryFields& fields = parameters.fields;
     ParsedQuery parsed = parseQueryText(fields.keywords, fields.matchAll);
+    // A restriction the parser refuses is an error too: dropped, it would match everything.
+    for (std::string_view restriction : {fields.subject, fields.author})
+      if (parsed.error.empty()) parsed.error = parseQueryText(restriction, true).error;
     if (!parsed.error.empty()) {
       outcome.error = parsed.error;
       return outcome;
@@ -205,10 +218,15 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     // whose text has them in order.
     const Xapian::MSet candidates = enquire.get_mset(0, kCheckedCandidates, kCheckedCandidates);
     std::uint64_t matched = 0;
-    for (auto it = candidates.begin(); it != candidates.end(); ++it) {
+    Xapian::doccount checked = 0;
+    std::size_t checkedBytes = 0;
+    for (auto it = candidates.begin(); it != candidates.end() && checkedBytes < kCheckedBytes;
+         ++it) {
+      ++checked;
       auto article = record(it.get_document());
-      if (!article || !compiler.matches(*parsed.root, articleTerms(*article, handle.indexer)))
-        continue;
+      if (!article) continue;
+      checkedBytes += article->subject.size() + article->from.size() + article->body.size();
+      if (!compiler.matches(*parsed.root, articleTerms(*article, handle.indexer))) continue;
       if (matched >= parameters.start && outcome.hits.size() < parameters.maxHits) {
         article->body.clear();
         outcome.hits.push_back(std::move(*article));
@@ -216,9 +234,10 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
       ++matched;
     }
     outcome.total = matched;
-    outcome.exact = candidates.get_matches_upper_bound() <= candidates.size();
-    if (!outcome.exact && candidates.size() > 0)
-      outcome.total = matched * candidates.get_matches_estimated() / candidates.size();
+    outcome.exact =
+        checked == candidates.size() && candidates.get_matches_upper_bound() <= candidates.size();
+    if (!outcome.exact && checked > 0)
+      outcome.total = matched * candidates.get_matches_estimated() / checked;
     return outcome;
   });
 }

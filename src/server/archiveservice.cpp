@@ -3,6 +3,7 @@
 #include <xapian.h>
 
 #include <algorithm>
+#include <iostream>
 
 #include "archive/encoding.h"
 #include "archive/queryurl.h"
@@ -70,10 +71,22 @@ std::optional<std::string> usableHost(std::string_view host) {
 ArchiveService::ArchiveService(ArchiveIndex& index, ServiceConfig config)
     : index_(index), config_(std::move(config)) {}
 
+void ArchiveService::log(const std::string& text) const {
+  if (config_.log) {
+    config_.log(text);
+  } else {
+    std::cerr << "varnook-archive: " + text + "\n" << std::flush;
+  }
+}
+
+bool ArchiveService::isExpensive(const HttpRequest& request) {
+  return endsWithNoCase(request.path, "/dnquery.xp") || endsWithNoCase(request.path, "/profile.xp");
+}
+
 PageContext ArchiveService::contextFor(const HttpRequest& request) const {
   PageContext context;
   context.host = usableHost(request.host).value_or(config_.serviceHost);
-  context.path = request.path;
+  context.path = linkPath(request.path);
   context.serviceHost = config_.serviceHost;
   context.serviceDomain = config_.serviceDomain;
   return context;
@@ -97,10 +110,15 @@ HttpResponse ArchiveService::handle(const HttpRequest& request) {
                          "There is no page at this address. The search form is on the front "
                          "page.");
   } catch (const Xapian::Error& e) {
+    // The description names the index's place on disk: for the operator, not a visitor.
+    log("index failure on " + context.path + ": " + e.get_description());
     return errorResponse(context, 503, "Service Unavailable",
-                         "The archive's index cannot be read right now: " + e.get_description());
+                         "The archive's index cannot be read right now. Please try again "
+                         "later.");
   } catch (const std::exception& e) {
-    return errorResponse(context, 500, "Internal Server Error", e.what());
+    log("internal error on " + context.path + ": " + e.what());
+    return errorResponse(context, 500, "Internal Server Error",
+                         "The archive could not answer this request.");
   }
 }
 

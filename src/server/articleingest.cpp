@@ -225,6 +225,16 @@ std::string bodyOf(GMimeMessage* message) {
       text = htmlToText(text, true, false);
     return normalizeBody(text);
   }
+  // A multipart whose boundary is missing or never occurs has no parts: its whole body
+  // is the prologue, and is best read as the plain text it most likely is.
+  if (GMIME_IS_MULTIPART(root) && g_mime_multipart_get_count(GMIME_MULTIPART(root)) == 0) {
+    const char* prologue = g_mime_multipart_get_prologue(GMIME_MULTIPART(root));
+    if (prologue && *prologue) {
+      std::string text = normalizeBody(prologue);
+      if (text.back() != '\n') text += '\n';
+      return text;
+    }
+  }
   return "[This article has no text part.]\n";
 }
 

@@ -1,9 +1,13 @@
 #include "server/articlesource.h"
 
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "server/articleingest.h"
@@ -14,16 +18,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A piece of a line: a whole line with its line feed, or, for a line longer than the
+// reader's limit, one piece of it.
+struct LinePiece {
+  std::string_view text;
+  bool lineStart = true;  // the piece begins a line
+};
+
 // Reads a file line by line through zlib, which passes uncompressed files through as
-// they are. Lines keep their line feed.
+// they are. Lines keep their line feed; a line longer than `maxLine` comes in pieces, so
+// the buffer never holds much more than that.
 class LineReader {
  public:
   // `sizeHint` is the file's size on disk: most spool articles are a few kilobytes, and
   // sizing the buffers by it keeps a walk over many small files cheap.
-  LineReader(const std::string& path, std::uintmax_t sizeHint)
+  LineReader(const std::string& path, std::uintmax_t sizeHint, const SourceOptions& options)
       : file_(gzopen(path.c_str(), "rb")),
         chunk_(
-            static_cast<std::size_t>(std::clamp<std::uintmax_t>(sizeHint + 1, 4096, 256 * 1024))) {
+            static_cast<std::size_t>(std::clamp<std::uintmax_t>(sizeHint + 1, 4096, 256 * 1024))),
+        maxLine_(std::max<std::size_t>(options.maxLineBytes, 64)),
+        stop_(options.stop) {
+    if (!file_) openError_ = errno;
     if (file_) gzbuffer(file_, static_cast<unsigned>(std::max<std::size_t>(chunk_, 8192)));
   }
   ~LineReader() {
@@ -33,33 +48,30 @@ class LineReader {
   LineReader& operator=(const LineReader&) = delete;
 
   bool isOpen() const { return file_ != nullptr; }
-  bool failed() const { return failed_; }
+  int openError() const { return openError_; }
+  // The data ended early or was damaged: what came last is incomplete.
+  bool damaged() const { return damaged_; }
+  bool stopped() const { return stopped_; }
+  std::uint64_t bytesRead() const { return bytesRead_; }
 
-  // The next line, or nothing at the end of the data (or after a read error).
-  std::optional<std::string_view> next() {
+  // The next line or piece, or nothing at the end of the data (also after a read error
+  // or a stop).
+  std::optional<LinePiece> next() {
     for (;;) {
-      const std::size_t newline = buffer_.find('\n', position_);
-      if (newline != std::string::npos) {
-        std::string_view line(buffer_.data() + position_, newline + 1 - position_);
-        position_ = newline + 1;
-        return line;
-      }
+      const std::size_t newline = buffer_.find('\n', std::max(scanned_, position_));
+      if (newline != std::string::npos) return take(newline + 1 - position_, true);
+      scanned_ = buffer_.size();
+      if (buffer_.size() - position_ >= maxLine_) return take(maxLine_, false);
       if (eof_) {
         if (position_ >= buffer_.size()) return std::nullopt;
-        std::string_view line(buffer_.data() + position_, buffer_.size() - position_);
-        position_ = buffer_.size();
-        return line;
+        return take(buffer_.size() - position_, true);
+      }
+      if (stop_ && stop_->load()) {
+        stopped_ = true;
+        return std::nullopt;
       }
       fill();
     }
-  }
-
-  // Everything left, for a file that is one article.
-  std::string rest() {
-    while (!eof_) fill();
-    std::string out = buffer_.substr(std::min(position_, buffer_.size()));
-    position_ = buffer_.size();
-    return out;
   }
 
   // The first bytes, without consuming them.
@@ -69,29 +81,48 @@ class LineReader {
   }
 
  private:
+  // `complete`: the piece ends its line.
+  LinePiece take(std::size_t length, bool complete) {
+    LinePiece piece{std::string_view(buffer_).substr(position_, length), lineStart_};
+    position_ += length;
+    lineStart_ = complete;
+    return piece;
+  }
+
   void fill() {
     if (position_ > 0 && position_ >= buffer_.size() / 2) {
       buffer_.erase(0, position_);
+      scanned_ -= std::min(scanned_, position_);
       position_ = 0;
     }
     const std::size_t old = buffer_.size();
     buffer_.resize(old + chunk_);
     const int got = gzread(file_, buffer_.data() + old, static_cast<unsigned>(chunk_));
-    if (got <= 0) {
-      buffer_.resize(old);
-      eof_ = true;
-      if (got < 0) failed_ = true;
+    buffer_.resize(old + static_cast<std::size_t>(std::max(got, 0)));
+    if (got > 0) {
+      bytesRead_ += static_cast<std::uint64_t>(got);
       return;
     }
-    buffer_.resize(old + static_cast<std::size_t>(got));
+    eof_ = true;
+    // A stream cut short reads to its end without an error; zlib reports it afterwards.
+    int code = Z_OK;
+    gzerror(file_, &code);
+    damaged_ = got < 0 || (code != Z_OK && code != Z_STREAM_END);
   }
 
   gzFile file_;
   std::size_t chunk_;
+  std::size_t maxLine_;
+  const std::atomic<bool>* stop_;
   std::string buffer_;
   std::size_t position_ = 0;
+  std::size_t scanned_ = 0;  // no line feed before this offset of the buffer
+  std::uint64_t bytesRead_ = 0;
+  int openError_ = 0;
+  bool lineStart_ = true;
   bool eof_ = false;
-  bool failed_ = false;
+  bool damaged_ = false;
+  bool stopped_ = false;
 };
 
 bool isBlankLine(std::string_view line) {
@@ -101,14 +132,23 @@ bool isBlankLine(std::string_view line) {
 // Collects one mbox message at a time; shared by the file reader and splitMbox.
 class MboxAssembler {
  public:
-  explicit MboxAssembler(std::string origin) : origin_(std::move(origin)) {}
+  MboxAssembler(std::string origin, std::size_t maxArticle)
+      : origin_(std::move(origin)), maxArticle_(maxArticle) {}
 
-  // Feeds one line; returns a finished message when this line starts the next one.
-  std::optional<RawArticle> line(std::string_view text) {
+  // Feeds one line or piece of a line; returns a finished message when this line starts
+  // the next one. Envelopes and quoting are recognised in a line's first piece.
+  std::optional<RawArticle> line(LinePiece piece) {
+    std::string_view text = piece.text;
+    if (!piece.lineStart) {
+      if (started_ && !inEnvelope_) append(text);
+      return std::nullopt;
+    }
+    inEnvelope_ = false;
     std::optional<RawArticle> finished;
     if (text.substr(0, 5) == "From " && (previousBlank_ || !started_)) {
       finished = finish();
       started_ = true;
+      inEnvelope_ = true;
       ++index_;
       envelopeDate_ = parseEnvelopeDate(text);
       previousBlank_ = false;
@@ -137,6 +177,7 @@ class MboxAssembler {
     return std::nullopt;
   }
 
+  // The message in progress, if any.
   std::optional<RawArticle> finish() {
     if (!started_) return std::nullopt;
     RawArticle article;
@@ -154,7 +195,7 @@ class MboxAssembler {
  private:
   void append(std::string_view text) {
     if (oversized_) return;
-    if (bytes_.size() + text.size() > kMaxArticleBytes) {
+    if (bytes_.size() + text.size() > maxArticle_) {
       oversized_ = true;
       bytes_.clear();
       bytes_.shrink_to_fit();
@@ -164,6 +205,7 @@ class MboxAssembler {
   }
 
   std::string origin_;
+  std::size_t maxArticle_;
   std::string bytes_;
   std::string pendingBlankLine_;
   std::optional<UnixTime> envelopeDate_;
@@ -172,6 +214,7 @@ class MboxAssembler {
   bool previousBlank_ = false;
   bool pendingBlank_ = false;
   bool oversized_ = false;
+  bool inEnvelope_ = false;  // the line being read is an envelope line
 };
 
 // Numeric names (spool article numbers) in numeric order first, then the rest by name.
@@ -188,10 +231,12 @@ bool entryLess(const fs::path& a, const fs::path& b) {
 
 class Walker {
  public:
-  Walker(const ArticleSink& sink, const WarningSink& warn, SourceCounters& counters)
-      : sink_(sink), warn_(warn), counters_(counters) {}
+  Walker(const ArticleSink& sink, const WarningSink& warn, SourceCounters& counters,
+         const SourceOptions& options)
+      : sink_(sink), warn_(warn), counters_(counters), options_(options) {}
 
   bool path(const fs::path& path, int depth) {
+    if (stopped()) return false;
     std::error_code error;
     const fs::file_status status = fs::status(path, error);
     if (error) {
@@ -205,11 +250,37 @@ class Walker {
   }
 
  private:
+  using FolderId = std::pair<dev_t, ino_t>;
+
+  bool stopped() const { return options_.stop && options_.stop->load(); }
+
   bool folder(const fs::path& path, int depth) {
     if (depth > 64) {
       warn_(path.string() + ": folders nested too deeply, skipped");
       return true;
     }
+    // Links can lead to a folder again, or back to one being walked (a loop): each
+    // folder is walked once.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      warn_(path.string() + ": " + std::strerror(errno));
+      return true;
+    }
+    const FolderId id{info.st_dev, info.st_ino};
+    if (const auto seen = walked_.find(id); seen != walked_.end()) {
+      const bool loop = std::find(active_.begin(), active_.end(), id) != active_.end();
+      warn_(path.string() + (loop ? ": a link back to " : ": the same folder as ") + seen->second +
+            (loop ? " (a loop), skipped" : ", already read"));
+      return true;
+    }
+    walked_.emplace(id, path.string());
+    active_.push_back(id);
+    const bool keepGoing = entries(path, depth);
+    active_.pop_back();
+    return keepGoing;
+  }
+
+  bool entries(const fs::path& path, int depth) {
     std::error_code error;
     std::vector<fs::path> entries;
     for (fs::directory_iterator it(path, error), end; !error && it != end; it.increment(error))
@@ -231,29 +302,52 @@ class Walker {
   bool file(const fs::path& path) {
     std::error_code error;
     const std::uintmax_t size = fs::file_size(path, error);
-    LineReader reader(path.string(), error ? 0 : size);
+    LineReader reader(path.string(), error ? 0 : size, options_);
     if (!reader.isOpen()) {
-      warn_(path.string() + ": cannot be opened, skipped");
+      warn_(path.string() + ": cannot be opened (" + std::strerror(reader.openError()) +
+            "), skipped");
       return true;
     }
     ++counters_.files;
     bool keepGoing = true;
+    std::optional<RawArticle> last;  // held back until the data is known to be whole
     if (reader.peek(5) == "From ") {
-      MboxAssembler assembler(path.string());
+      MboxAssembler assembler(path.string(), options_.maxArticleBytes);
       while (keepGoing) {
-        const auto line = reader.next();
-        std::optional<RawArticle> article = line ? assembler.line(*line) : assembler.finish();
-        if (article) keepGoing = deliver(std::move(*article));
-        if (!line) break;
+        const auto piece = reader.next();
+        if (!piece) break;
+        if (auto article = assembler.line(*piece)) keepGoing = deliver(std::move(*article));
       }
+      last = assembler.finish();
     } else {
-      RawArticle article;
-      article.bytes = reader.rest();
-      article.origin = path.string();
-      keepGoing = deliver(std::move(article));
+      last = wholeFile(reader, path);
     }
-    if (reader.failed()) warn_(path.string() + ": read error (damaged compressed data?)");
+    counters_.bytesRead += reader.bytesRead();
+    if (reader.stopped()) return false;
+    if (reader.damaged()) {
+      warn_(path.string() +
+            ": truncated compressed data (the file ends early or is damaged); its last "
+            "article is left out");
+      return keepGoing;
+    }
+    if (keepGoing && last) keepGoing = deliver(std::move(*last));
     return keepGoing;
+  }
+
+  // A file that is one article; reading stops at the size limit.
+  RawArticle wholeFile(LineReader& reader, const fs::path& path) {
+    RawArticle article;
+    article.origin = path.string();
+    while (const auto piece = reader.next()) {
+      if (article.bytes.size() + piece->text.size() > options_.maxArticleBytes) {
+        article.oversized = true;
+        article.bytes.clear();
+        article.bytes.shrink_to_fit();
+        break;
+      }
+      article.bytes.append(piece->text);
+    }
+    return article;
   }
 
   bool deliver(RawArticle&& article) {
@@ -264,27 +358,37 @@ class Walker {
   const ArticleSink& sink_;
   const WarningSink& warn_;
   SourceCounters& counters_;
+  const SourceOptions& options_;
+  std::map<FolderId, std::string> walked_;
+  std::vector<FolderId> active_;
 };
 
 }  // namespace
 
 bool walkArticleSources(const std::vector<std::string>& paths, const ArticleSink& sink,
-                        const WarningSink& warn, SourceCounters& counters) {
-  Walker walker(sink, warn, counters);
+                        const WarningSink& warn, SourceCounters& counters,
+                        const SourceOptions& options) {
+  Walker walker(sink, warn, counters, options);
   for (const std::string& path : paths)
     if (!walker.path(path, 0)) return false;
   return true;
 }
 
-std::vector<RawArticle> splitMbox(std::string_view data, std::string_view origin) {
+std::vector<RawArticle> splitMbox(std::string_view data, std::string_view origin,
+                                  const SourceOptions& options) {
   std::vector<RawArticle> articles;
-  MboxAssembler assembler{std::string(origin)};
+  MboxAssembler assembler{std::string(origin), options.maxArticleBytes};
+  const std::size_t maxLine = std::max<std::size_t>(options.maxLineBytes, 64);
   std::size_t position = 0;
+  bool lineStart = true;
   while (position < data.size()) {
     std::size_t end = data.find('\n', position);
     end = end == std::string_view::npos ? data.size() : end + 1;
-    if (auto article = assembler.line(data.substr(position, end - position)))
+    const bool complete = end - position <= maxLine;
+    if (!complete) end = position + maxLine;
+    if (auto article = assembler.line({data.substr(position, end - position), lineStart}))
       articles.push_back(std::move(*article));
+    lineStart = complete;
     position = end;
   }
   if (auto article = assembler.finish()) articles.push_back(std::move(*article));

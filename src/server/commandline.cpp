@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <ctime>
@@ -24,21 +25,22 @@
 namespace varnook::server {
 namespace {
 
-constexpr const char* kUsage = R"(Usage:
-  varnook-archive index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress]
-                        [--termlist] PATH...
-  varnook-archive serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]
-                        [--service HOST[:PORT]] [--update-info FILE] [--threads N]
-  varnook-archive demo  [--db DIR] [--corpus DIR]
-  varnook-archive stats [--db DIR]
-  varnook-archive --help | --version
+struct CommandHelp {
+  const char* name;
+  const char* synopsis;     // after "varnook-archive "
+  const char* description;  // indented, as --help shows it
+};
 
-A local Usenet archive for the Varnook news search agent.
-
-index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain or
+constexpr CommandHelp kCommands[] = {
+    {"index",
+     "index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress]\n"
+     "                        [--termlist] PATH...",
+     R"(index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain or
         .gz), a news spool folder (one article per file, searched recursively) or a
         Maildir. Articles whose Message-ID the index holds already are skipped, so a
-        repeated or interrupted run completes the index.
+        repeated or interrupted run completes the index. DIR must be an index, an
+        empty folder or a new one. SIGINT or SIGTERM stops a run within seconds; the
+        articles since its last checkpoint are added by the next run.
           --first-number N    first article number of a new index (default 1); give
                               shards disjoint ranges to search them together
           --groups-rules FILE lines "<pattern> adult|jobs|forsale" replacing the
@@ -46,26 +48,63 @@ index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain
           --progress          show files, articles and articles per second while running
           --termlist          keep term lists in a new index: needed to serve it to
                               other machines with xapian-tcpsrv (about 40% larger)
-serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.xp
+)"},
+    {"serve",
+     "serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]\n"
+     "                        [--service HOST[:PORT]] [--update-info FILE] [--threads N]",
+     R"(serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.xp
         (search), .../getdoc.xp?AN=N[&fmt=text] (articles), .../profile.xp?author=A
         (posting profiles), /varnook/update.txt (update information).
           --db DIR|STUB       an index folder, or a Xapian stub file listing shards
                               (local folders, or "remote host:port" for xapian-tcpsrv)
           --listen ADDR:PORT  where to listen (default 127.0.0.1:8119; port 0 picks a
                               free port, printed on the first line of output)
-          --service HOST      the service host links use when a request has no Host
-                              header (default localhost:8119)
+          --service HOST      the service host links use when an HTTP/1.0 request has
+                              no Host header (default localhost:8119)
           --domain DOMAIN     the agent's article server domain (default localhost:8119;
                               article servers are named like x1.localhost:8119)
           --update-info FILE  name=value lines for update.txt (NewestVersion,
                               OldestValidVersion, RevisionsURL, MessageUrl, MessageSubject)
-          --threads N         request threads (default: two per core)
-demo    Writes the built-in demo corpus (about 2,000 articles) as a news spool and
+          --threads N         request threads (default: two per core); a quarter of
+                              them (at least one) run searches and profiles, so that
+                              articles and the front page stay quick under heavy queries
+)"},
+    {"demo", "demo  [--db DIR] [--corpus DIR]",
+     R"(demo    Writes the built-in demo corpus (about 2,000 articles) as a news spool and
         indexes it. --corpus DIR: where the spool goes (default beside the index).
-stats   Shows what the index holds.
+)"},
+    {"stats", "stats [--db DIR]", R"(stats   Shows what the index holds.
+)"},
+};
 
---db defaults to $XDG_DATA_HOME/varnook/archive (~/.local/share/varnook/archive).
-)";
+constexpr const char* kDatabaseNote =
+    "\n--db defaults to $XDG_DATA_HOME/varnook/archive (~/.local/share/varnook/archive).\n";
+
+std::string usage() {
+  std::string text = "Usage:\n";
+  for (const CommandHelp& command : kCommands)
+    text += std::string("  varnook-archive ") + command.synopsis + "\n";
+  text +=
+      "  varnook-archive --help | --version | COMMAND --help\n\n"
+      "A local Usenet archive for the Varnook news search agent.\n\n";
+  for (const CommandHelp& command : kCommands) text += command.description;
+  return text + kDatabaseNote;
+}
+
+// True (after printing the command's help) when the words ask for it.
+bool printedCommandHelp(const std::string& name, int argc, char** argv) {
+  for (int i = 2; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--") break;
+    if (word != "--help" && word != "-h") continue;
+    for (const CommandHelp& command : kCommands)
+      if (name == command.name)
+        std::cout << "Usage: varnook-archive " << command.synopsis << "\n\n"
+                  << command.description << kDatabaseNote;
+    return true;
+  }
+  return false;
+}
 
 std::string defaultDataFolder() {
   const std::string folder = XdgDirs::fromEnvironment().programDataFolder();
@@ -221,6 +260,11 @@ int commandServe(Arguments& args) {
   signal(SIGPIPE, SIG_IGN);
 
   ArchiveService service(*index, config);
+  // A quarter of the threads (at least one) take the searches and profiles.
+  const unsigned threads = http.threads;
+  http.expensiveThreads = std::max(1u, threads / 4);
+  http.threads = std::max(1u, threads - http.expensiveThreads);
+  http.isExpensive = &ArchiveService::isExpensive;
   std::unique_ptr<HttpServer> server = HttpServer::start(
       http, [&service](const HttpRequest& request) { return service.handle(request); }, error);
   if (!server) return failure(error);
@@ -306,13 +350,16 @@ int runCommandLine(int argc, char** argv) {
   if (argc < 2) return usageError("a command is needed (index, serve, demo or stats)");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
-    std::cout << kUsage;
+    std::cout << usage();
     return 0;
   }
   if (command == "--version") {
     std::cout << "varnook-archive " << kVersion << std::endl;
     return 0;
   }
+  const bool known = std::any_of(std::begin(kCommands), std::end(kCommands),
+                                 [&](const CommandHelp& c) { return command == c.name; });
+  if (known && printedCommandHelp(command, argc, argv)) return 0;
   Arguments args(argc, argv, 2);
   try {
     if (command == "index") return commandIndex(args);

@@ -46,9 +46,23 @@ class HttpServer {
     std::string listen = "127.0.0.1:8119";  // "host:port", "[::1]:port", port 0 = any free
     unsigned threads = 4;
     unsigned connectionTimeoutSeconds = 15;  // idle connections are closed after this
+    // The request line and headers must have arrived within this, however steadily
+    // they trickle in; then the connection is closed.
+    unsigned requestDeadlineSeconds = 30;
     unsigned connectionLimit = 512;
     unsigned perAddressLimit = 128;
+    // The last `reservedConnections` are kept for addresses holding fewer than
+    // `fewPerAddress` connections, so that a few greedy addresses cannot lock out the
+    // rest. IPv6 addresses count by their /64 network.
+    unsigned reservedConnections = 128;
+    unsigned fewPerAddress = 8;
     std::size_t connectionMemory = 64 * 1024;  // request line and headers must fit
+    // Requests this picks out run on `expensiveThreads` threads of their own, at most
+    // `expensiveQueueLimit` waiting (more are answered 503), so that they never hold up
+    // the other requests. Without it, every request runs on the serving threads.
+    std::function<bool(const HttpRequest&)> isExpensive;
+    unsigned expensiveThreads = 1;
+    std::size_t expensiveQueueLimit = 64;
   };
 
   // Binds and starts serving; returns null and sets `error` when the address cannot be

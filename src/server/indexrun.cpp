@@ -88,8 +88,12 @@ class Pipeline {
       ++summary_.duplicates;
       return true;
     }
-    spaceFree_.wait(lock, [&] { return queue_.size() < kQueueLimit || failed(); });
+    // Bounded by count and by bytes: a run of large articles must not pile up in memory.
+    spaceFree_.wait(lock, [&] {
+      return (queue_.size() < kQueueLimit && queuedBytes_ < kQueueBytes) || failed();
+    });
     if (failed() || exhausted_) return false;
+    queuedBytes_ += raw.bytes.size();
     queue_.push_back(Job{pushed_++, std::move(raw)});
     workAvailable_.notify_one();
     return true;
@@ -129,6 +133,33 @@ class Pipeline {
     }
   }
 
+  // Ends the run without publishing: queued articles are dropped, the articles being
+  // parsed are finished, and the shards are removed. The index keeps its last published
+  // generation, which the next run completes. Returns how many articles were dropped
+  // from the shards.
+  std::size_t abandon() {
+    std::unique_lock lock(mutex_);
+    abandoned_ = true;
+    queue_.clear();
+    queuedBytes_ = 0;
+    spaceFree_.notify_all();
+    turn_.notify_all();
+    idle_.wait(lock, [&] { return busy_ == 0; });
+    std::error_code ignored;
+    for (Shard& shard : shards_) {
+      try {
+        shard.database.reset();
+      } catch (const Xapian::Error&) {
+        // The shard is removed below either way.
+      }
+      std::filesystem::remove_all(shard.path, ignored);
+    }
+    const std::size_t dropped = addedSinceCheckpoint_;
+    summary_.added -= dropped;
+    addedSinceCheckpoint_ = 0;
+    return dropped;
+  }
+
   // A warning from the walk over the sources.
   void sourceWarning(std::string_view text) {
     std::lock_guard lock(mutex_);
@@ -157,8 +188,10 @@ class Pipeline {
 
  private:
   static constexpr std::size_t kQueueLimit = 256;
+  static constexpr std::size_t kQueueBytes = 64u << 20;
 
-  bool failed() const { return !error_.empty(); }
+  // Failed or abandoned: every wait ends and nothing more is numbered.
+  bool failed() const { return !error_.empty() || abandoned_; }
 
   // Under mutex_.
   bool inMain(const std::string& key) {
@@ -210,6 +243,7 @@ class Pipeline {
       if (queue_.empty()) return;
       Job job = std::move(queue_.front());
       queue_.pop_front();
+      queuedBytes_ -= job.raw.bytes.size();
       ++busy_;
       spaceFree_.notify_one();
       lock.unlock();
@@ -248,7 +282,7 @@ class Pipeline {
         spaceFree_.notify_all();
         turn_.notify_all();
       }
-      if (queue_.empty() && busy_ == 0) idle_.notify_all();
+      if (busy_ == 0) idle_.notify_all();
     }
   }
 
@@ -268,8 +302,10 @@ class Pipeline {
   std::uint64_t resolved_ = 0;
   std::uint32_t nextNumber_ = 1;
   std::size_t addedSinceCheckpoint_ = 0;
+  std::size_t queuedBytes_ = 0;
   unsigned busy_ = 0;
   bool finished_ = false;
+  bool abandoned_ = false;
   bool exhausted_ = false;
   bool termlist_ = false;
   std::string error_;
@@ -286,6 +322,9 @@ std::string summaryText(const IndexRunSummary& s) {
           std::to_string(s.files) + " files in " + seconds + " s, " +
           rateText(s.articles, s.seconds) + " articles/s; the index holds " +
           std::to_string(s.indexSize) + " articles.";
+  if (s.dropped > 0)
+    text += " " + std::to_string(s.dropped) +
+            " articles read since the last checkpoint were not kept; the next run adds them.";
   return text;
 }
 
@@ -344,8 +383,19 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
       return pipeline.error().empty() && !pipeline.numbersExhausted();
     };
     auto warn = [&](std::string_view text) { pipeline.sourceWarning(text); };
-    walkArticleSources(options.paths, sink, warn, counters);
-    pipeline.checkpoint(true);
+    SourceOptions sourceOptions;
+    sourceOptions.stop = options.stop;
+    walkArticleSources(options.paths, sink, warn, counters, sourceOptions);
+    if (options.stop && options.stop->load()) {
+      // Publishing means compacting the whole index, which can take minutes: a stop
+      // keeps the last published generation instead.
+      summary.interrupted = true;
+      summary.dropped = pipeline.abandon();
+      std::optional<Xapian::Database> published = store->openCurrent();
+      summary.indexSize = published ? published->get_doccount() : 0;
+    } else {
+      pipeline.checkpoint(true);
+    }
     pipeline.stopWorkers();
     summary.error = pipeline.error();
     if (summary.error.empty() && pipeline.numbersExhausted())

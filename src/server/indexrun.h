@@ -27,15 +27,17 @@ struct IndexRunOptions {
   bool termlist = false;
   // Articles between published generations: work done before a crash is kept.
   std::size_t checkpointEvery = 100000;
-  // Set (for example from a signal handler) to end the run early; what was added by then
-  // is published.
+  // Set (for example from a signal handler) to end the run early, within about a second
+  // (a checkpoint under way is finished first). What was published at checkpoints is
+  // kept; the articles added since are dropped, and the next run adds them.
   const std::atomic<bool>* stop = nullptr;
 };
 
 struct IndexRunSummary {
   std::uint64_t files = 0;
   std::uint64_t articles = 0;    // articles found in the sources
-  std::uint64_t added = 0;       // new documents
+  std::uint64_t added = 0;       // new documents kept
+  std::uint64_t dropped = 0;     // new documents not kept because the run was stopped
   std::uint64_t duplicates = 0;  // already in the index, or seen earlier in the run
   std::uint64_t skipped = 0;     // unreadable articles
   std::uint64_t warnings = 0;

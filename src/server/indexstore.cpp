@@ -4,7 +4,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -20,11 +22,37 @@ namespace fs = std::filesystem;
 constexpr const char* kStubName = "XAPIANDB";
 constexpr const char* kGenerationPrefix = "base-";
 constexpr const char* kShardPrefix = "run-";
+constexpr const char* kLockName = "index.lock";
 
 std::string generationName(unsigned long number) {
   char name[32];
   std::snprintf(name, sizeof name, "%s%06lu", kGenerationPrefix, number);
   return name;
+}
+
+// `dashes + 1` groups of digits joined by single dashes ("1234-5" for one dash).
+bool digitsAndDashes(std::string_view text, int dashes) {
+  int seen = 0;
+  bool digit = false;
+  for (char c : text) {
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c == '-' && digit && seen < dashes) {
+      ++seen;
+      digit = false;
+    } else {
+      return false;
+    }
+  }
+  return digit && seen == dashes;
+}
+
+bool isShardName(std::string_view name) {
+  return name.substr(0, 4) == kShardPrefix && digitsAndDashes(name.substr(4), 1);
+}
+
+bool isGenerationName(std::string_view name) {
+  return name.substr(0, 5) == kGenerationPrefix && digitsAndDashes(name.substr(5), 0);
 }
 
 void syncPath(const fs::path& path) {
@@ -58,15 +86,32 @@ IndexStore::~IndexStore() {
 std::unique_ptr<IndexStore> IndexStore::openForWriting(const std::string& folder,
                                                        std::string& error) {
   std::error_code code;
+  // Nothing is created or removed in a folder before it is known to be ours.
+  if (fs::exists(folder, code)) {
+    if (!fs::is_directory(folder, code)) {
+      error = folder + ": not a folder";
+      return nullptr;
+    }
+    if (fs::exists(folder + "/iamglass", code)) {
+      error = folder + ": a plain Xapian database, not an archive index folder";
+      return nullptr;
+    }
+    if (!isIndexFolder(folder) && !fs::is_empty(folder, code)) {
+      error = folder +
+              " is not an archive index and not empty; it is left as it is (give --db a new "
+              "or empty folder)";
+      return nullptr;
+    }
+  }
   fs::create_directories(folder, code);
   if (code) {
     error = folder + ": " + code.message();
     return nullptr;
   }
-  const std::string lockPath = folder + "/index.lock";
+  const std::string lockPath = folder + "/" + kLockName;
   const int descriptor = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (descriptor < 0) {
-    error = lockPath + ": cannot be created";
+    error = lockPath + ": cannot be created (" + std::strerror(errno) + ")";
     return nullptr;
   }
   if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
@@ -75,19 +120,19 @@ std::unique_ptr<IndexStore> IndexStore::openForWriting(const std::string& folder
     return nullptr;
   }
   std::unique_ptr<IndexStore> store(new IndexStore(folder, descriptor));
-  if (fs::exists(folder + "/iamglass")) {
-    error = folder + ": a plain Xapian database, not an archive index folder";
-    return nullptr;
-  }
   // Shards of a killed run, and generations no stub names any more.
   const std::optional<std::string> current = store->currentGenerationName();
   for (fs::directory_iterator it(folder, code), end; !code && it != end; it.increment(code)) {
     const std::string name = it->path().filename().string();
-    const bool staleShard = name.rfind(kShardPrefix, 0) == 0;
-    const bool staleGeneration = name.rfind(kGenerationPrefix, 0) == 0 && name != current;
-    if (staleShard || staleGeneration) fs::remove_all(it->path(), code);
+    const bool ours = isShardName(name) || isGenerationName(name);
+    if (ours && name != current && it->is_directory(code)) fs::remove_all(it->path(), code);
   }
   return store;
+}
+
+bool isIndexFolder(const std::string& folder) {
+  std::error_code code;
+  return fs::exists(folder + "/" + kStubName, code) || fs::exists(folder + "/" + kLockName, code);
 }
 
 std::optional<std::string> IndexStore::currentGenerationName() const {

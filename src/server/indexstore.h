@@ -26,7 +26,8 @@ class IndexStore {
  public:
   // Opens (creating when missing) the folder for an index run and takes its lock.
   // Leftovers of an earlier, killed run are removed. Returns null and sets `error` when
-  // the folder cannot be created or another run holds it.
+  // the folder cannot be created, another run holds it, or it is neither empty nor an
+  // index folder (then nothing in it is touched).
   static std::unique_ptr<IndexStore> openForWriting(const std::string& folder, std::string& error);
   ~IndexStore();
   IndexStore(const IndexStore&) = delete;
@@ -54,6 +55,9 @@ class IndexStore {
   int lockDescriptor_;
   unsigned shardCounter_ = 0;
 };
+
+// Whether `folder` is an archive index folder (one an index run has written to).
+bool isIndexFolder(const std::string& folder);
 
 // The next free article number recorded in an index (1 for one without a record, 0 when
 // every number is used).

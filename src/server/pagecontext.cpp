@@ -95,20 +95,56 @@ std::string entryText(std::string_view text) {
   return escaped;
 }
 
+namespace {
+
+void appendPercent(std::string& out, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 15];
+}
+
+// Bytes that must not appear in a link as they are: control bytes, blanks, DEL, bytes
+// of 128 and above (a page stays ASCII in its links and never holds a NUL), and the
+// ones that would end an attribute or start markup.
+bool unsafeInLink(unsigned char byte) {
+  return byte <= 0x20 || byte >= 0x7F || byte == '"' || byte == '\'' || byte == '<' ||
+         byte == '>' || byte == '`' || byte == '&';
+}
+
+}  // namespace
+
 std::string queryString(const std::vector<Parameter>& parameters) {
-  std::string out;
-  for (const auto& [key, value] : parameters) {
-    out += out.empty() ? '?' : '&';
-    // The agent's encoding leaves "=" alone; in a key it would split the pair.
-    for (char c : urlEncode(key, true)) {
-      if (c == '=') {
-        out += "%3D";
+  // The agent's encoding leaves "=" alone; in a key it would split the pair.
+  const auto append = [](std::string& out, std::string_view text, bool isKey) {
+    for (char c : urlEncode(text, true)) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (unsafeInLink(byte) || (isKey && c == '=')) {
+        appendPercent(out, byte);
       } else {
         out += c;
       }
     }
+  };
+  std::string out;
+  for (const auto& [key, value] : parameters) {
+    out += out.empty() ? '?' : '&';
+    append(out, key, true);
     out += '=';
-    out += urlEncode(value, true);
+    append(out, value, false);
+  }
+  return out;
+}
+
+std::string linkPath(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  for (char c : path) {
+    if (unsafeInLink(static_cast<unsigned char>(c))) {
+      appendPercent(out, static_cast<unsigned char>(c));
+    } else {
+      out += c;
+    }
   }
   return out;
 }

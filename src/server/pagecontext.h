@@ -16,7 +16,8 @@ struct PageContext {
   // host[:port] that absolute links point to: the Host the client asked for, or the
   // configured service host when it sent none (or an unusable one).
   std::string host = "localhost:8119";
-  // The path the request came in on ("/[ST_rn=ps]/dnquery.xp"); next-page links keep it.
+  // The path the request came in on ("/[ST_rn=ps]/dnquery.xp"), made safe for links
+  // with linkPath; next-page links keep it.
   std::string path = "/dnquery.xp";
   // Shown on the front page: the settings an agent uses to reach this archive.
   std::string serviceHost = "localhost:8119";
@@ -38,7 +39,13 @@ std::string echoText(std::string_view text);
 std::string entryText(std::string_view text);
 
 // "?k=v&k=v" with URL-encoded values and the raw "&" separators the agent expects.
+// Control bytes, DEL and bytes of 128 and above are percent-encoded as well.
 std::string queryString(const std::vector<Parameter>& parameters);
+
+// A request path as sent, for a link: control bytes, blanks, DEL, bytes of 128 and above
+// and the characters that end an attribute or start markup ('"', '\'', '<', '>', '`',
+// '&') are percent-encoded; everything else, escapes included, stays as it was sent.
+std::string linkPath(std::string_view path);
 
 // "http://<host>" + path.
 std::string absoluteUrl(const PageContext& context, std::string_view pathAndQuery);

@@ -17,9 +17,10 @@ class ShardTest : public ::testing::Test {
   // document with its terms.
   void SetUp() override {
     for (const auto& [shard, first] : {std::pair{"one", 1u}, {"two", 1000000u}})
-      testing::indexPaths(
-          folder_ / shard,
-          {testing::writeSpool(folder_, testing::numberedArticles(3, shard), shard)}, first, true);
+      testing::indexPaths(folder_ / shard,
+                          {testing::writeSpool(folder_, testing::numberedArticles(3, shard),
+                                               shard + std::string("-spool"))},
+                          first, true);
   }
 
   void checkCombined(const std::string& stub) {

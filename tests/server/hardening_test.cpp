@@ -1,0 +1,177 @@
+// Damaged and hostile sources for "index": cut compressed files, link loops, gzip bombs,
+// endless lines and stop signals, folders that are not ours, failures that say why.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "server/articleingest.h"
+#include "server/articlesource.h"
+#include "serversupport.h"
+
+namespace varnook::server {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::TempFolder;
+using testing::writeFile;
+constexpr std::size_t npos = std::string::npos;
+
+std::string message(int n, std::string_view body = "body\n") {
+  return "From x Mon Apr  5 10:00:00 1993\nSubject: s" + std::to_string(n) + "\n\n" +
+         std::string(body) + "\n";
+}
+
+// What a walk delivers (it stops at 100 articles, so an endless walk ends), and warns.
+struct Walk {
+  std::vector<RawArticle> articles;
+  std::string warnings;
+  SourceCounters counters;
+};
+Walk walk(const std::string& path, const SourceOptions& options = {}) {
+  Walk walked;
+  walkArticleSources(
+      {path},
+      [&](RawArticle&& article) {
+        walked.articles.push_back(std::move(article));
+        return walked.articles.size() < 100;
+      },
+      [&](std::string_view text) { walked.warnings += std::string(text) + "\n"; }, walked.counters,
+      options);
+  return walked;
+}
+
+TEST(DamagedArchives, ACutCompressedMboxDeliversNoPartialArticle) {
+  TempFolder folder;
+  std::minstd_rand random(7);
+  std::string body;
+  for (int i = 0; i < 3000; ++i) body += std::to_string(random()) + "\n";
+  const std::string whole = testing::gzip(message(1) + message(2) + message(3, body));
+  writeFile(folder / "box.gz", whole.substr(0, whole.size() - 2000));
+  const Walk cut = walk(folder / "box.gz");
+  EXPECT_EQ(cut.articles.size(), 2u);
+  EXPECT_NE(cut.warnings.find("box.gz: truncated compressed data"), npos) << cut.warnings;
+}
+
+TEST(DamagedArchives, EachFolderIsWalkedOnceWhateverLinksLeadToIt) {
+  using Links = std::vector<std::pair<const char*, const char*>>;  // name -> target
+  for (const Links& links :
+       {Links{{"a", "."}}, Links{{"a", "."}, {"b", "."}}, Links{{"g/up", ".."}, {"h", "g"}}}) {
+    TempFolder folder;
+    writeFile(folder / "spool/1", "Subject: one\n\nx\n");
+    writeFile(folder / "spool/g/2", "Subject: two\n\nx\n");
+    for (const auto& [name, target] : links)
+      fs::create_directory_symlink(target, folder / "spool/" + name);
+    const Walk walked = walk(folder / "spool");
+    EXPECT_EQ(walked.counters.files, 2u) << walked.warnings;
+    EXPECT_EQ(std::count(walked.warnings.begin(), walked.warnings.end(), '\n'), links.size());
+  }
+}
+
+TEST(BoundedReads, OversizedArticlesAreNotHeldAndLongLinesComeInPieces) {
+  TempFolder folder;
+  SourceOptions small;
+  small.maxArticleBytes = 64 << 10;
+  small.maxLineBytes = 64;
+  writeFile(folder / "bomb.gz", testing::gzip(std::string(16 << 20, '\0')));
+  const Walk bomb = walk(folder / "bomb.gz", small);
+  ASSERT_EQ(bomb.articles.size(), 1u);
+  EXPECT_TRUE(bomb.articles[0].oversized);
+  EXPECT_LT(bomb.counters.bytesRead, 1u << 20);  // reading stopped at the limit
+  // Pieces of lines split an mbox exactly as whole lines do.
+  const std::string mbox = message(1, ">From " + std::string(300, 'q') + "\n") + "From " +
+                           std::string(300, 'w') + "\n\n" + message(2, std::string(1000, 'y'));
+  const auto whole = splitMbox(mbox, "m"), pieces = splitMbox(mbox, "m", small);
+  ASSERT_EQ(pieces.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(pieces[i].bytes, whole[i].bytes) << i;
+}
+
+// A signal ends a run inside a file that would take minutes to read, and the next run
+// completes the index.
+TEST(BoundedReads, AStopSignalEndsARunInsideAHugeFile) {
+  TempFolder folder;
+  const std::string spool = testing::writeSpool(folder, testing::numberedArticles(3, "s"));
+  {  // 64 GB that take no disk space: lines of 16 MB of NUL bytes
+    std::ofstream huge(folder / "huge", std::ios::binary);
+    huge << message(1, "");
+    for (std::streamoff at = 16 << 20; at < (std::streamoff(64) << 30); at += 16 << 20)
+      huge.seekp(at) << '\n';
+  }
+  testing::ChildProcess run(
+      {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", folder / "index", spool, folder / "huge"}, true);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  run.signal(SIGTERM);
+  run.readRest(20);  // returns when the program ends and closes its output
+  run.signal(SIGKILL);
+  EXPECT_EQ(run.wait(), 130);
+  EXPECT_EQ(testing::indexPaths(folder / "index", {spool}).indexSize, 3u);
+}
+
+TEST(IndexFolder, OnlyAnIndexOrAnEmptyFolderIsUsedAndOnlyOurLeftoversAreRemoved) {
+  TempFolder folder;
+  const std::string spool = testing::writeSpool(folder, testing::numberedArticles(1, "f"));
+  for (const char* name : {"mine/run-notes.txt", "mine/base-camp/1.jpg"})
+    writeFile(folder / name, "x");
+  testing::indexPaths(folder / "mine", {spool}, 1, false, "is not an archive index");
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder / "mine"), {}), 2);  // untouched
+  fs::create_directory(folder / "empty");
+  testing::indexPaths(folder / "empty", {spool});
+  for (const char* name : {"run-12-1/x", "base-000099/x", "run-notes.txt"})
+    writeFile(folder / "empty/" + name, "x");
+  testing::indexPaths(folder / "empty", {spool});
+  EXPECT_FALSE(fs::exists(folder / "empty/run-12-1") || fs::exists(folder / "empty/base-000099"));
+  EXPECT_TRUE(fs::exists(folder / "empty/run-notes.txt"));
+}
+
+// The program's output and errors; `unprivileged` runs it as nobody when we are root,
+// whom file permissions do not stop.
+testing::ProgramResult archive(const std::vector<std::string>& arguments,
+                               bool unprivileged = false) {
+  std::string command = "exec";
+  if (unprivileged && ::geteuid() == 0)
+    command += " setpriv --reuid=65534 --regid=65534 --clear-groups";
+  command += " " VARNOOK_ARCHIVE_PROGRAM;
+  for (const std::string& argument : arguments) command += " '" + argument + "'";
+  return testing::runProgram({"/bin/sh", "-c", command + " 2>&1"});
+}
+
+TEST(SayWhy, FailuresNameTheirReasonAndEveryCommandHasHelp) {
+  TempFolder folder;
+  const std::string spool = testing::writeSpool(folder, testing::numberedArticles(2, "w"));
+  fs::permissions(spool + "/2", fs::perms::none);
+  fs::permissions(folder.path(), fs::perms::all);  // nobody makes the index here
+  EXPECT_NE(archive({"index", "--db", folder / "index", spool}, true)
+                .output.find("/2: cannot be opened (Permission denied)"),
+            npos);
+
+  writeFile(folder / "other/file", "x");
+  const auto stats = archive({"stats", "--db", folder / "other"});
+  EXPECT_EQ(stats.status, 1);
+  EXPECT_NE(stats.output.find("is not an archive index"), npos) << stats.output;
+  EXPECT_EQ(stats.output.find("Error"), npos) << stats.output;
+
+  for (const std::string command : {"index", "serve", "demo", "stats"}) {
+    const auto help = archive({command, "--help"});
+    EXPECT_EQ(help.status, 0) << command;
+    EXPECT_EQ(help.output.rfind("Usage: varnook-archive " + command, 0), 0u) << help.output;
+  }
+}
+
+TEST(SayWhy, AMultipartWithABadBoundaryKeepsItsText) {
+  for (const char* type : {"multipart/mixed; boundary=\"right\"", "multipart/mixed"}) {
+    const IngestResult result =
+        ingestArticle(std::string("From: a@b\nSubject: s\nMIME-Version: 1.0\nContent-Type: ") +
+                      type + "\n\n--wrong\nContent-Type: text/plain\n\nthe text\n--wrong--\n");
+    ASSERT_TRUE(result.article) << type;
+    EXPECT_NE(result.article->body.find("the text"), npos) << result.article->body;
+  }
+}
+
+}  // namespace
+}  // namespace varnook::server
