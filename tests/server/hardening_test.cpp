@@ -103,13 +103,15 @@ TEST(BoundedReads, AStopSignalEndsARunInsideAHugeFile) {
     for (std::streamoff at = 16 << 20; at < (std::streamoff(64) << 30); at += 16 << 20)
       huge.seekp(at) << '\n';
   }
-  testing::ChildProcess run(
-      {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", folder / "index", spool, folder / "huge"}, true);
+  auto run = testing::ChildProcess::start(
+      {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", folder / "index", spool, folder / "huge"}, {},
+      true);
+  ASSERT_TRUE(run);
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  run.signal(SIGTERM);
-  run.readRest(20);  // returns when the program ends and closes its output
-  run.signal(SIGKILL);
-  EXPECT_EQ(run.wait(), 130);
+  run->signal(SIGTERM);
+  run->readRest(20);  // returns when the program ends and closes its output
+  run->signal(SIGKILL);
+  EXPECT_EQ(run->wait(), 130);
   EXPECT_EQ(testing::indexPaths(folder / "index", {spool}).indexSize, 3u);
 }
 
