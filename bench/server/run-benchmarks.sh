@@ -11,15 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 seconds=${1:-10}
-build=${VARNOOK_BENCH_BUILD:-build-server-rel}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVARNOOK_GUI=OFF \
-  -DVARNOOK_TESTS=OFF -DVARNOOK_BENCH=OFF >/dev/null
-ninja -C "$build" -j2 varnook-archive >/dev/null
-archive="$PWD/$build/src/server/varnook-archive"
-
-for tool in wrk notmuch mu; do
-  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/install-deps.sh" >&2; exit 1; }
-done
+needed=(wrk notmuch mu)
+source bench/server/release-archive.sh
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnook-bench.XXXXXX")
 server=""

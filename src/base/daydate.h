@@ -34,6 +34,9 @@ std::optional<DayDate> encodeDate(int year, int month, int day);
 // The fraction of a day for a time of day, or nothing when a part is out of range.
 std::optional<DayDate> encodeTime(int hour, int minute, int second, int millisecond = 0);
 
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar (negative before).
+std::int64_t daysFromCivil(std::int64_t year, unsigned month, unsigned day);
+
 // The calendar date of a (non-negative) day count.
 CivilDate decodeDate(DayDate date);
 // The time of day of a day count, rounded to the nearest millisecond.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "base/daydate.h"
 #include "server/textutil.h"
 
 namespace varnook::server {
@@ -53,16 +54,6 @@ class RecordReader {
  private:
   std::string_view data_;
 };
-
-// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const auto yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
 
 }  // namespace
 
