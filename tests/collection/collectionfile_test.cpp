@@ -1,7 +1,10 @@
 #include "collection/collectionfile.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,7 +15,9 @@
 #include <sstream>
 
 #include "archive/queryurl.h"
+#include "archive/resultpage.h"
 #include "archive/textsearch.h"
+#include "base/wholefile.h"
 #include "support/realservers.h"
 
 namespace varnook {
@@ -280,6 +285,10 @@ TEST(CollectionFile, ReaderErrorsNameTheLineAndKeepWhatWasReadBefore) {
        "Invalid file format at line 11: Unknown article attribute: X-Other", 11, 1, 1},
       {"number not an integer", "---{^#MsG&}---\r\nX-QuenID: 12a\r\n",
        "'12a' is not a valid integer value", 2, 0, 0},
+      {"negative number", "---{^#MsG&}---\r\nX-QuenID: -5\r\n", "'-5' is not a valid integer value",
+       2, 0, 0},
+      {"number beyond 32 bits", "---{^#MsG&}---\r\nX-QuenID: 4294967296\r\n",
+       "'4294967296' is not a valid integer value", 2, 0, 0},
       {"bad date", "---{^#MsG&}---\r\nX-QuenID: 5\r\nDate: 1999-03-25\r\n",
        "Invalid file format at line 3: Incorrect date format: 1999-03-25", 3, 0, 0},
       {"bad stored date", "---{^#ReQ&}---\r\nQ#1: &fromdate=yesterday\r\n",
@@ -351,6 +360,47 @@ TEST(CollectionFile, ReaderEdgeCases) {
             std::tuple("Empty", ""));
   EXPECT_EQ(std::tuple(named.requests()[1]->name, named.requests()[1]->keywords),
             std::tuple("name", "a"));
+}
+
+TEST(CollectionFile, ArticleNumbersUpTo32BitsGoFromAPageIntoTheFileAndBack) {
+  Collection c;
+  Request& r = addRequest(c, "R", "k");
+  std::string page;
+  for (const char* number : {"3000000000", "4294967295", "4294967296"})
+    page += "<a href=\"/getdoc.xp?AN=" + std::string(number) + "\">s</a><p>";
+  ASSERT_EQ(parseResultPage(page, r), "");
+  Collection back;
+  const LoadResult result = readBytes(back, writeCollection(c));
+  ASSERT_TRUE(result.ok()) << result.message;
+  ASSERT_EQ(back.articles().size(), 2u);
+  EXPECT_EQ(back.articles()[0]->number, 3000000000u);
+  EXPECT_EQ(back.articles()[1]->number, 4294967295u);
+}
+
+// What this program wrote reads back whole: stored queries longer than 999 characters and
+// request names with colons. A long line from elsewhere is still cut at 999 characters.
+TEST(CollectionFile, LongQueriesAndNamesWithColonsReadBackAsWritten) {
+  Collection c;
+  Request& r = addRequest(c, "Mine: 50% slashes", std::string(330, '/'));
+  r.matchAll = false;
+  r.language = "de";
+  r.archive = 2;
+  addArticle(c, 1, "s").requestId = r.name;
+  const std::string bytes = writeCollection(c);
+  Collection back;
+  ASSERT_TRUE(readBytes(back, bytes).ok());
+  ASSERT_EQ(back.requests().size(), 1u);
+  const Request& l = *back.requests()[0];
+  EXPECT_TRUE(l.sameQuery(r)) << buildQueryUrl(l, true, {}, 0);
+  EXPECT_EQ(std::tuple(l.name, l.articles), std::tuple(r.name, 1));
+  EXPECT_EQ(writeCollection(back), bytes);
+
+  for (const std::string lengthNotMatching : {"", "{2000} "}) {
+    Collection other;
+    const std::string line = "Q#1: " + lengthNotMatching + "&QRY=" + std::string(1200, 'k');
+    ASSERT_TRUE(readBytes(other, "---{^#ReQ&}---\r\n" + line + "\r\n").ok());
+    EXPECT_EQ(other.requests()[0]->keywords.size(), 999u - 5 - lengthNotMatching.size());
+  }
 }
 
 TEST(CollectionFile, DeletedArticlesAreNotAddedAgainAfterReload) {
@@ -443,6 +493,42 @@ TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   if (!root) {
     EXPECT_EQ(readFile(path), "old contents");
   }
+}
+
+// Every writer replaces only regular files: a FIFO, socket or device named as the file is
+// left as it was. A link that names no file yet is followed: the file it names is made.
+TEST(CollectionFileOnDisk, OnlyRegularFilesAreReplacedAndLinksToNothingAreFollowed) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.file("socket").c_str());
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  const bool root = ::mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  Collection c;
+  addArticle(c, 1, "s");
+  for (const char* name : {"fifo", "socket", "null"}) {
+    if (!root && name == std::string("null")) continue;
+    const std::string path = dir.file(name);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+    const SaveResult saved = saveCollection(c, path);
+    EXPECT_EQ(std::tuple(saved.ok, saved.message), std::tuple(false, "Not a regular file"));
+    EXPECT_EQ(writeWholeFile(path, "x", FileAccess::usual),
+              "Cannot create file \"" + path + "\". Not a regular file");
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(std::tuple(after.st_ino, after.st_mode), std::tuple(before.st_ino, before.st_mode));
+  }
+  ::close(sock);
+  EXPECT_EQ(dir.entries(), root ? 3 : 2);
+
+  ASSERT_EQ(::symlink("made.vnk", dir.file("link.vnk").c_str()), 0);
+  ASSERT_TRUE(saveCollection(c, dir.file("link.vnk")).ok);
+  EXPECT_EQ(readFile(dir.file("made.vnk")), writeCollection(c));
+  struct stat st {};
+  EXPECT_TRUE(::lstat(dir.file("link.vnk").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
 }
 
 TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItPointsToAndKeepsItsMode) {
