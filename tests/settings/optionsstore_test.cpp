@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -191,6 +193,47 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   EXPECT_EQ(store->options().hitsPerPage, 10);
   EXPECT_EQ(std::tuple(store->storageMode(), store->path(), store->autoSave()),
             std::tuple(StorageMode::orgRegistry, "Software\\Varnook\\Settings", false));
+}
+
+// A FIFO, a device or an oversized file is refused at once and a damaged one read as far as
+// it goes, each with a warning that names it; counts outside the dialog's ranges are clamped.
+TEST_F(OptionsStoreTest, UnusableFilesWarnByNameAndCountsAreClamped) {
+  const std::string name = optionsFile().string();
+  fs::create_directories(optionsFile().parent_path());
+  const struct {
+    const char* what;
+    std::function<bool()> make;
+    LoadOutcome outcome;
+  } cases[] = {
+      {"fifo", [&] { return ::mkfifo(name.c_str(), 0600) == 0; }, LoadOutcome::unreadable},
+      {"device", [&] { return ::mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },
+       LoadOutcome::unreadable},
+      {"over 1 MB", [&] { return testing::writeFile(name, std::string((1 << 20) + 1, 'x')); },
+       LoadOutcome::unreadable},
+      {"damaged", [&] { return testing::writeFile(name, "TPF0 damaged"); },
+       LoadOutcome::partlyLoaded},
+  };
+  auto store = registryStore();
+  for (const auto& c : cases) {
+    fs::remove(optionsFile());
+    if (!c.make()) continue;  // a device needs root
+    const OptionsLoadResult result = store->load();
+    EXPECT_EQ(result.outcome, c.outcome) << c.what;
+    EXPECT_NE(result.warning.find("\"" + name + "\""), std::string::npos) << result.warning;
+    EXPECT_EQ(store->options(), VnkOptions{});
+  }
+  using S = testing::StreamBuilder;
+  const std::tuple<std::string, std::int32_t, std::int32_t> stored[] = {
+      {S().header().integer("HitsPerPage", 2, 5).integer("MaxRequests", 2, 0).end().bytes, 10, 1},
+      {S().header().integer("HitsPerPage", 3, 1000).integer("MaxRequests", 3, 500).end().bytes, 200,
+       100},
+  };
+  for (const auto& [bytes, hits, transfers] : stored) {
+    writeStored(bytes);
+    EXPECT_TRUE(store->load().warning.empty());
+    EXPECT_EQ(std::tuple(store->options().hitsPerPage, store->options().maxRequests),
+              std::tuple(hits, transfers));
+  }
 }
 
 TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFile) {
