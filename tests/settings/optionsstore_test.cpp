@@ -151,8 +151,9 @@ TEST_F(OptionsStoreTest, ValueNameNamesTheFile) {
   }
 }
 
-// An empty, unreadable or damaged store keeps the options it cannot give; a stored stream
-// cannot redirect the storage.
+// An empty, unreadable or damaged store keeps the options it cannot give, and the last two
+// warn by name; no kind of file makes loading wait, none is read beyond 1 MB. Counts are
+// brought into the dialog's ranges; a stored stream cannot redirect the storage.
 TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   auto store = registryStore();
   store->options().hitsPerPage = 50;
@@ -160,12 +161,21 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
   EXPECT_EQ(store->options().hitsPerPage, 50);
 
-  fs::remove(optionsFile());
-  fs::create_directory(optionsFile());  // a folder where the file should be
-  const OptionsLoadResult unreadable = store->load();
-  EXPECT_EQ(unreadable.outcome, LoadOutcome::unreadable);
-  EXPECT_NE(unreadable.detail.find(optionsFile().string()), std::string::npos);
-  EXPECT_EQ(store->options().hitsPerPage, 50);
+  const std::string name = optionsFile().string();
+  const std::function<bool()> unusable[] = {
+      [&] { return fs::create_directory(optionsFile()); },
+      [&] { return ::mkfifo(name.c_str(), 0600) == 0; },
+      [&] { return ::mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },  // root only
+      [&] { return testing::writeFile(name, std::string((1 << 20) + 1, 'x')); },
+  };
+  for (const auto& make : unusable) {
+    fs::remove(optionsFile());
+    if (!make()) continue;
+    const OptionsLoadResult unreadable = store->load();
+    EXPECT_EQ(unreadable.outcome, LoadOutcome::unreadable);
+    EXPECT_NE(unreadable.warning.find("\"" + name + "\""), std::string::npos);
+    EXPECT_EQ(store->options().hitsPerPage, 50);
+  }
   fs::remove(optionsFile());
 
   VnkOptions changed;
@@ -177,6 +187,7 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   const OptionsLoadResult damaged = store->load();
   EXPECT_EQ(std::tuple(damaged.outcome, damaged.stream.status),
             std::tuple(LoadOutcome::partlyLoaded, OptionsStreamStatus::truncated));
+  EXPECT_NE(damaged.warning.find("\"" + name + "\" is damaged"), std::string::npos);
   EXPECT_EQ(std::tuple(store->options().useProxy, store->options().hitsPerPage,
                        store->options().linkColor),
             std::tuple(true, 99, clNavy));
@@ -186,54 +197,15 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
                   .identifier("_StorageMode", "orgFile")
                   .string("_Path", "/tmp/elsewhere")
                   .boolean("_AutoSave", true)
-                  .integer("HitsPerPage", 2, 10)
+                  .integer("HitsPerPage", 2, 5)
+                  .integer("MaxRequests", 3, 500)
                   .end()
                   .bytes);
   EXPECT_EQ(store->load().stream.skipped, 3);
-  EXPECT_EQ(store->options().hitsPerPage, 10);
+  EXPECT_EQ(std::tuple(store->options().hitsPerPage, store->options().maxRequests),
+            std::tuple(10, 100));
   EXPECT_EQ(std::tuple(store->storageMode(), store->path(), store->autoSave()),
             std::tuple(StorageMode::orgRegistry, "Software\\Varnook\\Settings", false));
-}
-
-// A FIFO, a device or an oversized file is refused at once and a damaged one read as far as
-// it goes, each with a warning that names it; counts outside the dialog's ranges are clamped.
-TEST_F(OptionsStoreTest, UnusableFilesWarnByNameAndCountsAreClamped) {
-  const std::string name = optionsFile().string();
-  fs::create_directories(optionsFile().parent_path());
-  const struct {
-    const char* what;
-    std::function<bool()> make;
-    LoadOutcome outcome;
-  } cases[] = {
-      {"fifo", [&] { return ::mkfifo(name.c_str(), 0600) == 0; }, LoadOutcome::unreadable},
-      {"device", [&] { return ::mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },
-       LoadOutcome::unreadable},
-      {"over 1 MB", [&] { return testing::writeFile(name, std::string((1 << 20) + 1, 'x')); },
-       LoadOutcome::unreadable},
-      {"damaged", [&] { return testing::writeFile(name, "TPF0 damaged"); },
-       LoadOutcome::partlyLoaded},
-  };
-  auto store = registryStore();
-  for (const auto& c : cases) {
-    fs::remove(optionsFile());
-    if (!c.make()) continue;  // a device needs root
-    const OptionsLoadResult result = store->load();
-    EXPECT_EQ(result.outcome, c.outcome) << c.what;
-    EXPECT_NE(result.warning.find("\"" + name + "\""), std::string::npos) << result.warning;
-    EXPECT_EQ(store->options(), VnkOptions{});
-  }
-  using S = testing::StreamBuilder;
-  const std::tuple<std::string, std::int32_t, std::int32_t> stored[] = {
-      {S().header().integer("HitsPerPage", 2, 5).integer("MaxRequests", 2, 0).end().bytes, 10, 1},
-      {S().header().integer("HitsPerPage", 3, 1000).integer("MaxRequests", 3, 500).end().bytes, 200,
-       100},
-  };
-  for (const auto& [bytes, hits, transfers] : stored) {
-    writeStored(bytes);
-    EXPECT_TRUE(store->load().warning.empty());
-    EXPECT_EQ(std::tuple(store->options().hitsPerPage, store->options().maxRequests),
-              std::tuple(hits, transfers));
-  }
 }
 
 TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFile) {
