@@ -1,5 +1,5 @@
-// Result page bytes into a fresh collection: no crash, and what the parser reports agrees
-// with what it added.
+// Result page bytes into a fresh collection: no crash, what the parser reports agrees with
+// what it added, and the collection file written from it reads back whole.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +8,7 @@
 
 #include "archive/resultpage.h"
 #include "collection/collection.h"
+#include "collection/collectionfile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace varnook;
@@ -22,5 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& article : collection.articles())
     if (article->number == 0 || article->requestId != "Q#1") std::abort();
   if (error == "none" && !collection.articles().empty()) std::abort();
+
+  Collection reread(Collection::NameClock{[] { return 1000.0; }, [](double) {}});
+  if (!readCollection(reread, writeCollection(collection), "fuzz.vnk").ok() ||
+      reread.articles().size() != collection.articles().size())
+    std::abort();
   return 0;
 }

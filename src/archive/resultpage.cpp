@@ -89,6 +89,9 @@ std::size_t readArticleNumber(std::string_view page, std::size_t pos, std::uint3
 
 DayDate parseListDate(std::string_view text) {
   if (text.empty()) return 0;
+  // Pages of the last century give the year in two digits ("99/03/25").
+  if (text.size() > 2 && text[2] == '/' && isDigit(text[0]) && isDigit(text[1]))
+    return parseShortDate((text[0] >= '7' ? "19" : "20") + std::string(text)).value_or(0);
   return parseShortDate(text).value_or(0);
 }
 

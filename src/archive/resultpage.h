@@ -38,7 +38,8 @@ inline constexpr std::string_view kDescriptionEndMissing =
 // its first NUL byte, if it has one: nothing after it is read.
 std::string parseResultPage(std::string_view page, Request& request);
 
-// Reads a result entry's "yyyy/mm/dd" date; an empty or unreadable text gives 0.
+// Reads a result entry's "yyyy/mm/dd" date, or "yy/mm/dd" with 70-99 as 19xx and 00-69 as
+// 20xx; an empty or unreadable text gives 0.
 DayDate parseListDate(std::string_view text);
 
 // The text after the first `label` up to the next `terminator` (both found ignoring ASCII

@@ -5,22 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
+#include <cstring>
 
 namespace varnook {
 namespace {
-
-std::string resolvedPath(const std::string& path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    if (char* real = ::realpath(path.c_str(), nullptr)) {
-      std::string target(real);
-      std::free(real);
-      return target;
-    }
-  }
-  return path;
-}
 
 std::string folderOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -29,6 +17,26 @@ std::string folderOf(const std::string& path) {
 }
 
 }  // namespace
+
+std::string fileErrorText(int error) {
+  return error == kNotRegularFile ? "Not a regular file" : std::strerror(error);
+}
+
+std::string replacedFile(const std::string& path, int& error) {
+  std::string current = path;
+  // The kernel's own limit on links followed in one lookup.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return current;
+    target.resize(static_cast<std::size_t>(length));
+    current = target.front() == '/' ? target : folderOf(current) + "/" + target;
+  }
+  error = ELOOP;
+  return path;
+}
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -42,12 +50,19 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-AtomicFile::AtomicFile(const std::string& target, FileAccess access)
-    : target_(resolvedPath(target)) {
+AtomicFile::AtomicFile(const std::string& target, FileAccess access) {
+  target_ = replacedFile(target, error_);
+  if (error_ != 0) return;
   const auto slash = target_.rfind('/');
   const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-  if (base.empty()) {
+  struct stat existing {};
+  const bool exists = ::lstat(target_.c_str(), &existing) == 0;
+  if (base.empty() || (exists && S_ISDIR(existing.st_mode))) {
     error_ = EISDIR;
+    return;
+  }
+  if (exists && !S_ISREG(existing.st_mode)) {
+    error_ = kNotRegularFile;
     return;
   }
   temporary_ = folderOf(target_) + "/." + base + ".XXXXXX";

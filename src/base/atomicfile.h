@@ -14,10 +14,24 @@ enum class FileAccess {
 // when the system refuses.
 bool writeAll(int fd, std::string_view bytes);
 
+// The error of a save whose target exists but is no regular file (a device, FIFO or
+// socket): renaming over it would replace it, so it is refused.
+inline constexpr int kNotRegularFile = -1;
+
+// The text for an error of AtomicFile or FileLock: the system's message for an errno,
+// "Not a regular file" for kNotRegularFile.
+std::string fileErrorText(int error);
+
+// The file that a save to `path` replaces: symbolic links are followed, also one that
+// names no file yet, so the link stays and the file it names is made. Sets `error` (ELOOP)
+// and returns `path` when the links go round in circles.
+std::string replacedFile(const std::string& path, int& error);
+
 // A file written whole or not at all: the bytes go into a temporary file in the target's
 // folder, which commit() flushes to disk and renames over the target. Until then, and
 // whenever a step fails, the file that was there stays as it was. A symbolic link as the
-// target is followed, so the file it points to is the one replaced.
+// target is followed (see replacedFile). Only a regular file is replaced: any other kind
+// of file as the target fails at once with kNotRegularFile (a folder with EISDIR).
 class AtomicFile {
  public:
   // Creates the temporary file; ok() tells whether that worked.
@@ -28,7 +42,7 @@ class AtomicFile {
   AtomicFile& operator=(const AtomicFile&) = delete;
 
   bool ok() const { return error_ == 0; }
-  // The errno of the first step that failed, 0 while all went well.
+  // The errno of the first step that failed (or kNotRegularFile), 0 while all went well.
   int error() const { return error_; }
   // The temporary file's descriptor, for writers that stream; -1 when it could not be made.
   int descriptor() const { return fd_; }

@@ -7,14 +7,12 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/wholefile.h"
-
 namespace varnook {
 
 namespace {
 
 std::string message(const char* verb, const std::string& fileName, int error) {
-  return std::string("Cannot ") + verb + " file \"" + fileName + "\". " + std::strerror(error);
+  return std::string("Cannot ") + verb + " file \"" + fileName + "\". " + fileErrorText(error);
 }
 
 }  // namespace

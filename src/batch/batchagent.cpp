@@ -1,11 +1,17 @@
 #include "batch/batchagent.h"
 
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <cerrno>
+#include <cstring>
+#include <optional>
 
 #include "archive/queryurl.h"
+#include "base/filelock.h"
+#include "base/wholefile.h"
 #include "base/xdgdirs.h"
 #include "collection/collectionfile.h"
 #include "collection/commandline.h"
@@ -19,22 +25,28 @@
 namespace varnook {
 namespace {
 
-// Reads the options: the given file, or the user's stored options; never written.
-bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& error) {
+// Reads the options: the given file, or the user's stored options; never written. A given
+// file that cannot be read is an error; damage, and a stored file that cannot be read, are
+// warnings.
+bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& error,
+                 std::string& warning) {
   if (!batch.optionsFile.empty()) {
-    std::ifstream in(batch.optionsFile, std::ios::binary);
-    if (!in) {
-      error = "cannot read the options file \"" + batch.optionsFile + "\"";
+    const SmallFileRead file = readSmallFile(batch.optionsFile, kMaxOptionsFileSize);
+    if (file.status != SmallFileRead::Status::read) {
+      error = "cannot read the options file \"" + batch.optionsFile + "\": " +
+              (file.status == SmallFileRead::Status::missing ? std::strerror(ENOENT) : file.error);
       return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    readOptionsStream(bytes.str(), options);
+    if (!file.bytes.empty()) {  // an empty file gives the defaults
+      const OptionsStreamReport report = readOptionsStream(file.bytes, options);
+      options.clampToDialogRanges();
+      if (!report.clean()) warning = damagedOptionsWarning(batch.optionsFile, report);
+    }
   } else {
     OptionsStore store(options);
     store.setStorageMode(StorageMode::orgRegistry);
     store.setAutoSave(false);
-    store.load();
+    warning = store.load().warning;
     options = store.options();
   }
   if (batch.service) options.serviceHost = *batch.service;
@@ -59,6 +71,54 @@ bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& er
   if (batch.proxyPassword) options.proxyPWD = *batch.proxyPassword;
   return true;
 }
+
+bool sameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa {};
+  struct stat sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// SIGTERM, SIGINT and SIGHUP, read from a signalfd on the loop: stopping runs as an ordinary
+// event (no work in a signal handler), so the transfers end and what was gathered is saved.
+// The signals are blocked while the object lives; threads started meanwhile inherit that.
+// A signal that the process ignores (SIGHUP under nohup) stays ignored.
+class StopSignals {
+ public:
+  explicit StopSignals(EventLoop& loop) : loop_(loop) {
+    sigemptyset(&set_);
+    for (int number : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set_, number);
+    ::pthread_sigmask(SIG_BLOCK, &set_, &previous_);
+    fd_ = ::signalfd(-1, &set_, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (fd_ >= 0) watch_ = loop_.addWatch(fd_, EventLoop::kReadable, [this](unsigned) { poll(); });
+  }
+  ~StopSignals() {
+    if (fd_ >= 0) {
+      loop_.removeWatch(watch_);
+      ::close(fd_);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // The first signal received, 0 while none came.
+  int received() const { return received_; }
+  // Takes in the signals that came; the loop does so whenever one comes.
+  void poll() {
+    signalfd_siginfo info{};
+    while (fd_ >= 0 && ::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+      if (received_ == 0) received_ = static_cast<int>(info.ssi_signo);
+  }
+
+ private:
+  EventLoop& loop_;
+  sigset_t set_{}, previous_{};
+  int fd_ = -1;
+  EventLoop::WatchId watch_ = 0;
+  int received_ = 0;
+};
 
 std::string oneLine(std::string text) {
   std::string out;
@@ -89,14 +149,36 @@ int BatchAgent::run(const BatchOptions& batch) {
   }
 
   VnkOptions options;
-  std::string error;
-  if (!readOptions(batch, options, error)) {
+  std::string error, warning;
+  if (!readOptions(batch, options, error, warning)) {
     std::fprintf(stderr, "varnook-batch: %s\n", error.c_str());
     return 2;
   }
+  if (!warning.empty()) std::fprintf(stderr, "varnook-batch: warning: %s\n", warning.c_str());
   const CommandLine commandLine = parseCommandLine(batch.arguments);
+  const std::string& input = commandLine.collectionPath;
+  std::string savedTo = batch.output.empty() ? input : batch.output;
+
+  // The file to be saved is locked before it is read, so a second run on it cannot save
+  // over this one's articles. A run that sends nothing and names no output only reads.
+  std::optional<FileLock> lock;
+  if (!savedTo.empty() && (!batch.output.empty() || batch.send || batch.download ||
+                           commandLine.kind != CommandLine::Kind::None)) {
+    lock.emplace(savedTo);
+    if (lock->status() == FileLock::Status::inUse) {
+      std::fprintf(stderr, "varnook-batch: %s\n", lock->message().c_str());
+      return 2;
+    }
+    // Any other failure to lock is left to the save, which says what stops it.
+    if (lock->error() == kNotRegularFile || lock->error() == EISDIR) {
+      std::fprintf(stderr, "varnook-batch: cannot save \"%s\": %s\n", savedTo.c_str(),
+                   fileErrorText(lock->error()).c_str());
+      return 2;
+    }
+  }
 
   PollLoop loop;
+  StopSignals signals(loop);
   Collection collection({nowLocal, [&loop](double seconds) {
                            loop.processEvents(static_cast<int>(seconds * 1000) + 1);
                          }});
@@ -146,11 +228,18 @@ int BatchAgent::run(const BatchOptions& batch) {
 
   for (Request* request : toSend) scheduler.send(*request);
   if (batch.download) scheduler.setAutoDownload(true);
-  loop.runUntil([&] { return !scheduler.busy(); }, -1);
+  loop.runUntil([&] { return signals.received() != 0 || !scheduler.busy(); }, -1);
+  if (signals.received() != 0) {
+    log(std::string("Stopped by SIG") + sigabbrev_np(signals.received()) +
+        ": the transfers were ended, what was gathered is saved");
+    scheduler.stopAll();
+    loop.runUntil([&] { return !scheduler.busy(); }, 5000);
+  }
   printProgress(true);
 
-  std::string savedTo = batch.output.empty() ? commandLine.collectionPath : batch.output;
   int status = failed_ ? 1 : 0;
+  // A run that changed nothing leaves its input as it was.
+  if (!collection.modified() && !input.empty() && sameFile(savedTo, input)) savedTo.clear();
   if (!savedTo.empty()) {
     const SaveResult saved = saveCollection(collection, savedTo);
     if (!saved.ok) {
@@ -168,7 +257,8 @@ int BatchAgent::run(const BatchOptions& batch) {
   }
   collection.removeObserver(this);
   collection_ = nullptr;
-  return status;
+  signals.poll();  // one that came while the file was saved counts too
+  return signals.received() != 0 ? 128 + signals.received() : status;
 }
 
 void BatchAgent::log(const std::string& line) {

@@ -13,15 +13,18 @@ namespace varnook {
 class Scheduler;
 
 // The agent without a window: opens or builds a collection from the command line, runs its
-// transfers on a poll loop until nothing is left running, and saves it. Questions are
-// printed and answered No; log lines go to standard error or a file.
+// transfers on a poll loop until nothing is left running, and saves it (not when the run
+// changed nothing in its input file). The file it saves is locked from before it is read
+// until the end. SIGTERM, SIGINT and SIGHUP end the transfers, and what was gathered is
+// saved. Questions are printed and answered No; log lines go to standard error or a file.
 class BatchAgent final : public TransferUi, public UpdateUi, private CollectionObserver {
  public:
   BatchAgent() = default;
   ~BatchAgent() override;
 
   // Runs the whole job; returns the exit status (0 ok, 1 a transfer failed or a page could
-  // not be interpreted, 2 usage error or unreadable collection file).
+  // not be interpreted, 2 usage error, unreadable collection file, a file in use by another
+  // run or no regular file, 128 + the signal that stopped it).
   int run(const BatchOptions& options);
 
   // TransferUi and UpdateUi

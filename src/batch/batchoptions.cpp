@@ -38,8 +38,14 @@ const char* batchUsage() {
          "Search words may choose their field: ~a authors, ~s subjects, ~g groups,\n"
          "~k keywords; ~~ is a ~.\n"
          "\n"
+         "The file to be saved is locked while the run goes on; a run that changed nothing\n"
+         "does not rewrite its input. SIGTERM, SIGINT and SIGHUP end the transfers and save\n"
+         "what was gathered.\n"
+         "\n"
          "Exit status: 0 all transfers ended well; 1 a transfer failed or a page could not\n"
-         "be interpreted; 2 usage error, or the collection file is missing or malformed.\n";
+         "be interpreted; 2 usage error, the collection file is missing or malformed, or the\n"
+         "file to be saved is in use by another run or no regular file; 128 + the number of\n"
+         "the signal that stopped the run.\n";
 }
 
 namespace {

@@ -31,6 +31,65 @@ std::string_view attributeValue(std::string_view afterColon) {
   return trimControls(trimControls(afterColon).substr(0, kMaxValueLength));
 }
 
+// Request lines that the original form cannot carry (stored parameters longer than 999
+// characters, a name with a colon) are written with the parameters' length ahead of them,
+// ": {1021} &QRY=...", and the name's colons and percent signs percent-encoded. A reader
+// of the original form still finds the parameters it can (up to its limit); this reader
+// takes the whole value when the length matches what follows, and otherwise reads the
+// line as one written elsewhere.
+std::optional<std::string_view> declaredValue(std::string_view afterColon) {
+  if (!afterColon.starts_with(" {")) return std::nullopt;
+  std::size_t length = 0, pos = 2;
+  while (pos < afterColon.size() && pos < 11 && afterColon[pos] >= '0' && afterColon[pos] <= '9')
+    length = length * 10 + static_cast<std::size_t>(afterColon[pos++] - '0');
+  if (pos == 2 || afterColon.substr(pos, 2) != "} ") return std::nullopt;
+  const std::string_view value = afterColon.substr(pos + 2);
+  if (value.size() != length) return std::nullopt;
+  return value;
+}
+
+std::string encodeRequestName(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    if (c == '%') {
+      out += "%25";
+    } else if (c == ':') {
+      out += "%3A";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string decodeRequestName(std::string_view name) {
+  std::string out;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const std::string_view code = name.substr(i, 3);
+    if (code == "%25" || equalsNoCase(code, "%3A")) {
+      out += code == "%25" ? '%' : ':';
+      i += 2;
+    } else {
+      out += name[i];
+    }
+  }
+  return out;
+}
+
+// An article number: 1 to 4294967295, or 0 for an article block that makes no article.
+// Anything else (a sign, a number beyond 32 bits) is no number.
+std::optional<std::uint32_t> parseArticleNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
 enum class Section { None, Requests, Article, Deleted };
 
 // The common start of the three separator lines.
@@ -235,8 +294,11 @@ class CollectionReader {
       failure.message = "Query expected";
       return false;
     }
-    auto request = std::make_unique<Request>(std::string(line.substr(0, colon)));
-    const std::string_view params = attributeValue(line.substr(colon + 1));
+    const std::string_view name = line.substr(0, colon);
+    const std::optional<std::string_view> declared = declaredValue(line.substr(colon + 1));
+    auto request =
+        std::make_unique<Request>(declared ? decodeRequestName(name) : std::string(name));
+    const std::string_view params = declared ? *declared : attributeValue(line.substr(colon + 1));
     std::string error = parseQueryParameters(*request, params);
     if (!error.empty()) {
       // The load stops at this line: its request gets no row.
@@ -278,13 +340,13 @@ class CollectionReader {
     } else if (equalsNoCase(name, "References")) {
       a.references = value;
     } else if (equalsNoCase(name, "X-QuenID")) {
-      const auto number = parseInt32(value);
+      const auto number = parseArticleNumber(value);
       if (!number) {
         failure.message = "'" + std::string(value) + "' is not a valid integer value";
         failure.wrapped = false;
         return false;
       }
-      a.number = static_cast<std::uint32_t>(*number);
+      a.number = *number;
     } else if (equalsNoCase(name, "X-QuenURL")) {
       // Written by older versions; the URL is rebuilt before each download.
     } else if (equalsNoCase(name, "X-Selected")) {
@@ -458,9 +520,16 @@ void emitCollection(const Collection& collection, Sink& out) {
   out.append(kRequestSeparator);
   out.append("\r\n");
   for (const auto& request : collection.requests()) {
-    out.append(singleLine(request->name));
-    out.append(": ");
-    out.append(buildQueryUrl(*request, true, noService, 0));
+    const std::string name = singleLine(request->name);
+    const std::string params = buildQueryUrl(*request, true, noService, 0);
+    if (params.size() <= kMaxValueLength && name.find(':') == std::string::npos) {
+      out.append(name);
+      out.append(": ");
+    } else {
+      out.append(encodeRequestName(name));
+      out.append(": {" + std::to_string(params.size()) + "} ");
+    }
+    out.append(params);
     out.append("\r\n");
   }
   out.append("\r\n");
@@ -573,7 +642,7 @@ SaveResult saveCollection(Collection& collection, const std::string& path) {
   SaveResult result;
   if (!file.ok()) {
     result.ok = false;
-    result.message = std::strerror(file.error());
+    result.message = fileErrorText(file.error());
     return result;
   }
   collection.setFileName(path);

@@ -37,11 +37,16 @@ LoadResult readCollection(Collection& collection, std::string_view bytes,
                           const std::string& fileName);
 
 // Writes the collection to `path`: a temporary file in the same folder, flushed to disk and
-// renamed over the old file, so a failed save leaves the previous file as it was. On success
-// sets the file name and clears Modified; on failure Modified stays set.
+// renamed over the old file, so a failed save leaves the previous file as it was. Only a
+// regular file is replaced ("Not a regular file" otherwise). On success sets the file name
+// and clears Modified; on failure Modified stays set. Takes no lock: callers that share the
+// file with other processes hold a FileLock on it.
 SaveResult saveCollection(Collection& collection, const std::string& path);
 
-// The file's bytes for a collection (what saveCollection writes).
+// The file's bytes for a collection (what saveCollection writes). Everything it writes
+// reads back: request lines with stored parameters longer than 999 characters, or with a
+// colon in the name, carry the parameters' length (a file from elsewhere keeps the rule
+// that a value ends after 999 characters).
 std::string writeCollection(const Collection& collection);
 
 }  // namespace varnook

@@ -8,9 +8,6 @@ namespace varnook {
 
 namespace {
 
-// A stored stream is a few hundred bytes; anything far beyond is not ours and is not read.
-constexpr std::size_t kMaxStoredSize = 64u << 20;
-
 constexpr const char* kRegistrySaveError = "Unable to save the options into the Registry.";
 
 std::string folderOf(const std::string& fileName) {
@@ -18,7 +15,17 @@ std::string folderOf(const std::string& fileName) {
   return slash == std::string::npos ? std::string() : fileName.substr(0, slash);
 }
 
+std::string unreadableOptionsWarning(const std::string& fileName, const std::string& reason) {
+  return "The options file \"" + fileName + "\" was not read (" + reason +
+         "); the default options are used";
+}
+
 }  // namespace
+
+std::string damagedOptionsWarning(const std::string& fileName, const OptionsStreamReport& report) {
+  return "The options file \"" + fileName + "\" is damaged (" + report.message +
+         "); the options it could not give keep their defaults";
+}
 
 OptionsStore::OptionsStore(VnkOptions options) : options_(std::move(options)) {}
 
@@ -50,10 +57,11 @@ OptionsLoadResult OptionsStore::load() {
     result.detail = "no place to look for stored options";
     return result;
   }
-  SmallFileRead stored = readSmallFile(fileName, kMaxStoredSize);
+  SmallFileRead stored = readSmallFile(fileName, kMaxOptionsFileSize);
   if (stored.status == SmallFileRead::Status::failed) {
     result.outcome = LoadOutcome::unreadable;
     result.detail = fileName + ": " + stored.error;
+    result.warning = unreadableOptionsWarning(fileName, stored.error);
     return result;
   }
   // As with an empty registry value, an empty file holds nothing to load.
@@ -70,7 +78,9 @@ OptionsLoadResult OptionsStore::load() {
     }
   }
   result.stream = readOptionsStream(stored.bytes, options_);
+  options_.clampToDialogRanges();
   result.outcome = result.stream.clean() ? LoadOutcome::loaded : LoadOutcome::partlyLoaded;
+  if (!result.stream.clean()) result.warning = damagedOptionsWarning(fileName, result.stream);
   result.detail =
       result.stream.message.empty() ? fileName : fileName + ": " + result.stream.message;
   return result;

@@ -14,8 +14,8 @@ namespace varnook {
 // XDG_CONFIG_HOME is unset or relative); the value name, when set, replaces "options".
 enum class StorageMode { orgFile, orgRegistry };
 
-// What load() came to. None of these is shown to the user: whatever could not be
-// loaded keeps its current value.
+// What load() came to. Whatever could not be loaded keeps its current value; an
+// unreadable or damaged file also gives a warning for the user.
 enum class LoadOutcome {
   loaded,          // a stream was read completely
   partlyLoaded,    // a damaged stream: what it held up to the damage was taken over
@@ -28,7 +28,14 @@ struct OptionsLoadResult {
   LoadOutcome outcome = LoadOutcome::nothingStored;
   OptionsStreamReport stream;  // when a stream was read
   std::string detail;          // the file name and the system's reason, for a log
+  std::string warning;         // for the user, naming the file; empty when all went well
 };
+
+// A stored options stream is a few hundred bytes; a larger file is not read.
+inline constexpr std::size_t kMaxOptionsFileSize = 1 << 20;
+
+// The warning for an options file whose stream is damaged (read as far as it goes).
+std::string damagedOptionsWarning(const std::string& fileName, const OptionsStreamReport& report);
 
 struct OptionsSaveResult {
   bool saved = true;    // false: nothing was stored; what was stored before is intact
@@ -94,8 +101,10 @@ class OptionsStore {
   std::string storageFile() const;
 
   // Reads the stored options over the current ones: every option found in the stored
-  // stream is set, every other keeps its value. Never fails loudly: a missing, empty,
-  // unreadable or damaged store leaves the options that could not be read unchanged.
+  // stream is set, every other keeps its value, and the counts are brought into the
+  // dialog's ranges. Never fails: a missing, empty, unreadable (no regular file, larger
+  // than kMaxOptionsFileSize) or damaged store leaves the options that could not be read
+  // unchanged; the last two set the result's warning. Never waits for a FIFO.
   OptionsLoadResult load();
 
   // Stores all options, replacing the stored ones as a whole or not at all. Failure in

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -60,6 +61,13 @@ struct VnkOptions {
   std::string homeSite = "http://localhost:8119/varnook/update.txt";
 
   bool operator==(const VnkOptions&) const = default;
+
+  // Brings the counts into the ranges the options dialog allows; a stored file may hold
+  // anything (no transfers at once would stall every download).
+  void clampToDialogRanges() {
+    hitsPerPage = std::clamp(hitsPerPage, 10, 200);
+    maxRequests = std::clamp(maxRequests, 1, 100);
+  }
 
   // The service settings that the URL builder reads, taken at the moment of use.
   ServiceSettings serviceSettings() const {

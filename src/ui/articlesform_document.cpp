@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "archive/queryurl.h"
+#include "base/filelock.h"
 #include "collection/collectionfile.h"
 #include "collection/commandline.h"
 #include "settings/optionsstore.h"
@@ -109,6 +110,12 @@ void ArticlesForm::loadFile(const std::string& path) {
 
 bool ArticlesForm::saveCollection() {
   if (collection_.fileName().empty()) return saveCollectionAs();
+  // A varnook-batch run on the file would save over what is saved here, or the other way.
+  const FileLock lock(collection_.fileName());
+  if (lock.status() == FileLock::Status::inUse) {
+    error(decodeBytes(lock.message()));
+    return false;
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   SaveResult result;
   try {

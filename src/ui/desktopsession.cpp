@@ -33,7 +33,7 @@ DesktopSession::DesktopSession(std::vector<std::string> arguments, QString progr
       collection_(eventProcessingClock(loop_)) {
   // The stored options, over the program's defaults; nothing stored keeps the defaults.
   options_.setStorageMode(StorageMode::orgRegistry);
-  options_.load();
+  const std::string optionsWarning = options_.load().warning;
 
   UserPrompts& dialogs = prompts != nullptr ? *prompts : *ownPrompts_;
   window_ = std::make_unique<ArticlesForm>(collection_, options_, dialogs, std::move(arguments),
@@ -44,6 +44,7 @@ DesktopSession::DesktopSession(std::vector<std::string> arguments, QString progr
   scheduler_->cacheFolder = XdgDirs::fromEnvironment().programCacheFolder();
   scheduler_->userAgent = std::string("Varnook/") + kVersion;
   window_->setScheduler(scheduler_.get(), homeSite_.get());
+  if (!optionsWarning.empty()) window_->log(optionsWarning);
 }
 
 DesktopSession::~DesktopSession() {

@@ -1,8 +1,14 @@
 // varnook-batch run as a program against a scripted archive service on loopback.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -31,23 +37,32 @@ class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(folder_.write("options", "")); }  // empty: the defaults
 
-  // Runs the program with `args` (after `--options <file>`), keeping its cache and home
-  // in the test folder and nothing of the test's environment but the sanitizers' options.
-  BatchRun run(std::vector<std::string> args) {
+  // The program with `args` (after `--options <file>` unless `defaultOptions_`), its cache
+  // and home in the test folder and nothing of the test's environment but the sanitizers'
+  // options.
+  std::vector<std::string> command(const std::vector<std::string>& args) const {
+    std::vector<std::string> line = {"/usr/bin/env", "-i", "XDG_CACHE_HOME=" + dir_ + "/cache",
+                                     "HOME=" + dir_, "PATH=/usr/bin:/bin"};
+    for (char** e = environ; *e; ++e)
+      for (const char* keep : {"ASAN_", "UBSAN_", "LSAN_"})
+        if (std::string_view(*e).starts_with(keep)) line.push_back(*e);
+    line.push_back(VARNOOK_BATCH);
+    if (!defaultOptions_) line.insert(line.end(), {"--options", dir_ + "/options"});
+    line.insert(line.end(), args.begin(), args.end());
+    return line;
+  }
+
+  // Runs it to its end (killed after two minutes, should it hang).
+  BatchRun run(const std::vector<std::string>& args) const {
     const auto quoted = [](std::string text) {
       for (std::size_t at = 0; (at = text.find('\'', at)) != std::string::npos; at += 4)
         text.replace(at, 1, "'\\''");
       return "'" + text + "'";
     };
-    std::string command = "env -i " + quoted("XDG_CACHE_HOME=" + dir_ + "/cache") + " " +
-                          quoted("HOME=" + dir_) + " PATH=/usr/bin:/bin";
-    for (char** e = environ; *e; ++e)
-      for (const char* keep : {"ASAN_", "UBSAN_", "LSAN_"})
-        if (std::string_view(*e).starts_with(keep)) command += " " + quoted(*e);
-    args.insert(args.begin(), {VARNOOK_BATCH, "--options", dir_ + "/options"});
-    for (const std::string& arg : args) command += " " + quoted(arg);
+    std::string line = "timeout -s KILL 120";
+    for (const std::string& arg : command(args)) line += " " + quoted(arg);
     const int status = std::system(
-        (command + " >" + quoted(dir_ + "/stdout") + " 2>" + quoted(dir_ + "/stderr")).c_str());
+        (line + " >" + quoted(dir_ + "/stdout") + " 2>" + quoted(dir_ + "/stderr")).c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readAll(dir_ + "/stdout"),
             readAll(dir_ + "/stderr")};
   }
@@ -61,6 +76,7 @@ class BatchTest : public ::testing::Test {
 
   testing::TempFolder folder_;
   const std::string dir_ = folder_.path();
+  bool defaultOptions_ = false;
 };
 
 TEST_F(BatchTest, SearchesFollowsPagesDownloadsRotatesAndSaves) {
@@ -180,6 +196,86 @@ TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
     EXPECT_TRUE(request.header("Via") && !request.header("Proxy-Authorization")) << request.head;
   // A wrong password: the proxy refuses, and the batch reports a failed transfer.
   EXPECT_EQ(through("wrong").status, 1);
+}
+
+TEST_F(BatchTest, ListingAndRunsThatChangeNothingLeaveTheFileAsItWas) {
+  testing::FakeArchive archive(3, 10);
+  const std::string file = dir_ + "/kept.vnk";
+  ASSERT_EQ(run(with(archive, {"--send", "-q", "-o", file, "modem"})).status, 0);
+  const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
+  const auto state = [&] {
+    struct stat st {};
+    ::stat(file.c_str(), &st);
+    return std::tuple(st.st_ino, st.st_mtim.tv_sec, readAll(file));
+  };
+  const auto before = state();
+  EXPECT_NE(run({"--list", file}).out.find("3\t1999/04/05\tAuthor 3\tSubject 3\n"),
+            std::string::npos);
+  // Sent again, the query finds only articles the file has.
+  EXPECT_EQ(run(with(archive, {"--send", "-q", file})).status, 0);
+  EXPECT_EQ(state(), before);
+}
+
+// A run holds the file it saves: a second run on it refuses at once. A signal ends the
+// transfers, and what was gathered is saved.
+TEST_F(BatchTest, ASecondRunIsRefusedAndASignalSavesWhatWasGathered) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    testing::FakeArchive archive(12, 5);
+    archive.holdArticles();
+    const std::string file = dir_ + "/stopped" + std::to_string(signal) + ".vnk";
+    auto first = testing::ChildProcess::start(
+        command(with(archive, {"--send", "--download", "-o", file, "modem"})), file + ".log");
+    // Until it has found articles and downloads them.
+    for (int i = 0; first && i < 3000 && archive.count("getdoc") == 0 && first->running(); ++i)
+      ::usleep(10000);
+    ASSERT_TRUE(first && first->running());
+    const BatchRun second = run(with(archive, {"--send", "-o", file, "other"}));
+    EXPECT_EQ(second.status, 2);
+    EXPECT_NE(second.err.find("\"" + file + "\" is in use by another Varnook process"),
+              std::string::npos)
+        << second.err;
+    first->signal(signal);
+    EXPECT_EQ(first->wait(), 128 + signal);
+    Collection saved;
+    const LoadResult loaded = loadCollection(saved, file);
+    ASSERT_TRUE(loaded.ok()) << loaded.message << readAll(file + ".log");
+    ASSERT_EQ(std::tuple(saved.requests().size(), saved.loadedArticles), std::tuple(1u, 0));
+    EXPECT_EQ(saved.requests()[0]->keywords, "modem");
+    EXPECT_GE(saved.articles().size(), 5u);  // at least the first page's
+    EXPECT_FALSE(std::filesystem::exists(file + ".lock"));
+  }
+}
+
+// Files that are no regular files are refused by name before anything is sent; a damaged
+// options file at the default place is only a warning.
+TEST_F(BatchTest, FilesThatAreNoRegularFilesAreRefusedAtOnce) {
+  const std::string fifo = dir_ + "/fifo", device = dir_ + "/null", big = dir_ + "/big";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(folder_.write("big", std::string((1 << 20) + 1, 'x')));
+  const bool root = ::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--options", fifo, "/Q:&QRY=a"}, "\"" + fifo + "\": not a regular file"},
+      {{"--options", big, "/Q:&QRY=a"}, "\"" + big + "\": file too large"},
+      {{"-o", fifo, "/Q:&QRY=a"}, "cannot save \"" + fifo + "\": Not a regular file"},
+      {{"-o", device, "/Q:&QRY=a"}, "cannot save \"" + device + "\": Not a regular file"},
+  };
+  for (const auto& [args, message] : cases) {
+    if (!root && args[1] == device) continue;
+    const BatchRun r = run(args);
+    EXPECT_EQ(r.status, 2) << message;
+    EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    struct stat st {};  // left as it was
+    EXPECT_TRUE(::stat(args[1].c_str(), &st) == 0 && S_ISREG(st.st_mode) == (args[1] == big));
+  }
+
+  ASSERT_TRUE(folder_.write(".config/varnook/options", "TPF0 damaged"));
+  defaultOptions_ = true;
+  const BatchRun r = run({"/Q:&QRY=a"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("\"" + dir_ + "/.config/varnook/options\" is damaged"), std::string::npos)
+      << r.err;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,7 +13,9 @@
 #include <sstream>
 
 #include "archive/queryurl.h"
+#include "archive/resultpage.h"
 #include "archive/textsearch.h"
+#include "base/wholefile.h"
 #include "support/realservers.h"
 
 namespace varnook {
@@ -279,6 +282,10 @@ TEST(CollectionFile, ReaderErrorsNameTheLineAndKeepWhatWasReadBefore) {
        "Invalid file format at line 11: Unknown article attribute: X-Other", 11, 1, 1},
       {"number not an integer", "---{^#MsG&}---\r\nX-QuenID: 12a\r\n",
        "'12a' is not a valid integer value", 2, 0, 0},
+      {"negative number", "---{^#MsG&}---\r\nX-QuenID: -5\r\n", "'-5' is not a valid integer value",
+       2, 0, 0},
+      {"number beyond 32 bits", "---{^#MsG&}---\r\nX-QuenID: 4294967296\r\n",
+       "'4294967296' is not a valid integer value", 2, 0, 0},
       {"bad date", "---{^#MsG&}---\r\nX-QuenID: 5\r\nDate: 1999-03-25\r\n",
        "Invalid file format at line 3: Incorrect date format: 1999-03-25", 3, 0, 0},
       {"bad stored date", "---{^#ReQ&}---\r\nQ#1: &fromdate=yesterday\r\n",
@@ -350,6 +357,44 @@ TEST(CollectionFile, ReaderEdgeCases) {
             std::tuple("Empty", ""));
   EXPECT_EQ(std::tuple(named.requests()[1]->name, named.requests()[1]->keywords),
             std::tuple("name", "a"));
+}
+
+TEST(CollectionFile, ArticleNumbersUpTo32BitsGoFromAPageIntoTheFileAndBack) {
+  Collection c, back;
+  Request& r = addRequest(c, "R", "k");
+  ASSERT_EQ(parseResultPage("<a href=\"/getdoc.xp?AN=3000000000\">s</a><p>"
+                            "<a href=\"/getdoc.xp?AN=4294967295\">t</a><p>",
+                            r),
+            "");
+  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
+  ASSERT_EQ(back.articles().size(), 2u);
+  EXPECT_EQ(back.articles()[1]->number, 4294967295u);
+}
+
+// What this program wrote reads back whole: stored queries longer than 999 characters and
+// request names with colons. A long line from elsewhere is still cut at 999 characters.
+TEST(CollectionFile, LongQueriesAndNamesWithColonsReadBackAsWritten) {
+  Collection c;
+  Request& r = addRequest(c, "Mine: 50% slashes", std::string(330, '/'));
+  r.matchAll = false;
+  r.language = "de";
+  r.archive = 2;
+  addArticle(c, 1, "s").requestId = r.name;
+  const std::string bytes = writeCollection(c);
+  Collection back;
+  ASSERT_TRUE(readBytes(back, bytes).ok());
+  ASSERT_EQ(back.requests().size(), 1u);
+  const Request& l = *back.requests()[0];
+  EXPECT_TRUE(l.sameQuery(r)) << buildQueryUrl(l, true, {}, 0);
+  EXPECT_EQ(std::tuple(l.name, l.articles), std::tuple(r.name, 1));
+  EXPECT_EQ(writeCollection(back), bytes);
+
+  for (const std::string lengthNotMatching : {"", "{2000} "}) {
+    Collection other;
+    const std::string line = "Q#1: " + lengthNotMatching + "&QRY=" + std::string(1200, 'k');
+    ASSERT_TRUE(readBytes(other, "---{^#ReQ&}---\r\n" + line + "\r\n").ok());
+    EXPECT_EQ(other.requests()[0]->keywords.size(), 999u - 5 - lengthNotMatching.size());
+  }
 }
 
 TEST(CollectionFile, DeletedArticlesAreNotAddedAgainAfterReload) {
@@ -444,7 +489,31 @@ TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   }
 }
 
-TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItPointsToAndKeepsItsMode) {
+// Every writer replaces only regular files: a FIFO or device named as the file is left as
+// it was.
+TEST(CollectionFileOnDisk, OnlyRegularFilesAreReplaced) {
+  TempDir dir;
+  ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  const bool root = ::mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  Collection c;
+  addArticle(c, 1, "s");
+  for (const std::string name : {"fifo", "null"}) {
+    if (!root && name == "null") continue;
+    const std::string path = dir.file(name);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+    const SaveResult saved = saveCollection(c, path);
+    EXPECT_EQ(std::tuple(saved.ok, saved.message), std::tuple(false, "Not a regular file"));
+    EXPECT_EQ(writeWholeFile(path, "x", FileAccess::usual),
+              "Cannot create file \"" + path + "\". Not a regular file");
+    ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+    EXPECT_EQ(std::tuple(after.st_ino, after.st_mode), std::tuple(before.st_ino, before.st_mode));
+  }
+  EXPECT_EQ(dir.entries(), root ? 2 : 1);
+}
+
+TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItNamesAndKeepsItsMode) {
   TempDir dir;
   const std::string real = dir.file("real.vnk"), link = dir.file("link.vnk");
   dir.write("real.vnk", "old");
@@ -458,6 +527,12 @@ TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItPointsToAndKeepsIt
   EXPECT_EQ(readFile(real), writeCollection(c));
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  // A link to a file not there yet: the file it names is made.
+  ASSERT_EQ(::symlink("made.vnk", dir.file("new.vnk").c_str()), 0);
+  ASSERT_TRUE(saveCollection(c, dir.file("new.vnk")).ok);
+  EXPECT_EQ(readFile(dir.file("made.vnk")), writeCollection(c));
+  EXPECT_TRUE(::lstat(dir.file("new.vnk").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -149,8 +151,9 @@ TEST_F(OptionsStoreTest, ValueNameNamesTheFile) {
   }
 }
 
-// An empty, unreadable or damaged store keeps the options it cannot give; a stored stream
-// cannot redirect the storage.
+// An empty, unreadable or damaged store keeps the options it cannot give, and the last two
+// warn by name; no kind of file makes loading wait, none is read beyond 1 MB. Counts are
+// brought into the dialog's ranges; a stored stream cannot redirect the storage.
 TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   auto store = registryStore();
   store->options().hitsPerPage = 50;
@@ -158,12 +161,21 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
   EXPECT_EQ(store->options().hitsPerPage, 50);
 
-  fs::remove(optionsFile());
-  fs::create_directory(optionsFile());  // a folder where the file should be
-  const OptionsLoadResult unreadable = store->load();
-  EXPECT_EQ(unreadable.outcome, LoadOutcome::unreadable);
-  EXPECT_NE(unreadable.detail.find(optionsFile().string()), std::string::npos);
-  EXPECT_EQ(store->options().hitsPerPage, 50);
+  const std::string name = optionsFile().string();
+  const std::function<bool()> unusable[] = {
+      [&] { return fs::create_directory(optionsFile()); },
+      [&] { return ::mkfifo(name.c_str(), 0600) == 0; },
+      [&] { return ::mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; },  // root only
+      [&] { return testing::writeFile(name, std::string((1 << 20) + 1, 'x')); },
+  };
+  for (const auto& make : unusable) {
+    fs::remove(optionsFile());
+    if (!make()) continue;
+    const OptionsLoadResult unreadable = store->load();
+    EXPECT_EQ(unreadable.outcome, LoadOutcome::unreadable);
+    EXPECT_NE(unreadable.warning.find("\"" + name + "\""), std::string::npos);
+    EXPECT_EQ(store->options().hitsPerPage, 50);
+  }
   fs::remove(optionsFile());
 
   VnkOptions changed;
@@ -175,6 +187,7 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   const OptionsLoadResult damaged = store->load();
   EXPECT_EQ(std::tuple(damaged.outcome, damaged.stream.status),
             std::tuple(LoadOutcome::partlyLoaded, OptionsStreamStatus::truncated));
+  EXPECT_NE(damaged.warning.find("\"" + name + "\" is damaged"), std::string::npos);
   EXPECT_EQ(std::tuple(store->options().useProxy, store->options().hitsPerPage,
                        store->options().linkColor),
             std::tuple(true, 99, clNavy));
@@ -184,11 +197,13 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
                   .identifier("_StorageMode", "orgFile")
                   .string("_Path", "/tmp/elsewhere")
                   .boolean("_AutoSave", true)
-                  .integer("HitsPerPage", 2, 10)
+                  .integer("HitsPerPage", 2, 5)
+                  .integer("MaxRequests", 3, 500)
                   .end()
                   .bytes);
   EXPECT_EQ(store->load().stream.skipped, 3);
-  EXPECT_EQ(store->options().hitsPerPage, 10);
+  EXPECT_EQ(std::tuple(store->options().hitsPerPage, store->options().maxRequests),
+            std::tuple(10, 100));
   EXPECT_EQ(std::tuple(store->storageMode(), store->path(), store->autoSave()),
             std::tuple(StorageMode::orgRegistry, "Software\\Varnook\\Settings", false));
 }

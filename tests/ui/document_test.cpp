@@ -2,6 +2,8 @@
 #include <QComboBox>
 #include <QTabBar>
 
+#include "base/filelock.h"
+#include "support/realservers.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -83,6 +85,16 @@ TEST_F(DocumentTest, SaveAsNamesTheDocumentAndSaveWritesItAFailureChangesNothing
   Collection reread;
   ASSERT_TRUE(loadCollection(reread, path).ok());
   EXPECT_EQ(reread.requests().size(), 2u);
+
+  // A file that a varnook-batch run holds is not saved over.
+  const FileLock batchRun(path);
+  addRequest("third");
+  QTest::keyClick(queries(), Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(prompts_.messages.size(), 2u);
+  EXPECT_EQ(prompts_.messages[1].text.toStdString(),
+            "\"" + path + "\" is in use by another Varnook process");
+  EXPECT_EQ(document(), "Varnook - first.vnk 3/0 modified");
+  EXPECT_EQ(readFile(path), writeCollection(reread));
 }
 
 // Open and New with unsaved changes: cancelled in the file dialog, the question is not
