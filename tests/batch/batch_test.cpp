@@ -241,7 +241,7 @@ TEST_F(BatchTest, ASecondRunIsRefusedAndASignalSavesWhatWasGathered) {
     Collection saved;
     const LoadResult loaded = loadCollection(saved, file);
     ASSERT_TRUE(loaded.ok()) << loaded.message << readAll(file + ".log");
-    ASSERT_EQ(std::tuple(saved.requests().size(), saved.loadedArticles), std::tuple(1u, 0));
+    ASSERT_EQ(std::tuple(saved.requests().size(), saved.loadedArticles()), std::tuple(1u, 0));
     EXPECT_EQ(saved.requests()[0]->keywords, "modem");
     EXPECT_GE(saved.articles().size(), 5u);  // at least the first page's
     EXPECT_FALSE(std::filesystem::exists(file + ".lock"));
