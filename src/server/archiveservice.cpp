@@ -73,6 +73,7 @@ ArchiveService::ArchiveService(ArchiveIndex& index, ServiceConfig config)
 PageContext ArchiveService::contextFor(const HttpRequest& request) const {
   PageContext context;
   context.host = usableHost(request.host).value_or(config_.serviceHost);
+  context.scheme = config_.secure ? "https" : "http";
   context.path = request.path;
   context.serviceHost = config_.serviceHost;
   context.serviceDomain = config_.serviceDomain;

@@ -16,6 +16,7 @@ namespace varnook::server {
 struct ServiceConfig {
   std::string serviceHost = "localhost:8119";    // links when a request names no Host
   std::string serviceDomain = "localhost:8119";  // shown to agent users on the front page
+  bool secure = false;                           // served over HTTPS: links say "https"
   UpdateInfo update;
 };
 

@@ -19,6 +19,7 @@
 #include "server/httpserver.h"
 #include "server/indexrun.h"
 #include "server/pages.h"
+#include "server/tlsfiles.h"
 #include "varnook/version.h"
 
 namespace varnook::server {
@@ -29,6 +30,7 @@ constexpr const char* kUsage = R"(Usage:
                         [--termlist] PATH...
   varnook-archive serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]
                         [--service HOST[:PORT]] [--update-info FILE] [--threads N]
+                        [--tls-cert FILE --tls-key FILE [--hsts]]
   varnook-archive demo  [--db DIR] [--corpus DIR]
   varnook-archive stats [--db DIR]
   varnook-archive --help | --version
@@ -46,7 +48,7 @@ index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain
           --progress          show files, articles and articles per second while running
           --termlist          keep term lists in a new index: needed to serve it to
                               other machines with xapian-tcpsrv (about 40% larger)
-serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.xp
+serve   Answers the agent and browsers over HTTP (or HTTPS): / (search form), .../dnquery.xp
         (search), .../getdoc.xp?AN=N[&fmt=text] (articles), .../profile.xp?author=A
         (posting profiles), /varnook/update.txt (update information).
           --db DIR|STUB       an index folder, or a Xapian stub file listing shards
@@ -60,6 +62,11 @@ serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.x
           --update-info FILE  name=value lines for update.txt (NewestVersion,
                               OldestValidVersion, RevisionsURL, MessageUrl, MessageSubject)
           --threads N         request threads (default: two per core)
+          --tls-cert FILE     serve HTTPS with this PEM certificate (chain) ...
+          --tls-key FILE      ... and its PEM private key; links then use https, and
+                              agents name the service "https://HOST[:PORT]"
+          --hsts              with TLS: tell browsers to use HTTPS only from now on
+                              (Strict-Transport-Security)
 demo    Writes the built-in demo corpus (about 2,000 articles) as a news spool and
         indexes it. --corpus DIR: where the spool goes (default beside the index).
 stats   Shows what the index holds.
@@ -175,9 +182,13 @@ int commandServe(Arguments& args) {
   HttpServer::Options http;
   http.threads = std::max(2u, 2 * std::thread::hardware_concurrency());
   ServiceConfig config;
-  std::optional<std::string> updateFile;
+  std::optional<std::string> updateFile, certificateFile, keyFile;
   while (!args.done()) {
     const std::string word = args.take();
+    if (word == "--hsts") {
+      http.hsts = true;
+      continue;
+    }
     auto value = args.value();
     if (!value) return usageError(word + " needs a value");
     if (word == "--db") {
@@ -191,6 +202,10 @@ int commandServe(Arguments& args) {
       config.serviceHost = *value;
     } else if (word == "--update-info") {
       updateFile = *value;
+    } else if (word == "--tls-cert") {
+      certificateFile = *value;
+    } else if (word == "--tls-key") {
+      keyFile = *value;
     } else if (word == "--threads") {
       auto threads = parsePositive(*value);
       if (!threads || *threads > 256) return usageError("--threads needs a number from 1 to 256");
@@ -198,6 +213,17 @@ int commandServe(Arguments& args) {
     } else {
       return usageError("unknown option for serve: " + word);
     }
+  }
+  if (certificateFile.has_value() != keyFile.has_value())
+    return usageError("--tls-cert and --tls-key go together");
+  if (http.hsts && !certificateFile) return usageError("--hsts needs --tls-cert and --tls-key");
+  if (certificateFile) {
+    std::string error;
+    auto tls = loadTlsFiles(*certificateFile, *keyFile, error);
+    if (!tls) return failure(error);
+    http.tlsCertificate = std::move(tls->certificate);
+    http.tlsKey = std::move(tls->key);
+    config.secure = true;
   }
   if (updateFile) {
     std::string error;
@@ -224,9 +250,9 @@ int commandServe(Arguments& args) {
   std::unique_ptr<HttpServer> server = HttpServer::start(
       http, [&service](const HttpRequest& request) { return service.handle(request); }, error);
   if (!server) return failure(error);
-  std::cout << "Listening on http://" << server->address() << "/ (index " << database
-            << "; agent service host " << config.serviceHost << ", domain " << config.serviceDomain
-            << ")" << std::endl;
+  std::cout << "Listening on " << (config.secure ? "https://" : "http://") << server->address()
+            << "/ (index " << database << "; agent service host " << config.serviceHost
+            << ", domain " << config.serviceDomain << ")" << std::endl;
   int received = 0;
   sigwait(&signals, &received);
   std::cout << "Stopping." << std::endl;

@@ -40,14 +40,18 @@ std::size_t keepEscapes(void*, MHD_Connection*, char* text) {
   return std::strlen(text);
 }
 
+// A year, renewed by every answer.
+constexpr const char* kHstsValue = "max-age=31536000";
+
 MHD_Result send(MHD_Connection* connection, const HttpRequest& request,
-                const HttpResponse& response) {
+                const HttpResponse& response, bool hsts) {
   MHD_Response* reply = MHD_create_response_from_buffer(
       response.body.size(), const_cast<char*>(response.body.data()), MHD_RESPMEM_MUST_COPY);
   if (!reply) return MHD_NO;
   MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, response.contentType.c_str());
   for (const auto& [name, value] : response.headers)
     MHD_add_response_header(reply, name.c_str(), value.c_str());
+  if (hsts) MHD_add_response_header(reply, "Strict-Transport-Security", kHstsValue);
   // An HTTP/1.0 client reads to the end of the connection.
   if (request.version == MHD_HTTP_VERSION_1_0)
     MHD_add_response_header(reply, MHD_HTTP_HEADER_CONNECTION, "close");
@@ -146,6 +150,8 @@ std::vector<std::pair<std::string, std::string>> parseQueryString(std::string_vi
 struct HttpServer::Daemon {
   HttpHandler handler;
   MHD_Daemon* daemon = nullptr;
+  bool hsts = false;
+  std::string tlsCertificate, tlsKey;  // the library reads them while it runs
 
   ~Daemon() {
     if (daemon) MHD_stop_daemon(daemon);
@@ -194,7 +200,7 @@ struct HttpServer::Daemon {
       response.contentType = "text/plain; charset=utf-8";
       response.body = "Only GET and HEAD are supported.\n";
       response.headers.emplace_back("Allow", "GET, HEAD");
-      return send(connection, request, response);
+      return send(connection, request, response, daemon->hsts);
     }
     request.parameters = parseQueryString(request.query);
     try {
@@ -203,7 +209,7 @@ struct HttpServer::Daemon {
       response = HttpResponse{
           500, "text/plain; charset=utf-8", std::string("Internal error: ") + e.what() + "\n", {}};
     }
-    return send(connection, request, response);
+    return send(connection, request, response, daemon->hsts);
   }
 };
 
@@ -237,6 +243,18 @@ std::unique_ptr<HttpServer> HttpServer::start(const Options& options, HttpHandle
   server->daemon_->handler = std::move(handler);
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ERROR_LOG;
   if (family == AF_INET6) flags |= MHD_USE_IPv6;
+  // The TLS options go in as an array, empty for plain HTTP.
+  Daemon& state = *server->daemon_;
+  std::vector<MHD_OptionItem> tls;
+  if (!options.tlsCertificate.empty()) {
+    flags |= MHD_USE_TLS;
+    state.tlsCertificate = options.tlsCertificate;
+    state.tlsKey = options.tlsKey;
+    state.hsts = options.hsts;
+    tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, state.tlsCertificate.data()});
+    tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, state.tlsKey.data()});
+  }
+  tls.push_back({MHD_OPTION_END, 0, nullptr});
   server->daemon_->daemon = MHD_start_daemon(
       flags, 0, nullptr, nullptr, &Daemon::answer, server->daemon_.get(), MHD_OPTION_LISTEN_SOCKET,
       listener, MHD_OPTION_THREAD_POOL_SIZE, std::max(1u, options.threads),
@@ -244,7 +262,8 @@ std::unique_ptr<HttpServer> HttpServer::start(const Options& options, HttpHandle
       options.connectionLimit, MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.perAddressLimit,
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.connectionMemory, MHD_OPTION_URI_LOG_CALLBACK,
       &rememberUri, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &forgetRequest, nullptr,
-      MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr, MHD_OPTION_END);
+      MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr, MHD_OPTION_ARRAY, tls.data(),
+      MHD_OPTION_END);
   if (!server->daemon_->daemon) {
     ::close(listener);
     error = "the HTTP server could not be started on " + options.listen;

@@ -114,7 +114,7 @@ std::string queryString(const std::vector<Parameter>& parameters) {
 }
 
 std::string absoluteUrl(const PageContext& context, std::string_view pathAndQuery) {
-  std::string url = "http://" + context.host;
+  std::string url = context.scheme + "://" + context.host;
   url += pathAndQuery;
   return url;
 }

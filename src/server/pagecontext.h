@@ -16,6 +16,8 @@ struct PageContext {
   // host[:port] that absolute links point to: the Host the client asked for, or the
   // configured service host when it sent none (or an unusable one).
   std::string host = "localhost:8119";
+  // "http", or "https" when the archive serves HTTPS: the scheme of every absolute link.
+  std::string scheme = "http";
   // The path the request came in on ("/[ST_rn=ps]/dnquery.xp"); next-page links keep it.
   std::string path = "/dnquery.xp";
   // Shown on the front page: the settings an agent uses to reach this archive.
@@ -40,7 +42,7 @@ std::string entryText(std::string_view text);
 // "?k=v&k=v" with URL-encoded values and the raw "&" separators the agent expects.
 std::string queryString(const std::vector<Parameter>& parameters);
 
-// "http://<host>" + path.
+// "<scheme>://<host>" + path.
 std::string absoluteUrl(const PageContext& context, std::string_view pathAndQuery);
 
 }  // namespace varnook::server
