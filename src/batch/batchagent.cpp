@@ -57,6 +57,7 @@ bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& er
   }
   if (batch.proxyUser) options.proxyUser = *batch.proxyUser;
   if (batch.proxyPassword) options.proxyPWD = *batch.proxyPassword;
+  if (batch.caFile) options.trustedCertificates = *batch.caFile;
   return true;
 }
 
