@@ -209,6 +209,9 @@ void BatchAgent::statusChanged(const ArticleBase& object) {
   if (object.shortStatus() == "Errors!") {
     failed_ = true;
     if (object.listKind() == ListKind::Articles) ++failedArticles_;
+    // Without a window to show the status in, the log tells why ("Certificate verify
+    // failed: unknown issuer", "Not Found", ...).
+    log(object.name + ": " + std::string(object.longStatus()));
   }
 }
 

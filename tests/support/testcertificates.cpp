@@ -98,7 +98,10 @@ std::unique_ptr<TestCertificates> TestCertificates::make(std::string* error) {
     std::vector<std::string> dates;
   };
   const Site sites[] = {
-      {"localhost", "ca", "DNS:localhost, DNS:good.localhost, IP:127.0.0.1, IP:::1", valid},
+      {"localhost", "ca",
+       "DNS:localhost, DNS:good.localhost, DNS:www.localhost, DNS:x1.localhost, "
+       "DNS:x2.localhost, IP:127.0.0.1, IP:::1",
+       valid},
       {"expired.localhost",
        "ca",
        "DNS:expired.localhost",

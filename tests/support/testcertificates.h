@@ -19,7 +19,9 @@ class TestCertificates {
 
   // The authority's certificate: the file a client is told to trust.
   std::string authority() const { return folder_ / "ca.pem"; }
-  // Valid for "localhost", "good.localhost", 127.0.0.1 and ::1.
+  // Valid for "localhost", "good.localhost", the article servers "www.localhost",
+  // "x1.localhost" and "x2.localhost", 127.0.0.1 and ::1 (wildcards for *.localhost are
+  // refused by TLS libraries).
   const TlsSite& good() const { return sites_[0]; }
   // good() first, then one site per way a certificate is refused, named for the reason:
   // "expired.localhost", "future.localhost" (not yet valid), "wrong.localhost" (a certificate
