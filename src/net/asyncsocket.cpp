@@ -388,19 +388,21 @@ void AsyncSocket::handleWritable() {
     updateWatch();
     return;
   }
+  if (flushSendBuffer() && sendBuffer_.empty()) fire(onDataSent, 0);
+}
+
+bool AsyncSocket::flushSendBuffer() {
   std::string error;
   const std::uint64_t connection = connection_;
-  if (!trySend(&error)) {
-    if (connection_ != connection || !isOpen()) return;  // closed (the socket may be gone)
-    if (onError) {
-      const auto call = onError;
-      call(error);
-    } else {
-      close();
-    }
-    return;
+  if (trySend(&error)) return true;
+  if (connection_ != connection || !isOpen()) return false;  // closed (the socket may be gone)
+  if (onError) {
+    const auto call = onError;
+    call(error);
+  } else {
+    close();
   }
-  if (sendBuffer_.empty()) fire(onDataSent, 0);
+  return false;
 }
 
 std::ptrdiff_t AsyncSocket::sendFront(std::size_t* offered) {
@@ -557,6 +559,18 @@ void AsyncSocket::beginHandshake(const TlsClientSettings& settings) {
 void AsyncSocket::continueHandshake() {
   const TlsSession::Progress progress = tls_->handshake();
   const std::uint64_t connection = connection_;
+  if (progress == TlsSession::Progress::Done) {
+    tlsStage_ = TlsStage::Secured;
+    // The last flight waits for the owner's first bytes, so that both leave in one segment:
+    // a request sent on its own behind it would wait for the server's delayed ACK.
+    if (!fire(onSessionConnected, 0)) return;
+    if (connection_ != connection || !secured()) return;
+    if (!flushSendBuffer()) return;
+    updateWatch();
+    // Data that came with the handshake's last flight is not announced by the socket again.
+    if (tls_->pending()) readTlsLater();
+    return;
+  }
   std::string error;
   if (!trySend(&error)) {
     if (connection_ == connection && isOpen()) failTls("TLS handshake failed: " + error);
@@ -567,15 +581,7 @@ void AsyncSocket::continueHandshake() {
     updateWatch();
     return;
   }
-  if (progress == TlsSession::Progress::Failed) {
-    failTls(tls_->failure());
-    return;
-  }
-  tlsStage_ = TlsStage::Secured;
-  updateWatch();
-  if (!fire(onSessionConnected, 0)) return;
-  // Data that came with the handshake's last flight is not announced by the socket again.
-  if (connection_ == connection && secured() && tls_->pending()) readTlsLater();
+  failTls(tls_->failure());
 }
 
 void AsyncSocket::failTls(const std::string& message) {

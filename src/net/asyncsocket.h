@@ -173,6 +173,9 @@ class AsyncSocket {
   void handleWritable();
   // Sends what the network takes. Returns false when the connection was closed by it.
   bool trySend(std::string* error);
+  // The same, a failure going to onError (or closing the connection when nobody listens);
+  // false after a failure.
+  bool flushSendBuffer();
   // Sends from the front of the send buffer once (`*offered` bytes offered); the system
   // call's result.
   std::ptrdiff_t sendFront(std::size_t* offered);

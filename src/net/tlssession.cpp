@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -78,6 +80,62 @@ std::shared_ptr<Credentials> credentialsFor(const std::string& file, std::string
   return entry.second;
 }
 
+// Session tickets from earlier connections, each used once (as TLS 1.3 advises, so that
+// connections cannot be linked by their ticket): a later connection to the same server,
+// trusting the same certificates, resumes instead of repeating the full handshake with
+// its certificate checks.
+class ResumptionCache {
+ public:
+  static ResumptionCache& instance() {
+    static ResumptionCache cache;
+    return cache;
+  }
+  std::string take(const std::string& key) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    auto found = tickets_.find(key);
+    if (found == tickets_.end() || found->second.empty()) return {};
+    std::string ticket = std::move(found->second.front());
+    found->second.pop_front();
+    return ticket;
+  }
+  void put(const std::string& key, std::string ticket) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (tickets_.size() > kMaxServers) tickets_.clear();
+    auto& kept = tickets_[key];
+    kept.push_back(std::move(ticket));
+    if (kept.size() > kMaxPerServer) kept.pop_front();
+  }
+
+ private:
+  static constexpr std::size_t kMaxServers = 64;
+  static constexpr std::size_t kMaxPerServer = 16;
+  std::mutex mutex_;
+  std::map<std::string, std::deque<std::string>> tickets_;
+};
+
+// The server a ticket belongs to: the name it was verified for, what was trusted, and
+// the address it was reached at.
+std::string ticketKey(const TlsClientSettings& settings, int fd) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return {};
+  char address[INET6_ADDRSTRLEN] = {};
+  std::uint16_t port = 0;
+  if (peer.ss_family == AF_INET) {
+    const auto* v4 = reinterpret_cast<const sockaddr_in*>(&peer);
+    ::inet_ntop(AF_INET, &v4->sin_addr, address, sizeof address);
+    port = ntohs(v4->sin_port);
+  } else if (peer.ss_family == AF_INET6) {
+    const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&peer);
+    ::inet_ntop(AF_INET6, &v6->sin6_addr, address, sizeof address);
+    port = ntohs(v6->sin6_port);
+  } else {
+    return {};
+  }
+  return settings.serverName + "\n" + settings.trustedCertificates + "\n" + address + " " +
+         std::to_string(port);
+}
+
 // The reason a verified certificate was refused, in the words a user can act on.
 std::string verifyFailure(unsigned status) {
   struct Reason {
@@ -110,6 +168,8 @@ struct TlsSession::Session {
   gnutls_session_t handle = nullptr;
   std::shared_ptr<Credentials> credentials;
   std::string serverName;  // the library keeps a pointer to it for the whole session
+  std::string resumptionKey;
+  bool established = false;
   int fd = -1;
   SendBuffer* out = nullptr;
   std::unique_ptr<char[]> input = std::make_unique<char[]>(kInputSize);
@@ -118,7 +178,18 @@ struct TlsSession::Session {
   int readErrno = 0;
 
   ~Session() {
-    if (handle != nullptr) gnutls_deinit(handle);
+    if (handle == nullptr) return;
+    // A ticket the server gave this connection serves the next one (asking for it before
+    // one has come would wait for the network).
+    gnutls_datum_t ticket{};
+    if (established && !resumptionKey.empty() &&
+        (gnutls_session_get_flags(handle) & GNUTLS_SFLAGS_SESSION_TICKET) != 0 &&
+        gnutls_session_get_data2(handle, &ticket) == 0) {
+      ResumptionCache::instance().put(
+          resumptionKey, std::string(reinterpret_cast<const char*>(ticket.data), ticket.size));
+      gnutls_free(ticket.data);
+    }
+    gnutls_deinit(handle);
   }
 
   static ssize_t push(gnutls_transport_ptr_t self, const void* data, std::size_t size) {
@@ -190,6 +261,11 @@ std::unique_ptr<TlsSession> TlsSession::client(const TlsClientSettings& settings
   // The chain and the name (or address) are checked inside the handshake, which fails
   // when they do not hold.
   gnutls_session_set_verify_cert(handle, name.c_str(), 0);
+  session->resumptionKey = ticketKey(settings, fd);
+  if (!session->resumptionKey.empty()) {
+    const std::string ticket = ResumptionCache::instance().take(session->resumptionKey);
+    if (!ticket.empty()) gnutls_session_set_data(handle, ticket.data(), ticket.size());
+  }
   gnutls_transport_set_ptr(handle, session.get());
   gnutls_transport_set_push_function(handle, &Session::push);
   gnutls_transport_set_pull_function(handle, &Session::pull);
@@ -205,7 +281,10 @@ TlsSession::Progress TlsSession::handshake() {
   if (failed_) return Progress::Failed;
   for (;;) {
     const int result = gnutls_handshake(session_->handle);
-    if (result == GNUTLS_E_SUCCESS) return Progress::Done;
+    if (result == GNUTLS_E_SUCCESS) {
+      session_->established = true;
+      return Progress::Done;
+    }
     if (result == GNUTLS_E_AGAIN) return Progress::Again;
     if (result == GNUTLS_E_INTERRUPTED || gnutls_error_is_fatal(result) == 0) continue;
     failed_ = true;
