@@ -3,6 +3,8 @@
 // way a certificate is refused, and a CONNECT tunnel through tinyproxy.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <memory>
 #include <string>
 
@@ -135,9 +137,23 @@ TEST_F(Tls, ThroughAProxyTunnelWithBasicAuthentication) {
   // Inside the tunnel the request is the server's: its own path, no proxy credentials.
   EXPECT_EQ(requestLines.substr(0, 25), "GET /big.bin HTTP/1.0\nHos");
   EXPECT_EQ(requestLines.find("Proxy-Authorization"), std::string::npos) << requestLines;
+  // A plain request redirected to https goes on in a tunnel.
+  EXPECT_EQ(get(nginx_->url("/secure/page.html")), "200 OK [<html>page</html>]");
+  EXPECT_EQ(client_.location(), nginx_->tlsUrl("/page.html"));
   // The certificate is checked through the tunnel as it is without one.
   client_.trustedCertificates.clear();
   EXPECT_EQ(get(nginx_->tlsUrl("/page.html")), "404 Certificate verify failed: unknown issuer []");
+}
+
+// A server that takes the connection and never answers the handshake.
+TEST_F(Tls, ASilentServerEndsTheHandshakeWhenTheSilenceLimitPasses) {
+  int port = 0;
+  const int listener = testing::bindLoopback(false, 4, &port);
+  ASSERT_GE(listener, 0);
+  client_.silenceTimeoutMs = 200;
+  EXPECT_EQ(get("https://127.0.0.1:" + std::to_string(port) + "/"),
+            "404 TLS handshake failed: Connection timed out []");
+  ::close(listener);
 }
 
 // The socket alone, as a client of another protocol uses it: connect with TLS, then plain
