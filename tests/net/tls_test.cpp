@@ -23,29 +23,22 @@ using testing::TinyProxyServer;
 
 class Tls : public ::testing::Test {
  protected:
+  // The certificates and nginx are made once for all the tests.
   static void SetUpTestSuite() {
-    std::string error;
-    certificates_ = TestCertificates::make(&error).release();
-    if (certificates_ != nullptr)
-      nginx_ = NginxServer::start(&error, certificates_->sites()).release();
-    if (nginx_ == nullptr) {
-      skip_ = new std::string(error);
-      return;
-    }
-    document_ = new std::string(3u << 20, '\0');
-    for (std::size_t i = 0; i < document_->size(); ++i)
-      (*document_)[i] = static_cast<char>((i * 31) ^ (i >> 11));
-    nginx_->writeDocument("big.bin", *document_);
+    certificates_ = TestCertificates::make(&skip_);
+    if (certificates_) nginx_ = NginxServer::start(&skip_, certificates_->sites());
+    for (std::size_t i = 0; i < document_.size(); ++i)
+      document_[i] = static_cast<char>((i * 31) ^ (i >> 11));
+    if (!nginx_) return;
+    nginx_->writeDocument("big.bin", document_);
     nginx_->writeDocument("page.html", "<html>page</html>");
   }
   static void TearDownTestSuite() {
-    delete nginx_;
-    delete certificates_;
-    delete document_;
-    delete skip_;
+    nginx_.reset();
+    certificates_.reset();
   }
   void SetUp() override {
-    if (skip_ != nullptr) GTEST_SKIP() << *skip_;
+    if (!nginx_) GTEST_SKIP() << skip_;
     client_.trustedCertificates = certificates_->authority();
   }
 
@@ -62,10 +55,10 @@ class Tls : public ::testing::Test {
            (received_.size() > 100 ? "..." : received_) + "]";
   }
 
-  static inline TestCertificates* certificates_ = nullptr;
-  static inline NginxServer* nginx_ = nullptr;
-  static inline std::string* document_ = nullptr;
-  static inline std::string* skip_ = nullptr;
+  static inline std::unique_ptr<TestCertificates> certificates_;
+  static inline std::unique_ptr<NginxServer> nginx_;
+  static inline std::string document_ = std::string(3u << 20, '\0');
+  static inline std::string skip_;
   PollLoop loop_;
   HttpClient client_{loop_};
   std::string received_;
@@ -108,7 +101,7 @@ TEST_F(Tls, DocumentsRedirectionsAndRefusedCertificates) {
   std::size_t largest = 0;
   client_.onDocData = [&](std::string_view piece) { largest = std::max(largest, piece.size()); };
   EXPECT_EQ(get(nginx_->tlsUrl("/big.bin")), "200 OK [...]");
-  EXPECT_TRUE(received_ == *document_);
+  EXPECT_TRUE(received_ == document_);
   EXPECT_LE(largest, HttpClient::kMaxPiece);
 
   // Without the test authority only the system's store counts; a file that cannot be read
@@ -133,7 +126,7 @@ TEST_F(Tls, ThroughAProxyTunnelWithBasicAuthentication) {
   std::string requestLines;
   client_.onCommand = [&](const std::string& line) { requestLines += line + "\n"; };
   EXPECT_EQ(get(nginx_->tlsUrl("/big.bin")), "200 OK [...]");
-  EXPECT_TRUE(received_ == *document_);
+  EXPECT_TRUE(received_ == document_);
   // Inside the tunnel the request is the server's: its own path, no proxy credentials.
   EXPECT_EQ(requestLines.substr(0, 25), "GET /big.bin HTTP/1.0\nHos");
   EXPECT_EQ(requestLines.find("Proxy-Authorization"), std::string::npos) << requestLines;
