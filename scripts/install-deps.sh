@@ -12,6 +12,8 @@ runtime=(
   build-essential cmake ninja-build pkg-config g++
   # desktop program, and the X platform plugin its window needs
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+  # HTTPS in the agent and the archive server (libmicrohttpd uses the same library)
+  libgnutls28-dev
   # archive server
   libxapian-dev libgmime-3.0-dev libmicrohttpd-dev zlib1g-dev
   # opening links, mail and the manual; checking the demo server
@@ -24,8 +26,8 @@ tests=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # formatting check
   clang-format
-  # real peers for the tests, and graphical checks
-  nginx-light tinyproxy xvfb xauth xapian-tools
+  # real peers for the tests, and graphical checks; openssl makes the test certificates
+  nginx-light tinyproxy xvfb xauth xapian-tools openssl
   desktop-file-utils libxml2-utils
   # desktop integration tests (xdg-mime registers handlers) and the .deb package
   shared-mime-info dpkg-dev file

@@ -189,10 +189,21 @@ std::string buildQueryUrl(const QueryFields& query, bool storedForm, const Servi
   if (storedForm) return params;
 
   appendParameter(params, "maxhits", std::to_string(service.hitsPerPage));
-  std::string url = "http://" + service.serviceHost;
+  std::string url = serviceScheme(service) + std::string(hostWithoutScheme(service.serviceHost));
   url += extended ? "/[ST_rn=ap]/dnquery.xp?ST=PS&format=delta&search=word"
                   : "/[ST_rn=ps]/dnquery.xp?ST=PS&format=delta";
   return url + params;
+}
+
+std::string serviceScheme(const ServiceSettings& service) {
+  return startsWithNoCase(service.serviceHost, "https://") ? "https://" : "http://";
+}
+
+std::string_view hostWithoutScheme(std::string_view host) {
+  for (std::string_view scheme : {"http://", "https://"})
+    if (startsWithNoCase(host, scheme)) host.remove_prefix(scheme.size());
+  while (!host.empty() && host.back() == '/') host.remove_suffix(1);
+  return host;
 }
 
 std::string parseQueryParameters(QueryFields& query, std::string_view text) {
@@ -281,12 +292,13 @@ std::string buildArticleUrl(const Article& article, const ServiceSettings& servi
   } else {
     server = service.hostList.substr(0, service.hostList.find(','));
   }
-  return "http://" + server + "." + service.serviceDomain +
+  return serviceScheme(service) + server + "." +
+         std::string(hostWithoutScheme(service.serviceDomain)) +
          "/[ST_rn=ps]/getdoc.xp?AN=" + std::to_string(article.number) + "&fmt=text";
 }
 
 std::string buildProfileUrl(std::string_view author, const ServiceSettings& service) {
-  return "http://" + service.serviceHost +
+  return serviceScheme(service) + std::string(hostWithoutScheme(service.serviceHost)) +
          "/[ST_rn=ps]/profile.xp?ST=PS&author=" + urlEncode(author, true);
 }
 

@@ -22,6 +22,14 @@ std::string buildQueryUrl(const QueryFields& query, bool storedForm, const Servi
 std::string buildQueryUrl(const QueryFields& query, bool storedForm,
                           const ServiceSettings& service);
 
+// The scheme of every URL of the service (searches, profiles, article servers):
+// "https://" when `serviceHost` begins with it (any case), "http://" otherwise, so a host
+// written without a scheme keeps plain HTTP.
+std::string serviceScheme(const ServiceSettings& service);
+// A host (or domain) setting without the scheme and the trailing "/" a user may write
+// around it: "https://archive.example.org/" -> "archive.example.org".
+std::string_view hostWithoutScheme(std::string_view host);
+
 // Reads a search URL or a stored parameter string back into the fields; keys that are
 // absent leave their field as it was. Returns an empty string, or the conversion error
 // "'<value>' is not a valid date" for a date it cannot read (fields read before it stay
@@ -49,7 +57,7 @@ class ArticleServerRotation {
 // The process-wide rotation used by buildArticleUrl.
 ArticleServerRotation& articleServerRotation();
 
-// The download URL of an article: "http://<server>.<domain>/[ST_rn=ps]/getdoc.xp?AN=<n>&fmt=text",
+// The download URL of an article: "<scheme><server>.<domain>/[ST_rn=ps]/getdoc.xp?AN=<n>&fmt=text",
 // the server chosen by the rotation (or the first of the list). An article without a
 // number keeps its URL.
 std::string buildArticleUrl(const Article& article, const ServiceSettings& service,

@@ -69,6 +69,7 @@ bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& er
   }
   if (batch.proxyUser) options.proxyUser = *batch.proxyUser;
   if (batch.proxyPassword) options.proxyPWD = *batch.proxyPassword;
+  if (batch.caFile) options.trustedCertificates = *batch.caFile;
   return true;
 }
 
@@ -298,6 +299,9 @@ void BatchAgent::statusChanged(const ArticleBase& object) {
   if (object.shortStatus() == "Errors!") {
     failed_ = true;
     if (object.listKind() == ListKind::Articles) ++failedArticles_;
+    // Without a window to show the status in, the log tells why ("Certificate verify
+    // failed: unknown issuer", "Not Found", ...).
+    log(object.name + ": " + std::string(object.longStatus()));
   }
 }
 

@@ -18,7 +18,8 @@ const char* batchUsage() {
          "  --no-mark           new articles are not marked for download\n"
          "  -o, --output FILE   save the collection there when done (default: the opened\n"
          "                      .vnk, if any)\n"
-         "  --service HOST[:PORT]   the service's web host (searches)\n"
+         "  --service [https://]HOST[:PORT]   the service's web host (searches); with\n"
+         "                      \"https://\" every URL of the service uses HTTPS\n"
          "  --domain DOMAIN[:PORT]  the domain of its article servers\n"
          "  --hosts LIST        comma-separated article server names\n"
          "  --first-server | --rotate   always the first article server, or each in turn\n"
@@ -26,6 +27,9 @@ const char* batchUsage() {
          "  --max-transfers N   article downloads at once (1..100)\n"
          "  --home-site URL     where the update information is asked for\n"
          "  --proxy HOST[:PORT]  --proxy-user USER  --proxy-password PASS\n"
+         "                      (https goes through the proxy's CONNECT tunnel)\n"
+         "  --ca-file FILE      PEM certificates trusted for HTTPS besides the system's\n"
+         "                      (for an archive with a private authority)\n"
          "  --options FILE      the options file to read (default: the user's options;\n"
          "                      never written)\n"
          "  --log FILE          write the log lines there (default: standard error)\n"
@@ -145,6 +149,8 @@ std::optional<BatchOptions> parseBatchOptions(const std::vector<std::string>& ar
       if (!optionalText(o.proxyUser)) return std::nullopt;
     } else if (name == "--proxy-password") {
       if (!optionalText(o.proxyPassword)) return std::nullopt;
+    } else if (name == "--ca-file") {
+      if (!optionalText(o.caFile)) return std::nullopt;
     } else if (name == "--options") {
       if (!value(o.optionsFile)) return std::nullopt;
     } else if (name == "--log") {

@@ -17,6 +17,7 @@ struct BatchOptions {
   std::optional<bool> rotate;  // --rotate / --first-server
   std::optional<int> hits, maxTransfers;
   std::optional<std::string> proxy, proxyUser, proxyPassword;
+  std::optional<std::string> caFile;
   std::string optionsFile;
   std::string logFile;
   bool progress = false;

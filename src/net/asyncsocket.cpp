@@ -230,6 +230,7 @@ std::string AsyncSocket::connect() {
   readCount_ = 0;
   lastError_ = 0;
   sendBuffer_.clear();
+  tlsFailure_.clear();
 
   auto optionFailed = [this](const char* step) {
     lastError_ = socketCodeFromErrno(errno);
@@ -293,6 +294,21 @@ void AsyncSocket::onReady(unsigned kinds) {
     if (!stillHere()) return;
   }
   if (state_ != State::Connected) return;
+  if (tlsStage_ == TlsStage::Handshaking) {
+    // The handshake's records wait in the send buffer like any other data.
+    if ((kinds & EventLoop::kWritable) && !sendBuffer_.empty()) {
+      std::string error;
+      if (!trySend(&error)) {
+        if (connection_ == connection && isOpen()) failTls("TLS handshake failed: " + error);
+        return;
+      }
+    }
+    if ((kinds & EventLoop::kReadable) && connection_ == connection) {
+      touch();
+      continueHandshake();
+    }
+    return;
+  }
   if (kinds & EventLoop::kReadable) {
     handleReadable();
     if (!stillHere()) return;
@@ -306,6 +322,10 @@ void AsyncSocket::completeConnect(int error) {
     if (!setState(State::Connected)) return;
     if (connection_ != connection || state_ != State::Connected) return;
     touch();
+    if (tlsSettings) {
+      beginHandshake(*tlsSettings);
+      return;
+    }
     updateWatch();
     fire(onSessionConnected, 0);
     return;
@@ -331,8 +351,9 @@ void AsyncSocket::handleReadable() {
     if (connection_ != connection || state_ != State::Connected) return;
     // A short read usually means drained; a peer that has finished often sent its end with
     // the last data, and noticing it now saves a round of the loop per connection. When the
-    // owner left data unread, the end of the stream must not go unnoticed either.
-    if ((!receiveCalled_ || !receiveFilled_) && !peerEnded_ && !receiveFailed_) {
+    // owner left data unread, the end of the stream must not go unnoticed either. (A TLS
+    // read finds the end itself, and bytes on the socket may be records already taken.)
+    if ((!receiveCalled_ || !receiveFilled_) && !peerEnded_ && !receiveFailed_ && !tls_) {
       char probe;
       const ssize_t n = ::recv(fd_, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
       if (n == 0) {
@@ -346,8 +367,20 @@ void AsyncSocket::handleReadable() {
       endSession(receiveFailed_ ? lastError_ : 0);
       return;
     }
-    if (!receiveCalled_ || !receiveFilled_) return;
+    if (!receiveCalled_ || !receiveFilled_) break;
   }
+  // What the TLS layer has taken from the socket is not announced by the socket again.
+  if (tls_ && tls_->pending()) readTlsLater();
+}
+
+void AsyncSocket::readTlsLater() {
+  if (tlsReadPosted_) return;
+  tlsReadPosted_ = true;
+  loop_.post([alive = std::weak_ptr<char>(life_), this, connection = connection_]() {
+    if (alive.expired()) return;
+    tlsReadPosted_ = false;
+    if (connection_ == connection && state_ == State::Connected && secured()) handleReadable();
+  });
 }
 
 void AsyncSocket::handleWritable() {
@@ -355,37 +388,45 @@ void AsyncSocket::handleWritable() {
     updateWatch();
     return;
   }
+  if (flushSendBuffer() && sendBuffer_.empty()) fire(onDataSent, 0);
+}
+
+bool AsyncSocket::flushSendBuffer() {
   std::string error;
   const std::uint64_t connection = connection_;
-  if (!trySend(&error)) {
-    if (connection_ != connection || !isOpen()) return;  // closed (the socket may be gone)
-    if (onError) {
-      const auto call = onError;
-      call(error);
-    } else {
-      close();
-    }
-    return;
+  if (trySend(&error)) return true;
+  if (connection_ != connection || !isOpen()) return false;  // closed (the socket may be gone)
+  if (onError) {
+    const auto call = onError;
+    call(error);
+  } else {
+    close();
   }
-  if (sendBuffer_.empty()) fire(onDataSent, 0);
+  return false;
+}
+
+std::ptrdiff_t AsyncSocket::sendFront(std::size_t* offered) {
+  iovec pieces[16];
+  const int count = sendBuffer_.frontPieces(pieces, 16);
+  *offered = 0;
+  for (int i = 0; i < count; ++i) *offered += pieces[i].iov_len;
+  msghdr message{};
+  message.msg_iov = pieces;
+  message.msg_iovlen = static_cast<std::size_t>(count);
+  const int flags = MSG_NOSIGNAL | (sendFlags == SendFlags::Urgent ? MSG_OOB : 0);
+  const ssize_t sent = ::sendmsg(fd_, &message, flags);
+  if (sent > 0) sendBuffer_.consume(static_cast<std::size_t>(sent));
+  return sent;
 }
 
 bool AsyncSocket::trySend(std::string* error) {
   const std::uint64_t connection = connection_;
   while (!sendBuffer_.empty()) {
-    iovec pieces[16];
-    const int count = sendBuffer_.frontPieces(pieces, 16);
-    std::size_t total = 0;
-    for (int i = 0; i < count; ++i) total += pieces[i].iov_len;
-    msghdr message{};
-    message.msg_iov = pieces;
-    message.msg_iovlen = static_cast<std::size_t>(count);
-    const int flags = MSG_NOSIGNAL | (sendFlags == SendFlags::Urgent ? MSG_OOB : 0);
-    const ssize_t sent = ::sendmsg(fd_, &message, flags);
+    std::size_t offered = 0;
+    const std::ptrdiff_t sent = sendFront(&offered);
     if (sent >= 0) {
-      sendBuffer_.consume(static_cast<std::size_t>(sent));
       touch();
-      if (static_cast<std::size_t>(sent) < total) break;  // the network takes no more now
+      if (static_cast<std::size_t>(sent) < offered) break;  // the network takes no more now
       continue;
     }
     if (errno == EINTR) continue;
@@ -405,7 +446,7 @@ bool AsyncSocket::trySend(std::string* error) {
 }
 
 std::ptrdiff_t AsyncSocket::send(std::string_view data, std::string* error) {
-  if (state_ != State::Connected) {
+  if (state_ != State::Connected || tlsStage_ == TlsStage::Handshaking) {
     lastError_ = socketcode::kNotConnected;
     const std::string message = socketErrorMessage(lastError_, "Send");
     if (error != nullptr) *error = message;
@@ -413,7 +454,14 @@ std::ptrdiff_t AsyncSocket::send(std::string_view data, std::string* error) {
     return -1;
   }
   const auto size = static_cast<std::ptrdiff_t>(data.size());
-  sendBuffer_.append(data);
+  if (!tls_) {
+    sendBuffer_.append(data);
+  } else if (!tls_->write(data)) {
+    tlsFailure_ = tls_->failure();
+    lastError_ = socketcode::kTlsFailure;
+    if (error != nullptr) *error = tlsFailure_;
+    return -1;
+  }
   const std::weak_ptr<char> alive = life_;
   const std::uint64_t connection = connection_;
   std::string failure;
@@ -441,6 +489,7 @@ std::ptrdiff_t AsyncSocket::receive(char* buffer, std::size_t size) {
     return -1;
   }
   receiveCalled_ = true;
+  if (tls_) return receiveTls(buffer, size);
   for (;;) {
     const ssize_t n = ::recv(fd_, buffer, size, 0);
     if (n > 0) {
@@ -459,6 +508,89 @@ std::ptrdiff_t AsyncSocket::receive(char* buffer, std::size_t size) {
     receiveFailed_ = true;
     return -1;
   }
+}
+
+std::ptrdiff_t AsyncSocket::receiveTls(char* buffer, std::size_t size) {
+  if (tlsStage_ != TlsStage::Secured) return 0;
+  const std::size_t count = tls_->read(buffer, size);
+  readCount_ += static_cast<std::int64_t>(count);
+  receiveFilled_ = count == size;
+  if (count > 0) touch();
+  if (tls_->ended()) peerEnded_ = true;
+  if (tls_->failed()) {
+    receiveFailed_ = true;
+    tlsFailure_ = tls_->failure();
+    lastError_ = tls_->transportError() != 0 ? socketCodeFromErrno(tls_->transportError())
+                                             : socketcode::kTlsFailure;
+    if (count == 0) return -1;
+  }
+  return static_cast<std::ptrdiff_t>(count);
+}
+
+std::string AsyncSocket::startTls(const TlsClientSettings& settings) {
+  if (state_ != State::Connected) {
+    lastError_ = socketcode::kNotConnected;
+    return socketErrorMessage(lastError_, "StartTls");
+  }
+  if (tls_) return "StartTls: the connection is secured already";
+  std::string error;
+  tls_ = TlsSession::client(settings, fd_, sendBuffer_, &error);
+  if (!tls_) return error;
+  tlsStage_ = TlsStage::Handshaking;
+  // The first flight goes out now; what it leads to comes through the loop.
+  loop_.post([alive = std::weak_ptr<char>(life_), this, connection = connection_]() {
+    if (!alive.expired() && connection_ == connection && tlsStage_ == TlsStage::Handshaking)
+      continueHandshake();
+  });
+  return {};
+}
+
+void AsyncSocket::beginHandshake(const TlsClientSettings& settings) {
+  std::string error;
+  tls_ = TlsSession::client(settings, fd_, sendBuffer_, &error);
+  if (!tls_) {
+    failTls(error);
+    return;
+  }
+  tlsStage_ = TlsStage::Handshaking;
+  continueHandshake();
+}
+
+void AsyncSocket::continueHandshake() {
+  const TlsSession::Progress progress = tls_->handshake();
+  const std::uint64_t connection = connection_;
+  if (progress == TlsSession::Progress::Done) {
+    tlsStage_ = TlsStage::Secured;
+    // The last flight waits for the owner's first bytes, so that both leave in one segment:
+    // a request sent on its own behind it would wait for the server's delayed ACK.
+    if (!fire(onSessionConnected, 0)) return;
+    if (connection_ != connection || !secured()) return;
+    if (!flushSendBuffer()) return;
+    updateWatch();
+    // Data that came with the handshake's last flight is not announced by the socket again.
+    if (tls_->pending()) readTlsLater();
+    return;
+  }
+  std::string error;
+  if (!trySend(&error)) {
+    if (connection_ == connection && isOpen()) failTls("TLS handshake failed: " + error);
+    return;
+  }
+  if (connection_ != connection || !isOpen()) return;
+  if (progress == TlsSession::Progress::Again) {
+    updateWatch();
+    return;
+  }
+  failTls(tls_->failure());
+}
+
+void AsyncSocket::failTls(const std::string& message) {
+  tlsStage_ = TlsStage::Off;
+  tlsFailure_ = message;
+  lastError_ = socketcode::kTlsFailure;
+  const std::uint64_t connection = connection_;
+  if (!fire(onSessionConnected, socketcode::kTlsFailure)) return;
+  if (connection_ == connection && isOpen()) close();
 }
 
 int AsyncSocket::rcvdCount() {
@@ -484,6 +616,14 @@ void AsyncSocket::endSession(int error) {
 
 void AsyncSocket::close() {
   if (!isOpen()) return;
+  if (secured() && state_ == State::Connected && !peerEnded_ && !receiveFailed_) {
+    // The close_notify tells the peer the stream ended here and was not cut; it goes out
+    // if the network takes it now.
+    tls_->closeNotify();
+    std::size_t offered = 0;
+    while (!sendBuffer_.empty() && sendFront(&offered) > 0) {
+    }
+  }
   const bool announce = !sessionClosedFired_;
   sessionClosedFired_ = true;
   releaseDescriptor();
@@ -502,6 +642,8 @@ void AsyncSocket::releaseDescriptor() {
   }
   fd_ = -1;
   pendingConnectError_ = 0;
+  tls_.reset();
+  tlsStage_ = TlsStage::Off;
   sendBuffer_.clear();
   updateIdleTimer();
 }
@@ -556,6 +698,10 @@ void AsyncSocket::onIdleTimer() {
   }
   if (state_ == State::Connecting || state_ == State::Opened) {
     completeConnect(socketcode::kTimedOut);
+    return;
+  }
+  if (tlsStage_ == TlsStage::Handshaking) {
+    failTls("TLS handshake failed: " + std::string(socketErrorDescription(socketcode::kTimedOut)));
     return;
   }
   endSession(socketcode::kTimedOut);

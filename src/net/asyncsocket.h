@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "net/eventloop.h"
 #include "net/hostresolver.h"
 #include "net/sendbuffer.h"
+#include "net/tlssession.h"
 
 namespace varnook {
 
@@ -26,6 +28,10 @@ namespace varnook {
 // in the form "Error <code> in function <step>" CR LF <description> for failing system
 // calls, or one of the fixed texts below; lastError() holds the code. Failures found while
 // handling a loop event go to onError, or close the connection when nobody listens.
+//
+// The connection may be secured with TLS (tlsSettings, startTls): the handshake, the records
+// and the close_notify run on the same loop, and the owner sends and receives plaintext
+// through the same calls and events.
 //
 // Any event handler may destroy the socket; no further event then fires.
 class AsyncSocket {
@@ -99,9 +105,28 @@ class AsyncSocket {
   // returns), or -1 on failure with the code in lastError().
   std::ptrdiff_t receive(char* buffer, std::size_t size);
 
-  // Ends the connection (the sending side is shut down first). onSessionClosed fires with
-  // 0 unless it already fired for this connection. Nothing happens on a closed socket.
+  // Ends the connection (the sending side is shut down first, after the close_notify of a
+  // secured one). onSessionClosed fires with 0 unless it already fired for this
+  // connection. Nothing happens on a closed socket.
   void close();
+
+  // TLS. When set, connect() secures the connection before it counts as made: the
+  // handshake follows the TCP connection, and onSessionConnected fires once it has ended,
+  // with 0, or with socketcode::kTlsFailure and the reason in tlsFailure() (the connection
+  // is then closed): "Certificate verify failed: <reason>" (unknown issuer, host name
+  // mismatch, certificate expired, certificate not yet valid, ...), "TLS handshake failed:
+  // <reason>", or why the trusted certificates cannot be used. Read when connect() is
+  // called.
+  std::optional<TlsClientSettings> tlsSettings;
+  // Secures a connection already made (one tunnelled through a proxy): the handshake starts
+  // now, and onSessionConnected fires again once it has ended, as above. Fails, and nothing
+  // fires, when the socket is not connected or already secured, or the trusted
+  // certificates cannot be used.
+  std::string startTls(const TlsClientSettings& settings);
+  // True once the handshake has succeeded, until the connection ends.
+  bool secured() const { return tlsStage_ == TlsStage::Secured; }
+  // Why TLS failed on the last connection; empty when it did not.
+  const std::string& tlsFailure() const { return tlsFailure_; }
 
   State state() const { return state_; }
   // The last error code (0 for none). Kept after the connection ends, so an owner can
@@ -135,6 +160,7 @@ class AsyncSocket {
 
  private:
   using Clock = std::chrono::steady_clock;
+  enum class TlsStage { Off, Handshaking, Secured };
 
   bool isOpen() const { return fd_ >= 0; }
   // Each returns false when the socket was destroyed by the handler.
@@ -147,6 +173,17 @@ class AsyncSocket {
   void handleWritable();
   // Sends what the network takes. Returns false when the connection was closed by it.
   bool trySend(std::string* error);
+  // The same, a failure going to onError (or closing the connection when nobody listens);
+  // false after a failure.
+  bool flushSendBuffer();
+  // Sends from the front of the send buffer once (`*offered` bytes offered); the system
+  // call's result.
+  std::ptrdiff_t sendFront(std::size_t* offered);
+  std::ptrdiff_t receiveTls(char* buffer, std::size_t size);
+  void beginHandshake(const TlsClientSettings& settings);
+  void continueHandshake();
+  void failTls(const std::string& message);
+  void readTlsLater();
   void endSession(int error);
   void releaseDescriptor();
   void updateWatch();
@@ -177,6 +214,12 @@ class AsyncSocket {
 
   SendBuffer sendBuffer_;
   bool dataSentPosted_ = false;
+
+  // Declared after the send buffer, which it writes into.
+  std::unique_ptr<TlsSession> tls_;
+  TlsStage tlsStage_ = TlsStage::Off;
+  std::string tlsFailure_;
+  bool tlsReadPosted_ = false;
 
   int lastError_ = 0;
   std::int64_t readCount_ = 0;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/asciicase.h"
 #include "base/daydate.h"
 #include "net/base64.h"
 #include "net/socketerror.h"
@@ -93,7 +94,9 @@ std::string HttpClient::getAsync() {
 bool HttpClient::applyTarget(const std::string& absoluteUrl, std::string* error) {
   const UrlParts parts = splitUrl(absoluteUrl);
   const std::string scheme = parts.scheme.empty() ? "http" : parts.scheme;
-  const std::string port = parts.port.empty() ? "80" : parts.port;
+  const bool secure = equalsNoCase(scheme, "https");
+  const std::string defaultPort = secure ? "443" : "80";
+  const std::string port = parts.port.empty() ? defaultPort : parts.port;
   std::string connectHost = viaProxy_ ? connectHost_ : parts.host;
   std::string connectPort = viaProxy_ ? connectPort_ : port;
   if (connectHost.empty() || parts.host.empty()) {
@@ -113,14 +116,20 @@ bool HttpClient::applyTarget(const std::string& absoluteUrl, std::string* error)
   location_ = scheme + "://" + authority + (parts.path.empty() ? "/" : parts.path);
   // The Host line names the port when it is not the default: a server behind another
   // port builds its absolute links (the next result page) from it.
-  urlHost_ = parts.port.empty() || parts.port == "80" ? parts.host : parts.host + ":" + parts.port;
+  urlHost_ =
+      parts.port.empty() || parts.port == defaultPort ? parts.host : parts.host + ":" + parts.port;
   urlOrigin_ = parts.host + ":" + port;
   connectHost_ = std::move(connectHost);
   connectPort_ = std::move(connectPort);
+  serverName_ = parts.host;
+  secure_ = secure;
+  // A secure request goes through a proxy in a tunnel, where it reads as sent directly.
+  tunnel_ = viaProxy_ && secure;
+  tunnelAuthority_ = parts.host + ":" + port;
   // Through a proxy the request names the whole target; the port stays in it, or the
   // proxy would fetch from port 80.
-  requestPath_ = viaProxy_ ? scheme + "://" + authority + parts.path
-                           : (parts.path.empty() ? std::string("/") : parts.path);
+  requestPath_ = viaProxy_ && !tunnel_ ? scheme + "://" + authority + parts.path
+                                       : (parts.path.empty() ? std::string("/") : parts.path);
   return true;
 }
 
@@ -149,6 +158,9 @@ void HttpClient::handleLookupDone(int error) {
   std::string failure = socket_.setAddr(socket_.dnsResult());
   if (failure.empty()) failure = socket_.setPort(connectPort_);
   if (failure.empty()) failure = socket_.setProto("tcp");
+  socket_.tlsSettings.reset();
+  if (secure_ && !tunnel_)
+    socket_.tlsSettings = TlsClientSettings{serverName_, trustedCertificates};
   if (failure.empty()) failure = socket_.connect();
   if (failure.empty()) return;
   const int code = socket_.lastError();
@@ -162,10 +174,58 @@ void HttpClient::handleConnected(int error) {
   if (state_ != State::Connecting) return;
   if (error != 0) {
     // The socket closes itself next; the request ends with that close.
-    failOwn(describe(error));
+    failOwn(error == socketcode::kTlsFailure ? socket_.tlsFailure() : describe(error));
+    return;
+  }
+  if (tunnel_ && !socket_.secured()) {
+    openTunnel();
     return;
   }
   writeRequest();
+}
+
+void HttpClient::openTunnel() {
+  tunnelAnswer_.reset();
+  const std::weak_ptr<char> alive = life_;
+  const std::uint64_t request = request_;
+  std::string failure;
+  if (socket_.send(ProxyTunnel::request(tunnelAuthority_, proxyUsername, proxyPassword, agent),
+                   &failure) < 0 &&
+      !alive.expired() && request_ == request && socket_.state() != AsyncSocket::State::Closed) {
+    socket_.close();  // the code stays in socketError()
+  }
+}
+
+void HttpClient::handleTunnelAnswer(std::string_view data) {
+  switch (tunnelAnswer_.feed(data)) {
+    case ProxyTunnel::Answer::NeedMore:
+      return;
+    case ProxyTunnel::Answer::Open:
+      // The server speaks only after the client's first TLS flight.
+      if (tunnelAnswer_.bytesAfterAnswer() == 0) {
+        const std::string error =
+            socket_.startTls(TlsClientSettings{serverName_, trustedCertificates});
+        if (error.empty()) return;  // onSessionConnected follows the handshake
+        failOwn(error);
+      } else {
+        failOwn("Invalid answer from the proxy");
+      }
+      break;
+    case ProxyTunnel::Answer::Refused:
+      if (tunnelAnswer_.status() >= 400) {
+        statusCode_ = tunnelAnswer_.status();
+        reasonPhrase_ = tunnelAnswer_.reason();
+        ownFailure_ = true;
+      } else {
+        failOwn("Proxy refused the tunnel: " + std::to_string(tunnelAnswer_.status()) + " " +
+                tunnelAnswer_.reason());
+      }
+      break;
+    case ProxyTunnel::Answer::Bad:
+      failOwn("Invalid answer from the proxy");
+      break;
+  }
+  socket_.close();  // the close ends the request
 }
 
 bool HttpClient::writeRequestLine(std::string_view line) {
@@ -223,7 +283,7 @@ void HttpClient::writeRequest() {
       !line("Authorization: Basic " + base64Encode(username + ":" + password))) {
     return;
   }
-  if (viaProxy_ && !proxyUsername.empty() &&
+  if (viaProxy_ && !tunnel_ && !proxyUsername.empty() &&
       !line("Proxy-Authorization: Basic " + base64Encode(proxyUsername + ":" + proxyPassword))) {
     return;
   }
@@ -264,6 +324,10 @@ void HttpClient::handleDataAvailable() {
 void HttpClient::handleReceived(std::string_view data) {
   if (state_ == State::WaitingForReply) {
     deliver(data);
+    return;
+  }
+  if (state_ == State::Connecting && tunnel_) {
+    handleTunnelAnswer(data);
     return;
   }
   if (state_ != State::SendingRequest || relocating_) return;  // aborting: dropped
@@ -348,6 +412,8 @@ bool HttpClient::headerEnded() {
     std::string error;
     if (redirections_ >= kMaxRedirections) {
       failOwn("Too many redirections");
+    } else if (secure_ && equalsNoCase(splitUrl(pendingLocation_).scheme, "http")) {
+      failOwn("Redirect from HTTPS to HTTP refused");
     } else if (!applyTarget(pendingLocation_, &error)) {
       failOwn("can't resolve hostname to IP address");
     } else {
@@ -429,6 +495,8 @@ void HttpClient::endRequest() {
     socket_.close();
     if (alive.expired()) return;
   }
+  if (!ownFailure_ && state_ != State::Aborting && !socket_.tlsFailure().empty())
+    failOwn(socket_.tlsFailure());
   // HTTP/1.0 ends a document by closing, so a clean close can hide a cut connection.
   // Report what the server's own announcements show to be incomplete.
   if (!ownFailure_ && state_ != State::Aborting && error_ == 0 && socket_.lastError() == 0) {

@@ -10,11 +10,13 @@
 #include "net/asyncsocket.h"
 #include "net/eventloop.h"
 #include "net/httpresponsereader.h"
+#include "net/proxytunnel.h"
 
 namespace varnook {
 
-// An HTTP/1.0 GET client on an EventLoop: one request at a time, direct or through a
-// proxy, following redirections, reporting through events. getAsync() returns at once;
+// An HTTP/1.0 GET client on an EventLoop: one request at a time, "http" or "https" (TLS on
+// the same socket; through a proxy, a CONNECT tunnel), direct or through a proxy, following
+// redirections, reporting through events. getAsync() returns at once;
 // the request ends with exactly one onRequestDone, after state() has returned to Ready.
 // Success means error 0 and statusCode() below 400; the document is then everything
 // appended to the receive buffer.
@@ -31,6 +33,16 @@ namespace varnook {
 //   "Connection closed before the end of the response header"
 //   "Connection closed after <n> of <m> document bytes" fewer bytes than announced
 //   "Document too large"                                more than maxDocumentSize bytes
+//   "Certificate verify failed: <reason>"               the server's certificate is refused
+//                                                       (unknown issuer, host name mismatch,
+//                                                       certificate expired, ...)
+//   "TLS handshake failed: <reason>", "TLS connection failed: <reason>"
+//   "Redirect from HTTPS to HTTP refused"               a secure request is never continued
+//                                                       in clear text
+//   "Invalid answer from the proxy"                     to a CONNECT
+// A proxy that refuses a tunnel with a status of 400 or more ends the request with its
+// status and reason (407 "Proxy Authentication Required"); with another status, with
+// "Proxy refused the tunnel: <status> <reason>".
 // A server status of 400 or more ends the request at once with the server's code and
 // reason. A connection that breaks, or stays silent for silenceTimeoutMs (code 10060
 // "Connection timed out"), leaves its code in socketError().
@@ -71,8 +83,10 @@ class HttpClient {
   std::string proxyPort = "80";
   std::string username;  // "Authorization: Basic"; replaced by a user named in the URL
   std::string password;
-  std::string proxyUsername;  // "Proxy-Authorization: Basic"
+  std::string proxyUsername;  // "Proxy-Authorization: Basic", sent to the proxy alone
   std::string proxyPassword;
+  // For https: a PEM file of certificates trusted besides the system's store.
+  std::string trustedCertificates;
   std::string sender;        // "From:"
   std::string agent;         // "User-Agent:"
   std::string reference;     // "Referer:"
@@ -148,6 +162,8 @@ class HttpClient {
   void startLookup();
   void handleLookupDone(int error);
   void handleConnected(int error);
+  void openTunnel();
+  void handleTunnelAnswer(std::string_view data);
   void writeRequest();
   void handleDataAvailable();
   void handleReceived(std::string_view data);
@@ -189,7 +205,12 @@ class HttpClient {
   std::string connectHost_;
   std::string connectPort_;
   std::string requestPath_;
+  std::string serverName_;  // the host the certificate must be for
   bool viaProxy_ = false;
+  bool secure_ = false;  // the URL now fetched is "https"
+  bool tunnel_ = false;  // ... and goes through the proxy's CONNECT tunnel
+  std::string tunnelAuthority_;
+  ProxyTunnel tunnelAnswer_;
   std::string pendingLocation_;
 
   std::uint64_t request_ = 0;  // counts requests, so stale posted work is dropped

@@ -18,6 +18,9 @@ inline constexpr int kNotConnected = 10057;
 inline constexpr int kTimedOut = 10060;
 inline constexpr int kConnectionRefused = 10061;
 inline constexpr int kHostNotFound = 11001;
+// The TLS layer failed (a refused certificate, a broken handshake or record); the socket
+// tells why in words (AsyncSocket::tlsFailure()). No system reports this code.
+inline constexpr int kTlsFailure = 20001;
 }  // namespace socketcode
 
 // The description of a code: "Connection refused" for 10061, "No Error" for 0,

@@ -86,6 +86,7 @@ bool ArchiveService::isExpensive(const HttpRequest& request) {
 PageContext ArchiveService::contextFor(const HttpRequest& request) const {
   PageContext context;
   context.host = usableHost(request.host).value_or(config_.serviceHost);
+  context.scheme = config_.secure ? "https" : "http";
   context.path = linkPath(request.path);
   context.serviceHost = config_.serviceHost;
   context.serviceDomain = config_.serviceDomain;

@@ -18,6 +18,7 @@ namespace varnook::server {
 struct ServiceConfig {
   std::string serviceHost = "localhost:8119";    // links when a request names no Host
   std::string serviceDomain = "localhost:8119";  // shown to agent users on the front page
+  bool secure = false;                           // served over HTTPS: links say "https"
   UpdateInfo update;
   // Receives what the operator should know and a visitor should not see (file-system
   // paths, index failures); standard error when empty. Called from several threads.

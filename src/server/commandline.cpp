@@ -20,6 +20,7 @@
 #include "server/httpserver.h"
 #include "server/indexrun.h"
 #include "server/pages.h"
+#include "server/tlsfiles.h"
 #include "varnook/version.h"
 
 namespace varnook::server {
@@ -51,8 +52,9 @@ constexpr CommandHelp kCommands[] = {
 )"},
     {"serve",
      "serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]\n"
-     "                        [--service HOST[:PORT]] [--update-info FILE] [--threads N]",
-     R"(serve   Answers the agent and browsers over HTTP: / (search form), .../dnquery.xp
+     "                        [--service HOST[:PORT]] [--update-info FILE] [--threads N]\n"
+     "                        [--tls-cert FILE --tls-key FILE [--hsts]]",
+     R"(serve   Answers the agent and browsers over HTTP (or HTTPS): / (search form), .../dnquery.xp
         (search), .../getdoc.xp?AN=N[&fmt=text] (articles), .../profile.xp?author=A
         (posting profiles), /varnook/update.txt (update information).
           --db DIR|STUB       an index folder, or a Xapian stub file listing shards
@@ -68,6 +70,11 @@ constexpr CommandHelp kCommands[] = {
           --threads N         request threads (default: two per core); a quarter of
                               them (at least one) run searches and profiles, so that
                               articles and the front page stay quick under heavy queries
+          --tls-cert FILE     serve HTTPS with this PEM certificate (chain) ...
+          --tls-key FILE      ... and its PEM private key; links then use https, and
+                              agents name the service "https://HOST[:PORT]"
+          --hsts              with TLS: tell browsers to use HTTPS only from now on
+                              (Strict-Transport-Security)
 )"},
     {"demo", "demo  [--db DIR] [--corpus DIR]",
      R"(demo    Writes the built-in demo corpus (about 2,000 articles) as a news spool and
@@ -214,9 +221,13 @@ int commandServe(Arguments& args) {
   HttpServer::Options http;
   http.threads = std::max(2u, 2 * std::thread::hardware_concurrency());
   ServiceConfig config;
-  std::optional<std::string> updateFile;
+  std::optional<std::string> updateFile, certificateFile, keyFile;
   while (!args.done()) {
     const std::string word = args.take();
+    if (word == "--hsts") {
+      http.hsts = true;
+      continue;
+    }
     auto value = args.value();
     if (!value) return usageError(word + " needs a value");
     if (word == "--db") {
@@ -230,6 +241,10 @@ int commandServe(Arguments& args) {
       config.serviceHost = *value;
     } else if (word == "--update-info") {
       updateFile = *value;
+    } else if (word == "--tls-cert") {
+      certificateFile = *value;
+    } else if (word == "--tls-key") {
+      keyFile = *value;
     } else if (word == "--threads") {
       auto threads = parsePositive(*value);
       if (!threads || *threads > 256) return usageError("--threads needs a number from 1 to 256");
@@ -237,6 +252,17 @@ int commandServe(Arguments& args) {
     } else {
       return usageError("unknown option for serve: " + word);
     }
+  }
+  if (certificateFile.has_value() != keyFile.has_value())
+    return usageError("--tls-cert and --tls-key go together");
+  if (http.hsts && !certificateFile) return usageError("--hsts needs --tls-cert and --tls-key");
+  if (certificateFile) {
+    std::string error;
+    auto tls = loadTlsFiles(*certificateFile, *keyFile, error);
+    if (!tls) return failure(error);
+    http.tlsCertificate = std::move(tls->certificate);
+    http.tlsKey = std::move(tls->key);
+    config.secure = true;
   }
   if (updateFile) {
     std::string error;
@@ -268,9 +294,9 @@ int commandServe(Arguments& args) {
   std::unique_ptr<HttpServer> server = HttpServer::start(
       http, [&service](const HttpRequest& request) { return service.handle(request); }, error);
   if (!server) return failure(error);
-  std::cout << "Listening on http://" << server->address() << "/ (index " << database
-            << "; agent service host " << config.serviceHost << ", domain " << config.serviceDomain
-            << ")" << std::endl;
+  std::cout << "Listening on " << (config.secure ? "https://" : "http://") << server->address()
+            << "/ (index " << database << "; agent service host " << config.serviceHost
+            << ", domain " << config.serviceDomain << ")" << std::endl;
   int received = 0;
   sigwait(&signals, &received);
   std::cout << "Stopping." << std::endl;

@@ -68,8 +68,8 @@ std::string frontPage(const PageContext& context, const IndexStatistics& statist
       "as do <code>~a</code>, <code>~s</code> and <code>~g</code> for author, subject and "
       "newsgroup.</p>\n";
   html += "<p class=\"summary\">Agent settings for this archive: service host <b>" +
-          htmlText(context.serviceHost) + "</b>, article server domain <b>" +
-          htmlText(context.serviceDomain) + "</b>.</p>\n";
+          htmlText((context.scheme == "https" ? "https://" : "") + context.serviceHost) +
+          "</b>, article server domain <b>" + htmlText(context.serviceDomain) + "</b>.</p>\n";
   html += pageEnd();
   return html;
 }

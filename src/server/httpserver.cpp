@@ -254,14 +254,18 @@ std::size_t keepEscapes(void*, MHD_Connection*, char* text) {
   return std::strlen(text);
 }
 
-MHD_Result send(MHD_Connection* connection, std::string_view version,
-                const HttpResponse& response) {
+// A year, renewed by every answer.
+constexpr const char* kHstsValue = "max-age=31536000";
+
+MHD_Result send(MHD_Connection* connection, std::string_view version, const HttpResponse& response,
+                bool hsts) {
   MHD_Response* reply = MHD_create_response_from_buffer(
       response.body.size(), const_cast<char*>(response.body.data()), MHD_RESPMEM_MUST_COPY);
   if (!reply) return MHD_NO;
   MHD_add_response_header(reply, MHD_HTTP_HEADER_CONTENT_TYPE, response.contentType.c_str());
   for (const auto& [name, value] : response.headers)
     MHD_add_response_header(reply, name.c_str(), value.c_str());
+  if (hsts) MHD_add_response_header(reply, "Strict-Transport-Security", kHstsValue);
   // An HTTP/1.0 client reads to the end of the connection.
   if (version == MHD_HTTP_VERSION_1_0)
     MHD_add_response_header(reply, MHD_HTTP_HEADER_CONNECTION, "close");
@@ -373,6 +377,8 @@ struct HttpServer::Daemon {
   ConnectionGuard guard;
   std::optional<ExpensiveWork> expensive;
   MHD_Daemon* daemon = nullptr;
+  bool hsts = false;
+  std::string tlsCertificate, tlsKey;  // the library reads them while it runs
 
   static void completed(void* self, MHD_Connection* connection, void** requestContext,
                         MHD_RequestTerminationCode) {
@@ -386,7 +392,8 @@ struct HttpServer::Daemon {
                            void** requestContext) {
     auto* daemon = static_cast<Daemon*>(self);
     auto* context = static_cast<RequestContext*>(*requestContext);
-    if (context && context->answer) return send(connection, context->version, *context->answer);
+    if (context && context->answer)
+      return send(connection, context->version, *context->answer, daemon->hsts);
     const bool readable =
         method && (std::strcmp(method, "GET") == 0 || std::strcmp(method, "HEAD") == 0);
     // A GET is answered on the call after the headers: an answer queued on the first call
@@ -424,12 +431,12 @@ struct HttpServer::Daemon {
       *uploadSize = 0;
       HttpResponse response = plainResponse(405, "Only GET and HEAD are supported.\n");
       response.headers.emplace_back("Allow", "GET, HEAD");
-      return send(connection, request.version, response);
+      return send(connection, request.version, response, daemon->hsts);
     }
     if (!host && request.version == MHD_HTTP_VERSION_1_1) {
       HttpResponse refused = plainResponse(400, "An HTTP/1.1 request needs a Host header.\n");
       refused.headers.emplace_back(MHD_HTTP_HEADER_CONNECTION, "close");
-      return send(connection, request.version, refused);
+      return send(connection, request.version, refused, daemon->hsts);
     }
     request.parameters = parseQueryString(request.query);
     if (daemon->isExpensive && context && daemon->isExpensive(request)) {
@@ -439,9 +446,9 @@ struct HttpServer::Daemon {
       if (queued) return MHD_YES;
       HttpResponse busy = plainResponse(503, "The archive is busy; please try again shortly.\n");
       busy.headers.emplace_back("Retry-After", "5");
-      return send(connection, context->version, busy);
+      return send(connection, context->version, busy, daemon->hsts);
     }
-    return send(connection, request.version, callHandler(daemon->handler, request));
+    return send(connection, request.version, callHandler(daemon->handler, request), daemon->hsts);
   }
 };
 
@@ -476,6 +483,17 @@ std::unique_ptr<HttpServer> HttpServer::start(const Options& options, HttpHandle
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL | MHD_USE_ERROR_LOG |
                    MHD_ALLOW_SUSPEND_RESUME;
   if (family == AF_INET6) flags |= MHD_USE_IPv6;
+  // The TLS options go in as an array, empty for plain HTTP.
+  std::vector<MHD_OptionItem> tls;
+  if (!options.tlsCertificate.empty()) {
+    flags |= MHD_USE_TLS;
+    daemon->tlsCertificate = options.tlsCertificate;
+    daemon->tlsKey = options.tlsKey;
+    daemon->hsts = options.hsts;
+    tls.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, daemon->tlsCertificate.data()});
+    tls.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, daemon->tlsKey.data()});
+  }
+  tls.push_back({MHD_OPTION_END, 0, nullptr});
   daemon->daemon = MHD_start_daemon(
       flags, 0, &ConnectionGuard::admits, &daemon->guard, &Daemon::answer, daemon,
       MHD_OPTION_LISTEN_SOCKET, listener, MHD_OPTION_THREAD_POOL_SIZE,
@@ -485,7 +503,8 @@ std::unique_ptr<HttpServer> HttpServer::start(const Options& options, HttpHandle
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.connectionMemory, MHD_OPTION_URI_LOG_CALLBACK,
       &rememberUri, nullptr, MHD_OPTION_NOTIFY_COMPLETED, &Daemon::completed, daemon,
       MHD_OPTION_NOTIFY_CONNECTION, &ConnectionGuard::notify, &daemon->guard,
-      MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr, MHD_OPTION_END);
+      MHD_OPTION_UNESCAPE_CALLBACK, &keepEscapes, nullptr, MHD_OPTION_ARRAY, tls.data(),
+      MHD_OPTION_END);
   if (!daemon->daemon) {
     ::close(listener);
     error = "the HTTP server could not be started on " + options.listen;

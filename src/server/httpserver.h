@@ -1,6 +1,7 @@
 #pragma once
 
-// A small HTTP/1.1 server on libmicrohttpd for the archive's GET endpoints. Requests are
+// A small HTTP/1.1 server (or HTTPS, through the library's TLS) on libmicrohttpd for the
+// archive's GET endpoints. Requests are
 // answered by a handler function on a pool of threads; slow or idle clients time out,
 // oversized request lines and headers are refused by the library, and the number of
 // connections is bounded, so no client can stall the others.
@@ -63,6 +64,13 @@ class HttpServer {
     std::function<bool(const HttpRequest&)> isExpensive;
     unsigned expensiveThreads = 1;
     std::size_t expensiveQueueLimit = 64;
+    // PEM texts of the certificate and its key (see loadTlsFiles): when given, HTTPS is
+    // served instead of HTTP.
+    std::string tlsCertificate;
+    std::string tlsKey;
+    // With TLS: every response tells browsers to come back over HTTPS only
+    // ("Strict-Transport-Security").
+    bool hsts = false;
   };
 
   // Binds and starts serving; returns null and sets `error` when the address cannot be

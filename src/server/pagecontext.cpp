@@ -150,7 +150,7 @@ std::string linkPath(std::string_view path) {
 }
 
 std::string absoluteUrl(const PageContext& context, std::string_view pathAndQuery) {
-  std::string url = "http://" + context.host;
+  std::string url = context.scheme + "://" + context.host;
   url += pathAndQuery;
   return url;
 }

@@ -16,6 +16,8 @@ struct PageContext {
   // host[:port] that absolute links point to: the Host the client asked for, or the
   // configured service host when it sent none (or an unusable one).
   std::string host = "localhost:8119";
+  // "http", or "https" when the archive serves HTTPS: the scheme of every absolute link.
+  std::string scheme = "http";
   // The path the request came in on ("/[ST_rn=ps]/dnquery.xp"), made safe for links
   // with linkPath; next-page links keep it.
   std::string path = "/dnquery.xp";
@@ -47,7 +49,7 @@ std::string queryString(const std::vector<Parameter>& parameters);
 // '&') are percent-encoded; everything else, escapes included, stays as it was sent.
 std::string linkPath(std::string_view path);
 
-// "http://<host>" + path.
+// "<scheme>://<host>" + path.
 std::string absoluteUrl(const PageContext& context, std::string_view pathAndQuery);
 
 }  // namespace varnook::server

@@ -55,10 +55,13 @@ struct VnkOptions {
   Color linkColor = clNavy;
   bool underlineLink = true;
   FontSpec articleFont;
-  // Where the archive service and the home site are; values may carry a port.
+  // Where the archive service and the home site are; values may carry a port. A service
+  // host written "https://host[:port]" makes every URL of the service use HTTPS.
   std::string serviceHost = "localhost:8119";
   std::string serviceDomain = "localhost:8119";
   std::string homeSite = "http://localhost:8119/varnook/update.txt";
+  // A PEM file of certificates trusted for HTTPS besides the system's store; empty: none.
+  std::string trustedCertificates;
 
   bool operator==(const VnkOptions&) const = default;
 

@@ -152,6 +152,7 @@ void Scheduler::startNow(ArticleBase& object) {
   HttpClient& client = raw->client();
   client.url = object.url;
   applyProxySettings(client, options_);
+  client.trustedCertificates = options_.trustedCertificates;
   client.agent = userAgent;
   client.maxDocumentSize = maxDocumentBytes;
   client.receiveBuffer = &raw->page();

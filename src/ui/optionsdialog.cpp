@@ -4,6 +4,7 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFontDialog>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -104,6 +105,13 @@ OptionsDialog::OptionsDialog(VnkOptions& options, QWidget* parent)
     if (!ok) return std::nullopt;
     return chosen;
   };
+  chooseFile = [](const QString& initial, QWidget* owner) -> std::optional<QString> {
+    const QString chosen =
+        QFileDialog::getOpenFileName(owner, QStringLiteral("Trusted certificates"), initial,
+                                     QStringLiteral("Certificates (*.pem *.crt);;All files (*)"));
+    if (chosen.isEmpty()) return std::nullopt;
+    return chosen;
+  };
 
   pages = named(new QTabWidget(this), "pages");
   pages->addTab(buildServicePage(), QStringLiteral("QuenNews"));
@@ -139,7 +147,8 @@ QWidget* OptionsDialog::buildServicePage() {
   edServiceDomain = named(new QLineEdit(page), "edServiceDomain");
   edHomeSite = named(new QLineEdit(page), "edHomeSite");
   edServiceHost->setToolTip(
-      QStringLiteral("Host (and port) of the archive service's search pages"));
+      QStringLiteral("Host (and port) of the archive service's search pages; written "
+                     "\"https://host\", every address of the service uses HTTPS"));
   edServiceDomain->setToolTip(
       QStringLiteral("Domain (and port) behind the article server names of the list above"));
   edHomeSite->setToolTip(QStringLiteral("Address of the update information"));
@@ -186,9 +195,27 @@ QWidget* OptionsDialog::buildConnectionPage() {
   // The panel follows the box at once, so a proxy can be set up in one visit.
   connect(chkProxy, &QCheckBox::toggled, pnlProxy, &QWidget::setEnabled);
 
+  auto* secure = new QGroupBox(QStringLiteral("Secure connections (HTTPS)"), page);
+  edTrustedCertificates = named(new QLineEdit(secure), "edTrustedCertificates");
+  edTrustedCertificates->setToolTip(
+      QStringLiteral("A PEM file of certificates trusted besides the system's, for an archive "
+                     "with a private certificate authority"));
+  btnBrowseCertificates =
+      named(new QPushButton(QStringLiteral("Browse..."), secure), "btnBrowseCertificates");
+  connect(btnBrowseCertificates, &QPushButton::clicked, this, [this] {
+    if (const auto chosen = chooseFile(edTrustedCertificates->text(), this))
+      edTrustedCertificates->setText(*chosen);
+  });
+  auto* fileRow = new QHBoxLayout;
+  fileRow->addWidget(edTrustedCertificates, 1);
+  fileRow->addWidget(btnBrowseCertificates);
+  auto* secureForm = new QFormLayout(secure);
+  secureForm->addRow(QStringLiteral("Trusted certificates:"), fileRow);
+
   auto* layout = new QVBoxLayout(page);
   layout->addWidget(chkProxy);
   layout->addWidget(pnlProxy);
+  layout->addWidget(secure);
   layout->addStretch();
   return page;
 }
@@ -261,6 +288,7 @@ void OptionsDialog::fill(const VnkOptions& options) {
   edProxyPort->setText(fromBytes(options.proxyPort));
   edProxyLogin->setText(fromBytes(options.proxyUser));
   edProxyPwd->setText(fromBytes(options.proxyPWD));
+  edTrustedCertificates->setText(fromBytes(options.trustedCertificates));
 
   sampleFont_ = options.articleFont;
   cmSample->setFont(toQFont(sampleFont_));
@@ -354,6 +382,7 @@ void OptionsDialog::writeOptions(VnkOptions& options) const {
   options.proxyPort = toBytes(edProxyPort->text());
   options.proxyUser = toBytes(edProxyLogin->text());
   options.proxyPWD = toBytes(edProxyPwd->text());
+  options.trustedCertificates = toBytes(edTrustedCertificates->text());
   options.highLightLinks = chkHighlightURLs->isChecked();
   options.underlineLink = chkUnderline->isChecked();
   options.highLightQuotes = chkCitations->isChecked();

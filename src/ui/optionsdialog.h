@@ -41,6 +41,8 @@ class OptionsDialog : public QDialog {
   // The colour and font dialogs; tests put in their own answers. Nothing means cancelled.
   std::function<std::optional<QColor>(const QColor& initial, QWidget* parent)> chooseColor;
   std::function<std::optional<QFont>(const QFont& initial, QWidget* parent)> chooseFont;
+  // The file dialog behind "Browse..." for the trusted certificates.
+  std::function<std::optional<QString>(const QString& initial, QWidget* parent)> chooseFile;
 
   // Writes the controls into the options (what OK does before the dialog closes).
   void writeOptions(VnkOptions& options) const;
@@ -68,6 +70,8 @@ class OptionsDialog : public QDialog {
   QLineEdit* edProxyPort;
   QLineEdit* edProxyLogin;
   QLineEdit* edProxyPwd;
+  QLineEdit* edTrustedCertificates;
+  QPushButton* btnBrowseCertificates;
   // "Article Viewer"
   QComboBox* cbxColor;
   QPushButton* btnSetColor;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/queryurl.h"
 #include "net/httpclient.h"
 #include "settings/proxysettings.h"
 #include "varnook/version.h"
@@ -56,7 +57,8 @@ HomeSite::HomeSite(EventLoop& loop, const VnkOptions& options, UpdateUi& ui)
 HomeSite::~HomeSite() = default;
 
 std::string HomeSite::serviceAddress() const {
-  return "http://" + options_.serviceHost + "/";
+  const ServiceSettings service = options_.serviceSettings();
+  return serviceScheme(service) + std::string(hostWithoutScheme(service.serviceHost)) + "/";
 }
 
 void HomeSite::check(std::function<void(bool completed)> done) {
@@ -73,6 +75,7 @@ void HomeSite::check(std::function<void(bool completed)> done) {
   client.url = options_.homeSite;
   client.receiveBuffer = &answer_;
   applyProxySettings(client, options_);
+  client.trustedCertificates = options_.trustedCertificates;
   client.onHeaderEnd = [this] {
     // Fires once after the request lines (lines may be added) and once after the response
     // header; only the first accepts lines.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <random>
 #include <tuple>
@@ -224,6 +225,32 @@ TEST(ArticleUrls, RotationFirstServerAndProfiles) {
   EXPECT_EQ(buildProfileUrl("John Smith <js@x.org>", service()),
             "http://archive.example/[ST_rn=ps]/profile.xp?ST=PS&author="
             "John+Smith+%3Cjs%40x.org%3E");
+}
+
+// The scheme written before the service host is the scheme of every URL of the service;
+// without one, URLs stay plain HTTP.
+TEST(ServiceUrls, TheServiceHostsSchemeAppliesToSearchesArticlesAndProfiles) {
+  for (const auto& [host, domain, origin, articleOrigin] :
+       {std::tuple("archive.example", "example", "http://archive.example", "http://www.example"),
+        std::tuple("http://archive.example", "example", "http://archive.example",
+                   "http://www.example"),
+        std::tuple("HTTPS://archive.example:8443/", "https://example:8443",
+                   "https://archive.example:8443", "https://www.example:8443")}) {
+    SCOPED_TRACE(host);
+    ServiceSettings s = service();
+    s.serviceHost = host;
+    s.serviceDomain = domain;
+    s.multiHost = false;
+    s.hostList = "www";
+    QueryFields query;
+    query.keywords = "x";
+    const std::string path = "/[ST_rn=ps]/";
+    EXPECT_EQ(buildQueryUrl(query, false, s, kNow).substr(0, std::strlen(origin) + path.size()),
+              origin + path);
+    EXPECT_EQ(buildArticleUrl(Article(7, "s"), s),
+              articleOrigin + path + "getdoc.xp?AN=7&fmt=text");
+    EXPECT_EQ(buildProfileUrl("a", s), origin + path + "profile.xp?ST=PS&author=a");
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -14,7 +15,10 @@
 #include <sstream>
 
 #include "collection/collectionfile.h"
+#include "net/httpclient.h"
+#include "net/pollloop.h"
 #include "support/realservers.h"
+#include "support/testcertificates.h"
 #include "transfer/fakearchive.h"
 
 extern char** environ;
@@ -277,6 +281,84 @@ TEST_F(BatchTest, FilesThatAreNoRegularFilesAreRefusedAtOnce) {
   EXPECT_NE(r.err.find("\"" + dir_ + "/.config/varnook/options\" is damaged"), std::string::npos)
       << r.err;
 }
+#ifdef VARNOOK_ARCHIVE_PROGRAM
+// The same search against the real archive server over HTTP and over HTTPS (service, next
+// pages and article servers), which must give the same collection.
+TEST_F(BatchTest, SearchOverHttpsGivesWhatHttpGives) {
+  std::string error;
+  const auto certificates = testing::TestCertificates::make(&error);
+  if (!certificates) GTEST_SKIP() << error;
+  for (int i = 1; i <= 12; ++i) {
+    const std::string n = std::to_string(i);
+    ASSERT_TRUE(folder_.write("spool/" + n, "From: Writer " + n + " <w" + n +
+                                                "@example.org>\nNewsgroups: comp.dcom.modems\n"
+                                                "Subject: Modem question " +
+                                                n + "\nDate: Mon, " + n +
+                                                " Mar 1993 10:00:00 GMT\nMessage-ID: <m" + n +
+                                                "@example.org>\n\nMy modem, take " + n + ".\n"));
+  }
+  ASSERT_EQ(testing::runProgram(
+                {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", dir_ + "/index", dir_ + "/spool"})
+                .status,
+            0);
+  const auto serve = [&](std::vector<std::string> tls, int* port) {
+    std::vector<std::string> arguments = {VARNOOK_ARCHIVE_PROGRAM, "serve",    "--db",
+                                          dir_ + "/index",         "--listen", "127.0.0.1:0"};
+    arguments.insert(arguments.end(), tls.begin(), tls.end());
+    auto server = testing::ChildProcess::start(arguments);
+    const std::string first = server->readLine();
+    *port = std::stoi(first.substr(first.find("127.0.0.1:") + 10));
+    return server;
+  };
+  int plainPort = 0, tlsPort = 0;
+  const auto plain = serve({}, &plainPort);
+  const auto secure = serve({"--tls-cert", certificates->good().certificate, "--tls-key",
+                             certificates->good().key, "--hsts"},
+                            &tlsPort);
+  const auto search = [&](const std::string& scheme, int port, std::vector<std::string> more) {
+    const std::string origin = "localhost:" + std::to_string(port);
+    more.insert(more.end(),
+                {"--service", scheme + origin, "--domain", origin, "--home-site",
+                 scheme + origin + "/varnook/update.txt", "--hosts", "www,x1,x2", "--rotate",
+                 "--hits", "10", "--send", "--download", "--list", "--log", dir_ + "/log.txt", "-o",
+                 dir_ + "/" + scheme.substr(0, scheme.find(':')) + ".vnk", "modem"});
+    return run(more);
+  };
+  const BatchRun overHttp = search("http://", plainPort, {});
+  const BatchRun overHttps = search("https://", tlsPort, {"--ca-file", certificates->authority()});
+  ASSERT_EQ(overHttps.status, 0) << overHttps.err << readAll(dir_ + "/log.txt");
+  EXPECT_EQ(overHttp.status, 0);
+  EXPECT_NE(readAll(dir_ + "/log.txt").find("total of 12 articles on 2 pages"), std::string::npos);
+  EXPECT_EQ(overHttps.out, overHttp.out);
+  Collection viaHttp, viaHttps;
+  ASSERT_TRUE(loadCollection(viaHttp, dir_ + "/http.vnk").ok());
+  ASSERT_TRUE(loadCollection(viaHttps, dir_ + "/https.vnk").ok());
+  ASSERT_EQ(viaHttps.loadedArticles(), 12);
+  for (std::size_t i = 0; i < viaHttp.articles().size(); ++i)
+    EXPECT_EQ(viaHttps.articles()[i]->text, viaHttp.articles()[i]->text);
+
+  // Without the authority the certificate is refused, visibly.
+  const BatchRun refused = search("https://", tlsPort, {});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(readAll(dir_ + "/log.txt").find("Certificate verify failed: unknown issuer"),
+            std::string::npos)
+      << readAll(dir_ + "/log.txt");
+
+  // --hsts: every answer tells browsers to stay on HTTPS.
+  PollLoop loop;
+  HttpClient client(loop);
+  client.trustedCertificates = certificates->authority();
+  client.url = "https://localhost:" + std::to_string(tlsPort) + "/";
+  bool done = false;
+  client.onRequestDone = [&](int, int) { done = true; };
+  ASSERT_EQ(client.getAsync(), "");
+  ASSERT_TRUE(loop.runUntil([&] { return done; }, 10000));
+  EXPECT_EQ(client.statusCode(), 200);
+  EXPECT_NE(std::find(client.receivedHeader().begin(), client.receivedHeader().end(),
+                      "Strict-Transport-Security: max-age=31536000"),
+            client.receivedHeader().end());
+}
+#endif
 
 }  // namespace
 }  // namespace varnook

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
+
 #include "serversupport.h"
+#include "support/testcertificates.h"
 
 namespace varnook::server {
 namespace {
@@ -70,6 +73,45 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
   EXPECT_EQ(jobs.subjects, std::vector<std::string>{"goodbye world"});
   serve->signal(SIGTERM);
   EXPECT_EQ(serve->wait(), 0);
+}
+
+// Files that cannot serve HTTPS stop the start with a message that names them.
+TEST(CommandLine, ServeRefusesTlsFilesThatCannotServe) {
+  std::string error;
+  const auto certificates = testing::TestCertificates::make(&error);
+  if (!certificates) GTEST_SKIP() << error;
+  const std::string cert = certificates->good().certificate, key = certificates->good().key;
+  const std::string missing = certificates->folder() / "missing.pem";
+  const std::string otherKey = certificates->sites()[1].key;
+  const struct {
+    std::vector<std::string> options;
+    int status;
+    std::string message;
+  } cases[] = {
+      {{"--tls-cert", cert}, 2, "--tls-cert and --tls-key go together"},
+      {{"--hsts"}, 2, "--hsts needs --tls-cert and --tls-key"},
+      {{"--tls-cert", missing, "--tls-key", key},
+       1,
+       "cannot read the TLS certificate \"" + missing + "\": no such file"},
+      {{"--tls-cert", key, "--tls-key", key}, 1, "\" is no PEM certificate: "},
+      {{"--tls-cert", cert, "--tls-key", cert}, 1, "\" is no PEM private key: "},
+      {{"--tls-cert", cert, "--tls-key", otherKey},
+       1,
+       "the TLS key \"" + otherKey + "\" does not belong to the certificate \"" + cert + "\""},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> arguments = {
+        VARNOOK_ARCHIVE_PROGRAM,          "serve",    "--db",
+        certificates->folder() / "index", "--listen", "127.0.0.1:0"};
+    arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+    const std::string output = certificates->folder() / "output.txt";
+    std::remove(output.c_str());
+    auto serve = testing::ChildProcess::start(arguments, output);
+    ASSERT_TRUE(serve);
+    EXPECT_EQ(serve->wait(), c.status) << c.message;
+    EXPECT_NE(testing::readFile(output).find(c.message), std::string::npos)
+        << testing::readFile(output);
+  }
 }
 
 }  // namespace

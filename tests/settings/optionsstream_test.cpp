@@ -117,7 +117,7 @@ auto storedFields(const VnkOptions& o) {
                   o.multiHost, o.hitsPerPage, o.maxRequests, o.highLightLinks, o.highLightQuotes,
                   o.highLightKW, o.colorG, o.colorGG, o.colorGGG, o.colorGGGG, o.keywordColor,
                   o.linkColor, o.underlineLink, f.charset, f.color, f.height, f.name, f.pitch,
-                  f.style, o.serviceHost, o.serviceDomain, o.homeSite);
+                  f.style, o.serviceHost, o.serviceDomain, o.homeSite, o.trustedCertificates);
 }
 
 // For each stored property in stream order: whether `a` and `b` agree on it.
@@ -133,7 +133,7 @@ std::vector<bool> sameFields(const VnkOptions& a, const VnkOptions& b) {
 std::string VnkOptions::*const kStringFields[] = {
     &VnkOptions::proxyURL,      &VnkOptions::proxyPort, &VnkOptions::proxyUser,
     &VnkOptions::proxyPWD,      &VnkOptions::hostList,  &VnkOptions::serviceHost,
-    &VnkOptions::serviceDomain, &VnkOptions::homeSite};
+    &VnkOptions::serviceDomain, &VnkOptions::homeSite,  &VnkOptions::trustedCertificates};
 
 // Random option sets, rich in the values at the edges of the stored forms.
 struct OptionsGenerator {
@@ -233,6 +233,7 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   full.serviceHost = "archive.example";
   full.serviceDomain = "example";
   full.homeSite = "http://example/update.txt";
+  full.trustedCertificates = "/etc/archive-ca.pem";
   const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
   ASSERT_EQ(sameFields(full, VnkOptions{}), none);
 

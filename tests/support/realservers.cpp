@@ -265,12 +265,15 @@ bool LoopbackServer::launch(const std::string& name, int portCount,
   return false;
 }
 
-std::unique_ptr<NginxServer> NginxServer::start(std::string* error) {
+std::unique_ptr<NginxServer> NginxServer::start(std::string* error,
+                                                const std::vector<TlsSite>& sites) {
   auto server = std::make_unique<NginxServer>();
   const std::string dir = server->folder_.path();
   const auto configure = [&]() -> std::vector<std::string> {
     const std::string p1 = std::to_string(server->ports_[0]);
     const std::string p2 = std::to_string(server->ports_[1]);
+    const std::string p3 = sites.empty() ? "0" : std::to_string(server->ports_[2]);
+    const std::string root = "    root " + dir + "/www;\n";
     std::string config = "daemon off;\nmaster_process off;\nworker_processes 1;\n";
     config += "error_log " + dir + "/log.txt warn;\npid " + dir + "/nginx.pid;\n";
     config += "events { worker_connections 4096; }\nhttp {\n  access_log off;\n";
@@ -278,18 +281,30 @@ std::unique_ptr<NginxServer> NginxServer::start(std::string* error) {
       config += "  " + std::string(kind) + "_temp_path " + dir + "/tmp/" + kind + ";\n";
     config += "  sendfile on;\n  tcp_nopush on;\n  types { text/html html htm; text/plain txt; }\n";
     config += "  default_type application/octet-stream;\n";
-    config += "  server {\n    listen 127.0.0.1:" + p1 + " backlog=4096;\n    root " + dir +
-              "/www;\n    location /moved/ { rewrite ^/moved/(.*)$ http://127.0.0.1:" + p2 +
-              "/$1 permanent; }\n  }\n";
-    config += "  server {\n    listen 127.0.0.1:" + p2 + " backlog=4096;\n    root " + dir +
-              "/www;\n    location /found/ { rewrite ^/found/(.*)$ http://127.0.0.1:" + p1 +
-              "/$1 redirect; }\n  }\n}\n";
+    config += "  server {\n    listen 127.0.0.1:" + p1 + " backlog=4096;\n" + root +
+              "    location /moved/ { rewrite ^/moved/(.*)$ http://127.0.0.1:" + p2 +
+              "/$1 permanent; }\n    location /secure/ { rewrite ^/secure/(.*)$ "
+              "https://127.0.0.1:" +
+              p3 + "/$1 permanent; }\n  }\n";
+    config += "  server {\n    listen 127.0.0.1:" + p2 + " backlog=4096;\n" + root +
+              "    location /found/ { rewrite ^/found/(.*)$ http://127.0.0.1:" + p1 +
+              "/$1 redirect; }\n  }\n";
+    for (const TlsSite& site : sites) {
+      config += "  server {\n    listen 127.0.0.1:" + p3 +
+                (&site == &sites.front() ? " ssl default_server backlog=4096" : " ssl") +
+                ";\n    server_name " + site.serverName + ";\n    ssl_certificate " +
+                site.certificate + ";\n    ssl_certificate_key " + site.key + ";\n" + root +
+                "    location /plain/ { rewrite ^/plain/(.*)$ http://127.0.0.1:" + p1 +
+                "/$1 redirect; }\n  }\n";
+    }
+    config += "}\n";
     if (!writeFile(dir + "/nginx.conf", config) || !writeFile(dir + "/www/.keep", "") ||
         !writeFile(dir + "/tmp/.keep", ""))
       return {};
     return {"-p", dir + "/", "-c", dir + "/nginx.conf", "-e", dir + "/log.txt"};
   };
-  return server->launch("nginx", 2, configure, error) ? std::move(server) : nullptr;
+  return server->launch("nginx", sites.empty() ? 2 : 3, configure, error) ? std::move(server)
+                                                                          : nullptr;
 }
 
 std::string NginxServer::url(std::string_view path) const {
@@ -298,6 +313,10 @@ std::string NginxServer::url(std::string_view path) const {
 
 std::string NginxServer::otherUrl(std::string_view path) const {
   return "http://127.0.0.1:" + std::to_string(otherPort()) + std::string(path);
+}
+
+std::string NginxServer::tlsUrl(std::string_view path, std::string_view host) const {
+  return "https://" + std::string(host) + ":" + std::to_string(tlsPort()) + std::string(path);
 }
 
 bool NginxServer::writeDocument(std::string_view path, std::string_view content) const {

@@ -109,18 +109,34 @@ class LoopbackServer {
   std::vector<int> ports_;
 };
 
+// A TLS site a test server answers for: requests naming `serverName` (by SNI) get this
+// certificate. The first site of a list is the default, for requests that name none.
+struct TlsSite {
+  std::string serverName;
+  std::string certificate;  // PEM file
+  std::string key;          // PEM file
+};
+
 // nginx on two free loopback ports (a single process: it serves without workers):
 //   port():       documents from documentRoot(); missing ones answer 404;
 //                 "/moved/<x>" answers 301 to "http://127.0.0.1:<otherPort>/<x>";
+//                 "/secure/<x>" answers 301 to "https://127.0.0.1:<tlsPort>/<x>";
 //   otherPort():  the same documents; "/found/<x>" answers 302 to
-//                 "http://127.0.0.1:<port>/<x>".
+//                 "http://127.0.0.1:<port>/<x>";
+// and, when given TLS sites, a third:
+//   tlsPort():    the same documents over TLS, each site with its certificate;
+//                 "/plain/<x>" answers 302 to "http://127.0.0.1:<port>/<x>".
 class NginxServer : public LoopbackServer {
  public:
   // Null with the reason in `*error` when nginx is missing or does not come up.
-  static std::unique_ptr<NginxServer> start(std::string* error);
+  static std::unique_ptr<NginxServer> start(std::string* error,
+                                            const std::vector<TlsSite>& sites = {});
   int otherPort() const { return ports_[1]; }
+  int tlsPort() const { return ports_.size() > 2 ? ports_[2] : 0; }
   std::string url(std::string_view path) const;
   std::string otherUrl(std::string_view path) const;
+  // "https://<host>:<tlsPort><path>".
+  std::string tlsUrl(std::string_view path, std::string_view host = "127.0.0.1") const;
   std::string documentRoot() const { return folder_ / "www"; }
   bool writeDocument(std::string_view path, std::string_view content) const;
 };

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QProcess>
 
+#include "support/testcertificates.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -43,17 +44,6 @@ class EndToEnd : public WindowTest {
     ASSERT_TRUE(update.open(QIODevice::WriteOnly) && update.write("NewestVersion=99.00.00.00\n"));
     update.close();
 
-    server_.start(VARNOOK_ARCHIVE_PROGRAM, {"serve", "--db", root + "/index", "--listen",
-                                            "127.0.0.1:0", "--update-info", root + "/update.txt"});
-    // The first line names the address it listens on.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server_.canReadLine(); }, 20000))
-        << server_.readAllStandardError().toStdString();
-    const QString first = QString::fromUtf8(server_.readLine());
-    const qsizetype at = first.indexOf("http://127.0.0.1:");
-    ASSERT_GE(at, 0) << first.toStdString();
-    const int port = first.mid(at + 17).section('/', 0, 0).trimmed().toInt();
-    ASSERT_GT(port, 0);
-    useServer(port);
     session().options().options().hitsPerPage = 5;
     session().options().options().maxRequests = 2;
   }
@@ -64,6 +54,36 @@ class EndToEnd : public WindowTest {
       server_.waitForFinished(10000);
     }
   }
+  // Serves the index (with `tls`: the certificate and key files); the port, 0 on failure.
+  int serve(const QStringList& tls = {}) {
+    const QString root = temp_.path();
+    server_.start(VARNOOK_ARCHIVE_PROGRAM,
+                  QStringList{"serve", "--db", root + "/index", "--listen", "127.0.0.1:0",
+                              "--update-info", root + "/update.txt"} +
+                      tls);
+    // The first line names the address it listens on.
+    if (!QTest::qWaitFor([&] { return server_.canReadLine(); }, 20000)) return 0;
+    const QString first = QString::fromUtf8(server_.readLine());
+    const qsizetype at = first.indexOf("://127.0.0.1:");
+    return at < 0 ? 0 : first.mid(at + 13).section('/', 0, 0).trimmed().toInt();
+  }
+  // Sends a query for the sportster from the panel, downloading automatically, and waits
+  // until every article has arrived; the one question (the newer version) is declined.
+  void searchAndDownload() {
+    prompts_.answers = {UserPrompts::Answer::no};
+    action("btnAuto")->trigger();
+    child<QLineEdit>("edKeywords")->setFocus();
+    QTest::keyClicks(child<QLineEdit>("edKeywords"), QStringLiteral("sportster"));
+    QTest::mouseClick(child<QPushButton>("btnSubmit"), Qt::LeftButton);
+    // The panels follow the counters through the loop.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !session().scheduler().busy() && panelText(4) == "12/12"; }, 60000))
+        << "loaded " << collection().loadedArticles() << ", panel " << panelText(4).toStdString()
+        << ", log:\n"
+        << child<QPlainTextEdit>("memoLog")->toPlainText().toStdString();
+    ASSERT_EQ(prompts_.messages.size(), 1u);
+    EXPECT_TRUE(prompts_.messages[0].text.startsWith("A newer version of Varnook is available"));
+  }
   QProcess server_;
 };
 
@@ -71,20 +91,10 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   // Automatic download on (its limit of parallel transfers: see the scheduler's tests); the
   // query typed and sent from the panel. The home site check before it asks about the
   // newer version; the user declines.
-  prompts_.answers = {UserPrompts::Answer::no};
-  action("btnAuto")->trigger();
-  child<QLineEdit>("edKeywords")->setFocus();
-  QTest::keyClicks(child<QLineEdit>("edKeywords"), QStringLiteral("sportster"));
-  QTest::mouseClick(child<QPushButton>("btnSubmit"), Qt::LeftButton);
-
-  // The panels follow the counters through the loop.
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] { return !session().scheduler().busy() && panelText(4) == "12/12"; }, 60000))
-      << "loaded " << collection().loadedArticles() << ", panel " << panelText(4).toStdString()
-      << ", log:\n"
-      << child<QPlainTextEdit>("memoLog")->toPlainText().toStdString();
-  ASSERT_EQ(prompts_.messages.size(), 1u);
-  EXPECT_TRUE(prompts_.messages[0].text.startsWith("A newer version of Varnook is available"));
+  const int port = serve();
+  ASSERT_GT(port, 0) << server_.readAllStandardError().toStdString();
+  useServer(port);
+  searchAndDownload();
 
   ASSERT_EQ(collection().requests().size(), 1u);
   const Request& request = *collection().requests()[0];
@@ -125,6 +135,29 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   ASSERT_TRUE(index.waitForFinished(60000));
   const QString output = index.readAll();
   EXPECT_TRUE(output.contains("Indexed 12 new articles")) << output.toStdString();
+}
+
+// The same over HTTPS: the service host names the scheme, and the certificate of the
+// archive comes from an authority the options trust.
+TEST_F(EndToEnd, SearchOverHttpsFillsTheLists) {
+  std::string error;
+  const auto certificates = TestCertificates::make(&error);
+  if (!certificates) GTEST_SKIP() << error;
+  const int port = serve({"--tls-cert", QString::fromStdString(certificates->good().certificate),
+                          "--tls-key", QString::fromStdString(certificates->good().key)});
+  ASSERT_GT(port, 0) << server_.readAllStandardError().toStdString();
+  useServer(port);
+  VnkOptions& options = session().options().options();
+  const std::string origin = "https://127.0.0.1:" + std::to_string(port);
+  options.serviceHost = origin;
+  options.homeSite = origin + "/varnook/update.txt";
+  options.trustedCertificates = certificates->authority();
+  searchAndDownload();
+  EXPECT_EQ(queries()->model()->rowCount(), 1);
+  EXPECT_EQ(articles()->model()->rowCount(), kMatching);
+  EXPECT_EQ(collection().articles()[0]->url.rfind(origin + "/[ST_rn=ps]/getdoc.xp?AN=", 0), 0u);
+  EXPECT_TRUE(
+      child<QPlainTextEdit>("memoLog")->toPlainText().contains("total of 12 articles on 3 pages"));
 }
 
 }  // namespace

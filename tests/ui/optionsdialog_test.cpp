@@ -33,6 +33,25 @@ QStringList colorList(const OptionsDialog& dialog) {
   return items;
 }
 
+TEST(OptionsDialog, TrustedCertificatesAreShownAndChosenWithBrowse) {
+  VnkOptions options = testOptions();
+  options.trustedCertificates = "/srv/a.pem";
+  OptionsDialog dialog(options);
+  EXPECT_EQ(dialog.edTrustedCertificates->text(), "/srv/a.pem");
+  QStringList asked;
+  std::optional<QString> answer = "/srv/b.pem";
+  dialog.chooseFile = [&](const QString& initial, QWidget*) {
+    asked << initial;
+    return answer;
+  };
+  dialog.btnBrowseCertificates->click();
+  answer.reset();  // cancelled: the field keeps its text
+  dialog.btnBrowseCertificates->click();
+  EXPECT_EQ(asked, QStringList({"/srv/a.pem", "/srv/b.pem"}));
+  QTest::mouseClick(dialog.btnOK, Qt::LeftButton);
+  EXPECT_EQ(options.trustedCertificates, "/srv/b.pem");
+}
+
 TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
   VnkOptions options = testOptions();
   OptionsDialog dialog(options);
@@ -48,6 +67,7 @@ TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
       {dialog.edProxyPort, &VnkOptions::proxyPort},  // not checked as a number
       {dialog.edProxyLogin, &VnkOptions::proxyUser},
       {dialog.edProxyPwd, &VnkOptions::proxyPWD},
+      {dialog.edTrustedCertificates, &VnkOptions::trustedCertificates},
   };
   for (std::size_t i = 0; i < std::size(texts); ++i)
     texts[i].first->setText(QString("text %1").arg(i));
