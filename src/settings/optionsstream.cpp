@@ -176,7 +176,7 @@ bool applyFontStyle(const PropertyValue& value, VnkOptions& options) {
 }
 
 // Every stored property in the order it is written.
-constexpr std::array<StoredProperty, 28> kStoredProperties{{
+constexpr std::array<StoredProperty, 29> kStoredProperties{{
     {"UseProxy", writeBoolean<&VnkOptions::useProxy>, applyBoolean<&VnkOptions::useProxy>},
     {"ProxyURL", writeString<&VnkOptions::proxyURL>, applyString<&VnkOptions::proxyURL>},
     {"ProxyPort", writeString<&VnkOptions::proxyPort>, applyString<&VnkOptions::proxyPort>},
@@ -209,6 +209,8 @@ constexpr std::array<StoredProperty, 28> kStoredProperties{{
     {"ServiceDomain", writeString<&VnkOptions::serviceDomain>,
      applyString<&VnkOptions::serviceDomain>},
     {"HomeSite", writeString<&VnkOptions::homeSite>, applyString<&VnkOptions::homeSite>},
+    {"TransferTimeout", writeInteger<&VnkOptions::transferTimeout>,
+     applyInteger<&VnkOptions::transferTimeout>},
 }};
 
 const StoredProperty* findProperty(std::string_view name) {

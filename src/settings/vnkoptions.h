@@ -58,6 +58,9 @@ struct VnkOptions {
   std::string serviceHost = "localhost:8119";
   std::string serviceDomain = "localhost:8119";
   std::string homeSite = "http://localhost:8119/varnook/update.txt";
+  // Seconds a transfer may take in all, however steadily data trickles in (besides the
+  // minute of silence that ends any transfer); the dialog allows 10..3600.
+  std::int32_t transferTimeout = 300;
 
   bool operator==(const VnkOptions&) const = default;
 
