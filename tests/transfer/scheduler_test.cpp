@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "archive/queryurl.h"
+#include "archive/resultpage.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 #include "transfer/fakearchive.h"
@@ -116,7 +117,7 @@ class SchedulerTest : public ::testing::Test {
 
 // What a request's pages leave: the walk over every page on one transfer with its log,
 // and the ways a first page ends the request. An unreadable page is saved, reported and
-// asked about once; transport errors log nothing.
+// asked about once; every failure has its line.
 TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
   const std::string unreadable = "<a href=\"/getdoc.xp?AN=5\">no end";
   const std::string report =
@@ -133,10 +134,17 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
        Lines{"Page 1 of Q#0 delivered 10 articles", "Page 2 of Q#0 delivered 10 articles",
              "Page 3 of Q#0 delivered 5 articles", "Request Q#0: total of 25 articles on 3 pages"}},
       {2, "", "Loaded", kComplete, 1, Lines{"Page 1 of Q#0 delivered 2 articles"}},  // no total
-      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1, {}},
+      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1,
+       Lines{"Query \"modem\" (Q#0) failed: HTTP 404 Not Found"}},
+      // A page over its cap, however the server sends it.
+      {5, httpResponse(200, "OK", std::string((16 << 20) + 1, 'p'), {}, false),
+       "Errors!|Document too large", kFailed, 1,
+       Lines{"Query \"modem\" (Q#0) failed: Document too large"}},
       {0, "", "No matches", 0, 1, {}},
       {5, httpResponse(200, "OK", unreadable), "Errors!|Errors parsing received Web page", 0, 1,
-       Lines{report, "  Page saved to BADPAGE.HTM!"}},
+       Lines{report, "  Page saved to BADPAGE.HTM!",
+             "Query \"modem\" (Q#0) failed: Errors parsing received Web page: Expected next tag "
+             "after the subject!"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -163,7 +171,7 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
       EXPECT_TRUE(r.url.empty());
       EXPECT_EQ(article(0).requestId, r.name);
     }
-    const bool bad = c.lines.size() == 2;
+    const bool bad = c.lines.size() == 3;
     EXPECT_EQ(ui_.questions, bad ? Lines{report + ".\r\nThe page is stored in \"" + saved +
                                          "\". Do you want to view this page now?"}
                                  : Lines{});
@@ -178,36 +186,37 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
   }
 }
 
-// Stop at next page keeps the link to the next page. A resume whose start is abandoned
-// (stop all while the failing home site is asked again) fetches and counts no page; the
-// next resume goes on.
+// Stop at next page keeps the link to the next page, and resume goes on there. A resume
+// whose start is abandoned (stop all while the first home-site check is under way) fetches
+// and counts no page; the next resume goes on.
 TEST_F(SchedulerTest, StopAtNextPageAndResumeAlsoAfterAnAbandonedStart) {
-  testing::FakeArchive& archive = serve(30, /*withHomeSite=*/true);
-  archive.override("update.txt", "");  // every check fails, so each start asks again
+  testing::FakeArchive& archive = serve(40, /*withHomeSite=*/true);
+  archive.hold("update.txt");
+  // As a saved collection leaves a request after its first page.
   Request& r = newRequest();
-  scheduler_->send(r);
-  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 2; }, 10000));  // page 2 under way
-  scheduler_->stopAtNextPage(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_FALSE(home_->succeeded());
-  EXPECT_EQ(r.pages, 2);
-  EXPECT_NE(r.url.find("firstHit=21"), std::string::npos);
-  EXPECT_FALSE(r.stopAtNextPage);
-
+  r.url = "http://" + archive.host() + "/[ST_rn=ps]/dnquery.xp?QRY=x&firstHit=11";
+  r.setState(kComplete);
   scheduler_->resume(r);
   ASSERT_TRUE(home_->running());
   scheduler_->stopAll();
   EXPECT_FALSE(home_->running());
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.pages, 2);
-  EXPECT_FALSE(r.isTransferring());
+  EXPECT_EQ(std::tuple(r.pages, r.isTransferring(), archive.count("dnquery")),
+            std::tuple(1, false, 0));
+
+  archive.release();
+  scheduler_->resume(r);
+  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 3; }, 10000));  // page 3 under way
+  scheduler_->stopAtNextPage(r);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(r.pages, 3);
+  EXPECT_NE(r.url.find("firstHit=31"), std::string::npos);
+  EXPECT_FALSE(r.stopAtNextPage);
 
   scheduler_->resume(r);
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.pages, 3);
-  EXPECT_EQ(r.articles, 30);
-  EXPECT_TRUE(r.url.empty());
-  EXPECT_EQ(archive.count("firstHit=21"), 1);
+  EXPECT_EQ(std::tuple(r.pages, r.articles, r.url), std::tuple(4, 30, ""));
+  EXPECT_EQ(archive.count("firstHit=31"), 1);
   scheduler_->resume(r);  // nothing left to resume
   EXPECT_FALSE(r.isTransferring());
 }
@@ -219,9 +228,10 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
   const struct {
     const char* entries;  // what follows the next-page link
     std::string status;
+    bool keepsLink;  // the link was read before the page ended
   } cases[] = {
-      {"<a href=\"/getdoc.xp?AN=5\">no end", "Errors!|Errors parsing received Web page"},
-      {"nothing listed", "No matches"},
+      {"<a href=\"/getdoc.xp?AN=5\">no end", "Errors!|Errors parsing received Web page", true},
+      {"Your search did not match any articles at all", "No matches", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.entries);
@@ -238,7 +248,7 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
     // The state is left as it was.
     EXPECT_EQ(std::tuple(archive.count("dnquery.xp"), r.pages, r.url, r.hasState(kComplete),
                          r.status(), r.isTransferring(), collection_.requestTransfers()),
-              std::tuple(2, 1, next, true, c.status, false, 0));
+              std::tuple(2, 1, c.keepsLink ? next : "", true, c.status, false, 0));
     clearLists();
   }
 }
@@ -273,18 +283,18 @@ TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
   }
 }
 
-// An article without a body, one the server fails and one over the size limit end their
-// transfers; only the unreadable one is logged. Rows without a check mark and ended
-// articles are passed over by the automatic walk, also when later walks go over the list
-// again; marking a row or the user's load command starts them.
+// An article without a body, one the server fails and one over the size cap end their
+// transfers, each with its failure line. Rows without a check mark and ended articles are
+// passed over by the automatic walk, also when later walks go over the list again; marking
+// a row or the user's load command starts them.
 TEST_F(SchedulerTest, ArticleFailuresAndTheAutomaticWalk) {
   testing::FakeArchive& archive = serve(5);
   archive.override("AN=1&", plainText("Subject: only headers\n"));
   archive.override("AN=2&", httpResponse(500, "Server Error", "x"));
   // An endless or enormous document ends the transfer instead of filling the memory.
-  archive.override("AN=3&", httpResponse(200, "OK", std::string(300000, 'x'),
+  archive.override("AN=3&", httpResponse(200, "OK", std::string((32 << 20) + 1, 'x'),
                                          {"Content-Type: text/plain"}, false));
-  scheduler_->maxDocumentBytes = 100000;
+  options_.maxRequests = 1;  // the lines come in list order
   ASSERT_TRUE(sendAndWait(newRequest()));
   article(3).setChecked(false);
   scheduler_->setAutoDownload(true);
@@ -296,9 +306,14 @@ TEST_F(SchedulerTest, ArticleFailuresAndTheAutomaticWalk) {
     EXPECT_EQ(std::tuple(article(i).status(), article(i).state() & kFailed, article(i).isLoaded()),
               std::tuple(ended[i].first, ended[i].second, false));
   }
-  EXPECT_EQ(ui_.lines, (Lines{"Page 1 of Q#0 delivered 5 articles",
-                              "Error analyzing article \"A#1\":\r\n  Message body not found",
-                              "  Page saved to BADPAGE.HTM!"}));
+  EXPECT_EQ(ui_.lines,
+            (Lines{"Page 1 of Q#0 delivered 5 articles",
+                   "Error analyzing article \"A#1\":\r\n  Message body not found",
+                   "  Page saved to BADPAGE.HTM!",
+                   "Article A#1 (query \"modem\") failed: Errors parsing received Web page: "
+                   "Message body not found",
+                   "Article A#2 (query \"modem\") failed: HTTP 500 Server Error",
+                   "Article A#3 (query \"modem\") failed: Document too large"}));
   scheduler_->startPendingArticles();
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(std::tuple(archive.count("AN=1&"), archive.count("AN=2&"), archive.count("AN=4&")),
@@ -362,7 +377,7 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrderAndRotatesSer
 }
 
 TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
-  serve(6).holdArticles();  // no article can end before stop all
+  serve(6).hold();  // no article can end before stop all
   options_.maxRequests = 3;
   scheduler_->setAutoDownload(true);
   EXPECT_TRUE(ui_.autoOn);
@@ -387,7 +402,7 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
 }
 
 TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
-  serve(2).holdArticles();
+  serve(2).hold();
   scheduler_->setAutoDownload(true);
   scheduler_->send(newRequest());
   ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers() == 2; }, 10000));
@@ -413,6 +428,186 @@ TEST_F(SchedulerTest, HomeSiteIsAskedOnceBeforeTheFirstDownload) {
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(archive.updateRequests, 1);
   EXPECT_EQ(collection_.loadedArticles(), 2);
+}
+
+// --- Pages that cannot be followed ------------------------------------------------------
+
+// A page that is no result page, a next page that loops back, and requests that cannot
+// start end with state Failed (an unreadable page keeps its state), Pages not raised, and
+// their failure line. A next-page link holding CR LF goes out percent-encoded.
+TEST_F(SchedulerTest, RequestsEndWithAFailureOnPagesThatCannotBeFollowed) {
+  // One entry and a next-page link.
+  const auto page = [](const std::string& next) {
+    return httpResponse(
+        200, "OK", "<a href=\"" + next + "\">Next matches</a><a href=\"/getdoc.xp?AN=1\">s</a><p>");
+  };
+  using SetUp = std::function<void(testing::FakeArchive&, VnkOptions&)>;
+  // The first page links to `path`, on the archive or (`relative`) without a host.
+  const auto nextPage = [&](std::string path, bool relative = false) -> SetUp {
+    return [=](testing::FakeArchive& a, VnkOptions&) {
+      a.override("ST=PS", page((relative ? "" : "http://" + a.host()) + path));
+    };
+  };
+  const auto service = [](const char* host) -> SetUp {
+    return [=](testing::FakeArchive&, VnkOptions& o) { o.serviceHost = host; };
+  };
+  const struct {
+    const char* name;
+    SetUp setUp;
+    std::string status;
+    int state, pages;
+    std::string reason;  // of the failure line; empty: none
+  } cases[] = {
+      {"no result page",
+       [](testing::FakeArchive& a, VnkOptions&) {
+         a.override("dnquery", httpResponse(200, "OK", "<html>Down for maintenance</html>"));
+       },
+       "Errors!|Errors parsing received Web page", 0, 1,
+       "Errors parsing received Web page: " + std::string(kNoEntriesNoNotice)},
+      {"next page repeats the one before",
+       [&](testing::FakeArchive& a, VnkOptions&) {
+         a.override("dnquery", page("http://" + a.host() + "/[ST_rn=ps]/dnquery.xp?firstHit=2"));
+       },
+       "Errors!|The next page repeats an earlier page", kFailed, 2,
+       "The next page repeats an earlier page"},
+      {"relative next-page link", nextPage("/[ST_rn=ps]/dnquery.xp?firstHit=2", true),
+       "Errors!|DNS lookup: invalid host name.", kFailed, 1, "DNS lookup: invalid host name."},
+      {"port out of range", service("localhost:99999"),
+       "Errors!|SetPort: Cannot convert port '99999'", kFailed, 1,
+       "SetPort: Cannot convert port '99999'"},
+      {"port that is no number", service("localhost:abc"),
+       "Errors!|SetPort: Cannot convert port 'abc'", kFailed, 1,
+       "SetPort: Cannot convert port 'abc'"},
+      {"no service", service(""), "Errors!|DNS lookup: invalid host name.", kFailed, 1,
+       "DNS lookup: invalid host name."},
+      {"next-page link holding CR LF",
+       nextPage("/[ST_rn=ps]/dnquery.xp?QRY=x\r\nMAIL FROM:<a@b>\r\n"), "Loaded", kComplete, 2, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::FakeArchive& archive = serve(5);
+    c.setUp(archive, options_);
+    Request& r = newRequest();
+    ASSERT_TRUE(sendAndWait(r));
+    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages), std::tuple(c.status, c.state, c.pages));
+    const auto failed = std::count_if(ui_.lines.begin(), ui_.lines.end(), [](auto& line) {
+      return line.find(" failed: ") != std::string::npos;
+    });
+    EXPECT_EQ(failed, c.reason.empty() ? 0 : 1);
+    if (!c.reason.empty()) {
+      EXPECT_EQ(ui_.lines.back(), "Query \"modem\" (Q#0) failed: " + c.reason);
+    }
+    EXPECT_LE(archive.count("dnquery"), 2);
+    options_ = VnkOptions{};
+    clearLists();
+  }
+  EXPECT_EQ(archive_->count("QRY=x%0D%0AMAIL%20FROM:<a@b>%0D%0A"), 1);
+}
+
+// --- Time and memory ---------------------------------------------------------------------
+
+// Article transfers that never end fail at the deadline; after three timeouts in a row the
+// remaining transfers to that host fail at once.
+TEST_F(SchedulerTest, TimeoutsAndAHostThatStopsResponding) {
+  testing::FakeArchive& archive = serve(6);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  archive.hold();
+  options_.transferTimeout = 1;
+  options_.maxRequests = 2;
+  options_.hostList = "www";  // one article server
+  scheduler_->pauseOnOutage = false;
+  scheduler_->setAutoDownload(true);
+  ASSERT_TRUE(runUntilIdle());
+  Lines statuses;
+  for (const auto& a : collection_.articles()) statuses.push_back(a->status());
+  const std::string timedOut = "Errors!|Transfer timed out after 1 s";
+  EXPECT_EQ(statuses, (Lines{timedOut, timedOut, timedOut, timedOut, "Errors!|Host not responding",
+                             "Errors!|Host not responding"}));
+  EXPECT_EQ(archive.count("getdoc"), 4);
+  const std::string line =
+      "Article A#6 (query \"modem\") failed: Host not responding: www." + archive.domain();
+  EXPECT_NE(std::find(ui_.lines.begin(), ui_.lines.end(), line), ui_.lines.end());
+}
+
+// A failed home-site check is not repeated before every download: the batch tool never
+// asks again, the desktop program now and then, in the background, holding nothing up.
+TEST_F(SchedulerTest, FailedHomeSiteCheckIsNotRepeatedBeforeEveryDownload) {
+  for (const int retryAfterMs : {-1, 0}) {
+    SCOPED_TRACE(retryAfterMs);
+    testing::FakeArchive& archive = serve(3, /*withHomeSite=*/true);
+    home_->retryAfterMs = retryAfterMs;
+    archive.override("update.txt", httpResponse(404, "Not Found", ""));
+    ASSERT_TRUE(sendAndWait(newRequest()));
+    EXPECT_FALSE(home_->succeeded());
+    archive.hold("update.txt");  // a check made now does not end before the downloads
+    scheduler_->setAutoDownload(true);
+    EXPECT_EQ(std::tuple(home_->running(), collection_.articleTransfers()),
+              std::tuple(retryAfterMs == 0, 3));
+    archive.release();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(collection_.loadedArticles(), 3);
+    EXPECT_EQ(archive.count("update.txt"), retryAfterMs == 0 ? 2 : 1);
+    scheduler_.reset();
+    home_.reset();
+    clearLists();
+  }
+}
+
+// --- The desktop program's commands under faults -----------------------------------------
+
+// The load command on many articles queues them behind the transfer limit.
+TEST_F(SchedulerTest, LoadCommandKeepsToTheTransferLimit) {
+  testing::FakeArchive& archive = serve(6);
+  options_.maxRequests = 2;
+  PeakWatcher peak(collection_);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  archive.hold();
+  for (const auto& a : collection_.articles()) scheduler_->loadArticle(*a);
+  EXPECT_EQ(collection_.articleTransfers(), 2);
+  EXPECT_EQ(article(5).status(), "Queued|Waiting for a free transfer");
+  scheduler_->stopLoading(article(5));  // taken off the queue
+  archive.release();
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_LE(peak.peak, 2);
+  EXPECT_EQ(std::tuple(collection_.loadedArticles(), article(5).status()),
+            std::tuple(5, "Cancelled"));
+  EXPECT_EQ(peak.started, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
+}
+
+// An article server that refuses pauses the downloads at its first failure instead of
+// failing every article after it; switching the automatic download on again, or resuming,
+// retries.
+TEST_F(SchedulerTest, OutagePausesTheDownloadsUntilResumed) {
+  const struct {
+    const char* name;
+    bool automatic;  // else the user's loads
+  } cases[] = {{"automatic download switched on again", true}, {"loads resumed", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::FakeArchive& archive = serve(5);
+    ASSERT_TRUE(sendAndWait(newRequest()));
+    options_.maxRequests = 1;
+    options_.serviceDomain = "localhost:" + std::to_string(testing::freeLoopbackPort());
+    if (c.automatic) {
+      scheduler_->setAutoDownload(true);
+    } else {
+      for (const auto& a : collection_.articles()) scheduler_->loadArticle(*a);
+    }
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(std::tuple(scheduler_->paused(), ui_.autoOn), std::tuple(true, false));
+    EXPECT_EQ(article(0).status(), "Errors!|Connection refused (Error #10061)");
+    EXPECT_EQ(article(1).status(), c.automatic ? "" : "Queued|Waiting for a free transfer");
+    EXPECT_EQ(ui_.lines.back(), "Automatic download paused: Connection refused");
+    options_.serviceDomain = archive.domain();
+    if (c.automatic)
+      scheduler_->setAutoDownload(true);
+    else
+      scheduler_->resumeDownloads();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(std::tuple(collection_.loadedArticles(), scheduler_->paused(), ui_.autoOn),
+              std::tuple(5, false, c.automatic));
+    clearLists();
+  }
 }
 
 }  // namespace
