@@ -68,6 +68,7 @@ class OptionsDialog : public QDialog {
   QLineEdit* edProxyPort;
   QLineEdit* edProxyLogin;
   QLineEdit* edProxyPwd;
+  QSpinBox* valTransferTimeout;
   // "Article Viewer"
   QComboBox* cbxColor;
   QPushButton* btnSetColor;
