@@ -413,23 +413,6 @@ TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
   ASSERT_TRUE(runUntilIdle());
 }
 
-TEST_F(SchedulerTest, HomeSiteIsAskedOnceBeforeTheFirstDownload) {
-  testing::FakeArchive& archive = serve(2, /*withHomeSite=*/true);
-  scheduler_->send(newRequest());
-  EXPECT_EQ(collection_.requestTransfers(), 0);  // waits for the home site
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_TRUE(home_->succeeded());
-  const auto requests = archive.server().requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].target, "/varnook/update.txt");
-  EXPECT_EQ(*requests[0].header("X-ProductVersion"), home_->version());
-  EXPECT_EQ(*requests[0].header("Accept"), "text/plain");
-  scheduler_->setAutoDownload(true);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.updateRequests, 1);
-  EXPECT_EQ(collection_.loadedArticles(), 2);
-}
-
 // --- Pages that cannot be followed ------------------------------------------------------
 
 // A page that is no result page, a next page that loops back, and requests that cannot
@@ -529,24 +512,35 @@ TEST_F(SchedulerTest, TimeoutsAndAHostThatStopsResponding) {
   EXPECT_NE(std::find(ui_.lines.begin(), ui_.lines.end(), line), ui_.lines.end());
 }
 
-// A failed home-site check is not repeated before every download: the batch tool never
-// asks again, the desktop program now and then, in the background, holding nothing up.
-TEST_F(SchedulerTest, FailedHomeSiteCheckIsNotRepeatedBeforeEveryDownload) {
-  for (const int retryAfterMs : {-1, 0}) {
-    SCOPED_TRACE(retryAfterMs);
+// The first downloads wait for the home site, asked with its request lines. A failed check
+// is not repeated before every download: the batch tool never asks again, the desktop
+// program now and then, in the background, holding nothing up.
+TEST_F(SchedulerTest, HomeSiteIsAskedBeforeTheFirstDownloadAndAFailedCheckHoldsNothingUp) {
+  const struct {
+    int status, retryAfterMs;
+    bool retrying;  // when the downloads start
+    int asked;
+  } cases[] = {{200, 0, false, 1}, {404, -1, false, 1}, {404, 0, true, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.status) + " " + std::to_string(c.retryAfterMs));
     testing::FakeArchive& archive = serve(3, /*withHomeSite=*/true);
-    home_->retryAfterMs = retryAfterMs;
-    archive.override("update.txt", httpResponse(404, "Not Found", ""));
-    ASSERT_TRUE(sendAndWait(newRequest()));
-    EXPECT_FALSE(home_->succeeded());
+    home_->retryAfterMs = c.retryAfterMs;
+    if (c.status != 200) archive.override("update.txt", httpResponse(c.status, "Failed", ""));
+    scheduler_->send(newRequest());
+    EXPECT_EQ(collection_.requestTransfers(), 0);  // waits for the home site
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(home_->succeeded(), c.status == 200);
+    const auto check = archive.server().requests()[0];
+    EXPECT_EQ(std::tuple(check.target, *check.header("X-ProductVersion"), *check.header("Accept")),
+              std::tuple("/varnook/update.txt", home_->version(), "text/plain"));
     archive.hold("update.txt");  // a check made now does not end before the downloads
     scheduler_->setAutoDownload(true);
     EXPECT_EQ(std::tuple(home_->running(), collection_.articleTransfers()),
-              std::tuple(retryAfterMs == 0, 3));
+              std::tuple(c.retrying, 3));
     archive.release();
     ASSERT_TRUE(runUntilIdle());
-    EXPECT_EQ(collection_.loadedArticles(), 3);
-    EXPECT_EQ(archive.count("update.txt"), retryAfterMs == 0 ? 2 : 1);
+    EXPECT_EQ(std::tuple(collection_.loadedArticles(), archive.count("update.txt")),
+              std::tuple(3, c.asked));
     scheduler_.reset();
     home_.reset();
     clearLists();
@@ -574,40 +568,22 @@ TEST_F(SchedulerTest, LoadCommandKeepsToTheTransferLimit) {
   EXPECT_EQ(peak.started, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
 }
 
-// An article server that refuses pauses the downloads at its first failure instead of
-// failing every article after it; switching the automatic download on again, or resuming,
-// retries.
-TEST_F(SchedulerTest, OutagePausesTheDownloadsUntilResumed) {
-  const struct {
-    const char* name;
-    bool automatic;  // else the user's loads
-  } cases[] = {{"automatic download switched on again", true}, {"loads resumed", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    testing::FakeArchive& archive = serve(5);
-    ASSERT_TRUE(sendAndWait(newRequest()));
-    options_.maxRequests = 1;
-    options_.serviceDomain = "localhost:" + std::to_string(testing::freeLoopbackPort());
-    if (c.automatic) {
-      scheduler_->setAutoDownload(true);
-    } else {
-      for (const auto& a : collection_.articles()) scheduler_->loadArticle(*a);
-    }
-    ASSERT_TRUE(runUntilIdle());
-    EXPECT_EQ(std::tuple(scheduler_->paused(), ui_.autoOn), std::tuple(true, false));
-    EXPECT_EQ(article(0).status(), "Errors!|Connection refused (Error #10061)");
-    EXPECT_EQ(article(1).status(), c.automatic ? "" : "Queued|Waiting for a free transfer");
-    EXPECT_EQ(ui_.lines.back(), "Automatic download paused: Connection refused");
-    options_.serviceDomain = archive.domain();
-    if (c.automatic)
-      scheduler_->setAutoDownload(true);
-    else
-      scheduler_->resumeDownloads();
-    ASSERT_TRUE(runUntilIdle());
-    EXPECT_EQ(std::tuple(collection_.loadedArticles(), scheduler_->paused(), ui_.autoOn),
-              std::tuple(5, false, c.automatic));
-    clearLists();
-  }
+// An article server that refuses pauses the automatic download at its first failure
+// instead of failing every article after it; switching it on again retries.
+TEST_F(SchedulerTest, OutagePausesTheDownloadsUntilSwitchedOnAgain) {
+  testing::FakeArchive& archive = serve(5);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  options_.maxRequests = 1;
+  options_.serviceDomain = "localhost:" + std::to_string(testing::freeLoopbackPort());
+  scheduler_->setAutoDownload(true);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(std::tuple(scheduler_->paused(), ui_.autoOn, article(0).status(), article(1).status()),
+            std::tuple(true, false, "Errors!|Connection refused (Error #10061)", ""));
+  EXPECT_EQ(ui_.lines.back(), "Automatic download paused: Connection refused");
+  options_.serviceDomain = archive.domain();
+  scheduler_->setAutoDownload(true);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(std::tuple(collection_.loadedArticles(), scheduler_->paused()), std::tuple(5, false));
 }
 
 }  // namespace
