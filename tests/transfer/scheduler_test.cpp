@@ -419,67 +419,46 @@ TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
 // start end with state Failed (an unreadable page keeps its state), Pages not raised, and
 // their failure line. A next-page link holding CR LF goes out percent-encoded.
 TEST_F(SchedulerTest, RequestsEndWithAFailureOnPagesThatCannotBeFollowed) {
-  // One entry and a next-page link.
-  const auto page = [](const std::string& next) {
-    return httpResponse(
-        200, "OK", "<a href=\"" + next + "\">Next matches</a><a href=\"/getdoc.xp?AN=1\">s</a><p>");
-  };
-  using SetUp = std::function<void(testing::FakeArchive&, VnkOptions&)>;
-  // The first page links to `path`, on the archive or (`relative`) without a host.
-  const auto nextPage = [&](std::string path, bool relative = false) -> SetUp {
-    return [=](testing::FakeArchive& a, VnkOptions&) {
-      a.override("ST=PS", page((relative ? "" : "http://" + a.host()) + path));
-    };
-  };
-  const auto service = [](const char* host) -> SetUp {
-    return [=](testing::FakeArchive&, VnkOptions& o) { o.serviceHost = host; };
-  };
+  const std::string parseError = "Errors parsing received Web page";
+  const std::string noHost = "DNS lookup: invalid host name.";
   const struct {
-    const char* name;
-    SetUp setUp;
-    std::string status;
+    const char* service;  // nullptr: the archive
+    std::string next;     // the first page's next-page link ("@" stands for the archive)
+    std::string status;   // the long one; the failure line's reason when Failed
     int state, pages;
-    std::string reason;  // of the failure line; empty: none
   } cases[] = {
-      {"no result page",
-       [](testing::FakeArchive& a, VnkOptions&) {
-         a.override("dnquery", httpResponse(200, "OK", "<html>Down for maintenance</html>"));
-       },
-       "Errors!|Errors parsing received Web page", 0, 1,
-       "Errors parsing received Web page: " + std::string(kNoEntriesNoNotice)},
-      {"next page repeats the one before",
-       [&](testing::FakeArchive& a, VnkOptions&) {
-         a.override("dnquery", page("http://" + a.host() + "/[ST_rn=ps]/dnquery.xp?firstHit=2"));
-       },
-       "Errors!|The next page repeats an earlier page", kFailed, 2,
-       "The next page repeats an earlier page"},
-      {"relative next-page link", nextPage("/[ST_rn=ps]/dnquery.xp?firstHit=2", true),
-       "Errors!|DNS lookup: invalid host name.", kFailed, 1, "DNS lookup: invalid host name."},
-      {"port out of range", service("localhost:99999"),
-       "Errors!|SetPort: Cannot convert port '99999'", kFailed, 1,
-       "SetPort: Cannot convert port '99999'"},
-      {"port that is no number", service("localhost:abc"),
-       "Errors!|SetPort: Cannot convert port 'abc'", kFailed, 1,
-       "SetPort: Cannot convert port 'abc'"},
-      {"no service", service(""), "Errors!|DNS lookup: invalid host name.", kFailed, 1,
-       "DNS lookup: invalid host name."},
-      {"next-page link holding CR LF",
-       nextPage("/[ST_rn=ps]/dnquery.xp?QRY=x\r\nMAIL FROM:<a@b>\r\n"), "Loaded", kComplete, 2, ""},
+      {nullptr, "", parseError, 0, 1},  // no entry, no "did not match"
+      {nullptr, "http://@/[ST_rn=ps]/dnquery.xp?ST=PS&again",
+       "The next page repeats an earlier page", kFailed, 2},
+      {nullptr, "/[ST_rn=ps]/dnquery.xp?firstHit=2", noHost, kFailed, 1},
+      {"localhost:99999", "", "SetPort: Cannot convert port '99999'", kFailed, 1},
+      {"localhost:abc", "", "SetPort: Cannot convert port 'abc'", kFailed, 1},
+      {"", "", noHost, kFailed, 1},
+      {nullptr, "http://@/[ST_rn=ps]/dnquery.xp?QRY=x\r\nMAIL FROM:<a@b>\r\n", "Loaded", kComplete,
+       2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.next + c.status);
     testing::FakeArchive& archive = serve(5);
-    c.setUp(archive, options_);
+    if (c.service != nullptr) options_.serviceHost = c.service;
+    std::string next = c.next;
+    if (const auto at = next.find('@'); at < 8) next.replace(at, 1, archive.host());
+    // The first page: one entry after the link, or nothing at all.
+    archive.override("ST=PS", httpResponse(200, "OK",
+                                           next.empty() ? "<html>Down for maintenance</html>"
+                                                        : "<a href=\"" + next +
+                                                              "\">Next matches</a><a "
+                                                              "href=\"/getdoc.xp?AN=1\">s</a><p>"));
     Request& r = newRequest();
     ASSERT_TRUE(sendAndWait(r));
-    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages), std::tuple(c.status, c.state, c.pages));
-    const auto failed = std::count_if(ui_.lines.begin(), ui_.lines.end(), [](auto& line) {
-      return line.find(" failed: ") != std::string::npos;
-    });
-    EXPECT_EQ(failed, c.reason.empty() ? 0 : 1);
-    if (!c.reason.empty()) {
-      EXPECT_EQ(ui_.lines.back(), "Query \"modem\" (Q#0) failed: " + c.reason);
-    }
+    const bool failed = c.status != "Loaded";
+    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages),
+              std::tuple((failed ? "Errors!|" : "") + c.status, c.state, c.pages));
+    const std::string reason =
+        c.status == parseError ? parseError + ": " + std::string(kNoEntriesNoNotice) : c.status;
+    EXPECT_EQ(ui_.lines.empty() ? "" : ui_.lines.back(),
+              failed ? "Query \"modem\" (Q#0) failed: " + reason
+                     : "Request Q#0: total of 6 articles on 2 pages");
     EXPECT_LE(archive.count("dnquery"), 2);
     options_ = VnkOptions{};
     clearLists();
