@@ -124,62 +124,35 @@ TEST_F(BatchTest, QueryFormListsThePagesItWasAllowedAndTheFileCanBeSentAgain) {
 TEST_F(BatchTest, EachFailedTransferHasItsLineAndTheExitStatusIsOne) {
   const std::string refusing = "localhost:" + std::to_string(testing::freeLoopbackPort());
   const struct {
-    const char* name;
     std::string part, reply;  // the archive's answer to targets holding `part` ("": held)
-    std::vector<std::string> more;
+    std::string more;         // options, separated by blanks
     std::string line;
     int failed;
   } cases[] = {
-      {"page refused",
-       "dnquery",
-       testing::httpResponse(404, "Not Found", "x"),
-       {},
-       "failed: HTTP 404 Not Found",
+      {"dnquery", testing::httpResponse(404, "Not Found", "x"), "", "failed: HTTP 404 Not Found",
        1},
-      {"no result page",
-       "dnquery",
-       testing::httpResponse(200, "OK", "<html>maintenance</html>"),
-       {},
-       "failed: Errors parsing received Web page: The page lists no articles",
-       1},
-      {"service that cannot be reached",
-       "",
-       "",
-       {"--service", "localhost:99999"},
-       "failed: SetPort: Cannot convert port '99999'",
-       1},
-      {"article cut short",
-       "AN=1&",
-       "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\nFrom",
-       {"--download"},
-       "A#1 (query \"modem\") failed: Connection closed after 4 of 1000 document bytes",
-       1},
-      {"redirection loop",
-       "AN=2&",
+      {"dnquery", testing::httpResponse(200, "OK", "<html>maintenance</html>"), "",
+       "failed: Errors parsing received Web page: The page lists no articles", 1},
+      {"", "", "--service localhost:99999", "failed: SetPort: Cannot convert port '99999'", 1},
+      {"AN=1&", "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\nFrom", "--download",
+       "A#1 (query \"modem\") failed: Connection closed after 4 of 1000 document bytes", 1},
+      {"AN=2&",
        testing::httpResponse(302, "Found", "", {"Location: /[ST_rn=ps]/getdoc.xp?AN=2&again"}),
-       {"--download"},
-       "A#2 (query \"modem\") failed: Too many redirections",
-       1},
-      {"article servers refusing",
-       "",
-       "",
-       {"--download", "--domain", refusing},
-       "A#3 (query \"modem\") failed: Connection refused",
-       3},
-      {"article that never arrives",
-       "AN=3&",
-       "",
-       {"--download", "--transfer-timeout", "1"},
-       "A#3 (query \"modem\") failed: Transfer timed out after 1 s",
-       1},
+       "--download", "A#2 (query \"modem\") failed: Too many redirections", 1},
+      {"", "", "--download --domain " + refusing,
+       "A#3 (query \"modem\") failed: Connection refused", 3},
+      {"AN=3&", "", "--download --transfer-timeout 1",
+       "A#3 (query \"modem\") failed: Transfer timed out after 1 s", 1},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.line);
     testing::FakeArchive archive(3, 10);
     if (!c.reply.empty()) archive.override(c.part, c.reply);
     if (c.reply.empty() && !c.part.empty()) archive.hold(c.part);
-    std::vector<std::string> args = with(archive, c.more);
-    args.insert(args.end(), {"--send", "--log", dir_ + "/log.txt", "modem"});
+    std::vector<std::string> args = with(archive, {"--send", "--log", dir_ + "/log.txt"});
+    std::istringstream more(c.more);
+    for (std::string option; more >> option;) args.push_back(option);
+    args.push_back("modem");
     const BatchRun r = run(args);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;

@@ -15,18 +15,10 @@ std::pair<std::string, std::string> decode(const std::vector<std::string_view>& 
   for (const std::string_view piece : pieces) {
     decoder.feed(piece);
     std::string_view data;
-    for (;;) {
-      const ChunkedDecoder::Item item = decoder.next(&data);
-      if (item == ChunkedDecoder::Item::Data) {
-        document.append(data);
-      } else if (item == ChunkedDecoder::Item::End) {
-        return {document, "end"};
-      } else if (item == ChunkedDecoder::Item::Bad) {
-        return {document, "bad"};
-      } else {
-        break;
-      }
-    }
+    ChunkedDecoder::Item item;
+    while ((item = decoder.next(&data)) == ChunkedDecoder::Item::Data) document.append(data);
+    if (item != ChunkedDecoder::Item::NeedMore)
+      return {document, item == ChunkedDecoder::Item::End ? "end" : "bad"};
   }
   return {document, "more"};
 }
