@@ -1,13 +1,17 @@
-// The HTTP response reader and header-line interpretation on arbitrary server bytes.
-// The first byte chooses how the rest is cut into pieces; whatever the cuts, the reader
-// must produce the same lines and document as when fed everything at once.
+// The HTTP response reader, header-line interpretation and the chunked decoder on
+// arbitrary server bytes. The first byte chooses how the rest is cut into pieces; whatever
+// the cuts, the reader must produce the same lines and document as when fed everything at
+// once, and the decoder the same document from it. A redirection target made from a
+// Location line never holds a byte that would break the request line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "net/chunkeddecoder.h"
 #include "net/httpresponsereader.h"
+#include "net/urlparts.h"
 
 namespace {
 
@@ -52,6 +56,11 @@ Outcome read(std::string_view bytes, std::size_t step) {
           if (varnook::splitHeaderField(item, &name, &value)) {
             check(name.size() < item.size());
             check(varnook::parseContentLength(value) >= -1);
+            if (name == "location") {
+              const std::string target = varnook::encodeUnsafeUrlBytes(
+                  varnook::resolveLocation("http://host/dir/page", value));
+              check(!varnook::hasUnsafeUrlBytes(target));
+            }
           }
           break;
         }
@@ -71,6 +80,37 @@ Outcome read(std::string_view bytes, std::size_t step) {
   return outcome;
 }
 
+// The document with the chunked coding taken off, cut into pieces of `step` bytes.
+std::string decodeChunks(std::string_view document, std::size_t step, bool* bad) {
+  varnook::ChunkedDecoder decoder;
+  std::string decoded;
+  *bad = false;
+  while (!document.empty()) {
+    const std::string_view piece = document.substr(0, step);
+    document.remove_prefix(piece.size());
+    decoder.feed(piece);
+    std::string_view data;
+    for (bool more = true; more;) {
+      switch (decoder.next(&data)) {
+        case varnook::ChunkedDecoder::Item::Data:
+          check(!data.empty());
+          decoded.append(data);
+          break;
+        case varnook::ChunkedDecoder::Item::End:
+          check(decoder.ended());
+          return decoded;
+        case varnook::ChunkedDecoder::Item::Bad:
+          *bad = true;
+          return decoded;
+        case varnook::ChunkedDecoder::Item::NeedMore:
+          more = false;
+          break;
+      }
+    }
+  }
+  return decoded;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -79,5 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const Outcome whole = read(bytes, bytes.size() + 1);
   check(read(bytes, step) == whole);
+  bool wholeBad = false, splitBad = false;
+  const std::string decoded = decodeChunks(whole.document, whole.document.size() + 1, &wholeBad);
+  check(decodeChunks(whole.document, step, &splitBad) == decoded && splitBad == wholeBad);
+  check(decoded.size() <= whole.document.size());
   return 0;
 }

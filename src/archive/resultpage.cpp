@@ -175,7 +175,7 @@ std::string parseResultPage(std::string_view page, Request& request) {
     article->updateListItem();
   }
 
-  if (entries == 0) return std::string(kNoMatches);
+  if (entries == 0) return std::string(kNoEntriesNoNotice);
   return {};
 }
 

@@ -23,6 +23,8 @@ inline constexpr std::string_view kLinkTagEndMissing = "Expected '>' of the <A .
 inline constexpr std::string_view kSubjectEndMissing = "Expected next tag after the subject!";
 inline constexpr std::string_view kDescriptionEndMissing =
     "Can't find a <p> tag terminating an article description!";
+inline constexpr std::string_view kNoEntriesNoNotice =
+    "The page lists no articles and does not say that nothing matched!";
 
 // Reads one result page of the archive service into the collection that holds `request`
 // (the request must be in a collection; without one, entries are counted but none is added).
@@ -32,10 +34,11 @@ inline constexpr std::string_view kDescriptionEndMissing =
 // entry in the request and appends one article per entry whose number is new to the
 // collection, with its URL, forum, author, list date and request name filled in.
 //
-// Returns "" on success, kNoMatches when the page says there are no hits or lists no entry,
-// otherwise one of the messages above. The scan stops at the first error; what was read
-// before it (next URL, count, earlier entries) stays in the collection. The page ends at
-// its first NUL byte, if it has one: nothing after it is read.
+// Returns "" on success, kNoMatches when the page says there are no hits, otherwise one of
+// the messages above: a page that lists no entry without saying so is no result page
+// (an error page, a login form) and must not pass for a search without hits. The scan stops at the
+// first error; what was read before it (next URL, count, earlier entries) stays in the collection.
+// The page ends at its first NUL byte, if it has one: nothing after it is read.
 std::string parseResultPage(std::string_view page, Request& request);
 
 // Reads a result entry's "yyyy/mm/dd" date, or "yy/mm/dd" with 70-99 as 19xx and 00-69 as

@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
 
 #include "archive/queryurl.h"
 #include "base/filelock.h"
@@ -55,6 +57,7 @@ bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& er
   if (batch.rotate) options.multiHost = *batch.rotate;
   if (batch.hits) options.hitsPerPage = *batch.hits;
   if (batch.maxTransfers) options.maxRequests = *batch.maxTransfers;
+  if (batch.transferTimeout) options.transferTimeout = *batch.transferTimeout;
   if (batch.homeSite) options.homeSite = *batch.homeSite;
   if (batch.proxy) {
     options.useProxy = !batch.proxy->empty();
@@ -121,11 +124,17 @@ class StopSignals {
   int received_ = 0;
 };
 
-std::string oneLine(std::string text) {
+// A text as the terminal may show it: CR LF become line ends (when `lines`), every other
+// control character U+FFFD, so bytes from a page cannot move the cursor or recolour.
+std::string printable(std::string_view text, bool lines) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out += text[i];
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (lines && byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    if ((byte < 0x20 && !(lines && byte == '\n')) || byte == 0x7F)
+      out += "\xEF\xBF\xBD";
+    else
+      out += text[i];
   }
   return out;
 }
@@ -157,6 +166,12 @@ int BatchAgent::run(const BatchOptions& batch) {
   }
   if (!warning.empty()) std::fprintf(stderr, "varnook-batch: warning: %s\n", warning.c_str());
   const CommandLine commandLine = parseCommandLine(batch.arguments);
+  if (commandLine.kind == CommandLine::Kind::Words && batch.download && !batch.send) {
+    std::fprintf(stderr,
+                 "varnook-batch: --download without --send searches nothing for the words "
+                 "given; add --send\n");
+    return 2;
+  }
   const std::string& input = commandLine.collectionPath;
   std::string savedTo = batch.output.empty() ? input : batch.output;
 
@@ -184,9 +199,15 @@ int BatchAgent::run(const BatchOptions& batch) {
                            loop.processEvents(static_cast<int>(seconds * 1000) + 1);
                          }});
   collection_ = &collection;
-  collection.addObserver(this);
-  HomeSite homeSite(loop, options, *this);
-  Scheduler scheduler(collection, loop, options, *this, &homeSite);
+  // Asked once a run at most: a failed check is not repeated before every download.
+  std::optional<HomeSite> homeSite;
+  if (!batch.noUpdateCheck) {
+    homeSite.emplace(loop, options, *this);
+    homeSite->retryAfterMs = -1;
+  }
+  Scheduler scheduler(collection, loop, options, *this, homeSite ? &*homeSite : nullptr);
+  // Every transfer goes to its own end and is reported; nobody is there to resume.
+  scheduler.pauseOnOutage = false;
   scheduler.pageLimit = batch.pages;
   scheduler.cacheFolder = XdgDirs::fromEnvironment().programCacheFolder();
   scheduler.userAgent = std::string("Varnook/") + kVersion;
@@ -196,7 +217,6 @@ int BatchAgent::run(const BatchOptions& batch) {
     const LoadResult loaded = loadCollection(collection, commandLine.collectionPath);
     if (!loaded.ok()) {
       std::fprintf(stderr, "%s\n", loaded.message.c_str());
-      collection.removeObserver(this);
       return 2;
     }
   }
@@ -208,7 +228,6 @@ int BatchAgent::run(const BatchOptions& batch) {
     const std::string parseError = parseQueryParameters(*request, commandLine.queryParameters);
     if (!parseError.empty()) {
       std::fprintf(stderr, "varnook-batch: %s\n", parseError.c_str());
-      collection.removeObserver(this);
       return 2;
     }
     request->url = buildQueryUrl(*request, false, service);
@@ -254,9 +273,9 @@ int BatchAgent::run(const BatchOptions& batch) {
   if (batch.list) {
     for (const auto& article : collection.articles())
       std::printf("%u\t%s\t%s\t%s\n", article->number, formatShortDate(article->date).c_str(),
-                  article->author.c_str(), article->subject.c_str());
+                  printable(article->author, false).c_str(),
+                  printable(article->subject, false).c_str());
   }
-  collection.removeObserver(this);
   collection_ = nullptr;
   signals.poll();  // one that came while the file was saved counts too
   return signals.received() != 0 ? 128 + signals.received() : status;
@@ -265,8 +284,23 @@ int BatchAgent::run(const BatchOptions& batch) {
 void BatchAgent::log(const std::string& line) {
   if (quiet_) return;
   if (progress_) std::fputs("\r\033[K", stderr);
-  std::fprintf(logSink_, "%s\n", oneLine(line).c_str());
+  std::fprintf(logSink_, "%s\n", printable(line, true).c_str());
   std::fflush(logSink_);
+}
+
+void BatchAgent::transferFailed(const ArticleBase& object, const std::string& line) {
+  failed_ = true;
+  ++failures_;
+  if (object.listKind() == ListKind::Articles) ++failedArticles_;
+  // On standard error, also when quiet, and in the log file too.
+  const std::string text = printable(line, true);
+  if (logSink_ != stderr) {
+    std::fprintf(logSink_, "%s\n", text.c_str());
+    std::fflush(logSink_);
+  }
+  if (progress_) std::fputs("\r\033[K", stderr);
+  std::fprintf(stderr, "%s\n", text.c_str());
+  std::fflush(stderr);
 }
 
 bool BatchAgent::askYesNo(const std::string& text) {
@@ -295,16 +329,6 @@ void BatchAgent::statusBarChanged() {
   printProgress(false);
 }
 
-void BatchAgent::statusChanged(const ArticleBase& object) {
-  if (object.shortStatus() == "Errors!") {
-    failed_ = true;
-    if (object.listKind() == ListKind::Articles) ++failedArticles_;
-    // Without a window to show the status in, the log tells why ("Certificate verify
-    // failed: unknown issuer", "Not Found", ...).
-    log(object.name + ": " + std::string(object.longStatus()));
-  }
-}
-
 void BatchAgent::printProgress(bool final) {
   if (!progress_ || collection_ == nullptr) return;
   int pages = 0, found = 0;
@@ -318,9 +342,10 @@ void BatchAgent::printProgress(bool final) {
 }
 
 void BatchAgent::printSummary(const Collection& collection, const std::string& savedTo) const {
-  std::fprintf(stderr, "%zu requests, %zu articles, %d loaded%s%s\n", collection.requests().size(),
-               collection.articles().size(), collection.loadedArticles(),
-               savedTo.empty() ? "" : "; saved to ", savedTo.c_str());
+  std::fprintf(stderr, "%zu requests, %zu articles, %d loaded, %d failed%s%s\n",
+               collection.requests().size(), collection.articles().size(),
+               collection.loadedArticles(), failures_, savedTo.empty() ? "" : "; saved to ",
+               savedTo.c_str());
 }
 
 }  // namespace varnook

@@ -16,8 +16,10 @@ class Scheduler;
 // transfers on a poll loop until nothing is left running, and saves it (not when the run
 // changed nothing in its input file). The file it saves is locked from before it is read
 // until the end. SIGTERM, SIGINT and SIGHUP end the transfers, and what was gathered is
-// saved. Questions are printed and answered No; log lines go to standard error or a file.
-class BatchAgent final : public TransferUi, public UpdateUi, private CollectionObserver {
+// saved. Questions are printed and answered No; log lines go to standard error or a file,
+// and every failed transfer's line to standard error as well. Control characters from the
+// service are printed as U+FFFD, never as the escape sequences they may form.
+class BatchAgent final : public TransferUi, public UpdateUi {
  public:
   BatchAgent() = default;
   ~BatchAgent() override;
@@ -32,6 +34,7 @@ class BatchAgent final : public TransferUi, public UpdateUi, private CollectionO
   bool askYesNo(const std::string& text) override;
   void openInBrowser(const std::string& path) override;
   void statusBarChanged() override;
+  void transferFailed(const ArticleBase& object, const std::string& line) override;
   void showUpdateStatus(const std::string& text) override;
   bool askOkCancel(const std::string& text) override;
   void openUrl(const std::string& url) override;
@@ -39,7 +42,6 @@ class BatchAgent final : public TransferUi, public UpdateUi, private CollectionO
   void closeMainWindow() override {}
 
  private:
-  void statusChanged(const ArticleBase& object) override;
   void printProgress(bool final);
   void printSummary(const Collection& collection, const std::string& savedTo) const;
 
@@ -48,6 +50,7 @@ class BatchAgent final : public TransferUi, public UpdateUi, private CollectionO
   bool progress_ = false;
   bool failed_ = false;
   int failedArticles_ = 0;
+  int failures_ = 0;
   Collection* collection_ = nullptr;
 };
 

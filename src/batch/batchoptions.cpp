@@ -25,7 +25,10 @@ const char* batchUsage() {
          "  --first-server | --rotate   always the first article server, or each in turn\n"
          "  --hits N            hits per result page (10..200)\n"
          "  --max-transfers N   article downloads at once (1..100)\n"
-         "  --home-site URL     where the update information is asked for\n"
+         "  --transfer-timeout SECONDS  a transfer not done after this long fails, however\n"
+         "                      steadily data trickles in (1..86400; default 300)\n"
+         "  --home-site URL     where the update information is asked for (once a run)\n"
+         "  --no-update-check   do not ask the home site at all\n"
          "  --proxy HOST[:PORT]  --proxy-user USER  --proxy-password PASS\n"
          "                      (https goes through the proxy's CONNECT tunnel)\n"
          "  --ca-file FILE      PEM certificates trusted for HTTPS besides the system's\n"
@@ -36,7 +39,8 @@ const char* batchUsage() {
          "  --progress          a progress line on a terminal: pages, articles found,\n"
          "                      downloaded, failed\n"
          "  --list              print the collected articles when done\n"
-         "  -q, --quiet         no log lines, no progress, no summary\n"
+         "  -q, --quiet         no log lines, no progress, no summary (failed transfers are\n"
+         "                      still reported, one line each)\n"
          "  --help, --version\n"
          "\n"
          "Search words may choose their field: ~a authors, ~s subjects, ~g groups,\n"
@@ -141,6 +145,11 @@ std::optional<BatchOptions> parseBatchOptions(const std::vector<std::string>& ar
     } else if (name == "--max-transfers") {
       if (!number(1, 100, n)) return std::nullopt;
       o.maxTransfers = n;
+    } else if (name == "--transfer-timeout") {
+      if (!number(1, 86400, n)) return std::nullopt;
+      o.transferTimeout = n;
+    } else if (name == "--no-update-check") {
+      o.noUpdateCheck = true;
     } else if (name == "--home-site") {
       if (!optionalText(o.homeSite)) return std::nullopt;
     } else if (name == "--proxy") {
@@ -169,10 +178,10 @@ std::optional<BatchOptions> parseBatchOptions(const std::vector<std::string>& ar
       error = "unknown option " + name;
       return std::nullopt;
     }
-    if (hasInline &&
-        (name == "--send" || name == "--download" || name == "--no-mark" ||
-         name == "--first-server" || name == "--rotate" || name == "--progress" ||
-         name == "--list" || name == "--quiet" || name == "--help" || name == "--version")) {
+    if (hasInline && (name == "--send" || name == "--download" || name == "--no-mark" ||
+                      name == "--first-server" || name == "--rotate" || name == "--progress" ||
+                      name == "--list" || name == "--quiet" || name == "--help" ||
+                      name == "--version" || name == "--no-update-check")) {
       error = "option " + name + " takes no value";
       return std::nullopt;
     }

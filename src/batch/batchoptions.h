@@ -16,6 +16,8 @@ struct BatchOptions {
   std::optional<std::string> service, domain, hosts, homeSite;
   std::optional<bool> rotate;  // --rotate / --first-server
   std::optional<int> hits, maxTransfers;
+  std::optional<int> transferTimeout;  // seconds
+  bool noUpdateCheck = false;
   std::optional<std::string> proxy, proxyUser, proxyPassword;
   std::optional<std::string> caFile;
   std::string optionsFile;

@@ -17,6 +17,22 @@ std::string describe(int code) {
   return std::string(socketErrorDescription(code)) + " (Error #" + std::to_string(code) + ")";
 }
 
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// A header value as a failure text may show it: short, without control bytes.
+std::string shown(std::string_view value) {
+  std::string text(value.substr(0, 60));
+  for (char& c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '?';
+  }
+  return text;
+}
+
 }  // namespace
 
 HttpClient::HttpClient(EventLoop& loop) : loop_(loop), socket_(loop) {
@@ -30,6 +46,7 @@ HttpClient::HttpClient(EventLoop& loop) : loop_(loop), socket_(loop) {
 
 HttpClient::~HttpClient() {
   life_.reset();
+  if (deadlineTimer_ != 0) loop_.cancelTimer(deadlineTimer_);
 }
 
 bool HttpClient::fire(const std::function<void()>& handler) {
@@ -86,6 +103,14 @@ std::string HttpClient::getAsync() {
   writingRequest_ = false;
   ownFailure_ = false;
   ending_ = false;
+  timedOut_ = false;
+  if (deadlineTimer_ != 0) loop_.cancelTimer(deadlineTimer_);
+  deadlineTimer_ = 0;
+  if (deadlineMs > 0) {
+    deadlineTimer_ = loop_.startTimer(deadlineMs, [alive = std::weak_ptr<char>(life_), this] {
+      if (!alive.expired()) deadlinePassed();
+    });
+  }
   if (!setState(State::Connecting)) return {};
   if (state_ == State::Connecting && !ending_) startLookup();
   return {};
@@ -103,6 +128,11 @@ bool HttpClient::applyTarget(const std::string& absoluteUrl, std::string* error)
     *error = AsyncSocket::kInvalidHostName;
     return false;
   }
+  // A link from a page goes on the wire: nothing in it may end a request line.
+  if (hasUnsafeUrlBytes(scheme) || hasUnsafeUrlBytes(parts.host) || hasUnsafeUrlBytes(parts.port)) {
+    *error = "Control characters in the URL's host name";
+    return false;
+  }
   if (connectPort.empty()) {
     *error = "Connect: No Port Specified";
     return false;
@@ -113,7 +143,8 @@ bool HttpClient::applyTarget(const std::string& absoluteUrl, std::string* error)
   }
   std::string authority = parts.host;
   if (!parts.port.empty()) authority += ":" + parts.port;
-  location_ = scheme + "://" + authority + (parts.path.empty() ? "/" : parts.path);
+  const std::string path = encodeUnsafeUrlBytes(parts.path);
+  location_ = scheme + "://" + authority + (path.empty() ? "/" : path);
   // The Host line names the port when it is not the default: a server behind another
   // port builds its absolute links (the next result page) from it.
   urlHost_ =
@@ -128,8 +159,8 @@ bool HttpClient::applyTarget(const std::string& absoluteUrl, std::string* error)
   tunnelAuthority_ = parts.host + ":" + port;
   // Through a proxy the request names the whole target; the port stays in it, or the
   // proxy would fetch from port 80.
-  requestPath_ = viaProxy_ && !tunnel_ ? scheme + "://" + authority + parts.path
-                                       : (parts.path.empty() ? std::string("/") : parts.path);
+  requestPath_ = viaProxy_ && !tunnel_ ? scheme + "://" + authority + path
+                                       : (path.empty() ? std::string("/") : path);
   return true;
 }
 
@@ -147,7 +178,7 @@ void HttpClient::startLookup() {
 }
 
 void HttpClient::handleLookupDone(int error) {
-  if (state_ != State::ResolvingName) return;
+  if (state_ != State::ResolvingName || timedOut_) return;
   if (error != 0) {
     failOwn("can't resolve hostname to IP address");
     endRequest();
@@ -293,7 +324,12 @@ void HttpClient::writeRequest() {
   writingRequest_ = false;
 
   reader_.reset();
+  chunks_.reset();
   announcedLength_ = -1;
+  statusSeen_ = false;
+  chunked_ = false;
+  contentEncoding_.clear();
+  transferEncoding_.clear();
   std::string failure;
   const std::string request_text = std::move(requestBuffer_);
   requestBuffer_.clear();
@@ -323,7 +359,7 @@ void HttpClient::handleDataAvailable() {
 
 void HttpClient::handleReceived(std::string_view data) {
   if (state_ == State::WaitingForReply) {
-    deliver(data);
+    receiveDocument(data);
     return;
   }
   if (state_ == State::Connecting && tunnel_) {
@@ -345,7 +381,7 @@ void HttpClient::handleReceived(std::string_view data) {
         if (!headerEnded()) return;
         break;
       case HttpResponseReader::Item::DocumentData:
-        if (!deliver(item)) return;
+        if (!receiveDocument(item)) return;
         break;
       case HttpResponseReader::Item::Bad:
         failOwn(reader_.failure() == HttpResponseReader::Failure::LineTooLong
@@ -377,8 +413,11 @@ bool HttpClient::processHeaderLine(std::string_view line) {
   if (kind == StatusLineKind::Valid) {
     statusCode_ = code;
     reasonPhrase_.assign(reason);
+    statusSeen_ = true;
   } else if (kind == StatusLineKind::Malformed) {
     failOwn("Invalid status line in response");
+  } else if (!statusSeen_) {
+    failOwn("Not an HTTP response");
   } else if (splitHeaderField(lastLine_, &name, &value)) {
     if (name == "location") {
       if (!value.empty()) {
@@ -392,6 +431,10 @@ bool HttpClient::processHeaderLine(std::string_view line) {
       contentType_.assign(value);
     } else if (name == "www-authenticate") {
       authChallenges_.emplace_back(value);
+    } else if (name == "content-encoding") {
+      contentEncoding_.assign(trimmed(value));
+    } else if (name == "transfer-encoding") {
+      transferEncoding_.assign(trimmed(value));
     }
   }
   if (!fire(onHeaderData) || !stillReading()) return false;
@@ -405,6 +448,11 @@ bool HttpClient::processHeaderLine(std::string_view line) {
 }
 
 bool HttpClient::headerEnded() {
+  if (!statusSeen_) {
+    failOwn("Not an HTTP response");
+    socket_.close();
+    return false;
+  }
   if (locationSeen_) {
     // The redirection is accepted only here, at the end of its header: a connection that
     // ends before leaves nothing to follow.
@@ -424,12 +472,52 @@ bool HttpClient::headerEnded() {
     socket_.close();
     return false;
   }
+  if (!acceptCodings()) return false;
   const std::weak_ptr<char> alive = life_;
   const std::uint64_t request = request_;
   if (!setState(State::WaitingForReply)) return false;
   if (request_ != request || state_ != State::WaitingForReply) return false;
   if (!fire(onHeaderEnd)) return false;
   return !alive.expired() && request_ == request && state_ == State::WaitingForReply;
+}
+
+bool HttpClient::acceptCodings() {
+  // No Accept-Encoding is sent: a compressed page would be taken for text.
+  if (!contentEncoding_.empty() && !equalsNoCase(contentEncoding_, "identity")) {
+    failOwn("Unrequested Content-Encoding: " + shown(contentEncoding_));
+  } else if (equalsNoCase(transferEncoding_, "chunked")) {
+    chunked_ = true;
+    return true;
+  } else if (!transferEncoding_.empty() && !equalsNoCase(transferEncoding_, "identity")) {
+    failOwn("Unsupported Transfer-Encoding: " + shown(transferEncoding_));
+  } else {
+    return true;
+  }
+  socket_.close();
+  return false;
+}
+
+bool HttpClient::receiveDocument(std::string_view data) {
+  if (!chunked_) return deliver(data);
+  chunks_.feed(data);
+  std::string_view piece;
+  for (;;) {
+    switch (chunks_.next(&piece)) {
+      case ChunkedDecoder::Item::NeedMore:
+        return true;
+      case ChunkedDecoder::Item::Data:
+        if (!deliver(piece)) return false;
+        break;
+      case ChunkedDecoder::Item::End:
+        // The document is complete, whether or not the server closes: the close ends it.
+        socket_.close();
+        return false;
+      case ChunkedDecoder::Item::Bad:
+        failOwn("Invalid chunked document");
+        socket_.close();
+        return false;
+    }
+  }
 }
 
 bool HttpClient::deliver(std::string_view data) {
@@ -490,6 +578,8 @@ void HttpClient::failOwn(std::string reason) {
 void HttpClient::endRequest() {
   if (ending_) return;
   ending_ = true;
+  if (deadlineTimer_ != 0) loop_.cancelTimer(deadlineTimer_);
+  deadlineTimer_ = 0;
   if (socket_.state() != AsyncSocket::State::Closed) {
     const std::weak_ptr<char> alive = life_;
     socket_.close();
@@ -502,6 +592,8 @@ void HttpClient::endRequest() {
   if (!ownFailure_ && state_ != State::Aborting && error_ == 0 && socket_.lastError() == 0) {
     if (state_ == State::SendingRequest && statusCode_ < 400) {
       failOwn("Connection closed before the end of the response header");
+    } else if (state_ == State::WaitingForReply && chunked_) {
+      if (!chunks_.ended()) failOwn("Connection closed before the end of the chunked document");
     } else if (state_ == State::WaitingForReply && announcedLength_ >= 0 &&
                receivedCount_ < announcedLength_) {
       failOwn("Connection closed after " + std::to_string(receivedCount_) + " of " +
@@ -520,6 +612,25 @@ void HttpClient::endRequest() {
       call(requestType, error);
     }
   });
+}
+
+void HttpClient::deadlinePassed() {
+  deadlineTimer_ = 0;
+  if (state_ == State::Ready || state_ == State::Aborting || ending_) return;
+  char text[64];
+  std::snprintf(text, sizeof text, "Transfer timed out after %g s",
+                static_cast<double>(deadlineMs) / 1000);
+  failOwn(text);
+  timedOut_ = true;
+  const std::weak_ptr<char> alive = life_;
+  if (state_ == State::ResolvingName) {
+    socket_.cancelDnsLookup();
+    if (alive.expired()) return;
+  } else if (socket_.state() != AsyncSocket::State::Closed) {
+    socket_.close();  // ends the request, unless a redirection was under way
+    if (alive.expired()) return;
+  }
+  endRequest();
 }
 
 void HttpClient::abort() {

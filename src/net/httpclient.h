@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "net/asyncsocket.h"
+#include "net/chunkeddecoder.h"
 #include "net/eventloop.h"
 #include "net/httpresponsereader.h"
 #include "net/proxytunnel.h"
@@ -40,9 +41,15 @@ namespace varnook {
 //   "Redirect from HTTPS to HTTP refused"               a secure request is never continued
 //                                                       in clear text
 //   "Invalid answer from the proxy"                     to a CONNECT
-// A proxy that refuses a tunnel with a status of 400 or more ends the request with its
-// status and reason (407 "Proxy Authentication Required"); with another status, with
-// "Proxy refused the tunnel: <status> <reason>".
+//   "Not an HTTP response"                              no status line first
+//   "Unrequested Content-Encoding: <value>"             a coding the client never asked for
+//   "Unsupported Transfer-Encoding: <value>"            anything but chunked
+//   "Invalid chunked document" / "Connection closed before the end of the chunked document"
+//   "Transfer timed out after <n> s"                    deadlineMs passed (timedOut())
+// A chunked document is decoded, and ends with its last chunk. A proxy that refuses a
+// tunnel with a status of 400 or more ends the request with its status and reason (407
+// "Proxy Authentication Required"); with another status, with "Proxy refused the tunnel:
+// <status> <reason>".
 // A server status of 400 or more ends the request at once with the server's code and
 // reason. A connection that breaks, or stays silent for silenceTimeoutMs (code 10060
 // "Connection timed out"), leaves its code in socketError().
@@ -102,11 +109,17 @@ class HttpClient {
   // stays delivered), so a server that sends without end cannot fill the memory; 0: no
   // limit.
   std::int64_t maxDocumentSize = 0;
+  // A request not done this many milliseconds after getAsync() (redirections included)
+  // ends, however steadily bytes trickle in; 0: no limit.
+  int deadlineMs = 0;
 
   // Starts a GET of `url`. Returns an empty text when the request has started (its end
   // comes through onRequestDone), or why nothing started: kBusy when state() is not
   // Ready, AsyncSocket::kInvalidHostName for a URL without host, a port that is no
-  // number ("SetPort: Cannot convert port '...'"). Nothing fires when nothing started.
+  // number ("SetPort: Cannot convert port '...'"), control characters or blanks in the
+  // URL's scheme, host or port ("Control characters in the URL's host name"). Bytes at or
+  // below 0x20 and 0x7F in the path are sent percent-encoded. Nothing fires when nothing
+  // started.
   std::string getAsync();
 
   // Cancels the running request: it ends with "Connection aborted on request" and error
@@ -139,6 +152,13 @@ class HttpClient {
   int redirections() const { return redirections_; }
   // The socket's last error code: 0, or why the connection failed or broke.
   int socketError() const { return socket_.lastError(); }
+  // Whether statusCode() and reasonPhrase() are the client's own (a failure listed above)
+  // rather than the server's.
+  bool ownFailure() const { return ownFailure_; }
+  // The request ended because deadlineMs passed.
+  bool timedOut() const { return timedOut_; }
+  // The host connected to: the URL's (or where it redirected), or the proxy.
+  const std::string& connectHost() const { return connectHost_; }
 
   // Events; all fire from the loop, never from inside getAsync() except onStateChange
   // and what a numeric address lets happen at once (lookup done, connecting).
@@ -169,17 +189,22 @@ class HttpClient {
   void handleReceived(std::string_view data);
   bool processHeaderLine(std::string_view line);
   bool headerEnded();
+  // False, having ended the request, for a coding the client cannot take off.
+  bool acceptCodings();
+  bool receiveDocument(std::string_view data);
   bool deliver(std::string_view data);
   bool deliverPiece(std::string_view piece);
   void handleSessionClosed();
   void failOwn(std::string reason);
   void endRequest();
+  void deadlinePassed();
   std::string formatModifiedSince() const;
 
   EventLoop& loop_;
   std::shared_ptr<char> life_ = std::make_shared<char>();
   AsyncSocket socket_;
   HttpResponseReader reader_;
+  ChunkedDecoder chunks_;
   // Reads start small and grow while the network keeps filling them, so a large download
   // takes few system calls and an idle client little memory.
   std::vector<char> readBuffer_;
@@ -219,10 +244,16 @@ class HttpClient {
   int redirections_ = 0;
   long long announcedLength_ = -1;  // Content-Length of the current response
   bool locationSeen_ = false;       // the response header being read names a new location
-  bool relocating_ = false;         // a redirection was accepted: the close goes on there
+  bool statusSeen_ = false;         // the response being read began with its status line
+  std::string contentEncoding_;     // of the response being read
+  std::string transferEncoding_;
+  bool chunked_ = false;     // its document comes in chunks
+  bool relocating_ = false;  // a redirection was accepted: the close goes on there
   bool writingRequest_ = false;
   bool ownFailure_ = false;  // the client has set statusCode() and reasonPhrase() itself
   bool ending_ = false;      // the request's end is under way
+  bool timedOut_ = false;
+  EventLoop::TimerId deadlineTimer_ = 0;
   std::string requestBuffer_;
 };
 

@@ -97,4 +97,29 @@ std::string resolveLocation(std::string_view base, std::string_view location) {
   return std::string(origin) + std::string(directory) + std::string(location);
 }
 
+bool hasUnsafeUrlBytes(std::string_view text) {
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) return true;
+  }
+  return false;
+}
+
+std::string encodeUnsafeUrlBytes(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F) {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace varnook

@@ -27,4 +27,11 @@ UrlParts splitUrl(std::string_view url);
 // value replaces the last segment of the base's path. Returns an absolute URL.
 std::string resolveLocation(std::string_view base, std::string_view location);
 
+// True when `text` holds a byte that must never reach the wire inside a URL: one at or
+// below 0x20 (controls, blank) or 0x7F. A CR LF there would end the request line and let a
+// page add lines of its own to the request.
+bool hasUnsafeUrlBytes(std::string_view text);
+// `text` with every such byte percent-encoded ("%0D%0A", "%20"); other bytes unchanged.
+std::string encodeUnsafeUrlBytes(std::string_view text);
+
 }  // namespace varnook

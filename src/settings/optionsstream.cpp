@@ -176,7 +176,7 @@ bool applyFontStyle(const PropertyValue& value, VnkOptions& options) {
 }
 
 // Every stored property in the order it is written.
-constexpr std::array<StoredProperty, 29> kStoredProperties{{
+constexpr std::array<StoredProperty, 30> kStoredProperties{{
     {"UseProxy", writeBoolean<&VnkOptions::useProxy>, applyBoolean<&VnkOptions::useProxy>},
     {"ProxyURL", writeString<&VnkOptions::proxyURL>, applyString<&VnkOptions::proxyURL>},
     {"ProxyPort", writeString<&VnkOptions::proxyPort>, applyString<&VnkOptions::proxyPort>},
@@ -211,6 +211,8 @@ constexpr std::array<StoredProperty, 29> kStoredProperties{{
     {"HomeSite", writeString<&VnkOptions::homeSite>, applyString<&VnkOptions::homeSite>},
     {"TrustedCertificates", writeString<&VnkOptions::trustedCertificates>,
      applyString<&VnkOptions::trustedCertificates>},
+    {"TransferTimeout", writeInteger<&VnkOptions::transferTimeout>,
+     applyInteger<&VnkOptions::transferTimeout>},
 }};
 
 const StoredProperty* findProperty(std::string_view name) {

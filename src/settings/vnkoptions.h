@@ -62,6 +62,9 @@ struct VnkOptions {
   std::string homeSite = "http://localhost:8119/varnook/update.txt";
   // A PEM file of certificates trusted for HTTPS besides the system's store; empty: none.
   std::string trustedCertificates;
+  // Seconds a transfer may take in all, however steadily data trickles in (besides the
+  // minute of silence that ends any transfer); the dialog allows 10..3600.
+  std::int32_t transferTimeout = 300;
 
   bool operator==(const VnkOptions&) const = default;
 

@@ -1,5 +1,6 @@
 #include "transfer/scheduler.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -38,6 +39,9 @@ class Transfer : public TransferHandle {
   HttpClient& client() { return client_; }
   ArticleBase& object() { return object_; }
   std::string& page() { return page_; }
+  // Where the page now fetched comes from ("host:port"), and every page URL fetched.
+  std::string host;
+  std::unordered_set<std::string> fetched;
   void setCounted() { counted_ = true; }
   // Expires when the transfer ends (and its object may be gone with it).
   std::weak_ptr<char> alive() const { return life_; }
@@ -86,6 +90,9 @@ Transfer* transferOf(ArticleBase& object) {
   return static_cast<Transfer*>(object.transfer.get());
 }
 
+constexpr std::string_view kPageLoop = "The next page repeats an earlier page";
+constexpr std::string_view kNotResponding = "Host not responding";
+
 }  // namespace
 
 Scheduler::Scheduler(Collection& collection, EventLoop& loop, const VnkOptions& options,
@@ -101,11 +108,19 @@ Scheduler::~Scheduler() {
   for (const auto& article : collection_.articles()) article->transfer.reset();
 }
 
+bool Scheduler::homeSiteHolds() const {
+  return homeSite_ != nullptr && homeSite_->running() && homeSite_->firstCheckPending();
+}
+
 void Scheduler::startTransfer(ArticleBase& object) {
   if (object.isTransferring()) return;
   collection_.stopRequested = false;
-  if (homeSite_ != nullptr && !homeSite_->succeeded()) {
-    // Downloads wait until the home site has answered (or failed to).
+  if (homeSite_ != nullptr && homeSite_->retryDue()) {
+    // A check that failed before is made again now and then, holding nothing up.
+    homeSite_->check(nullptr);
+  }
+  if (homeSite_ != nullptr && homeSite_->firstCheckPending()) {
+    // The first downloads wait until the home site has answered (or failed to).
     waitingForHomeSite_.insert(&object);
     if (!homeSite_->running()) {
       std::weak_ptr<char> alive = life_;
@@ -147,14 +162,23 @@ void Scheduler::startNow(ArticleBase& object) {
   const bool advance = isRequest && advanceOnStart_.erase(&object) != 0;
   if (advance) ++static_cast<Request&>(object).pages;
 
+  const std::string host = hostOfUrl(object.url);
+  if (hostTimeouts_.notResponding(host)) {
+    startFailed(object, advance, std::string(kNotResponding),
+                {std::string(kNotResponding) + ": " + host, true, true});
+    return;
+  }
   auto transfer = std::make_unique<Transfer>(*this, object);
   Transfer* raw = transfer.get();
+  raw->host = host;
+  raw->fetched.insert(object.url);
   HttpClient& client = raw->client();
   client.url = object.url;
   applyProxySettings(client, options_);
   client.trustedCertificates = options_.trustedCertificates;
   client.agent = userAgent;
-  client.maxDocumentSize = maxDocumentBytes;
+  client.maxDocumentSize = isRequest ? maxPageBytes : maxArticleBytes;
+  client.deadlineMs = std::clamp(options_.transferTimeout, 1, 86400) * 1000;
   client.receiveBuffer = &raw->page();
   client.onStateChange = [&object, &client] { object.setStatus(stateStatus(client.state())); };
   client.onDocData = [&object, &client](std::string_view) {
@@ -165,10 +189,8 @@ void Scheduler::startNow(ArticleBase& object) {
 
   const std::string error = client.getAsync();
   if (!error.empty()) {
-    ui_.log(error);
-    if (advance) --static_cast<Request&>(object).pages;
-    if (!isRequest) static_cast<Article&>(object).transferEnded = true;
     object.transfer.reset();
+    startFailed(object, advance, error, {error});
     return;
   }
   raw->setCounted();
@@ -177,18 +199,51 @@ void Scheduler::startNow(ArticleBase& object) {
   setTransfersRunning();
 }
 
+void Scheduler::startFailed(ArticleBase& object, bool advanced, const std::string& status,
+                            const TransferFailure& failure) {
+  if (advanced) --static_cast<Request&>(object).pages;
+  if (object.listKind() == ListKind::Articles) static_cast<Article&>(object).transferEnded = true;
+  fail(object, status, failure);
+}
+
+void Scheduler::fail(ArticleBase& object, const std::string& status,
+                     const TransferFailure& failure) {
+  object.setStatus("Errors!|" + status);
+  object.setState(kFailed);
+  ui_.transferFailed(object, failureLine(object, failure.reason));
+  if (failure.outage && object.listKind() == ListKind::Articles) {
+    outageFailed_.insert(&object);
+    pauseForOutage(failure.reason);
+  }
+}
+
+std::string Scheduler::failureLine(const ArticleBase& object, const std::string& reason) const {
+  if (object.listKind() == ListKind::Requests) {
+    const std::string caption = object.displayName();
+    return "Query " +
+           (caption == object.name ? object.name : "\"" + caption + "\" (" + object.name + ")") +
+           " failed: " + reason;
+  }
+  const Request* request = collection_.findRequest(static_cast<const Article&>(object));
+  return "Article " + object.name +
+         (request != nullptr ? " (query \"" + request->displayName() + "\")" : std::string()) +
+         " failed: " + reason;
+}
+
 void Scheduler::transferEnded(Transfer& transfer, int error) {
   ArticleBase& object = transfer.object();
   HttpClient& client = transfer.client();
   const std::weak_ptr<char> alive = transfer.alive();
   bool pageRead = false;
-  if (error != 0 || client.statusCode() >= 400) {
-    object.setStatus("Errors!|" + client.reasonPhrase());
-    object.setState(kFailed);
-  } else if (client.socketError() != 0) {
-    object.setStatus("Errors!|Connection broken or other socket error");
-    object.setState(kFailed);
+  const bool httpFailed = error != 0 || client.statusCode() >= 400;
+  if (httpFailed || client.socketError() != 0) {
+    const TransferFailure failure = describeFailure(client, error);
+    if (error != HttpClient::kAbortError) hostTimeouts_.record(transfer.host, failure.timeout);
+    fail(object, httpFailed ? client.reasonPhrase() : "Connection broken or other socket error",
+         failure);
+    if (alive.expired()) return;
   } else {
+    hostTimeouts_.record(transfer.host, false);
     pageRead = processPage(object, transfer.page(), alive);
     if (alive.expired()) return;
   }
@@ -232,6 +287,7 @@ bool Scheduler::processPage(ArticleBase& object, const std::string& page,
     reportBadPage(object, page, error);
     if (transferAlive.expired()) return false;
     object.setStatus("Errors!|Errors parsing received Web page");
+    ui_.transferFailed(object, failureLine(object, "Errors parsing received Web page: " + error));
   }
   object.updateListItem();
   return error.empty();
@@ -264,16 +320,23 @@ void Scheduler::requestDone(Request& request, bool pageRead) {
   const bool atPageLimit = pageLimit > 0 && request.pages >= pageLimit;
   if (transfer != nullptr && pageRead && !request.url.empty() && !request.stopAtNextPage &&
       !atPageLimit && request.hasState(kComplete)) {
-    // The next page goes over the same client; the transfer goes on.
-    request.setState(0);
-    ++request.pages;
-    HttpClient& client = transfer->client();
-    client.url = request.url;
-    transfer->page().clear();
-    const std::string error = client.getAsync();
-    request.stopAtNextPage = false;
-    if (error.empty()) return;
-    ui_.log(error);
+    if (!transfer->fetched.insert(request.url).second) {
+      // A link back to a page already fetched would go round in circles.
+      fail(request, std::string(kPageLoop), {std::string(kPageLoop)});
+    } else {
+      // The next page goes over the same client; the transfer goes on.
+      request.setState(0);
+      ++request.pages;
+      HttpClient& client = transfer->client();
+      client.url = request.url;
+      transfer->host = hostOfUrl(request.url);
+      transfer->page().clear();
+      const std::string error = client.getAsync();
+      request.stopAtNextPage = false;
+      if (error.empty()) return;
+      --request.pages;
+      fail(request, error, {error});
+    }
   } else if (request.pages > 1) {
     char line[512];
     std::snprintf(line, sizeof line, "Request %s: total of %d articles on %d pages",
@@ -300,11 +363,13 @@ void Scheduler::send(Request& request) {
   if (request.isTransferring()) return;
   request.url = buildQueryUrl(request, false, options_.serviceSettings());
   advanceOnStart_.erase(&request);
+  hostTimeouts_.forgive(hostOfUrl(request.url));  // the user asks for this host once more
   startTransfer(request);
 }
 
 void Scheduler::resume(Request& request) {
   if (request.isTransferring() || request.url.empty()) return;
+  hostTimeouts_.forgive(hostOfUrl(request.url));
   // After a page that was read, the stored link is the next page; after a failed one it
   // is the same page again.
   if (request.hasState(kComplete))
@@ -327,12 +392,23 @@ void Scheduler::stopAtNextPage(Request& request) {
 }
 
 void Scheduler::loadArticle(Article& article) {
-  if (article.isLoaded() || article.isTransferring()) return;
-  startTransfer(article);
+  if (article.isLoaded() || article.isTransferring() || queued_.count(&article) != 0) return;
+  enqueue(article);
+  startPendingArticles();
+}
+
+void Scheduler::enqueue(Article& article, bool first) {
+  if (!queued_.insert(&article).second) return;
+  if (first)
+    loadQueue_.push_front(&article);
+  else
+    loadQueue_.push_back(&article);
+  article.setStatus("Queued|Waiting for a free transfer");
 }
 
 void Scheduler::stopLoading(Article& article) {
-  if (!article.isTransferring()) return;
+  const bool queued = queued_.erase(&article) != 0;
+  if (!article.isTransferring() && !queued) return;
   freeTransfer(article);
   article.transferEnded = true;
   article.setState(kCancelled);
@@ -345,6 +421,14 @@ void Scheduler::stopAll() {
   if (homeSite_ != nullptr && homeSite_->running()) homeSite_->abort();
   waitingForHomeSite_.clear();
   advanceOnStart_.clear();
+  paused_ = false;
+  for (const auto& article : collection_.articles()) {
+    if (queued_.count(article.get()) == 0) continue;
+    article->setState(kCancelled);
+    article->setStatus("Cancelled");
+  }
+  queued_.clear();
+  loadQueue_.clear();
   // Aborting may end a transfer at once; go by a snapshot and skip the ones already gone.
   const std::vector<Transfer*> running(live_.begin(), live_.end());
   for (Transfer* transfer : running)
@@ -354,25 +438,66 @@ void Scheduler::stopAll() {
 }
 
 void Scheduler::setAutoDownload(bool on) {
+  const bool switchedOn = on && !autoDownload_;
   if (on != autoDownload_) {
     autoDownload_ = on;
     ui_.autoDownloadChanged(on);
   }
+  if (switchedOn) retryOutageFailures();
   if (on) startPendingArticles();
+}
+
+void Scheduler::resumeDownloads() {
+  const bool automatic = paused_ ? autoBeforePause_ : autoDownload_;
+  retryOutageFailures();
+  if (automatic)
+    setAutoDownload(true);
+  else
+    startPendingArticles();
+}
+
+void Scheduler::pauseForOutage(const std::string& reason) {
+  if (!pauseOnOutage || paused_ || (!autoDownload_ && queued_.empty())) return;
+  paused_ = true;
+  autoBeforePause_ = autoDownload_;
+  setAutoDownload(false);
+  ui_.downloadsPaused(reason);
+}
+
+void Scheduler::retryOutageFailures() {
+  paused_ = false;
+  hostTimeouts_.forgiveAll();
+  // Through the queue, marked or not (they were asked for), first and in list order.
+  std::vector<Article*> retried;
+  for (const auto& article : collection_.articles()) {
+    if (outageFailed_.count(article.get()) != 0 && !article->isLoaded() &&
+        !article->isTransferring() && queued_.count(article.get()) == 0)
+      retried.push_back(article.get());
+  }
+  outageFailed_.clear();
+  for (auto it = retried.rbegin(); it != retried.rend(); ++it) enqueue(**it, true);
 }
 
 bool Scheduler::isPending(const Article& article) const {
   return article.checked() && !article.isTransferring() && !article.isLoaded() &&
          !article.transferEnded && (article.state() & (kFailed | kCancelled | kComplete)) == 0 &&
-         waitingForHomeSite_.count(const_cast<Article*>(&article)) == 0;
+         waitingForHomeSite_.count(const_cast<Article*>(&article)) == 0 &&
+         queued_.count(&article) == 0;
 }
 
 void Scheduler::startPendingArticles() {
   const auto limit = options_.maxRequests;
-  if (autoDownload_ && collection_.articleTransfers() < limit &&
-      !(homeSite_ != nullptr && homeSite_->running())) {
+  // The user's loads first, then the marked rows; both within the limit.
+  while (!paused_ && !homeSiteHolds() && !loadQueue_.empty() &&
+         collection_.articleTransfers() < limit) {
+    Article* article = loadQueue_.front();
+    loadQueue_.pop_front();
+    if (queued_.erase(article) == 0) continue;  // deleted or stopped meanwhile
+    if (!article->isLoaded()) startTransfer(*article);
+  }
+  if (autoDownload_ && collection_.articleTransfers() < limit && !homeSiteHolds()) {
     const auto& articles = collection_.articles();
-    while (pendingCursor_ < articles.size()) {
+    while (autoDownload_ && pendingCursor_ < articles.size()) {
       Article& article = *articles[pendingCursor_];
       if (!isPending(article)) {
         ++pendingCursor_;
@@ -380,7 +505,7 @@ void Scheduler::startPendingArticles() {
       }
       startTransfer(article);
       // A start that waits for the home site keeps its place: the walk resumes there.
-      if (homeSite_ != nullptr && homeSite_->running()) break;
+      if (homeSiteHolds()) break;
       ++pendingCursor_;
       if (collection_.articleTransfers() >= limit) break;
     }
@@ -394,7 +519,7 @@ bool Scheduler::transfersRunning() const {
 
 bool Scheduler::busy() const {
   return !live_.empty() || pendingStartPosted_ || !waitingForHomeSite_.empty() ||
-         (homeSite_ != nullptr && homeSite_->running());
+         (homeSite_ != nullptr && homeSite_->running()) || (!paused_ && !queued_.empty());
 }
 
 std::string Scheduler::panelText(int panel) const {
@@ -485,18 +610,25 @@ void Scheduler::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
 void Scheduler::forget(const ArticleBase* object) {
   waitingForHomeSite_.erase(const_cast<ArticleBase*>(object));
   advanceOnStart_.erase(object);
+  queued_.erase(object);
+  outageFailed_.erase(object);
 }
 
 void Scheduler::listReset(ListKind kind) {
   if (kind == ListKind::Articles) pendingCursor_ = 0;
   // Objects that left with the reset (cleared or deleted) must not start later, nor be
   // taken for new ones that happen to get their address.
-  if (waitingForHomeSite_.empty() && advanceOnStart_.empty()) return;
+  if (waitingForHomeSite_.empty() && advanceOnStart_.empty() && queued_.empty() &&
+      outageFailed_.empty())
+    return;
   std::unordered_set<const ArticleBase*> listed;
   for (const auto& request : collection_.requests()) listed.insert(request.get());
   for (const auto& article : collection_.articles()) listed.insert(article.get());
-  std::erase_if(waitingForHomeSite_, [&](ArticleBase* o) { return listed.count(o) == 0; });
-  std::erase_if(advanceOnStart_, [&](const ArticleBase* o) { return listed.count(o) == 0; });
+  const auto unlisted = [&](const ArticleBase* o) { return listed.count(o) == 0; };
+  std::erase_if(waitingForHomeSite_, unlisted);
+  std::erase_if(advanceOnStart_, unlisted);
+  std::erase_if(queued_, unlisted);
+  std::erase_if(outageFailed_, unlisted);
 }
 
 }  // namespace varnook

@@ -5,6 +5,7 @@
 namespace varnook {
 
 class Article;
+class ArticleBase;
 
 // What the download scheduler asks of the user interface. The desktop window and the batch
 // tool implement it; every call comes on the loop's thread.
@@ -27,6 +28,14 @@ class TransferUi {
   virtual void autoDownloadChanged(bool /*on*/) {}
   // An article's transfer has ended; the window shows it when its row is the selected one.
   virtual void articleTransferEnded(Article& /*article*/) {}
+  // A transfer failed (its status reads "Errors!|..."): `line` names the object and the
+  // reason. Goes to the log unless the interface does more.
+  virtual void transferFailed(const ArticleBase& /*object*/, const std::string& line) { log(line); }
+  // The service was out of reach (`reason`): the automatic download (released before this
+  // call) and the queued loads wait until resumed.
+  virtual void downloadsPaused(const std::string& reason) {
+    log("Automatic download paused: " + reason);
+  }
 };
 
 }  // namespace varnook

@@ -44,6 +44,7 @@ QVariant ArticleListModel::data(const QModelIndex& index, int role) const {
   if (article == nullptr) return {};
   switch (role) {
     case Qt::DisplayRole:
+      if (index.column() == status) return statusColumnText(*article);
       return decodeBytes(article->columnText(index.column()));
     case Qt::ToolTipRole:
       if (index.column() == subject || index.column() == author)

@@ -182,6 +182,8 @@ void ArticlesForm::createActions() {
   mnuEditPaste->setShortcut(QKeySequence(QStringLiteral("Ctrl+V")));
   mnuOptions =
       makeAction("mnuOptions", QStringLiteral("&Options..."), &ArticlesForm::mnuOptionsClick);
+  mnuResumeDownloads = makeAction("mnuResumeDownloads", QStringLiteral("&Resume downloads"),
+                                  &ArticlesForm::mnuResumeDownloadsClick);
   mnuContents =
       makeAction("mnuContents", QStringLiteral("Contents"), &ArticlesForm::contents1Click);
   mnuContents->setShortcut(QKeySequence(Qt::Key_F1));
@@ -251,6 +253,8 @@ void ArticlesForm::createMenus() {
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
   tools->setObjectName(QStringLiteral("mnuTools"));
+  tools->addAction(mnuResumeDownloads);
+  tools->addSeparator();
   tools->addAction(mnuOptions);
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
@@ -415,6 +419,12 @@ void ArticlesForm::createStatusBar() {
     }
     statusPanels_[panel] = label;
   }
+  // Stays while the downloads wait after an outage: selection texts do not cover it.
+  pausedPanel_ = new QLabel(bar);
+  pausedPanel_->setObjectName(QStringLiteral("StatusPanelPaused"));
+  pausedPanel_->setTextFormat(Qt::PlainText);
+  pausedPanel_->hide();
+  bar->addPermanentWidget(pausedPanel_);
   statusPanels_[0]->setText(QStringLiteral("Queries:"));
   statusPanels_[1]->setText(QStringLiteral("(none)"));
   statusPanels_[3]->setText(QStringLiteral("Articles:"));

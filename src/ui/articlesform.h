@@ -85,6 +85,8 @@ class ArticlesForm final : public QMainWindow,
   void transfersRunningChanged(bool running) override;
   void autoDownloadChanged(bool on) override;
   void articleTransferEnded(Article& article) override;
+  void transferFailed(const ArticleBase& object, const std::string& line) override;
+  void downloadsPaused(const std::string& reason) override;
 
   // UpdateUi (askYesNo is shared with TransferUi)
   void showUpdateStatus(const std::string& text) override;
@@ -184,6 +186,8 @@ class ArticlesForm final : public QMainWindow,
   void btnStopClick();
   void btnAutoClick(bool down);
   void btnAutoMarkClick(bool down);
+  void mnuResumeDownloadsClick();
+  void showDownloadsPaused(const QString& text);
   void mnuLogSaveClick();
   void mnuLogClearClick();
   void popLogPopup(const QPoint& pos);
@@ -259,6 +263,7 @@ class ArticlesForm final : public QMainWindow,
 
   // Status bar.
   QLabel* statusPanels_[7] = {};
+  QLabel* pausedPanel_ = nullptr;
   QTimer* StatusResetTimer = nullptr;
   QTimer* pendingStatusTimer_ = nullptr;
 
@@ -273,6 +278,7 @@ class ArticlesForm final : public QMainWindow,
   QAction* mnuEditCut = nullptr;
   QAction* mnuEditPaste = nullptr;
   QAction* mnuOptions = nullptr;
+  QAction* mnuResumeDownloads = nullptr;
   QAction* mnuContents = nullptr;
   QAction* mnuAbout = nullptr;
   QAction* btnNew = nullptr;

@@ -1,6 +1,7 @@
 // The status bar, the log page, the transfer tool buttons, and what the scheduler and the
 // home-site check ask of the window.
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
 #include <QLabel>
 #include <QMenu>
@@ -78,6 +79,7 @@ void ArticlesForm::statusResetTimerTimer() {
 }
 
 void ArticlesForm::btnStopClick() {
+  showDownloadsPaused({});
   if (scheduler_ != nullptr) scheduler_->stopAll();
   if (homeSite_ != nullptr && homeSite_->running()) homeSite_->abort();
   btnAuto->setChecked(false);
@@ -85,11 +87,22 @@ void ArticlesForm::btnStopClick() {
 }
 
 void ArticlesForm::btnAutoClick(bool down) {
+  if (down) showDownloadsPaused({});
   if (scheduler_ != nullptr) scheduler_->setAutoDownload(down);
 }
 
 void ArticlesForm::btnAutoMarkClick(bool down) {
   collection_.markNewArticles = down;
+}
+
+void ArticlesForm::mnuResumeDownloadsClick() {
+  showDownloadsPaused({});
+  if (scheduler_ != nullptr) scheduler_->resumeDownloads();
+}
+
+void ArticlesForm::showDownloadsPaused(const QString& text) {
+  pausedPanel_->setText(text);
+  pausedPanel_->setVisible(!text.isEmpty());
 }
 
 void ArticlesForm::log(const std::string& line) {
@@ -154,6 +167,18 @@ void ArticlesForm::transfersRunningChanged(bool running) {
 
 void ArticlesForm::autoDownloadChanged(bool on) {
   btnAuto->setChecked(on);
+}
+
+void ArticlesForm::transferFailed(const ArticleBase&, const std::string& line) {
+  // Failures are read later, next to other runs' lines: each carries its time.
+  log(QDateTime::currentDateTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss ")).toStdString() +
+      line);
+}
+
+void ArticlesForm::downloadsPaused(const std::string& reason) {
+  const std::string text = "Automatic download paused: " + reason;
+  log(text);
+  showDownloadsPaused(decodeBytes(text));
 }
 
 void ArticlesForm::articleTransferEnded(Article& article) {

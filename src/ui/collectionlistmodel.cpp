@@ -1,6 +1,14 @@
 #include "ui/collectionlistmodel.h"
 
+#include "ui/qttext.h"
+
 namespace varnook {
+
+QString CollectionListModel::statusColumnText(const ArticleBase& object) {
+  if (object.shortStatus() == "Errors!" && object.longStatus() != object.shortStatus())
+    return decodeBytes(std::string(object.shortStatus()) + " " + std::string(object.longStatus()));
+  return decodeBytes(object.shortStatus());
+}
 
 CollectionListModel::CollectionListModel(Collection& collection, ListKind kind, int columns,
                                          QObject* parent)

@@ -20,6 +20,10 @@ class CollectionListModel : public QAbstractTableModel, private CollectionObserv
   int columnCount(const QModelIndex& parent = {}) const override;
 
  protected:
+  // What a row's Status column shows: the short status, and for a failure the reason too
+  // ("Errors! Not Found"), so a failed row says why without being selected.
+  static QString statusColumnText(const ArticleBase& object);
+
   Collection& collection_;
 
  private:

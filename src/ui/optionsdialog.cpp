@@ -194,6 +194,13 @@ QWidget* OptionsDialog::buildConnectionPage() {
   form->addRow(QStringLiteral("Password:"), edProxyPwd);
   // The panel follows the box at once, so a proxy can be set up in one visit.
   connect(chkProxy, &QCheckBox::toggled, pnlProxy, &QWidget::setEnabled);
+  valTransferTimeout = numberField("valTransferTimeout", 10, 3600, page);
+  valTransferTimeout->setSuffix(QStringLiteral(" s"));
+  valTransferTimeout->setToolTip(
+      QStringLiteral("A transfer not done after this long fails, however steadily data arrives"));
+  auto* limits = new QFormLayout;
+  limits->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  limits->addRow(QStringLiteral("Time limit per transfer:"), valTransferTimeout);
 
   auto* secure = new QGroupBox(QStringLiteral("Secure connections (HTTPS)"), page);
   edTrustedCertificates = named(new QLineEdit(secure), "edTrustedCertificates");
@@ -216,6 +223,7 @@ QWidget* OptionsDialog::buildConnectionPage() {
   layout->addWidget(chkProxy);
   layout->addWidget(pnlProxy);
   layout->addWidget(secure);
+  layout->addLayout(limits);
   layout->addStretch();
   return page;
 }
@@ -284,6 +292,7 @@ void OptionsDialog::fill(const VnkOptions& options) {
 
   chkProxy->setChecked(options.useProxy);
   pnlProxy->setEnabled(options.useProxy);
+  valTransferTimeout->setValue(options.transferTimeout);
   edProxy->setText(fromBytes(options.proxyURL));
   edProxyPort->setText(fromBytes(options.proxyPort));
   edProxyLogin->setText(fromBytes(options.proxyUser));
@@ -383,6 +392,7 @@ void OptionsDialog::writeOptions(VnkOptions& options) const {
   options.proxyUser = toBytes(edProxyLogin->text());
   options.proxyPWD = toBytes(edProxyPwd->text());
   options.trustedCertificates = toBytes(edTrustedCertificates->text());
+  options.transferTimeout = numberFieldValue(valTransferTimeout);
   options.highLightLinks = chkHighlightURLs->isChecked();
   options.underlineLink = chkUnderline->isChecked();
   options.highLightQuotes = chkCitations->isChecked();

@@ -72,6 +72,7 @@ class OptionsDialog : public QDialog {
   QLineEdit* edProxyPwd;
   QLineEdit* edTrustedCertificates;
   QPushButton* btnBrowseCertificates;
+  QSpinBox* valTransferTimeout;
   // "Article Viewer"
   QComboBox* cbxColor;
   QPushButton* btnSetColor;

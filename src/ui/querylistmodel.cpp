@@ -32,6 +32,7 @@ QVariant QueryListModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
     case Qt::ToolTipRole:
       if (role == Qt::ToolTipRole && index.column() != query) return {};
+      if (index.column() == status) return statusColumnText(*request);
       return decodeBytes(request->columnText(index.column()));
     case Qt::DecorationRole:
       if (index.column() == query) return images_[imageIndex(*request)];

@@ -98,6 +98,11 @@ void HomeSite::check(std::function<void(bool completed)> done) {
   }
 }
 
+bool HomeSite::retryDue() const {
+  if (succeeded_ || running() || failures_ == 0 || retryAfterMs < 0) return false;
+  return std::chrono::steady_clock::now() - lastFailure_ >= std::chrono::milliseconds(retryAfterMs);
+}
+
 void HomeSite::abort() {
   if (!client_) return;
   client_.reset();
@@ -116,6 +121,9 @@ void HomeSite::finished(int error) {
   if (error == 0 && status > 0 && status < 300) {
     values_ = parseUpdateValues(answer_);
     succeeded_ = true;
+  } else {
+    ++failures_;
+    lastFailure_ = std::chrono::steady_clock::now();
   }
   ui_.showUpdateStatus("Update information received");
   bool closing = false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -32,8 +33,15 @@ UpdateValues parseUpdateValues(const std::string& body);
 // is outdated, and whether there is a message, once per run until it has succeeded. The
 // check is asynchronous: `done` is called when it has finished (true) or was aborted by
 // stop (false); the loop keeps running meanwhile. Questions go through the UpdateUi.
+//
+// Downloads wait for the first check of a run only: once a check has failed, a home site
+// that is down or silent must not cost every download its wait. A failed check is made
+// again before a download at most every retryAfterMs.
 class HomeSite {
  public:
+  // Negative: a failed check is not made again in this run (the batch tool).
+  int retryAfterMs = 10 * 60 * 1000;
+
   HomeSite(EventLoop& loop, const VnkOptions& options, UpdateUi& ui);
   ~HomeSite();
   HomeSite(const HomeSite&) = delete;
@@ -47,6 +55,10 @@ class HomeSite {
 
   bool succeeded() const { return succeeded_; }
   bool running() const { return client_ != nullptr; }
+  // No check has ended in this run (a stopped one does not count): downloads wait for it.
+  bool firstCheckPending() const { return !succeeded_ && failures_ == 0; }
+  // A check failed, and retryAfterMs has passed since.
+  bool retryDue() const;
   // True once an answer named an oldest valid version above this one; stays for the run.
   bool outdated() const { return outdated_; }
   const UpdateValues& values() const { return values_; }
@@ -75,6 +87,8 @@ class HomeSite {
   bool outdated_ = false;
   std::vector<std::function<void(bool)>> waiting_;
   std::uint64_t checks_ = 0;  // counts the checks started, so stale posted work is dropped
+  int failures_ = 0;
+  std::chrono::steady_clock::time_point lastFailure_{};
   std::shared_ptr<char> life_ = std::make_shared<char>();
 };
 

@@ -71,8 +71,9 @@ TEST_F(ResultPageTest, ReadsARealisticPageCompletely) {
 }
 
 // What a page leaves on the request: the no-match sentence wins over entries; a page
-// without entries is "none" but keeps its count and link; a missing next link leaves the
-// URL; an entry without a number counts as an entry (no "none") but adds no article.
+// with neither entries nor that sentence is no result page, but keeps its count and link; a
+// missing next link leaves the URL; an entry without a number counts as an entry but adds
+// no article.
 TEST_F(ResultPageTest, WhatAPageLeavesOnTheRequest) {
   std::string noMatch = buildResultPage({entry("5", "s")}, "1", testing::nextPageUrl(2));
   noMatch.insert(noMatch.find("<dl>"), "<p>Your search did NOT match any articles at all.</p>");
@@ -81,8 +82,9 @@ TEST_F(ResultPageTest, WhatAPageLeavesOnTheRequest) {
     std::int32_t expectedTotal, articles;
   } cases[] = {
       {noMatch, "none", "before", -1, 0},
-      {buildResultPage({}, "17", "http://h/next"), "none", "http://h/next", 17, 0},
-      {"", "none", "before", -1, 0},
+      {buildResultPage({}, "17", "http://h/next"), std::string(kNoEntriesNoNotice), "http://h/next",
+       17, 0},
+      {"", std::string(kNoEntriesNoNotice), "before", -1, 0},
       {buildResultPage({entry("1", "a"), entry("2", "b")}, "2", ""), "", "before", 2, 2},
       {buildResultPage({entry("", "x"), entry("99999999999", "too big")}, "1", ""), "", "before", 1,
        0},
@@ -113,7 +115,7 @@ TEST_F(ResultPageTest, KnownEntriesAreCountedButNotChanged) {
 }
 
 TEST_F(ResultPageTest, EntryWithoutNumberIsAnEntryButNoArticle) {
-  // The entry counts (so the page is no "none"), but number 0 is never added.
+  // The entry counts (so the page reads without error), but number 0 is never added.
   EXPECT_EQ(parse(buildResultPage({entry("", "x"), entry("99999999999", "too big")}, "1", "")), "");
   EXPECT_EQ(request_.articles, 0);
   EXPECT_TRUE(articles().empty());
@@ -198,7 +200,7 @@ TEST_F(ResultPageTest, NextPageUrl) {
   for (const auto& [page, error, url] : cases) {
     request_.url = "old";
     const std::string result = parse(page);
-    EXPECT_EQ(result, error.empty() ? "none" : error) << page;
+    EXPECT_EQ(result, error.empty() ? kNoEntriesNoNotice : error) << page;
     EXPECT_EQ(request_.url, url) << page;
   }
 }

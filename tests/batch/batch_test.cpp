@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -112,7 +113,8 @@ TEST_F(BatchTest, SearchesFollowsPagesDownloadsRotatesAndSaves) {
   ASSERT_EQ(saved.articles().size(), 12u);
   EXPECT_EQ(saved.loadedArticles(), 12);
   EXPECT_EQ(saved.articles()[3]->text.rfind("Body of article 4\r\n", 0), 0u);
-  EXPECT_NE(r.err.find("1 requests, 12 articles, 12 loaded; saved to " + out), std::string::npos);
+  EXPECT_NE(r.err.find("1 requests, 12 articles, 12 loaded, 0 failed; saved to " + out),
+            std::string::npos);
 }
 
 // A query form runs at once and lists its articles; the page limit stops it at the next
@@ -137,18 +139,67 @@ TEST_F(BatchTest, QueryFormListsThePagesItWasAllowedAndTheFileCanBeSentAgain) {
   EXPECT_EQ(saved(), std::tuple(12u, 12));
 }
 
-TEST_F(BatchTest, FailuresGiveExitStatusOne) {
-  testing::FakeArchive archive(3, 10);
-  archive.override("dnquery", testing::httpResponse(404, "Not Found", "x"));
-  EXPECT_EQ(run(with(archive, {"--send", "modem"})).status, 1);
+// Every failed transfer has its line on standard error and in the log, the summary counts
+// them, and the exit status is 1.
+TEST_F(BatchTest, EachFailedTransferHasItsLineAndTheExitStatusIsOne) {
+  const std::string refusing = "localhost:" + std::to_string(testing::freeLoopbackPort());
+  const struct {
+    std::string part, reply;  // the archive's answer to targets holding `part` ("": held)
+    std::string more;         // options, separated by blanks
+    std::string line;
+    int failed;
+  } cases[] = {
+      {"dnquery", testing::httpResponse(404, "Not Found", "x"), "", "failed: HTTP 404 Not Found",
+       1},
+      {"dnquery", testing::httpResponse(200, "OK", "<html>maintenance</html>"), "",
+       "failed: Errors parsing received Web page: The page lists no articles", 1},
+      {"", "", "--service localhost:99999", "failed: SetPort: Cannot convert port '99999'", 1},
+      {"AN=1&", "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\nFrom", "--download",
+       "A#1 (query \"modem\") failed: Connection closed after 4 of 1000 document bytes", 1},
+      {"AN=2&",
+       testing::httpResponse(302, "Found", "", {"Location: /[ST_rn=ps]/getdoc.xp?AN=2&again"}),
+       "--download", "A#2 (query \"modem\") failed: Too many redirections", 1},
+      {"", "", "--download --domain " + refusing,
+       "A#3 (query \"modem\") failed: Connection refused", 3},
+      {"AN=3&", "", "--download --transfer-timeout 1",
+       "A#3 (query \"modem\") failed: Transfer timed out after 1 s", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    testing::FakeArchive archive(3, 10);
+    if (!c.reply.empty()) archive.override(c.part, c.reply);
+    if (c.reply.empty() && !c.part.empty()) archive.hold(c.part);
+    std::vector<std::string> args = with(archive, {"--send", "--log", dir_ + "/log.txt"});
+    std::istringstream more(c.more);
+    for (std::string option; more >> option;) args.push_back(option);
+    args.push_back("modem");
+    const BatchRun r = run(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+    EXPECT_NE(readAll(dir_ + "/log.txt").find(c.line), std::string::npos);
+    EXPECT_NE(r.err.find(", " + std::to_string(c.failed) + " failed"), std::string::npos);
+    std::remove((dir_ + "/log.txt").c_str());
+  }
+}
 
-  testing::FakeArchive unreadable(3, 10);
-  unreadable.override("dnquery", testing::httpResponse(200, "OK", "<a href=\"/getdoc.xp?AN=1"));
-  const BatchRun r = run(with(unreadable, {"--send", "modem"}));
-  EXPECT_EQ(r.status, 1);
-  // The question is printed and answered No.
-  EXPECT_NE(r.err.find("Do you want to view this page now? [answered No]"), std::string::npos)
-      << r.err;
+// A home site that fails is asked once a run, and not at all with --no-update-check.
+TEST_F(BatchTest, HomeSiteIsAskedOnceARunAtMost) {
+  testing::FakeArchive archive(6, 10);
+  archive.override("update.txt", testing::httpResponse(404, "Not Found", ""));
+  EXPECT_EQ(run(with(archive, {"--send", "--download", "-q", "modem"})).status, 0);
+  EXPECT_EQ(archive.count("update.txt"), 1);
+  EXPECT_EQ(run(with(archive, {"--send", "--download", "--no-update-check", "modem"})).status, 0);
+  EXPECT_EQ(std::tuple(archive.count("update.txt"), archive.count("getdoc")), std::tuple(1, 12));
+}
+
+// Subjects and authors are the service's bytes: listed, their control characters are U+FFFD.
+TEST_F(BatchTest, ListShowsControlCharactersAsReplacementCharacters) {
+  testing::FakeArchive archive(1, 10);
+  archive.override("dnquery", testing::httpResponse(200, "OK",
+                                                    "<a href=\"/getdoc.xp?AN=7\">Bell\x07 "
+                                                    "\x1b[2Jclear</a><b>Author</b>: x\x1by<p>"));
+  const BatchRun r = run(with(archive, {"--send", "-q", "--list", "modem"}));
+  EXPECT_EQ(r.out, "7\t\tx\xEF\xBF\xBDy\tBell\xEF\xBF\xBD \xEF\xBF\xBD[2Jclear\n");
 }
 
 TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwoHelpAndVersionZero) {
@@ -157,6 +208,10 @@ TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwoHelpAndVersionZero) {
   EXPECT_NE(r.err.find("option --pages needs a value"), std::string::npos);
   EXPECT_EQ(run({"--bogus"}).status, 2);
   EXPECT_EQ(run({"--hits", "5"}).status, 2);
+  EXPECT_EQ(run({"--transfer-timeout", "0"}).status, 2);
+  r = run({"--download", "modem"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("add --send"), std::string::npos) << r.err;
 
   r = run({dir_ + "/missing.vnk"});
   EXPECT_EQ(r.status, 2);
@@ -171,7 +226,9 @@ TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwoHelpAndVersionZero) {
   EXPECT_EQ(r.out.rfind("varnook-batch ", 0), 0u);
   r = run({"--help"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("--max-transfers N"), std::string::npos);
+  for (const char* option :
+       {"--max-transfers N", "--transfer-timeout SECONDS", "--no-update-check"})
+    EXPECT_NE(r.out.find(option), std::string::npos) << option;
 }
 
 TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
@@ -227,7 +284,7 @@ TEST_F(BatchTest, ASecondRunIsRefusedAndASignalSavesWhatWasGathered) {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(signal);
     testing::FakeArchive archive(12, 5);
-    archive.holdArticles();
+    archive.hold();
     const std::string file = dir_ + "/stopped" + std::to_string(signal) + ".vnk";
     auto first = testing::ChildProcess::start(
         command(with(archive, {"--send", "--download", "-o", file, "modem"})), file + ".log");

@@ -194,8 +194,15 @@ TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {
     waitFor(c, docDataSeen_);
     c.reset();
   };
+  // Sends a byte now and then, never ending the document.
+  const auto trickles = [](ScriptedConnection& c) {
+    if (!c.readRequest() || !c.send("HTTP/1.0 200 OK\r\n\r\n")) return;
+    for (int i = 0; i < 500 && c.send("x") && c.pause(20); ++i) {
+    }
+  };
   const std::string closedEarly =
       "404 Connection closed before the end of the response header #0 done1/0";
+  const std::string chunked = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
   struct Case {
     const char* name;
     ScriptedServer::Script script;
@@ -203,6 +210,7 @@ TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {
     const char* document;  // nullptr: not known in advance
     std::size_t headerLines;
     int silenceTimeoutMs = 10000;
+    int deadlineMs = 0;
   };
   const Case cases[] = {
       // The rest of an error's header and its document are not read.
@@ -228,6 +236,22 @@ TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {
          if (c.readRequest()) c.waitForPeerClose();
        },
        "0  #10060 done1/0", "", 0, 200},
+      // Replies that are not what was asked for.
+      {"no status line", sends("hello\r\n\r\nbody"), "404 Not an HTTP response #0 done1/0", "", 1},
+      {"header without any line", sends("\r\nbody"), "404 Not an HTTP response #0 done1/0", "", 0},
+      {"compressed document never asked for",
+       sends("HTTP/1.0 200 OK\r\nContent-Encoding: gzip\r\n\r\n\x1f\x8b"),
+       "404 Unrequested Content-Encoding: gzip #0 done1/0", "", 2},
+      {"transfer coding other than chunked",
+       sends("HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n"),
+       "404 Unsupported Transfer-Encoding: gzip, chunked #0 done1/0", "", 2},
+      {"broken chunk", sends(chunked + "3\r\nabcX\r\n"), "404 Invalid chunked document #0 done1/0",
+       "abc", 2},
+      {"chunked document cut short", sends(chunked + "5\r\nhel"),
+       "404 Connection closed before the end of the chunked document #0 done1/0", "hel", 2},
+      // Bytes that keep coming, too slowly to ever trip the silence limit.
+      {"trickle past the deadline", trickles, "404 Transfer timed out after 0.15 s #0 done1/0",
+       nullptr, 1, 10000, 150},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -237,7 +261,9 @@ TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {
     docDataSeen_ = false;
     client_.maxDocumentSize = 1 << 20;
     client_.silenceTimeoutMs = c.silenceTimeoutMs;
+    client_.deadlineMs = c.deadlineMs;
     ASSERT_TRUE(get(server.url("/start")));
+    EXPECT_EQ(client_.timedOut(), c.deadlineMs != 0);
     EXPECT_EQ(ending(), c.ending);
     if (c.document) {
       EXPECT_EQ(document_, c.document);
@@ -249,6 +275,51 @@ TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {
     EXPECT_EQ(count("docEnd"), count("docBegin"));
     EXPECT_EQ(count("location") + client_.redirections(), 0);
     EXPECT_EQ(server.requests().size(), 1u);
+  }
+}
+
+// Chunked coding is taken off, also for an HTTP/1.0 client, and the last chunk ends the
+// document while the server keeps the connection open.
+TEST_F(HttpClientTest, ChunkedDocumentIsDecodedAndEndsWithItsLastChunk) {
+  ScriptedServer server([](ScriptedConnection& c) {
+    if (!c.readRequest()) return;
+    c.sendInPieces(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 3\r\n\r\n"
+        "6;name=value\r\n<html>\r\nA\r\n0123456789\r\n0\r\nX-Trailer: t\r\n\r\n",
+        7);
+    c.waitForPeerClose();
+  });
+  ASSERT_TRUE(get(server.url("/")));
+  EXPECT_EQ(ending(), "200 OK #0 done1/0");
+  EXPECT_EQ(std::tuple(document_, client_.receivedCount()), std::tuple("<html>0123456789", 16));
+}
+
+// Bytes at or below 0x20 and 0x7F in a URL, from a page or a redirection, are sent
+// percent-encoded (in the host name they refuse the start, below).
+TEST_F(HttpClientTest, UnsafeBytesInUrlsNeverReachTheWire) {
+  ScriptedServer origin(ScriptedServer::respond([](const ReceivedRequest& r) {
+    if (r.target.starts_with("/moved"))
+      return httpResponse(302, "Found", "", {"Location: /to a\rb\x7f\tc"});
+    return httpResponse(200, "OK", "ok");
+  }));
+  ScriptedServer proxy(ScriptedServer::reply(httpResponse(200, "OK", "ok")));
+  const struct {
+    std::string url, proxy, target;
+  } cases[] = {
+      {origin.url("/p?a=1\r\nMAIL FROM:<x@y>\r\n"), "", "/p?a=1%0D%0AMAIL%20FROM:<x@y>%0D%0A"},
+      {origin.url("/moved"), "", "/to%20a%0Db%7F%09c"},
+      {"http://origin.example/a\nb c", "127.0.0.1:" + std::to_string(proxy.port()),
+       "http://origin.example/a%0Ab%20c"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.target);
+    client_.proxy = c.proxy;
+    ASSERT_TRUE(get(c.url));
+    EXPECT_EQ(ending(), "200 OK #0 done1/0");
+    const auto requests = (c.proxy.empty() ? origin : proxy).requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back().target, c.target);
+    EXPECT_EQ(std::count(requests.back().head.begin(), requests.back().head.end(), '\n'), 2);
   }
 }
 
@@ -315,6 +386,8 @@ TEST_F(HttpClientTest, StartRefusalsFireNothingAndAbortWhileResolvingEndsAtOnce)
   EXPECT_EQ(client_.getAsync(), "DNS lookup: invalid host name.");
   client_.url = "http://127.0.0.1:http-alt-typo/";
   EXPECT_EQ(client_.getAsync(), "SetPort: Cannot convert port 'http-alt-typo'");
+  client_.url = "http://127.0.0.1\r\nX-Injected: 1:80/";
+  EXPECT_EQ(client_.getAsync(), "Control characters in the URL's host name");
   EXPECT_TRUE(events_.empty());
   EXPECT_EQ(client_.state(), HttpClient::State::Ready);
 

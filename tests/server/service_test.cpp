@@ -186,8 +186,10 @@ TEST(ServiceTest, PagingWithNextMatchesToTheLastPage) {
     EXPECT_EQ(page.nextUrl.rfind("http://localhost:8119/dnquery.xp?QRY=zebra&", 0), 0u);
     EXPECT_EQ(page.nextUrl.find("&amp;"), npos);
   }
-  // A start beyond the end lists nothing; the agent reads that as no matches.
-  EXPECT_EQ(server().search("QRY=zebra&start=500").error, "none");
+  // A start beyond the end lists nothing without saying that nothing matched: the agent
+  // takes it for a page it cannot read.
+  EXPECT_EQ(server().search("QRY=zebra&start=500").error,
+            "The page lists no articles and does not say that nothing matched!");
   // maxhits is clamped to 1..200, 40 by default.
   for (auto [maxhits, hits] : {std::pair{"0", 1u}, {"7", 7u}, {"100000", 25u}, {"lots", 25u}})
     EXPECT_EQ(server().search("QRY=zebra&maxhits=" + std::string(maxhits)).numbers.size(), hits)

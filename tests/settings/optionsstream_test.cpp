@@ -41,6 +41,7 @@ TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
                                    .string("ServiceHost", "localhost:8119")
                                    .string("ServiceDomain", "localhost:8119")
                                    .string("HomeSite", "http://localhost:8119/varnook/update.txt")
+                                   .integer("TransferTimeout", 3, 300)
                                    .end()
                                    .bytes;
   EXPECT_EQ(writeOptionsStream(VnkOptions{}), expected);
@@ -117,7 +118,8 @@ auto storedFields(const VnkOptions& o) {
                   o.multiHost, o.hitsPerPage, o.maxRequests, o.highLightLinks, o.highLightQuotes,
                   o.highLightKW, o.colorG, o.colorGG, o.colorGGG, o.colorGGGG, o.keywordColor,
                   o.linkColor, o.underlineLink, f.charset, f.color, f.height, f.name, f.pitch,
-                  f.style, o.serviceHost, o.serviceDomain, o.homeSite, o.trustedCertificates);
+                  f.style, o.serviceHost, o.serviceDomain, o.homeSite, o.trustedCertificates,
+                  o.transferTimeout);
 }
 
 // For each stored property in stream order: whether `a` and `b` agree on it.
@@ -177,6 +179,7 @@ struct OptionsGenerator {
       o.*field = color();
     o.hitsPerPage = integer();
     o.maxRequests = integer();
+    o.transferTimeout = integer();
     o.articleFont = {pick({0, 1, 2, 77, 129, 204, 255, 3, 256, -1}, integer()),
                      color(),
                      integer(),
@@ -234,6 +237,7 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   full.serviceDomain = "example";
   full.homeSite = "http://example/update.txt";
   full.trustedCertificates = "/etc/archive-ca.pem";
+  full.transferTimeout = 30;
   const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
   ASSERT_EQ(sameFields(full, VnkOptions{}), none);
 

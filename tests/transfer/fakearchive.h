@@ -24,7 +24,7 @@ class FakeArchive {
         server_(testing::ScriptedServer::respond(
             [this](const testing::ReceivedRequest& r) { return answer(r); })) {}
   // Answers held back are let go first, so the server's threads can end.
-  ~FakeArchive() { releaseArticles(); }
+  ~FakeArchive() { release(); }
 
   std::string host() const { return "127.0.0.1:" + std::to_string(server_.port()); }
   // Article servers are "<name>.localhost:<port>", which reaches this server too.
@@ -36,16 +36,17 @@ class FakeArchive {
     std::lock_guard<std::mutex> lock(mutex_);
     overrides_[part] = std::move(reply);
   }
-  // Article answers wait until released: transfers stay running for as long as a test
-  // needs them to, whatever the machine's speed.
-  void holdArticles() {
+  // Answers to requests whose target contains `part` (the articles by default) wait until
+  // released: transfers stay running for as long as a test needs them to, whatever the
+  // machine's speed.
+  void hold(std::string part = "getdoc.xp?AN=") {
     std::lock_guard<std::mutex> lock(mutex_);
-    holding_ = true;
+    holding_ = std::move(part);
   }
-  void releaseArticles() {
+  void release() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      holding_ = false;
+      holding_.clear();
     }
     released_.notify_all();
   }
@@ -69,7 +70,9 @@ class FakeArchive {
  private:
   std::string answer(const testing::ReceivedRequest& r) {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::unique_lock<std::mutex> lock(mutex_);
+      released_.wait(
+          lock, [&] { return holding_.empty() || r.target.find(holding_) == std::string::npos; });
       for (const auto& [part, reply] : overrides_)
         if (r.target.find(part) != std::string::npos) return reply;
     }
@@ -79,10 +82,6 @@ class FakeArchive {
     }
     const auto an = r.target.find("getdoc.xp?AN=");
     if (an != std::string::npos) {
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        released_.wait(lock, [this] { return !holding_; });
-      }
       const int number = std::atoi(r.target.c_str() + an + 13);
       return testing::httpResponse(200, "OK", articleText(number), {"Content-Type: text/plain"});
     }
@@ -114,7 +113,7 @@ class FakeArchive {
   int articles_, perPage_;
   std::mutex mutex_;
   std::condition_variable released_;
-  bool holding_ = false;
+  std::string holding_;
   std::map<std::string, std::string> overrides_;
   testing::ScriptedServer server_;
 };

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "archive/queryurl.h"
+#include "archive/resultpage.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 #include "transfer/fakearchive.h"
@@ -116,7 +117,7 @@ class SchedulerTest : public ::testing::Test {
 
 // What a request's pages leave: the walk over every page on one transfer with its log,
 // and the ways a first page ends the request. An unreadable page is saved, reported and
-// asked about once; transport errors log nothing.
+// asked about once; every failure has its line.
 TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
   const std::string unreadable = "<a href=\"/getdoc.xp?AN=5\">no end";
   const std::string report =
@@ -133,10 +134,17 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
        Lines{"Page 1 of Q#0 delivered 10 articles", "Page 2 of Q#0 delivered 10 articles",
              "Page 3 of Q#0 delivered 5 articles", "Request Q#0: total of 25 articles on 3 pages"}},
       {2, "", "Loaded", kComplete, 1, Lines{"Page 1 of Q#0 delivered 2 articles"}},  // no total
-      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1, {}},
+      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1,
+       Lines{"Query \"modem\" (Q#0) failed: HTTP 404 Not Found"}},
+      // A page over its cap, however the server sends it.
+      {5, httpResponse(200, "OK", std::string((16 << 20) + 1, 'p'), {}, false),
+       "Errors!|Document too large", kFailed, 1,
+       Lines{"Query \"modem\" (Q#0) failed: Document too large"}},
       {0, "", "No matches", 0, 1, {}},
       {5, httpResponse(200, "OK", unreadable), "Errors!|Errors parsing received Web page", 0, 1,
-       Lines{report, "  Page saved to BADPAGE.HTM!"}},
+       Lines{report, "  Page saved to BADPAGE.HTM!",
+             "Query \"modem\" (Q#0) failed: Errors parsing received Web page: Expected next tag "
+             "after the subject!"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -163,7 +171,7 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
       EXPECT_TRUE(r.url.empty());
       EXPECT_EQ(article(0).requestId, r.name);
     }
-    const bool bad = c.lines.size() == 2;
+    const bool bad = c.lines.size() == 3;
     EXPECT_EQ(ui_.questions, bad ? Lines{report + ".\r\nThe page is stored in \"" + saved +
                                          "\". Do you want to view this page now?"}
                                  : Lines{});
@@ -178,36 +186,37 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
   }
 }
 
-// Stop at next page keeps the link to the next page. A resume whose start is abandoned
-// (stop all while the failing home site is asked again) fetches and counts no page; the
-// next resume goes on.
+// Stop at next page keeps the link to the next page, and resume goes on there. A resume
+// whose start is abandoned (stop all while the first home-site check is under way) fetches
+// and counts no page; the next resume goes on.
 TEST_F(SchedulerTest, StopAtNextPageAndResumeAlsoAfterAnAbandonedStart) {
-  testing::FakeArchive& archive = serve(30, /*withHomeSite=*/true);
-  archive.override("update.txt", "");  // every check fails, so each start asks again
+  testing::FakeArchive& archive = serve(40, /*withHomeSite=*/true);
+  archive.hold("update.txt");
+  // As a saved collection leaves a request after its first page.
   Request& r = newRequest();
-  scheduler_->send(r);
-  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 2; }, 10000));  // page 2 under way
-  scheduler_->stopAtNextPage(r);
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_FALSE(home_->succeeded());
-  EXPECT_EQ(r.pages, 2);
-  EXPECT_NE(r.url.find("firstHit=21"), std::string::npos);
-  EXPECT_FALSE(r.stopAtNextPage);
-
+  r.url = "http://" + archive.host() + "/[ST_rn=ps]/dnquery.xp?QRY=x&firstHit=11";
+  r.setState(kComplete);
   scheduler_->resume(r);
   ASSERT_TRUE(home_->running());
   scheduler_->stopAll();
   EXPECT_FALSE(home_->running());
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.pages, 2);
-  EXPECT_FALSE(r.isTransferring());
+  EXPECT_EQ(std::tuple(r.pages, r.isTransferring(), archive.count("dnquery")),
+            std::tuple(1, false, 0));
+
+  archive.release();
+  scheduler_->resume(r);
+  ASSERT_TRUE(loop_.runUntil([&] { return r.pages == 3; }, 10000));  // page 3 under way
+  scheduler_->stopAtNextPage(r);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(r.pages, 3);
+  EXPECT_NE(r.url.find("firstHit=31"), std::string::npos);
+  EXPECT_FALSE(r.stopAtNextPage);
 
   scheduler_->resume(r);
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(r.pages, 3);
-  EXPECT_EQ(r.articles, 30);
-  EXPECT_TRUE(r.url.empty());
-  EXPECT_EQ(archive.count("firstHit=21"), 1);
+  EXPECT_EQ(std::tuple(r.pages, r.articles, r.url), std::tuple(4, 30, ""));
+  EXPECT_EQ(archive.count("firstHit=31"), 1);
   scheduler_->resume(r);  // nothing left to resume
   EXPECT_FALSE(r.isTransferring());
 }
@@ -219,9 +228,10 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
   const struct {
     const char* entries;  // what follows the next-page link
     std::string status;
+    bool keepsLink;  // the link was read before the page ended
   } cases[] = {
-      {"<a href=\"/getdoc.xp?AN=5\">no end", "Errors!|Errors parsing received Web page"},
-      {"nothing listed", "No matches"},
+      {"<a href=\"/getdoc.xp?AN=5\">no end", "Errors!|Errors parsing received Web page", true},
+      {"Your search did not match any articles at all", "No matches", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.entries);
@@ -238,7 +248,7 @@ TEST_F(SchedulerTest, PageThatWasNotReadEndsTheRequestAfterAnEarlierCompleteRun)
     // The state is left as it was.
     EXPECT_EQ(std::tuple(archive.count("dnquery.xp"), r.pages, r.url, r.hasState(kComplete),
                          r.status(), r.isTransferring(), collection_.requestTransfers()),
-              std::tuple(2, 1, next, true, c.status, false, 0));
+              std::tuple(2, 1, c.keepsLink ? next : "", true, c.status, false, 0));
     clearLists();
   }
 }
@@ -273,18 +283,18 @@ TEST_F(SchedulerTest, ObjectDeletedWhileTheBadPageQuestionIsOpen) {
   }
 }
 
-// An article without a body, one the server fails and one over the size limit end their
-// transfers; only the unreadable one is logged. Rows without a check mark and ended
-// articles are passed over by the automatic walk, also when later walks go over the list
-// again; marking a row or the user's load command starts them.
+// An article without a body, one the server fails and one over the size cap end their
+// transfers, each with its failure line. Rows without a check mark and ended articles are
+// passed over by the automatic walk, also when later walks go over the list again; marking
+// a row or the user's load command starts them.
 TEST_F(SchedulerTest, ArticleFailuresAndTheAutomaticWalk) {
   testing::FakeArchive& archive = serve(5);
   archive.override("AN=1&", plainText("Subject: only headers\n"));
   archive.override("AN=2&", httpResponse(500, "Server Error", "x"));
   // An endless or enormous document ends the transfer instead of filling the memory.
-  archive.override("AN=3&", httpResponse(200, "OK", std::string(300000, 'x'),
+  archive.override("AN=3&", httpResponse(200, "OK", std::string((32 << 20) + 1, 'x'),
                                          {"Content-Type: text/plain"}, false));
-  scheduler_->maxDocumentBytes = 100000;
+  options_.maxRequests = 1;  // the lines come in list order
   ASSERT_TRUE(sendAndWait(newRequest()));
   article(3).setChecked(false);
   scheduler_->setAutoDownload(true);
@@ -296,9 +306,14 @@ TEST_F(SchedulerTest, ArticleFailuresAndTheAutomaticWalk) {
     EXPECT_EQ(std::tuple(article(i).status(), article(i).state() & kFailed, article(i).isLoaded()),
               std::tuple(ended[i].first, ended[i].second, false));
   }
-  EXPECT_EQ(ui_.lines, (Lines{"Page 1 of Q#0 delivered 5 articles",
-                              "Error analyzing article \"A#1\":\r\n  Message body not found",
-                              "  Page saved to BADPAGE.HTM!"}));
+  EXPECT_EQ(ui_.lines,
+            (Lines{"Page 1 of Q#0 delivered 5 articles",
+                   "Error analyzing article \"A#1\":\r\n  Message body not found",
+                   "  Page saved to BADPAGE.HTM!",
+                   "Article A#1 (query \"modem\") failed: Errors parsing received Web page: "
+                   "Message body not found",
+                   "Article A#2 (query \"modem\") failed: HTTP 500 Server Error",
+                   "Article A#3 (query \"modem\") failed: Document too large"}));
   scheduler_->startPendingArticles();
   ASSERT_TRUE(runUntilIdle());
   EXPECT_EQ(std::tuple(archive.count("AN=1&"), archive.count("AN=2&"), archive.count("AN=4&")),
@@ -362,7 +377,7 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrderAndRotatesSer
 }
 
 TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
-  serve(6).holdArticles();  // no article can end before stop all
+  serve(6).hold();  // no article can end before stop all
   options_.maxRequests = 3;
   scheduler_->setAutoDownload(true);
   EXPECT_TRUE(ui_.autoOn);
@@ -387,7 +402,7 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
 }
 
 TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
-  serve(2).holdArticles();
+  serve(2).hold();
   scheduler_->setAutoDownload(true);
   scheduler_->send(newRequest());
   ASSERT_TRUE(loop_.runUntil([&] { return collection_.articleTransfers() == 2; }, 10000));
@@ -398,21 +413,156 @@ TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {
   ASSERT_TRUE(runUntilIdle());
 }
 
-TEST_F(SchedulerTest, HomeSiteIsAskedOnceBeforeTheFirstDownload) {
-  testing::FakeArchive& archive = serve(2, /*withHomeSite=*/true);
-  scheduler_->send(newRequest());
-  EXPECT_EQ(collection_.requestTransfers(), 0);  // waits for the home site
-  ASSERT_TRUE(runUntilIdle());
-  EXPECT_TRUE(home_->succeeded());
-  const auto requests = archive.server().requests();
-  ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[0].target, "/varnook/update.txt");
-  EXPECT_EQ(*requests[0].header("X-ProductVersion"), home_->version());
-  EXPECT_EQ(*requests[0].header("Accept"), "text/plain");
+// --- Pages that cannot be followed ------------------------------------------------------
+
+// A page that is no result page, a next page that loops back, and requests that cannot
+// start end with state Failed (an unreadable page keeps its state), Pages not raised, and
+// their failure line. A next-page link holding CR LF goes out percent-encoded.
+TEST_F(SchedulerTest, RequestsEndWithAFailureOnPagesThatCannotBeFollowed) {
+  const std::string parseError = "Errors parsing received Web page";
+  const std::string noHost = "DNS lookup: invalid host name.";
+  const struct {
+    const char* service;  // nullptr: the archive
+    std::string next;     // the first page's next-page link ("@" stands for the archive)
+    std::string status;   // the long one; the failure line's reason when Failed
+    int state, pages;
+  } cases[] = {
+      {nullptr, "", parseError, 0, 1},  // no entry, no "did not match"
+      {nullptr, "http://@/[ST_rn=ps]/dnquery.xp?ST=PS&again",
+       "The next page repeats an earlier page", kFailed, 2},
+      {nullptr, "/[ST_rn=ps]/dnquery.xp?firstHit=2", noHost, kFailed, 1},
+      {"localhost:99999", "", "SetPort: Cannot convert port '99999'", kFailed, 1},
+      {"localhost:abc", "", "SetPort: Cannot convert port 'abc'", kFailed, 1},
+      {"", "", noHost, kFailed, 1},
+      {nullptr, "http://@/[ST_rn=ps]/dnquery.xp?QRY=x\r\nMAIL FROM:<a@b>\r\n", "Loaded", kComplete,
+       2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.next + c.status);
+    testing::FakeArchive& archive = serve(5);
+    if (c.service != nullptr) options_.serviceHost = c.service;
+    std::string next = c.next;
+    if (const auto at = next.find('@'); at < 8) next.replace(at, 1, archive.host());
+    // The first page: one entry after the link, or nothing at all.
+    archive.override("ST=PS", httpResponse(200, "OK",
+                                           next.empty() ? "<html>Down for maintenance</html>"
+                                                        : "<a href=\"" + next +
+                                                              "\">Next matches</a><a "
+                                                              "href=\"/getdoc.xp?AN=1\">s</a><p>"));
+    Request& r = newRequest();
+    ASSERT_TRUE(sendAndWait(r));
+    const bool failed = c.status != "Loaded";
+    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages),
+              std::tuple((failed ? "Errors!|" : "") + c.status, c.state, c.pages));
+    const std::string reason =
+        c.status == parseError ? parseError + ": " + std::string(kNoEntriesNoNotice) : c.status;
+    EXPECT_EQ(ui_.lines.empty() ? "" : ui_.lines.back(),
+              failed ? "Query \"modem\" (Q#0) failed: " + reason
+                     : "Request Q#0: total of 6 articles on 2 pages");
+    EXPECT_LE(archive.count("dnquery"), 2);
+    options_ = VnkOptions{};
+    clearLists();
+  }
+  EXPECT_EQ(archive_->count("QRY=x%0D%0AMAIL%20FROM:<a@b>%0D%0A"), 1);
+}
+
+// --- Time and memory ---------------------------------------------------------------------
+
+// Article transfers that never end fail at the deadline; after three timeouts in a row the
+// remaining transfers to that host fail at once.
+TEST_F(SchedulerTest, TimeoutsAndAHostThatStopsResponding) {
+  testing::FakeArchive& archive = serve(6);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  archive.hold();
+  options_.transferTimeout = 1;
+  options_.maxRequests = 2;
+  options_.hostList = "www";  // one article server
+  scheduler_->pauseOnOutage = false;
   scheduler_->setAutoDownload(true);
   ASSERT_TRUE(runUntilIdle());
-  EXPECT_EQ(archive.updateRequests, 1);
-  EXPECT_EQ(collection_.loadedArticles(), 2);
+  Lines statuses;
+  for (const auto& a : collection_.articles()) statuses.push_back(a->status());
+  const std::string timedOut = "Errors!|Transfer timed out after 1 s";
+  EXPECT_EQ(statuses, (Lines{timedOut, timedOut, timedOut, timedOut, "Errors!|Host not responding",
+                             "Errors!|Host not responding"}));
+  EXPECT_EQ(archive.count("getdoc"), 4);
+  const std::string line =
+      "Article A#6 (query \"modem\") failed: Host not responding: www." + archive.domain();
+  EXPECT_NE(std::find(ui_.lines.begin(), ui_.lines.end(), line), ui_.lines.end());
+}
+
+// The first downloads wait for the home site, asked with its request lines. A failed check
+// is not repeated before every download: the batch tool never asks again, the desktop
+// program now and then, in the background, holding nothing up.
+TEST_F(SchedulerTest, HomeSiteIsAskedBeforeTheFirstDownloadAndAFailedCheckHoldsNothingUp) {
+  const struct {
+    int status, retryAfterMs;
+    bool retrying;  // when the downloads start
+    int asked;
+  } cases[] = {{200, 0, false, 1}, {404, -1, false, 1}, {404, 0, true, 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.status) + " " + std::to_string(c.retryAfterMs));
+    testing::FakeArchive& archive = serve(3, /*withHomeSite=*/true);
+    home_->retryAfterMs = c.retryAfterMs;
+    if (c.status != 200) archive.override("update.txt", httpResponse(c.status, "Failed", ""));
+    scheduler_->send(newRequest());
+    EXPECT_EQ(collection_.requestTransfers(), 0);  // waits for the home site
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(home_->succeeded(), c.status == 200);
+    const auto check = archive.server().requests()[0];
+    EXPECT_EQ(std::tuple(check.target, *check.header("X-ProductVersion"), *check.header("Accept")),
+              std::tuple("/varnook/update.txt", home_->version(), "text/plain"));
+    archive.hold("update.txt");  // a check made now does not end before the downloads
+    scheduler_->setAutoDownload(true);
+    EXPECT_EQ(std::tuple(home_->running(), collection_.articleTransfers()),
+              std::tuple(c.retrying, 3));
+    archive.release();
+    ASSERT_TRUE(runUntilIdle());
+    EXPECT_EQ(std::tuple(collection_.loadedArticles(), archive.count("update.txt")),
+              std::tuple(3, c.asked));
+    scheduler_.reset();
+    home_.reset();
+    clearLists();
+  }
+}
+
+// --- The desktop program's commands under faults -----------------------------------------
+
+// The load command on many articles queues them behind the transfer limit.
+TEST_F(SchedulerTest, LoadCommandKeepsToTheTransferLimit) {
+  testing::FakeArchive& archive = serve(6);
+  options_.maxRequests = 2;
+  PeakWatcher peak(collection_);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  archive.hold();
+  for (const auto& a : collection_.articles()) scheduler_->loadArticle(*a);
+  EXPECT_EQ(collection_.articleTransfers(), 2);
+  EXPECT_EQ(article(5).status(), "Queued|Waiting for a free transfer");
+  scheduler_->stopLoading(article(5));  // taken off the queue
+  archive.release();
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_LE(peak.peak, 2);
+  EXPECT_EQ(std::tuple(collection_.loadedArticles(), article(5).status()),
+            std::tuple(5, "Cancelled"));
+  EXPECT_EQ(peak.started, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
+}
+
+// An article server that refuses pauses the automatic download at its first failure
+// instead of failing every article after it; switching it on again retries.
+TEST_F(SchedulerTest, OutagePausesTheDownloadsUntilSwitchedOnAgain) {
+  testing::FakeArchive& archive = serve(5);
+  ASSERT_TRUE(sendAndWait(newRequest()));
+  options_.maxRequests = 1;
+  options_.serviceDomain = "localhost:" + std::to_string(testing::freeLoopbackPort());
+  scheduler_->setAutoDownload(true);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(std::tuple(scheduler_->paused(), ui_.autoOn, article(0).status(), article(1).status()),
+            std::tuple(true, false, "Errors!|Connection refused (Error #10061)", ""));
+  EXPECT_EQ(ui_.lines.back(), "Automatic download paused: Connection refused");
+  options_.serviceDomain = archive.domain();
+  scheduler_->setAutoDownload(true);
+  ASSERT_TRUE(runUntilIdle());
+  EXPECT_EQ(std::tuple(collection_.loadedArticles(), scheduler_->paused()), std::tuple(5, false));
 }
 
 }  // namespace

@@ -47,18 +47,22 @@ TEST_F(DesktopTest, CtrlWSearchesTheQuerySubjectWithoutReplyPrefixesTheEditSelec
 }
 
 TEST_F(DesktopTest, OptionsOkSavesAndAppliesCancelChangesNothing) {
-  const int before = session().options().options().maxRequests;
+  const VnkOptions before = session().options().options();
   for (const int result : {QDialog::Rejected, QDialog::Accepted}) {
     prompts_.onDialog = [result](QDialog& dialog) {
       static_cast<OptionsDialog&>(dialog).valMaxTranfers->setValue(9);
+      static_cast<OptionsDialog&>(dialog).valTransferTimeout->setValue(45);
       if (result == QDialog::Accepted) dialog.accept();
       return result;
     };
     action("mnuOptions")->trigger();
-    EXPECT_EQ(session().options().options().maxRequests, result ? 9 : before);
+    const VnkOptions& now = session().options().options();
+    EXPECT_EQ(std::tuple(now.maxRequests, now.transferTimeout),
+              result ? std::tuple(9, 45) : std::tuple(before.maxRequests, before.transferTimeout));
   }
   EXPECT_EQ(prompts_.dialogsShown, 2);
-  EXPECT_EQ(storedOptions().maxRequests, 9);
+  EXPECT_EQ(std::tuple(storedOptions().maxRequests, storedOptions().transferTimeout),
+            std::tuple(9, 45));
 }
 
 // The export's file: see the mbox export's tests.
