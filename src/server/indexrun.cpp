@@ -108,8 +108,9 @@ class Pipeline {
         shard.database->close();
         paths.push_back(shard.path);
       }
-      if (addedSinceCheckpoint_ > 0) {
-        store_.publish(paths, nextNumber_, termlist_);
+      const auto metadata = options_.metadata ? options_.metadata() : Metadata();
+      if (addedSinceCheckpoint_ > 0 || metadataChanged(metadata)) {
+        store_.publish(paths, nextNumber_, termlist_, metadata);
       } else {
         std::error_code ignored;
         for (const std::string& path : paths) std::filesystem::remove_all(path, ignored);
@@ -166,6 +167,13 @@ class Pipeline {
   }
 
   void reopenMain() { main_ = store_.openCurrent(); }
+
+  using Metadata = std::map<std::string, std::string>;
+  bool metadataChanged(const Metadata& metadata) const {
+    for (const auto& [key, value] : metadata)
+      if (!main_ || main_->get_metadata(key) != value) return true;
+    return false;
+  }
 
   // Under mutex_.
   void warn(std::string_view text) {
@@ -344,7 +352,11 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
       return pipeline.error().empty() && !pipeline.numbersExhausted();
     };
     auto warn = [&](std::string_view text) { pipeline.sourceWarning(text); };
-    walkArticleSources(options.paths, sink, warn, counters);
+    if (options.source) {
+      options.source(sink, warn, counters);
+    } else {
+      walkArticleSources(options.paths, sink, warn, counters);
+    }
     pipeline.checkpoint(true);
     pipeline.stopWorkers();
     summary.error = pipeline.error();
