@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "server/nntpresponse.h"
-#include "server/pullrun.h"
+#include "server/pullsource.h"
 
 namespace varnook::server {
 namespace {
