@@ -14,6 +14,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "base/asciicase.h"
 #include "server/articleingest.h"
 #include "server/indexrun.h"
 #include "server/indexschema.h"
@@ -260,6 +261,16 @@ class Puller {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     if (names.empty()) warn(source.url() + ": no group matches " + source.pattern);
+    // A group named outright, without wildcards, that the server does not list.
+    for (std::string_view rest = source.pattern; !rest.empty();) {
+      const std::string_view name = rest.substr(0, rest.find(','));
+      rest.remove_prefix(std::min(name.size() + 1, rest.size()));
+      const bool plain = name.find_first_of("*?!") == std::string_view::npos;
+      if (plain && !names.empty() &&
+          std::none_of(names.begin(), names.end(),
+                       [&](const std::string& group) { return equalsNoCase(group, name); }))
+        warn(source.url() + ": " + std::string(name) + ": no such group");
+    }
     auto& positions = positions_[source.stateKey()];
     for (const std::string& name : names) {
       if (stopping() || serverFailed_) break;

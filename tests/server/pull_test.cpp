@@ -55,9 +55,9 @@ class Pull : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     std::string error;
-    inn_ = ScratchInn::start(
-        {"talk.politics.guns", "talk.politics.misc", "sci.space", "local.test", "local.login"},
-        &error);
+    inn_ = ScratchInn::start({"talk.politics.guns", "talk.politics.misc", "sci.space", "local.test",
+                              "local.login", "local.renumber"},
+                             &error);
     if (!inn_) {
       skipReason_ = error;
       return;
@@ -229,6 +229,18 @@ TEST_F(Pull, FetchesExactlyTheArticlesPostedSinceTheLastPull) {
   EXPECT_EQ(second.added, 100u);
   EXPECT_EQ(second.skipped, 0u);
   EXPECT_EQ(idsIn(folder / "index").size(), 120u);
+}
+
+TEST_F(Pull, ReadsARenumberedGroupAgainFromItsStart) {
+  TempFolder folder;
+  const PullOptions renumbered = options(folder / "index", "local.renumber");
+  feed(generated("local.renumber", 1, 10));
+  EXPECT_EQ(pull(renumbered).added, 10u);
+  // The group starts afresh: its numbers up to 12 name other articles now.
+  ASSERT_EQ(inn_->script({"renumber", "local.renumber"}).status, 0);
+  feed(generated("local.renumber", 11, 22));
+  EXPECT_EQ(pull(renumbered).added, 12u);
+  EXPECT_EQ(idsIn(folder / "index").size(), 22u);
 }
 
 TEST_F(Pull, ResumesWithoutGapsOrDuplicatesAfterLostConnections) {

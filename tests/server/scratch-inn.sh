@@ -8,6 +8,8 @@
 #   scratch-inn.sh login DIR [USER PASSWORD]  readers must log in as USER from now on;
 #                                             without USER, they need not any more
 #   scratch-inn.sh ctlinnd DIR COMMAND...     a control command ("readers no why", ...)
+#   scratch-inn.sh renumber DIR GROUP         the group starts again from article 1 (as
+#                                             after a server lost its spool)
 #   scratch-inn.sh drop DIR                   ends every reader's connection (kills the
 #                                             nnrpd processes of this innd by process id)
 #                                             and prints how many there were
@@ -18,7 +20,7 @@
 set -euo pipefail
 
 bin=/usr/lib/news/bin
-command=${1:?usage: scratch-inn.sh start|feed|login|ctlinnd|drop|stop|check DIR ...}
+command=${1:?usage: scratch-inn.sh start|feed|login|ctlinnd|renumber|drop|stop|check DIR ...}
 dir=${2:?the server folder}
 shift 2
 [ -x "$bin/innd" ] || { echo "INN is not installed (scripts/install-deps.sh installs inn2)" >&2; exit 77; }
@@ -121,6 +123,11 @@ login)
   ;;
 ctlinnd)
   "${root[@]}" env "INNCONF=$inn/etc/inn.conf" "$bin/ctlinnd" -t 30 "$@" >/dev/null
+  ;;
+renumber)
+  "$0" ctlinnd "$dir" rmgroup "$1"
+  "${root[@]}" rm -rf "$inn/spool/articles/${1//.//}"
+  "$0" ctlinnd "$dir" newgroup "$1" y
   ;;
 drop)
   innd=$(cat "$inn/run/innd.pid")
