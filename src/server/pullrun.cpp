@@ -529,9 +529,11 @@ class Puller {
     NntpError error;
     const bool done = withRetries(source, link, exchange, error);
     std::lock_guard lock(chunk.mutex);
+    // Unanswered commands go to the other connections (there are some when this one
+    // failed, or found the group gone).
+    for (std::size_t index : inFlight) chunk.returned.push_back(index);
+    chunk.outstanding -= inFlight.size();
     if (!done) {
-      for (std::size_t index : inFlight) chunk.returned.push_back(index);
-      chunk.outstanding -= inFlight.size();
       if (error.kind == NntpError::Kind::Denied && chunk.fatal.kind == NntpError::Kind::None) {
         chunk.fatal = error;
         chunk.abort = true;

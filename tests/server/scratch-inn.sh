@@ -10,6 +10,7 @@
 #   scratch-inn.sh ctlinnd DIR COMMAND...     a control command ("readers no why", ...)
 #   scratch-inn.sh renumber DIR GROUP         the group starts again from article 1 (as
 #                                             after a server lost its spool)
+#   scratch-inn.sh readers DIR                prints how many readers are connected
 #   scratch-inn.sh drop DIR                   ends every reader's connection (kills the
 #                                             nnrpd processes of this innd by process id)
 #                                             and prints how many there were
@@ -20,7 +21,7 @@
 set -euo pipefail
 
 bin=/usr/lib/news/bin
-command=${1:?usage: scratch-inn.sh start|feed|login|ctlinnd|renumber|drop|stop|check DIR ...}
+command=${1:?usage: scratch-inn.sh start|feed|login|ctlinnd|renumber|readers|drop|stop|check DIR ...}
 dir=${2:?the server folder}
 shift 2
 [ -x "$bin/innd" ] || { echo "INN is not installed (scripts/install-deps.sh installs inn2)" >&2; exit 77; }
@@ -129,10 +130,10 @@ renumber)
   "${root[@]}" rm -rf "$inn/spool/articles/${1//.//}"
   "$0" ctlinnd "$dir" newgroup "$1" y
   ;;
-drop)
+readers | drop)
   innd=$(cat "$inn/run/innd.pid")
-  pids=$(ps -o pid=,comm= --ppid "$innd" | awk '$2 == "nnrpd" { print $1 }')
-  [ -z "$pids" ] || "${root[@]}" kill -KILL $pids
+  pids=$(ps -o pid=,comm= --ppid "$innd" | awk '$2 == "nnrpd" { print $1 }' || true)
+  [ "$command" = readers ] || [ -z "$pids" ] || "${root[@]}" kill -KILL $pids
   wc -w <<<"$pids"
   ;;
 check) ;;
