@@ -20,6 +20,8 @@
 #include "server/httpserver.h"
 #include "server/indexrun.h"
 #include "server/pages.h"
+#include "server/pullrun.h"
+#include "server/textutil.h"
 #include "server/tlsfiles.h"
 #include "varnook/version.h"
 
@@ -49,6 +51,21 @@ constexpr CommandHelp kCommands[] = {
           --progress          show files, articles and articles per second while running
           --termlist          keep term lists in a new index: needed to serve it to
                               other machines with xapian-tcpsrv (about 40% larger)
+)"},
+    {"pull",
+     "pull  [--db DIR] [--user NAME --password-file FILE] [--connections N]\n"
+     "                        [--max-rate ARTICLES/S] [--groups-rules FILE] [--progress] URL...",
+     R"(pull    Adds the new articles of newsgroups on news servers to the index, through the
+        same rules as index. URL is news://HOST[:PORT]/PATTERN, PATTERN a wildmat
+        ("comp.lang.c++", "comp.os.linux.*", "*,!alt.binaries.*"). The index records
+        where each group stands, so a repeated or interrupted pull fetches only what is
+        new; run it from cron to follow live groups.
+          --user NAME         log in (AUTHINFO USER/PASS) with this name; the password
+                              comes from --password-file FILE (its first line) or the
+                              environment variable VARNOOK_NNTP_PASSWORD
+          --connections N     connections to each server, 1 to 4 (default 1)
+          --max-rate N        at most N articles per second (default: no limit)
+          --groups-rules FILE and --progress as for index
 )"},
     {"serve",
      "serve [--db DIR|STUB] [--listen ADDR:PORT] [--domain DOMAIN[:PORT]]\n"
@@ -216,6 +233,88 @@ int commandIndex(Arguments& args) {
   return reportIndexRun(indexWithSignals(options));
 }
 
+// The password of --password-file (its first line) or of the environment.
+std::optional<std::string> readPassword(const std::optional<std::string>& file,
+                                        std::string& error) {
+  if (!file) {
+    const char* value = std::getenv("VARNOOK_NNTP_PASSWORD");
+    if (value) return std::string(value);
+    error = "--user needs --password-file FILE or VARNOOK_NNTP_PASSWORD";
+    return std::nullopt;
+  }
+  auto text = readConfigurationFile(*file, error);
+  if (!text) return std::nullopt;
+  return text->substr(0, text->find_first_of("\r\n"));
+}
+
+int commandPull(Arguments& args) {
+  PullOptions options;
+  options.databasePath = defaultDataFolder() + "/archive";
+  std::optional<std::string> passwordFile;
+  while (!args.done()) {
+    const std::string word = args.take();
+    if (word.empty() || word[0] != '-') {
+      std::string error;
+      auto source = parsePullUrl(word, error);
+      if (!source) return usageError(error);
+      options.sources.push_back(std::move(*source));
+      continue;
+    }
+    if (word == "--progress") {
+      options.progress = true;
+      continue;
+    }
+    auto value = args.value();
+    if (!value) return usageError(word + " needs a value");
+    if (word == "--db") {
+      options.databasePath = *value;
+    } else if (word == "--user") {
+      options.login.user = *value;
+    } else if (word == "--password-file") {
+      passwordFile = *value;
+    } else if (word == "--connections") {
+      auto count = parsePositive(*value);
+      if (!count || *count > 4) return usageError("--connections needs a number from 1 to 4");
+      options.connections = *count;
+    } else if (word == "--max-rate") {
+      auto rate = parsePositive(*value);
+      if (!rate) return usageError("--max-rate needs a number of articles per second");
+      options.maxRate = *rate;
+    } else if (word == "--groups-rules") {
+      std::string error;
+      auto rules = GroupRules::load(*value, error);
+      if (!rules) return failure(error);
+      options.rules = std::move(*rules);
+    } else {
+      return usageError("unknown option for pull: " + word);
+    }
+  }
+  if (options.sources.empty()) return usageError("pull needs at least one news:// URL");
+  if (passwordFile && options.login.user.empty()) return usageError("--password-file needs --user");
+  if (!options.login.user.empty()) {
+    std::string error;
+    auto password = readPassword(passwordFile, error);
+    if (!password) return usageError(error);
+    options.login.password = std::move(*password);
+  }
+  // Both go to the server inside a command line.
+  if (options.login.user.find_first_of(" \t\r\n") != std::string::npos ||
+      options.login.password.find_first_of("\r\n") != std::string::npos)
+    return usageError("the user name must be one word, the password one line");
+
+  options.stop = &stopRequested;
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  const PullSummary summary = runPull(options, std::cerr, std::cerr);
+  for (const std::string& error : summary.errors) std::cerr << "varnook-archive: " << error << '\n';
+  std::cout << pullSummaryText(summary) << std::endl;
+  if (summary.interrupted) return 130;
+  return summary.errors.empty() ? 0 : 1;
+}
+
 int commandServe(Arguments& args) {
   std::string database = defaultDataFolder() + "/archive";
   HttpServer::Options http;
@@ -373,7 +472,7 @@ int commandStats(Arguments& args) {
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
-  if (argc < 2) return usageError("a command is needed (index, serve, demo or stats)");
+  if (argc < 2) return usageError("a command is needed (index, serve, pull, demo or stats)");
   const std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::cout << usage();
@@ -391,6 +490,7 @@ int runCommandLine(int argc, char** argv) {
     if (command == "index") return commandIndex(args);
     if (command == "serve") return commandServe(args);
     if (command == "demo") return commandDemo(args);
+    if (command == "pull") return commandPull(args);
     if (command == "stats") return commandStats(args);
   } catch (const std::exception& e) {
     return failure(e.what());

@@ -112,8 +112,9 @@ class Pipeline {
         shard.database->close();
         paths.push_back(shard.path);
       }
-      if (addedSinceCheckpoint_ > 0) {
-        store_.publish(paths, nextNumber_, termlist_);
+      const auto metadata = options_.metadata ? options_.metadata() : Metadata();
+      if (addedSinceCheckpoint_ > 0 || metadataChanged(metadata)) {
+        store_.publish(paths, nextNumber_, termlist_, metadata);
       } else {
         std::error_code ignored;
         for (const std::string& path : paths) std::filesystem::remove_all(path, ignored);
@@ -199,6 +200,13 @@ class Pipeline {
   }
 
   void reopenMain() { main_ = store_.openCurrent(); }
+
+  using Metadata = std::map<std::string, std::string>;
+  bool metadataChanged(const Metadata& metadata) const {
+    for (const auto& [key, value] : metadata)
+      if (!main_ || main_->get_metadata(key) != value) return true;
+    return false;
+  }
 
   // Under mutex_.
   void warn(std::string_view text) {
@@ -383,9 +391,13 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
       return pipeline.error().empty() && !pipeline.numbersExhausted();
     };
     auto warn = [&](std::string_view text) { pipeline.sourceWarning(text); };
-    SourceOptions sourceOptions;
-    sourceOptions.stop = options.stop;
-    walkArticleSources(options.paths, sink, warn, counters, sourceOptions);
+    if (options.source) {
+      options.source(sink, warn, counters);
+    } else {
+      SourceOptions sourceOptions;
+      sourceOptions.stop = options.stop;
+      walkArticleSources(options.paths, sink, warn, counters, sourceOptions);
+    }
     if (options.stop && options.stop->load()) {
       // Publishing means compacting the whole index, which can take minutes: a stop
       // keeps the last published generation instead.

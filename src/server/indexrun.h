@@ -6,10 +6,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "server/articlesource.h"
 #include "server/grouprules.h"
 
 namespace varnook::server {
@@ -31,6 +34,14 @@ struct IndexRunOptions {
   // (a checkpoint under way is finished first). What was published at checkpoints is
   // kept; the articles added since are dropped, and the next run adds them.
   const std::atomic<bool>* stop = nullptr;
+
+  // Where the articles come from when not from `paths` (the pull command's news servers):
+  // called once on the calling thread, it hands each article to the sink as the walk does.
+  std::function<bool(const ArticleSink&, const WarningSink&, SourceCounters&)> source;
+  // Index metadata to record with each published generation, asked for when it is
+  // published, so that it describes exactly the articles published with it (the pull
+  // command's positions in each group). A change alone is enough to publish.
+  std::function<std::map<std::string, std::string>()> metadata;
 };
 
 struct IndexRunSummary {

@@ -158,7 +158,7 @@ bool hasTermlist(const Xapian::Database& database) {
 }
 
 void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32_t nextNumber,
-                         bool termlist) {
+                         bool termlist, const std::map<std::string, std::string>& metadata) {
   const std::optional<std::string> current = currentGenerationName();
   unsigned long generation = 1;
   if (current) generation = std::stoul(current->substr(std::string(kGenerationPrefix).size())) + 1;
@@ -176,6 +176,7 @@ void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32
     output.set_metadata(schema::kNextNumberKey, std::to_string(nextNumber));
     output.set_metadata(schema::kTermlistKey, termlist ? "1" : "0");
     output.set_metadata(schema::kFormatKey, schema::kFormatVersion);
+    for (const auto& [key, value] : metadata) output.set_metadata(key, value);
     output.commit();
   }
   syncPath(nextPath);

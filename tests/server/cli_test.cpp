@@ -17,8 +17,9 @@ using testing::runProgram;
 TEST(CommandLine, HelpVersionAndUsageErrors) {
   const auto help = runProgram({VARNOOK_ARCHIVE_PROGRAM, "--help"});
   EXPECT_EQ(help.status, 0);
-  for (const char* text : {"index [--db DIR]", "serve [--db DIR|STUB]", "demo", "stats",
-                           "--first-number", "--groups-rules", "--listen", "--domain", "--service"})
+  for (const char* text :
+       {"index [--db DIR]", "serve [--db DIR|STUB]", "pull  [--db DIR]", "demo", "stats",
+        "--first-number", "--groups-rules", "--listen", "--domain", "--service"})
     EXPECT_NE(help.output.find(text), std::string::npos) << text;
   EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "--version"}).output.rfind("varnook-archive ", 0),
             0u);
@@ -31,6 +32,12 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
   EXPECT_EQ(status({"index", "--db", "/tmp/x"}), 2);
   EXPECT_EQ(status({"index", "--first-number", "0", "p"}), 2);
   EXPECT_EQ(status({"serve", "--bogus", "1"}), 2);
+  for (const std::vector<std::string>& pull : {std::vector<std::string>{"pull"},
+                                               {"pull", "http://host/group"},
+                                               {"pull", "--connections", "5", "news://h/g"},
+                                               {"pull", "--user", "u", "news://h/g"},
+                                               {"pull", "--password-file", "pw", "news://h/g"}})
+    EXPECT_EQ(status(pull), 2) << pull.back();
   EXPECT_EQ(status({"serve", "--db", "/nonexistent/index", "--listen", "127.0.0.1:0"}), 1);
 }
 
