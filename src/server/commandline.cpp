@@ -54,9 +54,12 @@ constexpr CommandHelp kCommands[] = {
 )"},
     {"pull",
      "pull  [--db DIR] [--user NAME --password-file FILE] [--connections N]\n"
-     "                        [--max-rate ARTICLES/S] [--groups-rules FILE] [--progress] URL...",
+     "                        [--max-rate ARTICLES/S] [--ca-file FILE] [--groups-rules FILE]\n"
+     "                        [--progress] URL...",
      R"(pull    Adds the new articles of newsgroups on news servers to the index, through the
-        same rules as index. URL is news://HOST[:PORT]/PATTERN, PATTERN a wildmat
+        same rules as index. URL is news://HOST[:PORT]/PATTERN, or nntps://... for TLS
+        from the first byte (port 563 by default; the certificate is verified against
+        the system's trust store and the host name), PATTERN a wildmat
         ("comp.lang.c++", "comp.os.linux.*", "*,!alt.binaries.*"). The index records
         where each group stands, so a repeated or interrupted pull fetches only what is
         new; run it from cron to follow live groups.
@@ -65,6 +68,8 @@ constexpr CommandHelp kCommands[] = {
                               environment variable VARNOOK_NNTP_PASSWORD
           --connections N     connections to each server, 1 to 4 (default 1)
           --max-rate N        at most N articles per second (default: no limit)
+          --ca-file FILE      PEM certificates trusted for nntps besides the system's
+                              (for a server with a private authority)
           --groups-rules FILE and --progress as for index
 )"},
     {"serve",
@@ -280,6 +285,8 @@ int commandPull(Arguments& args) {
       auto rate = parsePositive(*value);
       if (!rate) return usageError("--max-rate needs a number of articles per second");
       options.maxRate = *rate;
+    } else if (word == "--ca-file") {
+      options.trustedCertificates = *value;
     } else if (word == "--groups-rules") {
       std::string error;
       auto rules = GroupRules::load(*value, error);
@@ -289,7 +296,7 @@ int commandPull(Arguments& args) {
       return usageError("unknown option for pull: " + word);
     }
   }
-  if (options.sources.empty()) return usageError("pull needs at least one news:// URL");
+  if (options.sources.empty()) return usageError("pull needs at least one news:// or nntps:// URL");
   if (passwordFile && options.login.user.empty()) return usageError("--password-file needs --user");
   if (!options.login.user.empty()) {
     std::string error;
