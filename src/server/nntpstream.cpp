@@ -143,7 +143,10 @@ class TlsStream : public NntpStream {
       error = "TLS session cannot be created";
       return false;
     }
-    if (!trust_.prepare(session_, settings, &error)) return refused = true, false;
+    if (!trust_.prepare(session_, settings, &error)) {
+      refused = true;
+      return false;
+    }
     gnutls_transport_set_int(session_, descriptor_);
     const Clock::time_point deadline = Clock::now() + timeout;
     for (;;) {
