@@ -228,7 +228,11 @@ TEST_F(Pull, AnswersTheSameSearchesAsAnIndexOfTheArticlesAndFetchesNothingTwice)
   EXPECT_TRUE(pulled == contents(folder / "indexed"));
   const auto pulledIndex = testing::openIndex(folder / "pulled");
   const auto indexedIndex = testing::openIndex(folder / "indexed");
-  for (const char* words : {"gun control", "waco", "constitution amendment"}) {
+  // Generated articles (without the corpus) all say "article".
+  const bool real = std::filesystem::is_directory(std::string(VARNOOK_CORPUS_SPOOL) + "/sci.space");
+  for (const char* words :
+       real ? std::vector<const char*>{"gun control", "waco", "constitution amendment"}
+            : std::vector<const char*>{"article"}) {
     SearchParameters search;
     search.fields.keywords = words;
     const SearchOutcome a = pulledIndex->search(search), b = indexedIndex->search(search);
