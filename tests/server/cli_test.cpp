@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
+
+#include <xapian.h>
+
 #include "serversupport.h"
 
 namespace varnook::server {
@@ -70,6 +74,35 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
   EXPECT_EQ(jobs.subjects, std::vector<std::string>{"goodbye world"});
   serve->signal(SIGTERM);
   EXPECT_EQ(serve->wait(), 0);
+}
+
+// An index of the previous format is neither extended nor served: each command says in
+// one line how to index again.
+TEST(CommandLine, AnIndexOfTheOldFormatIsRefused) {
+  testing::TempFolder folder;
+  const std::string spool = testing::writeSpool(folder, testing::numberedArticles(2, "old"));
+  testing::indexPaths(folder / "index", {spool});
+  std::string generation = testing::readFile(folder / "index/XAPIANDB");
+  generation = generation.substr(5, generation.find('\n') - 5);  // "auto <name>"
+  {
+    Xapian::WritableDatabase database(folder / "index/" + generation, Xapian::DB_OPEN);
+    database.set_metadata("varnook.format", "1");
+    database.commit();
+  }
+  for (std::vector<std::string> command :
+       {std::vector<std::string>{"index", "--db", folder / "index", spool},
+        {"serve", "--db", folder / "index", "--listen", "127.0.0.1:0"},
+        {"stats", "--db", folder / "index"}}) {
+    // Standard error joined to the output, which runProgram reads.
+    command.insert(command.begin(),
+                   {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1", VARNOOK_ARCHIVE_PROGRAM});
+    const auto result = runProgram(command);
+    EXPECT_EQ(result.status, 1) << command[4];
+    EXPECT_NE(result.output.find("older varnook-archive (index format 1"), std::string::npos)
+        << result.output;
+    EXPECT_NE(result.output.find("varnook-archive index --db NEWDIR"), std::string::npos);
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
+  }
 }
 
 }  // namespace

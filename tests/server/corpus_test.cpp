@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "archive/encoding.h"
+#include "server/democorpus.h"
 #include "server/headerdate.h"
 #include "server/indexschema.h"
 #include "serversupport.h"
@@ -240,6 +243,152 @@ TEST(CorpusTest, EveryArticleReadsBackWithTheAgentsParser) {
     }
   }
   EXPECT_GT(checkedDates, 100);
+}
+
+// The word sequences of an article as a reader splits them: the subject, and each run of
+// new or quoted lines of the body (a phrase never spans two runs). Words are runs of
+// letters, digits, "_", bytes of 128 and above, and apostrophes inside them, lower-cased.
+std::vector<std::vector<std::string>> wordRuns(const std::string& text) {
+  std::vector<std::vector<std::string>> runs(1);
+  const auto addWords = [](std::vector<std::string>& run, const std::string& line) {
+    std::string word;
+    const auto wordByte = [](unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; };
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+      const auto c = i < line.size() ? static_cast<unsigned char>(line[i]) : ' ';
+      if (wordByte(c) || (c == '\'' && !word.empty() && i + 1 < line.size() &&
+                          wordByte(static_cast<unsigned char>(line[i + 1])))) {
+        word += static_cast<char>(std::tolower(c));
+      } else if (!word.empty()) {
+        run.push_back(std::exchange(word, {}));
+      }
+    }
+  };
+  std::istringstream in(text);
+  std::string line;
+  bool body = false, signature = false, quoted = false;
+  while (std::getline(in, line)) {
+    if (!body) {
+      if (line.empty()) body = true;
+      if (lower(line).rfind("subject:", 0) == 0) addWords(runs[0], line.substr(8));
+      if (body) runs.emplace_back();
+      continue;
+    }
+    signature = signature || line == "-- ";
+    const std::size_t first = line.find_first_not_of(" \t");
+    const bool isQuoted = signature || (first != std::string::npos && line[first] == '>');
+    if (isQuoted != quoted) runs.emplace_back();
+    quoted = isQuoted;
+    addWords(runs.back(), line);
+  }
+  return runs;
+}
+
+// Body and subject phrases find exactly the articles that have the words in this order,
+// as an independent scan of the spool files finds them.
+TEST(CorpusTest, PhrasesFindExactlyTheArticlesWithTheWordsInOrder) {
+  const std::vector<std::vector<std::string>> phrases = {
+      {"space", "station"},    {"clipper", "chip"}, {"hard", "drive"},
+      {"in", "my", "opinion"}, {"blind", "mode"},   {"second", "amendment"}};
+  std::vector<std::set<std::string>> expected(phrases.size());
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(kSpool)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    std::string id = text.substr(0, text.find("\n\n"));
+    const std::size_t at = lower(id).find("\nmessage-id:");
+    if (at == std::string::npos) continue;
+    id = id.substr(id.find('<', at), id.find('>', at) - id.find('<', at) + 1);
+    const auto runs = wordRuns(text);
+    for (std::size_t k = 0; k < phrases.size(); ++k)
+      for (const auto& run : runs)
+        if (std::search(run.begin(), run.end(), phrases[k].begin(), phrases[k].end()) != run.end())
+          expected[k].insert(id);
+  }
+  for (std::size_t k = 0; k < phrases.size(); ++k) {
+    std::string query;
+    for (const std::string& word : phrases[k]) query += (query.empty() ? "" : "+") + word;
+    std::set<std::string> found;
+    for (const auto& page :
+         server().allPages("/dnquery.xp?QRY=%22" + query + "%22&DBS=1&maxhits=200"))
+      for (std::uint32_t number : page.numbers)
+        found.insert(server().articleText(number).messageId);
+    EXPECT_EQ(found, expected[k]) << query;
+  }
+}
+
+// Counts are exact up to 10,000 matches; beyond, the page may say "about".
+TEST(CorpusTest, CountsAreEstimatedOnlyAboveTenThousand) {
+  Xapian::Database database(kIndex);
+  const std::pair<const char*, Xapian::Query> cases[] = {
+      {"the", Xapian::Query("the")},
+      {"the+of", Xapian::Query(Xapian::Query::OP_AND, Xapian::Query("the"), Xapian::Query("of"))},
+      {"the+engine",
+       Xapian::Query(Xapian::Query::OP_AND, Xapian::Query("the"), Xapian::Query("engine"))},
+      {"%22of+the%22",
+       Xapian::Query(
+           Xapian::Query::OP_OR,
+           Xapian::Query(Xapian::Query::OP_PHRASE, {Xapian::Query("of"), Xapian::Query("the")}),
+           Xapian::Query(Xapian::Query::OP_PHRASE, {Xapian::Query("Sof"), Xapian::Query("Sthe")}))},
+  };
+  bool estimated = false;
+  for (const auto& [words, query] : cases) {
+    Xapian::Enquire enquire(database);
+    enquire.set_query(query);
+    const Xapian::doccount exact =
+        enquire.get_mset(0, 0, database.get_doccount()).get_matches_estimated();
+    const std::string page = server().get("/dnquery.xp?QRY=" + std::string(words) + "&DBS=1").body;
+    const bool about = page.find(" of about ") != std::string::npos;
+    estimated = estimated || about;
+    if (exact <= 10000) {
+      EXPECT_FALSE(about) << words;
+      EXPECT_EQ(testing::parsePage(page).expectedTotal, static_cast<std::int32_t>(exact)) << words;
+    } else {
+      EXPECT_GT(testing::parsePage(page).expectedTotal, 10000) << words;
+    }
+  }
+  if (database.get_doccount() > 10000) EXPECT_TRUE(estimated);
+}
+
+// The judged queries of tests/server/data: how many find what a reader expects, which
+// must not fall below what the archive achieved when they were written.
+TEST(CorpusTest, JudgedQueries) {
+  if (kSpool.find("shared/corpus") == std::string::npos) GTEST_SKIP() << "needs the corpus";
+  testing::TempFolder folder;
+  std::string error;
+  ASSERT_GT(writeDemoSpool(folder / "demo", error), 0) << error;
+  testing::indexPaths(folder / "demo-index", {folder / "demo"});
+  const testing::LocalServer demo(folder / "demo-index");
+  std::ifstream file(std::string(VARNOOK_SOURCE_DIR) + "/tests/server/data/judged-queries.txt");
+  int passed = 0, total = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const testing::LocalServer& on = line.rfind("demo ", 0) == 0 ? demo : server();
+    if (&on == &demo) line = line.substr(5);
+    std::istringstream fields(line);
+    std::string parameters, top, order;
+    std::getline(fields, parameters, '|');
+    std::getline(fields, top, '|');
+    std::getline(fields, order);
+    std::vector<std::string> ids;
+    const testing::ParsedPage page = on.search(trim(parameters) + "&DBS=1&maxhits=100");
+    for (std::uint32_t number : page.numbers) ids.push_back(on.articleText(number).messageId);
+    const auto rank = [&](const std::string& id) {
+      return std::find(ids.begin(), ids.end(), id) - ids.begin();
+    };
+    bool ok = true;
+    std::istringstream wanted(top);
+    for (std::string id; wanted >> id;) ok = ok && rank(id) < 10;
+    std::istringstream pair(order);
+    std::string above, sign, below;
+    if (pair >> above >> sign >> below)
+      ok = ok && rank(above) < static_cast<long>(ids.size()) && rank(above) < rank(below);
+    if (!ok) std::cout << "judged query not passed: " << parameters << "\n";
+    passed += ok;
+    ++total;
+  }
+  std::cout << "judged queries: " << passed << " of " << total << " pass\n";
+  EXPECT_GE(total, 30);
+  EXPECT_GE(passed, 36);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -142,6 +143,54 @@ TEST(Indexing, InterruptedRunsAreCompletedByTheNext) {
     EXPECT_EQ(openIndex(database)->statistics().nextNumber,
               static_cast<std::uint32_t>(articles) + 1);
   }
+}
+
+// Every posting (term, article number, frequency, positions), value and record of an
+// index, keyed by article number, in sorted lines.
+std::vector<std::string> contentOf(const std::string& path) {
+  Xapian::Database database(path);
+  std::map<Xapian::docid, std::string> numbers;
+  for (auto term = database.allterms_begin("Q"); term != database.allterms_end("Q"); ++term)
+    for (auto posting = database.postlist_begin(*term); posting != database.postlist_end(*term);
+         ++posting)
+      numbers[*posting] = *term;
+  std::vector<std::string> lines;
+  for (auto term = database.allterms_begin(); term != database.allterms_end(); ++term) {
+    for (auto posting = database.postlist_begin(*term); posting != database.postlist_end(*term);
+         ++posting) {
+      std::string line = *term + " " + numbers[*posting] + " " + std::to_string(posting.get_wdf());
+      for (auto position = database.positionlist_begin(*posting, *term);
+           position != database.positionlist_end(*posting, *term); ++position)
+        line += " " + std::to_string(*position);
+      lines.push_back(std::move(line));
+    }
+  }
+  for (const auto& [docid, number] : numbers) {
+    const Xapian::Document document = database.get_document(docid);
+    for (auto value = document.values_begin(); value != document.values_end(); ++value)
+      lines.push_back(number + " value " + std::to_string(value.get_valueno()) + " " + *value);
+    lines.push_back(number + " data " + document.get_data());
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST(Indexing, TheSameIndexWhateverTheNumberOfJobs) {
+  TempFolder folder;
+  const auto demo = generateDemoCorpus();
+  for (std::size_t i = 0; i < 300; ++i)
+    testing::writeFile(folder / ("spool/" + std::to_string(i + 1)), demo[i].text);
+  std::vector<std::vector<std::string>> contents;
+  for (const char* jobs : {"1", "3"}) {
+    const std::string database = folder / ("index-" + std::string(jobs));
+    ASSERT_EQ(testing::runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--jobs", jobs, "--db",
+                                   database, folder / "spool"})
+                  .status,
+              0);
+    contents.push_back(contentOf(database));
+  }
+  EXPECT_GT(contents[0].size(), 10000u);
+  EXPECT_TRUE(contents[0] == contents[1]);
 }
 
 TEST(DemoCorpus, IsDeterministicAndCoversWhatTheDemoNeeds) {
