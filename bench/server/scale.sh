@@ -49,7 +49,9 @@ started() {  # started <log> <pattern>: waits until the log shows the pattern
   return 1
 }
 serve() {  # serve <index or stub>: starts the server, sets $base
-  "$archive" serve --db "$1" --listen 127.0.0.1:0 >"$work/serve.log" 2>&1 &
+  # Four request threads per core: a quarter of them, one per core, run the searches.
+  "$archive" serve --db "$1" --listen 127.0.0.1:0 --threads $((4 * $(nproc))) \
+    >"$work/serve.log" 2>&1 &
   pids+=($!)
   started "$work/serve.log" "Listening on"
   base=$(sed -n 's|.*\(http://127.0.0.1:[0-9]*\)/.*|\1|p' "$work/serve.log" | head -1)
@@ -103,10 +105,11 @@ pages() {
     curl -s "$base${entry#*|}&maxhits=20" | sed 's/AN=[0-9]*//g' | grep -v 'class="summary"'
   done | md5sum
 }
-index_timed() {  # index_timed <db> <paths...>: sets $secs and $rss_mb
-  /usr/bin/time -f '%e %M' -o "$work/time.txt" "$archive" index --jobs "$jobs" --db "$@" \
+index_timed() {  # index_timed <db> <paths...>: sets $secs, $cpu (user + system) and $rss_mb
+  /usr/bin/time -f '%e %M %U %S' -o "$work/time.txt" "$archive" index --jobs "$jobs" --db "$@" \
     >"$work/index.log" 2>&1
-  read -r secs rss <"$work/time.txt"
+  read -r secs rss user system <"$work/time.txt"
+  cpu=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.1f", u + s }')
   rss_mb=$((rss / 1024))
 }
 
@@ -123,10 +126,12 @@ for size in $sizes; do
   index_timed "$db" "$raw"
   articles=$("$archive" stats --db "$db" | sed -n 's/^Articles: *//p' | tr -d ',')
   index_bytes=$(du -sb "$db" | cut -f1)
-  row=$(awk -v a="$articles" -v r="$raw_bytes" -v s="$secs" -v i="$index_bytes" -v m="$rss_mb" \
-    'BEGIN { printf "%9d %8.0f %9.1f %10.0f %9.0f %6.2f %8d", a, r / 1048576, s, a / s, i / 1048576, i / r, m }')
+  row=$(awk -v a="$articles" -v r="$raw_bytes" -v s="$secs" -v c="$cpu" -v i="$index_bytes" \
+    -v m="$rss_mb" 'BEGIN { printf "%9d %8.0f %9.1f %8.1f %10.0f %9.0f %6.2f %8d", a, r / 1048576,
+      s, c, a / s, i / 1048576, i / r, m }')
   summary+=("$row")
-  printf '%9s %8s %9s %10s %9s %6s %8s\n' articles "raw MB" "index s" articles/s "index MB" "x raw" "RSS MB"
+  printf '%9s %8s %9s %8s %10s %9s %6s %8s\n' articles "raw MB" "index s" "CPU s" articles/s \
+    "index MB" "x raw" "RSS MB"
   echo "$row"
   if [ "$size" = 15000 ]; then
     # The same articles in the peers that index mail: a Maildir, one file per article.
@@ -162,14 +167,19 @@ PY
   stop_all
 
   if [ "$size" = "$largest" ]; then
-    # Four shards with disjoint number ranges, each served by xapian-tcpsrv.
-    mapfile -t files < <(ls "$raw")
+    # Four shards with disjoint number ranges, each served by xapian-tcpsrv. Each copy
+    # of the corpus goes whole to one shard, so that a cross-posted article (one
+    # Message-ID in two group files) is not in two shards.
     stub="$work/shards.stub"
     : >"$stub"
     shard_secs=0
     for k in 0 1 2 3; do
       shard_paths=()
-      for ((f = k; f < ${#files[@]}; f += 4)); do shard_paths+=("$raw/${files[f]}"); done
+      for file in "$raw"/c*; do
+        copy=$(basename "$file" | cut -c2-4)
+        [ $((10#$copy % 4)) = "$k" ] && shard_paths+=("$file")
+      done
+      [ ${#shard_paths[@]} -gt 0 ] || continue
       index_timed "$work/shard-$k" --first-number $((k * 1000000000 + 1)) --termlist "${shard_paths[@]}"
       shard_secs=$(awk -v a="$shard_secs" -v b="$secs" 'BEGIN { print a + b }')
       port=$((20000 + RANDOM % 20000))
@@ -178,10 +188,10 @@ PY
       started "$work/tcpsrv-$k.log" "Listening"
       echo "remote 127.0.0.1:$port" >>"$stub"
     done
-    echo "  4 shards with term lists: indexed one after another in ${shard_secs} s," \
+    echo "  $(wc -l <"$stub") shards with term lists: indexed one after another in ${shard_secs} s," \
       "$(du -scm "$work"/shard-* | tail -1 | cut -f1) MB"
     serve "$stub"
-    measure_queries "  queries through 4 xapian-tcpsrv shards:"
+    measure_queries "  queries through $(wc -l <"$stub") xapian-tcpsrv shards:"
     if [ "$(pages)" = "$single_pages" ]; then
       echo "  shards: the same first pages as the single index"
     else
@@ -194,5 +204,6 @@ PY
 done
 echo
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
-printf '%9s %8s %9s %10s %9s %6s %8s\n' articles "raw MB" "index s" articles/s "index MB" "x raw" "RSS MB"
+printf '%9s %8s %9s %8s %10s %9s %6s %8s\n' articles "raw MB" "index s" "CPU s" articles/s \
+  "index MB" "x raw" "RSS MB"
 printf '%s\n' "${summary[@]}"

@@ -19,8 +19,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Result counts are exact up to this many matches, estimated beyond: a common word in a
-// large archive does not walk all its postings for the count.
+// large archive does not walk all its postings for the count. A phrase checks the
+// positions of every candidate it counts, which costs ten times as much.
 constexpr Xapian::doccount kExactCountLimit = 10000;
+constexpr Xapian::doccount kExactPhraseCountLimit = 1000;
 constexpr Xapian::doccount kProfileLimit = 100000;
 constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as a day count
 
@@ -194,7 +196,7 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     QueryCompiler compiler(handle.database, stemmer, handle.indexer);
     std::optional<Xapian::Query> text;
     if (parsed.root) text = compiler.keywords(*parsed.root);
-    Xapian::Query query = text ? *text : Xapian::Query::MatchAll;
+    Xapian::Query query = text ? *text : matchAll();
     const DayDate now = parameters.now != 0 ? parameters.now : nowLocal();
     for (auto filter : {compiler.subjects(fields.subject), compiler.authors(fields.author),
                         compiler.groups(fields.forum), dateRange(fields, now)})
@@ -212,7 +214,8 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     enquire.set_docid_order(Xapian::Enquire::DESCENDING);
 
     const Xapian::doccount check =
-        std::max<Xapian::doccount>(kExactCountLimit, parameters.start + parameters.maxHits);
+        std::max<Xapian::doccount>(compiler.hasPhrase() ? kExactPhraseCountLimit : kExactCountLimit,
+                                   parameters.start + parameters.maxHits);
     const Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits, check);
     outcome.total = mset.get_matches_estimated();
     outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();

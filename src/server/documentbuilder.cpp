@@ -17,13 +17,11 @@ constexpr Xapian::termpos kFieldGap = 100;
 // since a phrase of n words must fit n consecutive positions.
 constexpr Xapian::termpos kRunGap = 1;
 
-// The terms of `text` as written, each once, under `prefix`.
-std::vector<std::string> writtenTerms(Xapian::TermGenerator& generator, std::string_view text,
-                                      std::string_view prefix) {
+// The words of `text` as written (lower-cased), each once.
+std::vector<std::string> writtenWords(Xapian::TermGenerator& generator, std::string_view text) {
   Xapian::Document scratch;
   generator.set_document(scratch);
-  generator.index_text_without_positions(Xapian::Utf8Iterator(text.data(), text.size()), 1,
-                                         std::string(prefix));
+  generator.index_text_without_positions(Xapian::Utf8Iterator(text.data(), text.size()));
   return {scratch.termlist_begin(), scratch.termlist_end()};
 }
 
@@ -76,9 +74,8 @@ void TextIndexer::indexText(std::string_view text, std::string_view prefix,
   if (ascii || writtenWeight == 0) return;
   Xapian::Document document = generator_.get_document();  // a handle on the same entry
   const std::string writtenPrefix = std::string(schema::kWrittenFormPrefix) + prefixText;
-  for (const std::string& term : writtenTerms(writtenGenerator_, text, {})) {
-    if (foldText(term) != term) document.add_term(writtenPrefix + term, writtenWeight);
-  }
+  for (const std::string& word : writtenWords(writtenGenerator_, text))
+    if (foldText(word) != word) document.add_term(writtenPrefix + word, writtenWeight);
 }
 
 void TextIndexer::indexBody(std::string_view body) {

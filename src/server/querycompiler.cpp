@@ -90,7 +90,7 @@ std::optional<Xapian::Query> QueryCompiler::compile(const QueryNode& node, char 
     case Kind::Not: {
       auto inner = compile(node.children[0], field, true);
       if (!inner) return std::nullopt;
-      return Xapian::Query(Xapian::Query::OP_AND_NOT, Xapian::Query::MatchAll, *inner);
+      return Xapian::Query(Xapian::Query::OP_AND_NOT, matchAll(), *inner);
     }
     case Kind::And:
     case Kind::Or:
@@ -99,7 +99,7 @@ std::optional<Xapian::Query> QueryCompiler::compile(const QueryNode& node, char 
       auto right = compile(node.children[1], field, node.kind == Kind::AndNot || isBoolean);
       if (!left) {
         if (node.kind != Kind::AndNot || !right) return right;
-        return Xapian::Query(Xapian::Query::OP_AND_NOT, Xapian::Query::MatchAll, *right);
+        return Xapian::Query(Xapian::Query::OP_AND_NOT, matchAll(), *right);
       }
       if (!right) return left;
       const auto op = node.kind == Kind::And  ? Xapian::Query::OP_AND
@@ -128,6 +128,7 @@ std::optional<Xapian::Query> QueryCompiler::leaf(const QueryNode& node, char fie
   const std::vector<std::string>& sequence = analysis.sequence;
   if (sequence.empty()) return std::nullopt;
   if (sequence.size() > 1) {
+    phrase_ = true;
     const auto phrase = [](const std::vector<std::string>& terms) {
       return Xapian::Query(Xapian::Query::OP_PHRASE, terms.begin(), terms.end(),
                            static_cast<Xapian::termcount>(terms.size()));
@@ -180,7 +181,7 @@ std::optional<Xapian::Query> QueryCompiler::groupPatterns(
   }
   std::sort(terms.begin(), terms.end());
   terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
-  if (terms.empty()) return Xapian::Query::MatchNothing;
+  if (terms.empty()) return Xapian::Query();  // matches nothing
   return boolean(Xapian::Query(Xapian::Query::OP_OR, terms.begin(), terms.end()));
 }
 

@@ -17,6 +17,13 @@
 
 namespace varnook::server {
 
+// A query that matches every article. Xapian's shared Query::MatchAll must not be used:
+// its reference count is not atomic, and copies made by several search threads at once
+// corrupt it.
+inline Xapian::Query matchAll() {
+  return Xapian::Query(std::string());
+}
+
 // The Snowball stemmer for a "LNG" value ("english", "german", "de", ...); English for an
 // empty or unknown one (also for languages without a stemmer, such as Chinese).
 Xapian::Stem stemmerFor(std::string_view language);
@@ -41,6 +48,8 @@ class QueryCompiler {
   // True when the keyword query holds a word that counts for ranking (not only field
   // clauses): then results are ranked, otherwise listed newest first.
   bool hasRankedWords() const { return rankedWords_; }
+  // True when a query so far compiled matches word positions (a phrase).
+  bool hasPhrase() const { return phrase_; }
 
  private:
   std::optional<Xapian::Query> compile(const QueryNode& node, char field, bool boolean);
@@ -53,6 +62,7 @@ class QueryCompiler {
   const Xapian::Stem& stemmer_;
   TextIndexer& indexer_;
   bool rankedWords_ = false;
+  bool phrase_ = false;
 };
 
 }  // namespace varnook::server

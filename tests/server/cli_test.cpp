@@ -85,7 +85,8 @@ TEST(CommandLine, AnIndexOfTheOldFormatIsRefused) {
   std::string generation = testing::readFile(folder / "index/XAPIANDB");
   generation = generation.substr(5, generation.find('\n') - 5);  // "auto <name>"
   {
-    Xapian::WritableDatabase database(folder / "index/" + generation, Xapian::DB_OPEN);
+    Xapian::WritableDatabase database(folder / "index/" + generation,
+                                      Xapian::DB_OPEN | Xapian::DB_NO_TERMLIST);
     database.set_metadata("varnook.format", "1");
     database.commit();
   }

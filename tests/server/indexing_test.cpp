@@ -167,8 +167,9 @@ std::vector<std::string> contentOf(const std::string& path) {
   }
   for (const auto& [docid, number] : numbers) {
     const Xapian::Document document = database.get_document(docid);
-    for (auto value = document.values_begin(); value != document.values_end(); ++value)
-      lines.push_back(number + " value " + std::to_string(value.get_valueno()) + " " + *value);
+    // Without term lists a document cannot list its value slots: ask for each.
+    for (Xapian::valueno slot = 0; slot < 4; ++slot)
+      lines.push_back(number + " value " + std::to_string(slot) + " " + document.get_value(slot));
     lines.push_back(number + " data " + document.get_data());
   }
   std::sort(lines.begin(), lines.end());
