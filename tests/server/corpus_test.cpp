@@ -331,9 +331,10 @@ TEST(CorpusTest, CountsAreEstimatedOnlyAboveTheirLimit) {
     Xapian::Query query;
     Xapian::doccount limit;
   } cases[] = {
-      {"the", Xapian::Query("the"), 10000},
-      {"the+of", all({"the", "of"}), 10000},
-      {"the+engine", all({"the", "engine"}), 10000},
+      // Quoted words are not stemmed: the terms alone count.
+      {"%22the%22", Xapian::Query("the"), 10000},
+      {"%22the%22+%22of%22", all({"the", "of"}), 10000},
+      {"%22the%22+%22engine%22", all({"the", "engine"}), 10000},
       {"%22of+the%22",
        Xapian::Query(Xapian::Query::OP_OR, phrase({"of", "the"}), phrase({"Sof", "Sthe"})), 1000},
       {"%22space+station%22",
@@ -389,7 +390,8 @@ TEST(CorpusTest, JudgedQueries) {
     };
     bool ok = true;
     std::istringstream wanted(top);
-    for (std::string id; wanted >> id;) ok = ok && rank(id) < 10;
+    const long topSize = std::min<long>(10, static_cast<long>(ids.size()));
+    for (std::string id; wanted >> id;) ok = ok && rank(id) < topSize;
     std::istringstream pair(order);
     std::string above, sign, below;
     if (pair >> above >> sign >> below)
