@@ -213,10 +213,14 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     }
     enquire.set_docid_order(Xapian::Enquire::DESCENDING);
 
-    const Xapian::doccount check =
-        std::max<Xapian::doccount>(compiler.hasPhrase() ? kExactPhraseCountLimit : kExactCountLimit,
-                                   parameters.start + parameters.maxHits);
-    const Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits, check);
+    // The page alone first: its bounds often settle the count (exact already, as for one
+    // word, or surely beyond the limit) without walking the matches to count them.
+    const Xapian::doccount limit = compiler.hasPhrase() ? kExactPhraseCountLimit : kExactCountLimit;
+    Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits);
+    if (mset.get_matches_lower_bound() != mset.get_matches_upper_bound() &&
+        mset.get_matches_lower_bound() <= limit)
+      mset = enquire.get_mset(parameters.start, parameters.maxHits,
+                              std::max(limit, parameters.start + parameters.maxHits));
     outcome.total = mset.get_matches_estimated();
     outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
     for (auto it = mset.begin(); it != mset.end(); ++it)
