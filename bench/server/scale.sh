@@ -50,6 +50,7 @@ started() {  # started <log> <pattern>: waits until the log shows the pattern
 }
 serve() {  # serve <index or stub>: starts the server, sets $base
   # Four request threads per core: a quarter of them, one per core, run the searches.
+  rm -f "$work/serve.log"  # the previous server's line must not be taken for this one's
   "$archive" serve --db "$1" --listen 127.0.0.1:0 --threads $((4 * $(nproc))) \
     >"$work/serve.log" 2>&1 &
   pids+=($!)
