@@ -21,9 +21,14 @@ ids = re.compile(rb"<([^<>@\s]+)@([^<>\s]+)>")
 xref = re.compile(rb"(?m)^(Xref: \S+)((?: \S+:\d+)+)")
 
 
+id_headers = re.compile(rb"(?mi)^(message-id|references|in-reply-to):.*(?:\n[ \t].*)*")
+
+
 def rewrite(message, k):
     head, sep, body = message.partition(b"\n\n")
-    head = ids.sub(lambda m: b"<" + m.group(1) + b".c%d@" % k + m.group(2) + b">", head)
+    # Only the identifiers: the copies of an article must look the same on a result page.
+    head = id_headers.sub(lambda h: ids.sub(
+        lambda m: b"<" + m.group(1) + b".c%d@" % k + m.group(2) + b">", h.group(0)), head)
     head = xref.sub(lambda m: m.group(1) + re.sub(
         rb":(\d+)", lambda n: b":%d" % (int(n.group(1)) + k * 1000000), m.group(2)), head)
     return head + sep + body

@@ -98,12 +98,13 @@ measure_queries() {  # measure_queries <label>: one table block for the server a
     "$(ms "$(awk '$1 == "99%" {print $2}' "$work/wrk.txt")")" \
     "$(awk '/^Requests\/sec/ {printf "%.0f", $2}' "$work/wrk.txt")"
 }
-# The first page of each query without article numbers and counts: copies of an article
-# differ only in their numbers, which differ between one index and shards, and counts
-# beyond 10,000 are estimates.
+# The first page of each query without article numbers, server address and counts:
+# copies of an article differ only in their numbers, which differ between one index and
+# shards, and counts beyond 10,000 are estimates.
 pages() {
   for entry in "${queries[@]}"; do
-    curl -s "$base${entry#*|}&maxhits=20" | sed 's/AN=[0-9]*//g' | grep -v 'class="summary"'
+    curl -s "$base${entry#*|}&maxhits=20" | sed 's/AN=[0-9]*//g; s|http://[^/]*||g' |
+      grep -v 'class="summary"'
   done | md5sum
 }
 index_timed() {  # index_timed <db> <paths...>: sets $secs, $cpu (user + system) and $rss_mb
