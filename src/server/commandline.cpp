@@ -19,6 +19,7 @@
 #include "server/democorpus.h"
 #include "server/httpserver.h"
 #include "server/indexrun.h"
+#include "server/indexschema.h"
 #include "server/pages.h"
 #include "server/pullrun.h"
 #include "server/textutil.h"
@@ -36,8 +37,8 @@ struct CommandHelp {
 
 constexpr CommandHelp kCommands[] = {
     {"index",
-     "index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress]\n"
-     "                        [--termlist] PATH...",
+     "index [--db DIR] [--first-number N] [--groups-rules FILE] [--jobs N]\n"
+     "                        [--progress] [--termlist] PATH...",
      R"(index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain or
         .gz), a news spool folder (one article per file, searched recursively) or a
         Maildir. Articles whose Message-ID the index holds already are skipped, so a
@@ -48,6 +49,8 @@ constexpr CommandHelp kCommands[] = {
                               shards disjoint ranges to search them together
           --groups-rules FILE lines "<pattern> adult|jobs|forsale" replacing the
                               default archive rules (*.jobs*, *.forsale*, alt.sex*, ...)
+          --jobs N            threads that parse and index articles (default: one per
+                              core); the index is the same whatever the number
           --progress          show files, articles and articles per second while running
           --termlist          keep term lists in a new index: needed to serve it to
                               other machines with xapian-tcpsrv (about 40% larger)
@@ -226,6 +229,12 @@ int commandIndex(Arguments& args) {
       auto rules = GroupRules::load(*value, error);
       if (!rules) return failure(error);
       options.rules = std::move(*rules);
+    } else if (word == "--jobs") {
+      auto value = args.value();
+      auto jobs = value ? parsePositive(*value) : std::nullopt;
+      if (!jobs || *jobs > kMaxJobs)
+        return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+      options.threads = *jobs;
     } else if (word == "--progress") {
       options.progress = true;
     } else if (word == "--termlist") {
@@ -378,6 +387,7 @@ int commandServe(Arguments& args) {
   }
   std::string error;
   std::unique_ptr<ArchiveIndex> index = ArchiveIndex::open(database, error);
+  if (!index && error.find(schema::kReindexAdvice) != std::string::npos) return failure(error);
   if (!index)
     return failure(error +
                    "\n(build an index first: varnook-archive index --db DIR PATH..., "
