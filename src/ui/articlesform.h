@@ -81,7 +81,7 @@ class ArticlesForm final : public QMainWindow,
   void log(const std::string& line) override;
   bool askYesNo(const std::string& text) override;
   void openInBrowser(const std::string& path) override;
-  void statusBarChanged() override;
+  void countsChanged(const TransferCounts& counts) override;
   void transfersRunningChanged(bool running) override;
   void autoDownloadChanged(bool on) override;
   void articleTransferEnded(Article& article) override;
@@ -179,6 +179,7 @@ class ArticlesForm final : public QMainWindow,
 
   // The status bar, the log and the transfer hookup (articlesform_status.cpp).
   void refreshStatusBar();
+  void showCounts(const TransferCounts& counts);
   void setMessagePanel(const QString& text);
   void setSelectionStatus(const QString& text, bool showNow);
   void showPendingStatus();

@@ -26,19 +26,28 @@ namespace varnook {
 
 void ArticlesForm::refreshStatusBar() {
   if (scheduler_ != nullptr) {
-    for (const int panel : {1, 2, 4, 5})
-      statusPanels_[panel]->setText(decodeBytes(scheduler_->panelText(panel)));
+    showCounts(scheduler_->counts());
     return;
   }
   // Without a scheduler nothing transfers; the counts come from the collection.
-  const auto requests = collection_.requests().size();
-  const auto articles = collection_.articles().size();
-  statusPanels_[1]->setText(requests == 0 ? QStringLiteral("(none)") : QString::number(requests));
-  statusPanels_[2]->clear();
+  showCounts({collection_.requests().size(), collection_.articles().size(),
+              collection_.loadedArticles(), 0, 0});
+}
+
+void ArticlesForm::showCounts(const TransferCounts& counts) {
+  const auto number = [](std::size_t n) {
+    return n == 0 ? QStringLiteral("(none)") : QString::number(n);
+  };
+  const auto running = [](std::int32_t transfers) {
+    return transfers == 0 ? QString() : QStringLiteral("DL %1...").arg(transfers);
+  };
+  statusPanels_[1]->setText(number(counts.requests));
+  statusPanels_[2]->setText(running(counts.requestTransfers));
   statusPanels_[4]->setText(
-      articles == 0 ? QStringLiteral("(none)")
-                    : QStringLiteral("%1/%2").arg(collection_.loadedArticles()).arg(articles));
-  statusPanels_[5]->clear();
+      counts.articles == 0
+          ? number(0)
+          : QStringLiteral("%1/%2").arg(counts.loadedArticles).arg(counts.articles));
+  statusPanels_[5]->setText(running(counts.articleTransfers));
 }
 
 QString ArticlesForm::messagePanelText() const {
@@ -157,8 +166,8 @@ void ArticlesForm::showUpdateStatus(const std::string& text) {
   updatePrompts_->showUpdateStatus(text);
 }
 
-void ArticlesForm::statusBarChanged() {
-  refreshStatusBar();
+void ArticlesForm::countsChanged(const TransferCounts& counts) {
+  showCounts(counts);
 }
 
 void ArticlesForm::transfersRunningChanged(bool running) {
