@@ -124,12 +124,12 @@ DesktopCommands::DesktopCommands(Collection& collection, OptionsStore& options,
   });
   connect(&callbacks, &WindowCallbacks::autoDownloadSwitched, this,
           &DesktopCommands::updateCommands);
-  // Copy, Cut and Paste follow the focused control and the clipboard.
+  // Copy, Cut and Paste follow the focused control and the clipboard. The clipboard is
+  // read only when a menu opens (reading it may wait for another program); until then a
+  // changed one counts as holding text.
   connect(qApp, &QApplication::focusChanged, this, &DesktopCommands::updateCommands);
-  QClipboard* clipboard = QGuiApplication::clipboard();
-  clipboardHasText_ = !clipboard->text().isEmpty();
-  connect(clipboard, &QClipboard::dataChanged, this, [this, clipboard] {
-    clipboardHasText_ = !clipboard->text().isEmpty();
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+    clipboardHasText_.reset();
     updateCommands();
   });
 
@@ -206,7 +206,7 @@ CommandState DesktopCommands::commandState() const {
   QWidget* focus = QApplication::focusWidget();
   if (auto* edit = qobject_cast<QLineEdit*>(focus)) {
     state.canCopy = state.canCut = edit->hasSelectedText();
-    state.canPaste = clipboardHasText_ && !edit->isReadOnly();
+    state.canPaste = !edit->isReadOnly() && clipboardHasText_.value_or(true);
   } else if (focus == &articles_.viewer()) {
     state.canCopy = state.viewerHasSelection;
   } else if (focus == &log_) {
@@ -227,6 +227,11 @@ void DesktopCommands::updateCommands() {
     if (command.captionWhen != nullptr)
       action->setText(QString::fromUtf8(command.captionWhen(state)));
   }
+}
+
+void DesktopCommands::updateCommandsForMenu() {
+  clipboardHasText_ = !QGuiApplication::clipboard()->text().isEmpty();
+  updateCommands();
 }
 
 void DesktopCommands::showPage(int index) {

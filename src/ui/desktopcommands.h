@@ -106,8 +106,10 @@ class DesktopCommands final : public QObject, private CollectionObserver {
   QAction* action(std::string_view name) const;
   // Adds the named commands' actions to a menu or tool bar, in order; "-" is a separator.
   void addActions(QWidget& target, std::initializer_list<const char*> names) const;
-  // Recomputes every enabled, checked and visible state from the selection and state.
+  // Recomputes every enabled, checked and visible state from the selection and state;
+  // for a menu that opens, with the clipboard read afresh.
   void updateCommands();
+  void updateCommandsForMenu();
 
   int page() const { return page_; }
   void showPage(int index);
@@ -254,8 +256,8 @@ class DesktopCommands final : public QObject, private CollectionObserver {
   int page_ = 0;
   std::optional<ArticlesPage::HeaderField> headerField_;  // the label whose menu opened last
   bool transfersRunning_ = false;
-  bool clipboardHasText_ = false;
-  bool submitting_ = false;  // Send is running (it may wait for a request name)
+  std::optional<bool> clipboardHasText_;  // unknown since the clipboard changed
+  bool submitting_ = false;               // Send is running (it may wait for a request name)
 };
 
 }  // namespace varnook

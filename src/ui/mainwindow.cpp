@@ -82,7 +82,7 @@ void MainWindow::createMenus() {
     // The View menu has no entries; it is shown disabled rather than opening empty.
     if (entry.commands.size() == 0) menu->setEnabled(false);
     // The Edit entries follow the focus: brought up to date whenever a menu opens.
-    connect(menu, &QMenu::aboutToShow, &commands_, &DesktopCommands::updateCommands);
+    connect(menu, &QMenu::aboutToShow, &commands_, &DesktopCommands::updateCommandsForMenu);
   }
 }
 
