@@ -26,8 +26,10 @@
 #include "collection/collectionfile.h"
 #include "support/scriptedserver.h"
 #include "transfer/scheduler.h"
-#include "ui/articlesform.h"
+#include "ui/desktopcommands.h"
 #include "ui/desktopsession.h"
+#include "ui/mainwindow.h"
+#include "ui/statusbarpresenter.h"
 #include "ui/userprompts.h"
 
 namespace varnook {
@@ -96,10 +98,8 @@ struct Window {
     session.window().show();
     QCoreApplication::processEvents();
   }
-  ArticlesForm& form() { return session.window(); }
-  QAction* action(const char* name) {
-    return form().findChild<QAction*>(QString::fromLatin1(name));
-  }
+  MainWindow& form() { return session.window(); }
+  QAction* action(const char* name) { return session.commands().action(name); }
   QTreeView* articles() { return form().findChild<QTreeView*>(QStringLiteral("lvArticles")); }
   void showArticlesPage() {
     form().findChild<QTabBar*>(QStringLiteral("PageSwitch"))->setCurrentIndex(1);
@@ -134,9 +134,9 @@ void BM_SelectAll100k(benchmark::State& state) {
   window.showArticlesPage();
   window.open(path);
   int updates = 0;
-  QObject::connect(&window.form(), &ArticlesForm::messagePanelChanged, [&](const QString& text) {
-    updates += text.endsWith(QLatin1String("selected"));
-  });
+  QObject::connect(
+      &window.session.statusBar(), &StatusBarPresenter::messageChanged,
+      [&](const QString& text) { updates += text.endsWith(QLatin1String("selected")); });
   int iterations = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -149,7 +149,7 @@ void BM_SelectAll100k(benchmark::State& state) {
     window.articles()->viewport()->repaint();
     ++iterations;
   }
-  if (window.form().messagePanelText() != QStringLiteral("100000 articles selected"))
+  if (window.session.statusBar().message() != QStringLiteral("100000 articles selected"))
     state.SkipWithError("no selection count");
   state.counters["status_updates_per_select"] = static_cast<double>(updates) / iterations;
 }

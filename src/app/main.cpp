@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/articlesform.h"
 #include "ui/desktopsession.h"
 #include "ui/fileassociation.h"
+#include "ui/mainwindow.h"
 #include "varnook/version.h"
 
 int main(int argc, char** argv) {

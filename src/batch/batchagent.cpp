@@ -325,7 +325,7 @@ void BatchAgent::openInHelpViewer(const std::string& url) {
 
 void BatchAgent::showUpdateStatus(const std::string&) {}
 
-void BatchAgent::statusBarChanged() {
+void BatchAgent::countsChanged(const TransferCounts&) {
   printProgress(false);
 }
 

@@ -33,7 +33,7 @@ class BatchAgent final : public TransferUi, public UpdateUi {
   void log(const std::string& line) override;
   bool askYesNo(const std::string& text) override;
   void openInBrowser(const std::string& path) override;
-  void statusBarChanged() override;
+  void countsChanged(const TransferCounts& counts) override;
   void transferFailed(const ArticleBase& object, const std::string& line) override;
   void showUpdateStatus(const std::string& text) override;
   bool askOkCancel(const std::string& text) override;

@@ -31,7 +31,7 @@ class Transfer : public TransferHandle {
     scheduler_.live_.erase(this);
     if (counted_) {
       scheduler_.collection_.transferEnded(isRequest_ ? ListKind::Requests : ListKind::Articles);
-      scheduler_.requestStatusBarRefresh();
+      scheduler_.postCountsChanged();
       scheduler_.setTransfersRunning();
     }
   }
@@ -195,7 +195,7 @@ void Scheduler::startNow(ArticleBase& object) {
   }
   raw->setCounted();
   collection_.transferStarted(object.listKind());
-  requestStatusBarRefresh();
+  postCountsChanged();
   setTransfersRunning();
 }
 
@@ -510,7 +510,7 @@ void Scheduler::startPendingArticles() {
       if (collection_.articleTransfers() >= limit) break;
     }
   }
-  requestStatusBarRefresh();
+  postCountsChanged();
 }
 
 bool Scheduler::transfersRunning() const {
@@ -522,38 +522,20 @@ bool Scheduler::busy() const {
          (homeSite_ != nullptr && homeSite_->running()) || (!paused_ && !queued_.empty());
 }
 
-std::string Scheduler::panelText(int panel) const {
-  char buf[64];
-  switch (panel) {
-    case 1:
-      return collection_.requests().empty() ? "(none)"
-                                            : std::to_string(collection_.requests().size());
-    case 2:
-      if (collection_.requestTransfers() == 0) return {};
-      std::snprintf(buf, sizeof buf, "DL %d...", collection_.requestTransfers());
-      return buf;
-    case 4:
-      if (collection_.articles().empty()) return "(none)";
-      std::snprintf(buf, sizeof buf, "%d/%zu", collection_.loadedArticles(),
-                    collection_.articles().size());
-      return buf;
-    case 5:
-      if (collection_.articleTransfers() == 0) return {};
-      std::snprintf(buf, sizeof buf, "DL %d...", collection_.articleTransfers());
-      return buf;
-    default:
-      return {};
-  }
+TransferCounts Scheduler::counts() const {
+  return {collection_.requests().size(), collection_.articles().size(),
+          collection_.loadedArticles(), collection_.requestTransfers(),
+          collection_.articleTransfers()};
 }
 
-void Scheduler::requestStatusBarRefresh() {
-  if (statusRefreshPosted_) return;
-  statusRefreshPosted_ = true;
+void Scheduler::postCountsChanged() {
+  if (countsPosted_) return;
+  countsPosted_ = true;
   std::weak_ptr<char> alive = life_;
   loop_.post([this, alive] {
     if (alive.expired()) return;
-    statusRefreshPosted_ = false;
-    ui_.statusBarChanged();
+    countsPosted_ = false;
+    ui_.countsChanged(counts());
   });
 }
 

@@ -81,9 +81,8 @@ class Scheduler : private CollectionObserver {
   // True while anything is under way or about to start: transfers, the home-site check,
   // or downloads posted to start. A program without a window runs its loop until not busy.
   bool busy() const;
-  // Texts of the status bar panels 1 (requests), 2 (running request transfers), 4 (loaded
-  // / all articles) and 5 (running article transfers); other panels give "".
-  std::string panelText(int panel) const;
+  // What the status bar counts, as the collection holds it now.
+  TransferCounts counts() const;
 
   // Where "badpage.htm" is written (created 0700 when missing).
   std::string cacheFolder;
@@ -125,7 +124,7 @@ class Scheduler : private CollectionObserver {
   // Logs the report, saves the page and asks whether to view it. The object and the page
   // may be gone when it returns.
   void reportBadPage(ArticleBase& object, const std::string& page, const std::string& error);
-  void requestStatusBarRefresh();
+  void postCountsChanged();
   void setTransfersRunning();
   void homeSiteChecked(bool completed);
   bool isPending(const Article& article) const;
@@ -146,7 +145,7 @@ class Scheduler : private CollectionObserver {
   TransferUi& ui_;
   HomeSite* homeSite_;
   bool autoDownload_ = false;
-  bool statusRefreshPosted_ = false;
+  bool countsPosted_ = false;
   bool pendingStartPosted_ = false;
   bool transfersRunning_ = false;
   // Where the automatic walk goes on: rows before it hold nothing to start.

@@ -1,11 +1,24 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace varnook {
 
 class Article;
 class ArticleBase;
+
+// What the status bar counts: the collection's rows, its loaded articles and the running
+// transfers. The window decides how they read.
+struct TransferCounts {
+  std::size_t requests = 0;
+  std::size_t articles = 0;
+  std::int32_t loadedArticles = 0;
+  std::int32_t requestTransfers = 0;
+  std::int32_t articleTransfers = 0;
+  bool operator==(const TransferCounts&) const = default;
+};
 
 // What the download scheduler asks of the user interface. The desktop window and the batch
 // tool implement it; every call comes on the loop's thread.
@@ -19,9 +32,9 @@ class TransferUi {
   virtual bool askYesNo(const std::string& text) = 0;
   // Shows a local file in the web browser (a page the parsers could not read).
   virtual void openInBrowser(const std::string& path) = 0;
-  // The transfer counters or the number of requests or articles changed: refresh the status
-  // bar from Scheduler::panelText. Posted and coalesced: at most one call per loop round.
-  virtual void statusBarChanged() {}
+  // The transfer counters or the number of requests or articles changed; `counts` are the
+  // new ones. Posted and coalesced: at most one call per loop round.
+  virtual void countsChanged(const TransferCounts& /*counts*/) {}
   // Whether any transfer runs ("Stop all ongoing downloads" is enabled only then).
   virtual void transfersRunningChanged(bool /*running*/) {}
   // The automatic download was switched (stop-all releases it).

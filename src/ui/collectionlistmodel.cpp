@@ -1,5 +1,8 @@
 #include "ui/collectionlistmodel.h"
 
+#include <QHeaderView>
+#include <QTreeView>
+
 #include "ui/qttext.h"
 
 namespace varnook {
@@ -57,6 +60,24 @@ void CollectionListModel::listReset(ListKind kind) {
 void CollectionListModel::rowChanged(const ArticleBase& object) {
   if (object.listKind() != kind_ || object.row() < 0) return;
   emit dataChanged(index(object.row(), 0), index(object.row(), columns_ - 1));
+}
+
+QTreeView* makeListView(const char* name, CollectionListModel* model, QWidget* parent) {
+  auto* list = new QTreeView(parent);
+  list->setObjectName(QString::fromLatin1(name));
+  list->setRootIsDecorated(false);
+  list->setItemsExpandable(false);
+  list->setUniformRowHeights(true);
+  list->setAllColumnsShowFocus(true);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setContextMenuPolicy(Qt::CustomContextMenu);
+  list->setDragDropMode(QAbstractItemView::NoDragDrop);
+  list->setAcceptDrops(true);
+  list->viewport()->setAcceptDrops(true);
+  list->header()->setStretchLastSection(true);
+  list->header()->setSectionsMovable(false);
+  list->setModel(model);
+  return list;
 }
 
 }  // namespace varnook

@@ -4,6 +4,8 @@
 
 #include "collection/collection.h"
 
+class QTreeView;
+
 namespace varnook {
 
 // A Qt table model over one of the collection's lists, in the collection's order: it turns
@@ -38,5 +40,11 @@ class CollectionListModel : public QAbstractTableModel, private CollectionObserv
   ListKind kind_;
   int columns_;
 };
+
+// A list view of the window's pages on `model`: whole rows, uniform heights (which keeps
+// lists of 100,000 rows fast), its context menu asked for through
+// customContextMenuRequested, dropped URLs accepted (the commands read them), the last
+// column stretched.
+QTreeView* makeListView(const char* name, CollectionListModel* model, QWidget* parent);
 
 }  // namespace varnook

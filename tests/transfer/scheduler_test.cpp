@@ -23,7 +23,7 @@ using Lines = std::vector<std::string>;
 // Records what the scheduler asks of the window; it answers every question with yes.
 struct RecordingUi : TransferUi, UpdateUi {
   std::vector<std::string> lines, questions, opened;
-  int statusRefreshes = 0;
+  TransferCounts counts;
   bool autoOn = false;
   // Runs while a question is open, as the events of a modal message box's own loop do.
   std::function<void()> whileAsking;
@@ -37,7 +37,7 @@ struct RecordingUi : TransferUi, UpdateUi {
   void openInBrowser(const std::string& path) override { opened.push_back(path); }
   void openUrl(const std::string&) override {}
   void openInHelpViewer(const std::string&) override {}
-  void statusBarChanged() override { ++statusRefreshes; }
+  void countsChanged(const TransferCounts& now) override { counts = now; }
   void autoDownloadChanged(bool on) override { autoOn = on; }
   void showUpdateStatus(const std::string&) override {}
   void closeMainWindow() override {}
@@ -150,24 +150,24 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
     SCOPED_TRACE(c.status);
     testing::FakeArchive& archive = serve(c.articles);
     if (!c.reply.empty()) archive.override("dnquery.xp", c.reply);
-    EXPECT_EQ(std::tuple(scheduler_->panelText(1), scheduler_->panelText(4)),
-              std::tuple("(none)", "(none)"));
+    EXPECT_EQ(scheduler_->counts(), TransferCounts{});
     Request& r = newRequest();
     scheduler_->send(r);
-    EXPECT_EQ(scheduler_->panelText(2), "DL 1...");
+    EXPECT_EQ(scheduler_->counts().requestTransfers, 1);
     ASSERT_TRUE(runUntilIdle());
     EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages), std::tuple(c.status, c.state, c.pages));
     EXPECT_EQ(ui_.lines, c.lines);
     EXPECT_EQ(collection_.articles().size(), static_cast<std::size_t>(r.articles));
     EXPECT_EQ(r.articles, c.state == kComplete ? c.articles : 0);
-    EXPECT_EQ(std::tuple(scheduler_->panelText(1), scheduler_->panelText(2)), std::tuple("1", ""));
-    EXPECT_GT(ui_.statusRefreshes, 0);
-    EXPECT_EQ(collection_.requestTransfers(), 0);
+    // The posted updates end with the counts as they are.
+    EXPECT_TRUE(loop_.runUntil([&] { return ui_.counts == scheduler_->counts(); }, 5000));
+    EXPECT_EQ(std::tuple(ui_.counts.requests, ui_.counts.requestTransfers), std::tuple(1u, 0));
     // The first page's URL is the service's search URL.
     EXPECT_NE(archive.server().requests()[0].target.find("/[ST_rn=ps]/dnquery.xp?ST=PS"),
               std::string::npos);
     if (c.state == kComplete) {
-      EXPECT_EQ(scheduler_->panelText(4), "0/" + std::to_string(c.articles));
+      EXPECT_EQ(std::tuple(ui_.counts.loadedArticles, ui_.counts.articles),
+                std::tuple(0, static_cast<std::size_t>(c.articles)));
       EXPECT_TRUE(r.url.empty());
       EXPECT_EQ(article(0).requestId, r.name);
     }
@@ -398,7 +398,7 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
   loop_.runUntil([] { return false; }, 300);
   EXPECT_FALSE(scheduler_->transfersRunning());
   EXPECT_EQ(collection_.loadedArticles(), 0);
-  EXPECT_EQ(scheduler_->panelText(5), "");
+  EXPECT_EQ(scheduler_->counts().articleTransfers, 0);
 }
 
 TEST_F(SchedulerTest, DeletingATransferringArticleEndsItsTransfer) {

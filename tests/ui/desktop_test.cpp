@@ -39,7 +39,7 @@ TEST_F(DesktopTest, CtrlWSearchesTheQuerySubjectWithoutReplyPrefixesTheEditSelec
   QTest::keyClick(subject, Qt::Key_W, Qt::ControlModifier);
   EXPECT_EQ(searchedFor(), "sportster");
 
-  window().log("a log line");
+  appendLog("a log line");
   showPage(2);
   child<QPlainTextEdit>("memoLog")->setFocus();
   QTest::keyClick(child<QPlainTextEdit>("memoLog"), Qt::Key_W, Qt::ControlModifier);
@@ -80,7 +80,7 @@ TEST_F(DesktopTest, AboutBoxAndExport) {
   answerFile(path);
   action("mnuExport")->trigger();
   EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
-  EXPECT_EQ(window().messagePanelText(), "Articles exported: 1");
+  EXPECT_EQ(messagePanelText(), "Articles exported: 1");
 }
 
 }  // namespace

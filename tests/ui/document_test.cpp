@@ -110,7 +110,7 @@ TEST_F(DocumentTest, OpenWithUnsavedChangesFollowsTheAnswerAndKeepsLogAndPanel) 
     addArticle(77, "Unsaved article");
     action("btnAuto")->trigger();
     ASSERT_TRUE(session().scheduler().autoDownload());
-    window().log("a line before opening");
+    appendLog("a line before opening");
     keywords()->setText(QStringLiteral("typed"));
     answerFile(answer ? path : "");  // the open dialog
     if (answer) prompts_.answers.push_back(*answer);
@@ -164,7 +164,7 @@ TEST_F(DocumentTest, NewAsksOnlyWhenThereIsSomethingToLoseAndClearsEverything) {
 
   makeUnsavedChanges();
   addArticle(5, "Article");
-  window().log("log line");
+  appendLog("log line");
   keywords()->setText(QStringLiteral("panel text"));
   prompts_.answers = {Answer::cancel, Answer::no};
   action("mnuNew")->trigger();
@@ -201,6 +201,7 @@ TEST_F(DocumentTest, ClosingStopsTheTransfersAndSavesTheOptions) {
   keywords()->setText(QStringLiteral("held open"));
   QTest::mouseClick(child<QPushButton>("btnSubmit"), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return collection().requests()[0]->isTransferring(); }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return panelText(2) == "DL 1..."; }));
   EXPECT_TRUE(action("btnStop")->isEnabled());
   collection().setModified(false);
   EXPECT_TRUE(window().close());
@@ -245,7 +246,7 @@ TEST_F(CommandLineTest, StoredQueryFillsThePanelAndWithRunIsSentAtOnce) {
   startSession({"/Q:" + storedParameters("modem", "joe@example.com")});
   EXPECT_EQ(keywords()->text(), "modem");
   EXPECT_EQ(child<QLineEdit>("edAuthor")->text(), "joe@example.com");
-  EXPECT_EQ(window().queryPanel()->cbxArchive->currentIndex(), 1);
+  EXPECT_EQ(session().queriesPage().panel().cbxArchive->currentIndex(), 1);
   EXPECT_TRUE(collection().requests().empty());
 
   startSession({"/Q:RUN:" + storedParameters("sportster", "")});

@@ -109,7 +109,7 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   // One article in the viewer (its header and buttons: see the list tests).
   showPage(1);
   clickRow(articles(), 2);
-  ASSERT_NE(window().shownItem(), nullptr);
+  ASSERT_NE(shownArticle(), nullptr);
   const std::string& viewed = child<ColorMemo>("ArtView")->text();
   EXPECT_NE(viewed.find("My sportster will not connect"), std::string::npos) << viewed;
   EXPECT_NE(viewed.find("\x1Ehttp://www.example.org/modems\x1F"), std::string::npos);

@@ -68,7 +68,7 @@ TEST_F(ListsTest, QueryMenuOpensForOneSelectedQueryAndRunningQueriesCannotBeRena
   // "Sto&p query" on an idle request shows "Cancelled".
   menuCommand(queries(), 0, "mnuCancelRequest");
   EXPECT_EQ(cellText(queries(), 0, 5), "Cancelled");
-  EXPECT_EQ(window().messagePanelText(), "Cancelled");
+  EXPECT_EQ(messagePanelText(), "Cancelled");
 
   // "&Send" starts it; while it runs Send and Resume are off.
   menuCommand(queries(), 0, "mnuSendQuery");
@@ -115,15 +115,15 @@ TEST_F(ListsTest, SelectingAllArticlesShowsTheCountOnceAndEmptiesTheViewer) {
   for (std::uint32_t n = 1; n <= 1000; ++n) addArticle(n, "Subject " + std::to_string(n));
   showPage(1);
   clickRow(articles(), 3);
-  ASSERT_NE(window().shownItem(), nullptr);
-  QSignalSpy panel(&window(), &ArticlesForm::messagePanelChanged);
+  ASSERT_NE(shownArticle(), nullptr);
+  QSignalSpy panel(&session().statusBar(), &StatusBarPresenter::messageChanged);
   menuCommand(articles(), 3, "mnuSelectAll");
   settle(20);
   int shown = 0;
   for (const QList<QVariant>& args : panel) shown += args[0] == "1000 articles selected";
   EXPECT_EQ(shown, 1);
-  EXPECT_EQ(window().messagePanelText(), "1000 articles selected");
-  EXPECT_EQ(window().shownItem(), nullptr);
+  EXPECT_EQ(messagePanelText(), "1000 articles selected");
+  EXPECT_EQ(shownArticle(), nullptr);
   EXPECT_TRUE(child<ColorMemo>("ArtView")->text().empty());
   EXPECT_FALSE(action("btnForward")->isEnabled());
   menuCommand(articles(), 3, "mnuSelectReverse");  // flips every row
@@ -269,7 +269,7 @@ TEST_F(ListsTest, ShowingAnArticleFillsTheHeaderViewerAndReplyButtons) {
   clickRow(articles(), 1);
   EXPECT_EQ(viewer.text(), "texdg-open evilxt");
   EXPECT_EQ(enabledOf({"btnReplyAuthor", "btnReplyGroup", "btnForward"}), "btnForward");
-  EXPECT_EQ(window().messagePanelText(), QString());
+  EXPECT_EQ(messagePanelText(), QString());
 }
 
 // The file's text is the message file's (see its tests); here: the dialog and the body.
@@ -318,8 +318,8 @@ TEST_F(ListsTest, PasteTakesTheFirstLineAndCopyCutFollowTheFocus) {
 }
 
 TEST_F(ListsTest, LogIsSavedWithLineEndsAndCleared) {
-  window().log("first line");
-  window().log("second line");
+  appendLog("first line");
+  appendLog("second line");
   showPage(2);
   auto* log = child<QPlainTextEdit>("memoLog");
   QMenu* menu = rightClick(log->viewport());

@@ -21,7 +21,7 @@ using Answer = UserPrompts::Answer;
 
 class QueryPanelTest : public WindowTest {
  protected:
-  QueryPanel& panel() { return *window().queryPanel(); }
+  QueryPanel& panel() { return session().queriesPage().panel(); }
   void send(Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::mouseClick(panel().btnSubmit, Qt::LeftButton, modifiers);
     settle();
@@ -134,7 +134,7 @@ TEST_F(QueryPanelTest, SendStartsTheQueryAndSendingItAgainRestartsInsteadOfAddin
 
   // While it runs: "Query is already active", nothing new.
   send();
-  EXPECT_EQ(window().messagePanelText(), "Query is already active");
+  EXPECT_EQ(messagePanelText(), "Query is already active");
   EXPECT_EQ(collection().requests().size(), 1u);
   EXPECT_GE(prompts_.beeps, 1);
 
@@ -160,16 +160,16 @@ TEST_F(QueryPanelTest, SameQueryAddedTwiceShowsATransientStatusThatItsTimerClear
   panel().edKeywords->setText(QStringLiteral("modem"));  // letter case makes another query
   send(Qt::ShiftModifier);
   EXPECT_EQ(collection().requests().size(), 2u);
-  EXPECT_TRUE(window().messagePanelText().isEmpty());
+  EXPECT_TRUE(messagePanelText().isEmpty());
   send(Qt::ShiftModifier);
-  EXPECT_EQ(window().messagePanelText(), "Query already exists");
+  EXPECT_EQ(messagePanelText(), "Query already exists");
   EXPECT_EQ(collection().requests().size(), 2u);
-  auto* timer = window().findChild<QTimer*>(QStringLiteral("StatusResetTimer"));
+  auto* timer = child<QTimer>("StatusResetTimer");
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->isActive());
   EXPECT_EQ(timer->interval(), 8000);
   timer->start(1);  // let the eight seconds pass at once
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window().messagePanelText().isEmpty(); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return messagePanelText().isEmpty(); }));
   EXPECT_FALSE(timer->isActive());
 }
 
@@ -208,7 +208,7 @@ class RefineTest : public QueryPanelTest {
                            "Try the usr sportster here.\r\nmodem  modem\r\n");
     showPage(1);
     clickRow(articles(), 0);
-    ASSERT_EQ(window().shownItem(), article_);
+    ASSERT_EQ(shownArticle(), article_);
   }
   ColorMemo& viewer() { return *child<ColorMemo>("ArtView"); }
   QMenu* openViewerMenu() {
@@ -356,7 +356,7 @@ TEST_F(RefineTest, ExtendedSyntaxQueriesCannotBeRefinedAndCancelDoesNothing) {
   EXPECT_EQ(collection().requests().size(), 1u);
   // Nothing shown: the viewer's menu does not open.
   clickRow(articles(), 0, Qt::ControlModifier);
-  ASSERT_EQ(window().shownItem(), nullptr);
+  ASSERT_EQ(shownArticle(), nullptr);
   EXPECT_EQ(openViewerMenu(), nullptr);
 }
 

@@ -26,9 +26,14 @@
 #include "settings/optionsstore.h"
 #include "support/scriptedserver.h"
 #include "transfer/scheduler.h"
-#include "ui/articlesform.h"
+#include "ui/articlespage.h"
 #include "ui/colormemo.h"
+#include "ui/desktopcommands.h"
 #include "ui/desktopsession.h"
+#include "ui/logpage.h"
+#include "ui/mainwindow.h"
+#include "ui/queriespage.h"
+#include "ui/statusbarpresenter.h"
 
 namespace varnook::testing {
 
@@ -45,7 +50,7 @@ class WindowTest : public ::testing::Test {
   // Points the home site, the archive service and the article servers at 127.0.0.1:port.
   void useServer(int port);
 
-  ArticlesForm& window() { return session_->window(); }
+  MainWindow& window() { return session_->window(); }
   Collection& collection() { return session_->collection(); }
   DesktopSession& session() { return *session_; }
 
@@ -55,13 +60,20 @@ class WindowTest : public ::testing::Test {
     EXPECT_NE(found, nullptr) << name;
     return found;
   }
-  QAction* action(const char* name) { return child<QAction>(name); }
+  QAction* action(const char* name) {
+    QAction* found = session_->commands().action(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
   QTreeView* queries() { return child<QTreeView>("lvQueries"); }
   QTreeView* articles() { return child<QTreeView>("lvArticles"); }
   QString panelText(int panel) {
     return child<QLabel>(("StatusPanel" + std::to_string(panel)).c_str())->text();
   }
   int currentPage() { return child<QStackedWidget>("Pages")->currentIndex(); }
+  QString messagePanelText() { return session_->statusBar().message(); }
+  const Article* shownArticle() { return session_->articlesPage().shownArticle(); }
+  void appendLog(const std::string& line) { session_->logPage().append(line); }
   // The enabled ones of the named actions, separated by blanks.
   std::string enabledOf(std::initializer_list<const char*> names);
   // The targets the loopback server was asked for.

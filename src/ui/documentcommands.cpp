@@ -1,10 +1,7 @@
 // Document commands: New, Open, Save, Save As, Exit, the unsaved-changes prompt, the title,
 // and the command line read at start-up.
 #include <QApplication>
-#include <QCloseEvent>
 #include <QFileInfo>
-#include <QPlainTextEdit>
-#include <QTimer>
 
 #include "archive/queryurl.h"
 #include "base/filelock.h"
@@ -12,10 +9,11 @@
 #include "collection/commandline.h"
 #include "settings/optionsstore.h"
 #include "transfer/scheduler.h"
-#include "ui/articlesform.h"
-#include "ui/colormemo.h"
+#include "ui/busycursor.h"
+#include "ui/desktopcommands.h"
+#include "ui/logpage.h"
 #include "ui/qttext.h"
-#include "ui/updateprompts.h"
+#include "ui/queriespage.h"
 #include "ui/userprompts.h"
 
 namespace varnook {
@@ -26,22 +24,23 @@ const QStringList kCollectionFilters = {QStringLiteral("Varnook files (*.vnk)"),
 
 }  // namespace
 
-void ArticlesForm::setFileName(const std::string& path) {
-  collection_.setFileName(path);
-  if (path.empty()) {
-    setWindowTitle(QStringLiteral("Varnook - no document"));
-  } else {
-    setWindowTitle(
-        QStringLiteral("Varnook - ") +
-        QFileInfo(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())))
-            .fileName());
-  }
+QString DesktopCommands::title() const {
+  const std::string& path = collection_.fileName();
+  if (path.empty()) return QStringLiteral("Varnook - no document");
+  return QStringLiteral("Varnook - ") +
+         QFileInfo(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())))
+             .fileName();
 }
 
-bool ArticlesForm::confirmSaveChanges() {
+void DesktopCommands::setFileName(const std::string& path) {
+  collection_.setFileName(path);
+  emit titleChanged(title());
+}
+
+bool DesktopCommands::confirmSaveChanges() {
   if (!collection_.modified() || collection_.isEmpty()) return true;
   switch (prompts_.message(
-      this, UserPrompts::Kind::yesNoCancel,
+      dialogParent(), UserPrompts::Kind::yesNoCancel,
       QStringLiteral("There are unsaved changes in the news collection. Save them now?"))) {
     case UserPrompts::Answer::yes:
       // A cancelled Save As, or a save that failed, abandons the calling command: the
@@ -54,48 +53,43 @@ bool ArticlesForm::confirmSaveChanges() {
   }
 }
 
-bool ArticlesForm::newCollection() {
+bool DesktopCommands::newCollection() {
   if (!confirmSaveChanges()) return false;
   collection_.clearRequests();
   collection_.clearArticles();
   showPage(0);
-  panel_->fillPanel(nullptr);
+  queries_.panel().fillPanel(nullptr);
   setFileName({});
   collection_.setModified(false);
-  refreshStatusBar();
-  memoLog->clear();
+  refreshCounts();
+  log_.clear();
   return true;
 }
 
-void ArticlesForm::openCollection() {
+void DesktopCommands::openCollection() {
   FileDialogSpec spec;
   spec.title = QStringLiteral("Open messages stored in ...");
   spec.filters = kCollectionFilters;
   spec.defaultSuffix = QStringLiteral("vnk");
-  const QString chosen = prompts_.openFileName(this, spec);
+  const QString chosen = prompts_.openFileName(dialogParent(), spec);
   if (chosen.isEmpty()) return;
   if (!confirmSaveChanges()) return;
   collection_.clearRequests();
   collection_.clearArticles();
-  if (scheduler_ != nullptr) scheduler_->setAutoDownload(false);
-  btnAuto->setChecked(false);
+  scheduler_.setAutoDownload(false);
   loadFile(chosen.toLocal8Bit().toStdString());
 }
 
-void ArticlesForm::loadFile(const std::string& path) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
+void DesktopCommands::loadFile(const std::string& path) {
   LoadResult result;
-  try {
+  {
+    BusyCursor busy;
     result = loadCollection(collection_, path);
-  } catch (...) {
-    QApplication::restoreOverrideCursor();
-    throw;
   }
-  QApplication::restoreOverrideCursor();
   // A failed load keeps the previous name and title; what was read stays in the lists.
   if (result.ok()) setFileName(collection_.fileName());
-  refreshStatusBar();
-  updateDocumentActions();
+  refreshCounts();
+  updateCommands();
   switch (result.status) {
     case LoadResult::Status::Ok:
       break;
@@ -108,7 +102,7 @@ void ArticlesForm::loadFile(const std::string& path) {
   }
 }
 
-bool ArticlesForm::saveCollection() {
+bool DesktopCommands::saveCollection() {
   if (collection_.fileName().empty()) return saveCollectionAs();
   // A varnook-batch run on the file would save over what is saved here, or the other way.
   const FileLock lock(collection_.fileName());
@@ -116,16 +110,12 @@ bool ArticlesForm::saveCollection() {
     error(decodeBytes(lock.message()));
     return false;
   }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
   SaveResult result;
-  try {
+  {
+    BusyCursor busy;
     result = varnook::saveCollection(collection_, collection_.fileName());
-  } catch (...) {
-    QApplication::restoreOverrideCursor();
-    throw;
   }
-  QApplication::restoreOverrideCursor();
-  updateDocumentActions();
+  updateCommands();
   if (!result.ok) {
     error(decodeBytes(result.message));
     return false;
@@ -133,13 +123,13 @@ bool ArticlesForm::saveCollection() {
   return true;
 }
 
-bool ArticlesForm::saveCollectionAs() {
+bool DesktopCommands::saveCollectionAs() {
   FileDialogSpec spec;
   spec.title = QStringLiteral("Save messages to ...");
   spec.filters = kCollectionFilters;
   spec.defaultSuffix = QStringLiteral("vnk");
   spec.proposedName = QString::fromLocal8Bit(collection_.fileName().c_str());
-  const QString chosen = prompts_.saveFileName(this, spec);
+  const QString chosen = prompts_.saveFileName(dialogParent(), spec);
   if (chosen.isEmpty()) return false;
   const std::string previous = collection_.fileName();
   setFileName(chosen.toLocal8Bit().toStdString());
@@ -149,28 +139,21 @@ bool ArticlesForm::saveCollectionAs() {
   return false;
 }
 
-void ArticlesForm::mnuExitClick() {
-  close();
+void DesktopCommands::closeWindow() {
+  dialogParent()->close();
 }
 
-void ArticlesForm::closeEvent(QCloseEvent* event) {
+bool DesktopCommands::mayClose() {
   bool close = false;
   runCommand([&] { close = confirmSaveChanges(); });
-  if (!close) {
-    event->ignore();
-    return;
-  }
-  if (scheduler_ != nullptr) scheduler_->stopAll();
+  if (!close) return false;
+  scheduler_.stopAll();
   const OptionsSaveResult saved = options_.save();
   if (!saved.saved && !saved.message.empty()) error(decodeBytes(saved.message));
-  event->accept();
+  return true;
 }
 
-void ArticlesForm::closeMainWindow() {
-  updatePrompts_->closeMainWindow();
-}
-
-void ArticlesForm::handleCommandLine() {
+void DesktopCommands::runCommandLine() {
   const CommandLine command = parseCommandLine(arguments_);
   switch (command.kind) {
     case CommandLine::Kind::None:
@@ -182,11 +165,11 @@ void ArticlesForm::handleCommandLine() {
       const std::string error = parseQueryParameters(query, command.queryParameters);
       if (!error.empty()) {
         // The query cannot be read as given: say why, and neither fill nor send it.
-        prompts_.message(this, UserPrompts::Kind::error, decodeBytes(error));
+        prompts_.message(dialogParent(), UserPrompts::Kind::error, decodeBytes(error));
         return;
       }
-      panel_->fillPanel(&query);
-      if (command.run) btnSubmitClick();
+      queries_.panel().fillPanel(&query);
+      if (command.run) submitPanelQuery();
       return;
     }
     case CommandLine::Kind::Words:
@@ -201,7 +184,7 @@ void ArticlesForm::handleCommandLine() {
   request->forum = command.groups;
   request->url = buildQueryUrl(*request, false, options_.options().serviceSettings());
   collection_.appendRequest(std::move(request));
-  refreshStatusBar();
+  refreshCounts();
 }
 
 }  // namespace varnook
