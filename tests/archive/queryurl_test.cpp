@@ -87,6 +87,18 @@ TEST(BuildQueryUrl, UrlAndStoredForms) {
        },
        true, "&defaultOp=AND&fromdate=-0.000012&todate=-6.5"},
       {[](QueryFields& q) { q.toDate = -3.0000001; }, true, "&defaultOp=AND&todate=-3"},
+      {[](QueryFields& q) {
+         q.thread = 4294967295u;
+         q.archive = 1;
+       },
+       false,
+       "http://archive.example/[ST_rn=ps]/dnquery.xp?ST=PS&format=delta"
+       "&defaultOp=AND&DBS=1&thread=4294967295&maxhits=40"},
+      {[](QueryFields& q) {
+         q.thread = 12;
+         q.toDate = -1;
+       },
+       true, "&defaultOp=AND&todate=-1&thread=12"},
       {[](QueryFields& q) { q.toDate = -0.0000001; }, true, "&defaultOp=AND&todate=-0.000001"},
   };
   for (const auto& c : cases) {
@@ -107,7 +119,7 @@ TEST(BuildQueryUrl, UrlAndStoredForms) {
 TEST(ParseQueryParameters, KeysCaseValuesPresenceAndLength) {
   const auto fields = [](const QueryFields& q) {
     return std::tuple(q.keywords, q.subject, q.matchAll, q.archive, q.language, q.fromDate,
-                      q.toDate);
+                      q.toDate, q.thread);
   };
   QueryFields old;
   old.keywords = "old";
@@ -115,19 +127,26 @@ TEST(ParseQueryParameters, KeysCaseValuesPresenceAndLength) {
   const std::string filler = "http://h/?x=" + std::string(985, 'a');
   const struct {
     std::string text;
-    std::tuple<std::string, std::string, bool, std::int32_t, std::string, DayDate, DayDate> want;
+    std::tuple<std::string, std::string, bool, std::int32_t, std::string, DayDate, DayDate,
+               std::uint32_t>
+        want;
   } cases[] = {
-      {"http://h/x?QRY=a+b&query=c", {"c", "keep", true, 0, "", 0, 0}},
-      {"&qry=x", {"x", "keep", true, 0, "", 0, 0}},
-      {"&QRY&subjects=y", {"", "y", true, 0, "", 0, 0}},  // present without a value
-      {"&QRYX=1", {"old", "keep", true, 0, "", 0, 0}},
-      {"&defaultOp=or&DBS=abc&LNG=de&fromdate=&todate=-x", {"old", "keep", false, 0, "de", 0, 0}},
+      {"http://h/x?QRY=a+b&query=c", {"c", "keep", true, 0, "", 0, 0, 0}},
+      {"&qry=x", {"x", "keep", true, 0, "", 0, 0, 0}},
+      {"&QRY&subjects=y", {"", "y", true, 0, "", 0, 0, 0}},  // present without a value
+      {"&QRYX=1", {"old", "keep", true, 0, "", 0, 0, 0}},
+      {"&defaultOp=or&DBS=abc&LNG=de&fromdate=&todate=-x",
+       {"old", "keep", false, 0, "de", 0, 0, 0}},
       // Anything else than a number after the minus sign is 0.
-      {"&fromdate=-1.x&todate=-.5", {"old", "keep", true, 0, "", 0, 0}},
-      {"&fromdate=Mar+5+1999", {"old", "keep", true, 0, "", *encodeDate(1999, 3, 5), 0}},
+      {"&fromdate=-1.x&todate=-.5", {"old", "keep", true, 0, "", 0, 0, 0}},
+      {"&fromdate=Mar+5+1999", {"old", "keep", true, 0, "", *encodeDate(1999, 3, 5), 0, 0}},
+      // A thread is an article number, or none.
+      {"&thread=4294967295", {"old", "keep", true, 0, "", 0, 0, 4294967295u}},
+      {"&thread=4294967296&threads=5", {"old", "keep", true, 0, "", 0, 0, 0}},
+      {"&thread=-5", {"old", "keep", true, 0, "", 0, 0, 0}},
       // Only 999 characters after the question mark are read.
-      {filler + "&QRY=abcdefghij", {"abcdefg", "keep", true, 0, "", 0, 0}},
-      {filler + "aaaaaaaaaa&QRY=toolate", {"old", "keep", true, 0, "", 0, 0}},
+      {filler + "&QRY=abcdefghij", {"abcdefg", "keep", true, 0, "", 0, 0, 0}},
+      {filler + "aaaaaaaaaa&QRY=toolate", {"old", "keep", true, 0, "", 0, 0, 0}},
   };
   for (const auto& c : cases) EXPECT_EQ(fields(parsed(c.text, old)), c.want) << c.text;
 
@@ -158,6 +177,7 @@ TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
     q.matchAll = rng() % 2;
     for (char c : text(3)) q.language += asciiLower(c);
     q.archive = static_cast<std::int32_t>(rng() % 7);
+    q.thread = rng() % 2 ? 0 : static_cast<std::uint32_t>(rng());
     q.fromDate = rng() % 3 == 0 ? -static_cast<double>(rng() % 1000)
                                 : *encodeDate(1950 + static_cast<int>(rng() % 100), 1, 31);
     q.toDate = rng() % 2 ? 0 : *encodeDate(2000, 2, 29) + (rng() % 86400) / 86400.0;
@@ -167,7 +187,7 @@ TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
     const QueryFields back = parsed(stored, start);
     const auto exact = [](const QueryFields& f) {
       return std::tie(f.keywords, f.subject, f.author, f.forum, f.matchAll, f.language, f.archive,
-                      f.fromDate);
+                      f.fromDate, f.thread);
     };
     EXPECT_EQ(exact(back), exact(q)) << stored;
     EXPECT_NEAR(back.toDate, q.toDate, 0.5 / 86400) << stored;
