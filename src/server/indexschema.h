@@ -29,12 +29,21 @@ inline constexpr Xapian::valueno kDateSlot = 0;  // sortable_serialise(UnixTime)
 // The fields a result list shows (StoredArticle::serializeSummary): reading them does
 // not decompress the stored article.
 inline constexpr Xapian::valueno kSummarySlot = 1;
+// The article's thread links (threadLinkValue in threads.h), written once with the entry.
+inline constexpr Xapian::valueno kThreadSlot = 2;
 
 // Metadata.
 inline constexpr const char* kNextNumberKey = "varnook.next-number";
 inline constexpr const char* kFormatKey = "varnook.format";
 inline constexpr const char* kFormatVersion = "1";
 inline constexpr const char* kTermlistKey = "varnook.termlist";  // "1": has term lists
+// The thread table (threads.h), rewritten for each published generation: the thread of
+// each article in a thread of two or more (prefix + article number -> thread number),
+// the members of each such thread in tree order (prefix + thread number -> record), and
+// "<threads> <largest size> <largest thread>".
+inline constexpr std::string_view kThreadOfKeyPrefix = "varnook.thread-of.";
+inline constexpr std::string_view kThreadKeyPrefix = "varnook.thread.";
+inline constexpr const char* kThreadCountsKey = "varnook.threads";
 
 // Within-document frequency increments: a word in the subject counts most, new text more
 // than quoted text and signatures, so an article that says a word ranks above one that
