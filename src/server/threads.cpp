@@ -5,7 +5,6 @@
 #include <numeric>
 #include <optional>
 #include <tuple>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "server/indexschema.h"
@@ -152,9 +151,10 @@ class UnionFind {
   std::vector<std::uint32_t> parent_;
 };
 
-// The thread table being built: the metadata it wants, by key.
+// The thread table being built: the metadata it wants under each prefix, by number.
+using Entries = std::vector<std::pair<std::uint32_t, std::string>>;
 struct Table {
-  std::unordered_map<std::string, std::string> threadOf, threads;
+  Entries threadOf, threads;
   ThreadCounts counts;
 };
 
@@ -231,11 +231,11 @@ void addThread(const std::vector<Linked>& linked, const std::vector<std::uint64_
     putVarint(record, entry.number);
     putVarint(record, depth);
     record += static_cast<char>(archives[entry.document]);
-    table.threadOf.emplace(threadOfKey(entry.number), std::to_string(thread));
+    table.threadOf.emplace_back(entry.number, std::to_string(thread));
     for (std::uint32_t c = firstChild[at + 1]; c-- > firstChild[at];)
       stack.emplace_back(children[c], depth + 1);
   }
-  table.threads.emplace(threadKey(thread), std::move(record));
+  table.threads.emplace_back(thread, std::move(record));
   if (size > table.counts.largest ||
       (size == table.counts.largest && thread < table.counts.largestThread)) {
     table.counts.largest = size;
@@ -243,23 +243,40 @@ void addThread(const std::vector<Linked>& linked, const std::vector<std::uint64_
   }
 }
 
-// Brings the metadata under `prefix` to `wanted`, touching only what differs.
-void syncMetadata(Xapian::WritableDatabase& database, std::string_view prefix,
-                  std::unordered_map<std::string, std::string>& wanted) {
-  std::vector<std::string> present;
-  for (auto it = database.metadata_keys_begin(std::string(prefix));
-       it != database.metadata_keys_end(std::string(prefix)); ++it)
-    present.push_back(*it);
-  for (const std::string& key : present) {
-    const auto found = wanted.find(key);
-    if (found == wanted.end()) {
-      database.set_metadata(key, {});
+// Brings the metadata under `prefix` to `wanted`, touching only what differs. Memory
+// stays a few bytes a key beyond `wanted` itself.
+void syncMetadata(Xapian::WritableDatabase& database, std::string_view prefix, Entries& wanted) {
+  std::sort(wanted.begin(), wanted.end());
+  const std::string start(prefix);
+  std::vector<std::uint32_t> present;
+  std::vector<std::string> foreign;
+  for (auto it = database.metadata_keys_begin(start); it != database.metadata_keys_end(start);
+       ++it) {
+    const std::string key = *it;
+    const auto number = parseNumber(std::string_view(key).substr(prefix.size()));
+    if (number && key == start + std::to_string(*number)) {
+      present.push_back(*number);
     } else {
-      if (database.get_metadata(key) != found->second) database.set_metadata(key, found->second);
-      wanted.erase(found);
+      foreign.push_back(key);
     }
   }
-  for (const auto& [key, value] : wanted) database.set_metadata(key, value);
+  for (const std::string& key : foreign) database.set_metadata(key, {});
+  std::vector<bool> written(wanted.size(), false);
+  for (std::uint32_t number : present) {
+    const std::string key = start + std::to_string(number);
+    const auto found =
+        std::lower_bound(wanted.begin(), wanted.end(), number,
+                         [](const auto& entry, std::uint32_t n) { return entry.first < n; });
+    if (found == wanted.end() || found->first != number) {
+      database.set_metadata(key, {});
+      continue;
+    }
+    written[static_cast<std::size_t>(found - wanted.begin())] = true;
+    if (database.get_metadata(key) != found->second) database.set_metadata(key, found->second);
+  }
+  for (std::size_t i = 0; i < wanted.size(); ++i)
+    if (!written[i])
+      database.set_metadata(start + std::to_string(wanted[i].first), wanted[i].second);
 }
 
 std::uint8_t archivesOfDocument(const Xapian::Database& database, Xapian::docid document) {

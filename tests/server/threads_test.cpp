@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "server/indexschema.h"
 #include "serversupport.h"
 
 namespace varnook::server {
@@ -63,6 +64,14 @@ TEST(Threads, EveryArrivalOrderGivesTheSameTree) {
     EXPECT_EQ(treeOf(*index, "re"), (Tree{{"re", 0}}));
     const IndexStatistics stats = index->statistics();
     EXPECT_EQ(std::tuple(stats.threads, stats.largestThread), std::tuple(2u, 7u));
+    // Tables of threads that merged into another are gone.
+    const Xapian::Database xapian(database);
+    const auto keys = [&](std::string_view prefix) {
+      const std::string start(prefix);
+      return std::distance(xapian.metadata_keys_begin(start), xapian.metadata_keys_end(start));
+    };
+    EXPECT_EQ(std::tuple(keys(schema::kThreadKeyPrefix), keys(schema::kThreadOfKeyPrefix)),
+              std::tuple(1, 7));
   }
 }
 
