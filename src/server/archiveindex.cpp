@@ -359,6 +359,11 @@ ThreadListing ArchiveIndex::thread(std::uint32_t number, std::size_t limit) {
   });
 }
 
+std::uint64_t ArchiveIndex::threadSize(std::uint32_t number) {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) { return server::threadSize(handle.database, number); });
+}
+
 std::vector<std::pair<std::string, std::uint32_t>> ArchiveIndex::articlesByMessageId(
     const std::vector<std::string>& messageIds) {
   Lease lease(*this);

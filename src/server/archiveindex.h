@@ -88,6 +88,8 @@ class ArchiveIndex {
   IndexStatistics statistics();
   // The thread of article `number`, its first `limit` articles read.
   ThreadListing thread(std::uint32_t number, std::size_t limit);
+  // The number of articles in the thread of article `number`, which the index holds.
+  std::uint64_t threadSize(std::uint32_t number);
   // The numbers of the articles with these Message-IDs that the index holds.
   std::vector<std::pair<std::string, std::uint32_t>> articlesByMessageId(
       const std::vector<std::string>& messageIds);

@@ -185,7 +185,7 @@ HttpResponse ArchiveService::article(const HttpRequest& request, const PageConte
     return response;
   }
   ArticleLinks links;
-  links.threadSize = index_.thread(found->number, 0).total;
+  links.threadSize = index_.threadSize(found->number);
   links.references = index_.articlesByMessageId(messageIdTokens(found->references));
   return htmlResponse(200, articlePage(context, *found, links));
 }

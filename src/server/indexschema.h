@@ -37,10 +37,11 @@ inline constexpr const char* kNextNumberKey = "varnook.next-number";
 inline constexpr const char* kFormatKey = "varnook.format";
 inline constexpr const char* kFormatVersion = "1";
 inline constexpr const char* kTermlistKey = "varnook.termlist";  // "1": has term lists
-// The thread table (threads.h), rewritten for each published generation: the thread of
-// each article in a thread of two or more (prefix + article number -> thread number),
-// the members of each such thread in tree order (prefix + thread number -> record), and
-// "<threads> <largest size> <largest thread>".
+// The thread table (threads.h), rewritten for each published generation: for each
+// article in a thread of two or more, prefix + article number -> "<thread> <size>"; for
+// each such thread, prefix + thread number -> its members in tree order; and the counts,
+// "<threads> <largest size> <largest thread>". A thread's number is its lowest article
+// number.
 inline constexpr std::string_view kThreadOfKeyPrefix = "varnook.thread-of.";
 inline constexpr std::string_view kThreadKeyPrefix = "varnook.thread.";
 inline constexpr const char* kThreadCountsKey = "varnook.threads";

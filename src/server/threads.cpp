@@ -231,7 +231,7 @@ void addThread(const std::vector<Linked>& linked, const std::vector<std::uint64_
     putVarint(record, entry.number);
     putVarint(record, depth);
     record += static_cast<char>(archives[entry.document]);
-    table.threadOf.emplace_back(entry.number, std::to_string(thread));
+    table.threadOf.emplace_back(entry.number, std::to_string(thread) + " " + std::to_string(size));
     for (std::uint32_t c = firstChild[at + 1]; c-- > firstChild[at];)
       stack.emplace_back(children[c], depth + 1);
   }
@@ -400,10 +400,26 @@ ThreadCounts updateThreadTable(Xapian::WritableDatabase& database) {
   return counts;
 }
 
+namespace {
+
+// The thread number and size that the table records for an article.
+std::optional<std::pair<std::uint32_t, std::uint32_t>> threadEntry(const Xapian::Database& database,
+                                                                   std::uint32_t number) {
+  const std::string text = database.get_metadata(threadOfKey(number));
+  const std::size_t blank = text.find(' ');
+  if (blank == std::string::npos) return std::nullopt;
+  const auto thread = parseNumber(std::string_view(text).substr(0, blank));
+  const auto size = parseNumber(std::string_view(text).substr(blank + 1));
+  if (!thread || !size) return std::nullopt;
+  return std::pair(*thread, *size);
+}
+
+}  // namespace
+
 std::vector<ThreadMember> threadOf(const Xapian::Database& database, std::uint32_t number) {
   std::vector<ThreadMember> members;
-  if (const auto thread = parseNumber(database.get_metadata(threadOfKey(number)))) {
-    const std::string record = database.get_metadata(threadKey(*thread));
+  if (const auto entry = threadEntry(database, number)) {
+    const std::string record = database.get_metadata(threadKey(entry->first));
     Reader reader{record};
     std::uint64_t memberNumber = 0, depth = 0;
     while (reader.varint(memberNumber) && reader.varint(depth) && !reader.data.empty()) {
@@ -422,6 +438,11 @@ std::vector<ThreadMember> threadOf(const Xapian::Database& database, std::uint32
   if (posting != database.postlist_end(term))
     members.push_back({number, 0, archivesOfDocument(database, *posting)});
   return members;
+}
+
+std::uint64_t threadSize(const Xapian::Database& database, std::uint32_t number) {
+  const auto entry = threadEntry(database, number);
+  return entry ? entry->second : 1;
 }
 
 bool inArchive(const ThreadMember& member, std::int32_t archive) {

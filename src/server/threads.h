@@ -60,6 +60,10 @@ struct ThreadMember {
 // thread, nothing when the index does not hold it. Throws Xapian::Error.
 std::vector<ThreadMember> threadOf(const Xapian::Database& database, std::uint32_t number);
 
+// The number of articles in article `number`'s thread (1 for an article alone), read
+// without the thread's list.
+std::uint64_t threadSize(const Xapian::Database& database, std::uint32_t number);
+
 // Whether a member is in the archive a search names (DBS, with the same default).
 bool inArchive(const ThreadMember& member, std::int32_t archive);
 
