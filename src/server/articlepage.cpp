@@ -165,10 +165,11 @@ std::string threadPage(const PageContext& context, const ThreadListing& thread,
           ? "(no subject)"
           : thread.entries.front().article.subject;
   std::string html = pageStart(context, "Thread: " + subject);
+  // The page lists every article of the thread, so its result list searches every archive.
   html += "<h2>Thread: " + htmlText(subject) + "</h2>\n<p class=\"summary\">" +
           groupedNumber(thread.total) + (thread.total == 1 ? " article" : " articles") +
           ", each reply indented under the article it answers. <a href=\"" +
-          searchLink(context, {{"thread", std::to_string(current)}}) +
+          searchLink(context, {{"thread", std::to_string(current)}, {"DBS", "1"}}) +
           "\">As a result list</a></p>\n<ul class=\"thread\">\n";
   for (const ThreadListing::Entry& entry : thread.entries) {
     const StoredArticle& article = entry.article;
@@ -187,7 +188,7 @@ std::string threadPage(const PageContext& context, const ThreadListing& thread,
   if (thread.entries.size() < thread.total) {
     html += "<p class=\"notice\">The first " + groupedNumber(thread.entries.size()) +
             " articles are shown; the <a href=\"" +
-            searchLink(context, {{"thread", std::to_string(current)}}) +
+            searchLink(context, {{"thread", std::to_string(current)}, {"DBS", "1"}}) +
             "\">result list</a> has them all.</p>\n";
   }
   html += pageEnd();
