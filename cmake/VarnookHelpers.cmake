@@ -31,7 +31,8 @@ function(varnook_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_definitions(${name} PRIVATE
     VARNOOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
-    VARNOOK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    VARNOOK_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    VARNOOK_TEST_CORPUS="${VARNOOK_CORPUS}")
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS "${ARG_LABELS}")
 endfunction()
@@ -41,7 +42,8 @@ function(varnook_add_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
-  target_compile_definitions(${name} PRIVATE VARNOOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_compile_definitions(${name} PRIVATE VARNOOK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+                                            VARNOOK_TEST_CORPUS="${VARNOOK_CORPUS}")
 endfunction()
 
 # varnook_add_fuzzer(<name> SOURCES <files...> LIBS <targets...>)

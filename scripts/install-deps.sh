@@ -8,8 +8,8 @@
 set -euo pipefail
 
 runtime=(
-  # build
-  build-essential cmake ninja-build pkg-config g++
+  # build; GLib's Unicode tables fold text for accent-blind search (base library)
+  build-essential cmake ninja-build pkg-config g++ libglib2.0-dev
   # desktop program, and the X platform plugin its window needs
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
   # HTTPS in the agent and the archive server (libmicrohttpd uses the same library)

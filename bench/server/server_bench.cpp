@@ -25,7 +25,7 @@ using namespace varnook::server;
 const std::vector<std::string>& articles() {
   static const std::vector<std::string> texts = [] {
     std::vector<std::string> out;
-    const std::filesystem::path spool = VARNOOK_SOURCE_DIR "/../shared/corpus/spool";
+    const std::filesystem::path spool = VARNOOK_TEST_CORPUS "/spool";
     if (std::filesystem::is_directory(spool)) {
       for (const auto& entry : std::filesystem::recursive_directory_iterator(spool)) {
         if (!entry.is_regular_file()) continue;

@@ -12,6 +12,7 @@
 
 #include "viewer/colorrule.h"
 #include "viewer/spanresolver.h"
+#include "viewer/textwords.h"
 
 using namespace varnook;
 
@@ -38,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DrawRules rules;
   ColorRule& keywords = rules.add(ColorRule(KeyDrawingType::dtKeyShow));
   keywords.setKeywords(lines);
+  keywords.setFoldedKeywords(foldedQueryWords(ruleText));
   keywords.setKeyCase(flags & 1);
   keywords.setPartWord(flags & 2);
   rules.add(ColorRule(KeyDrawingType::dtBeginEnd)).setKeyBegEndLst(lines);

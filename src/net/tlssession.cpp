@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <gnutls/gnutls.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -22,62 +21,8 @@ namespace {
 // record by record, so a large download costs few system calls.
 constexpr std::size_t kInputSize = 64 * 1024;
 
-// Certificates trusted for one extra file (or none), shared by every session that names
-// it: the system's store is read once, not once per connection.
-struct Credentials {
-  gnutls_certificate_credentials_t handle = nullptr;
-  ~Credentials() {
-    if (handle != nullptr) gnutls_certificate_free_credentials(handle);
-  }
-};
-
 std::string gnutlsText(int code) {
   return gnutls_strerror(code);
-}
-
-std::shared_ptr<Credentials> loadCredentials(const std::string& file, std::string* error) {
-  auto credentials = std::make_shared<Credentials>();
-  if (gnutls_certificate_allocate_credentials(&credentials->handle) < 0) {
-    credentials->handle = nullptr;
-    *error = "TLS credentials cannot be allocated";
-    return nullptr;
-  }
-  // A machine without a trust store still reaches archives whose certificates it is given.
-  gnutls_certificate_set_x509_system_trust(credentials->handle);
-  if (!file.empty()) {
-    const int count = gnutls_certificate_set_x509_trust_file(credentials->handle, file.c_str(),
-                                                             GNUTLS_X509_FMT_PEM);
-    if (count <= 0) {
-      *error = "Trusted certificates \"" + file + "\" cannot be used: " +
-               (count == 0 ? std::string("the file holds no certificate") : gnutlsText(count));
-      return nullptr;
-    }
-  }
-  return credentials;
-}
-
-// The credentials for `file`, read again when the file has changed since.
-std::shared_ptr<Credentials> credentialsFor(const std::string& file, std::string* error) {
-  static std::mutex mutex;
-  static std::map<std::string, std::pair<std::string, std::shared_ptr<Credentials>>> cache;
-  std::string stamp;
-  if (!file.empty()) {
-    struct stat status {};
-    if (::stat(file.c_str(), &status) != 0) {
-      *error = "Trusted certificates \"" + file + "\" cannot be used: " + std::strerror(errno);
-      return nullptr;
-    }
-    stamp = std::to_string(status.st_mtim.tv_sec) + "." + std::to_string(status.st_mtim.tv_nsec) +
-            "/" + std::to_string(status.st_size);
-  }
-  const std::lock_guard<std::mutex> lock(mutex);
-  auto& entry = cache[file];
-  if (entry.second == nullptr || entry.first != stamp) {
-    auto loaded = loadCredentials(file, error);
-    if (loaded == nullptr) return nullptr;
-    entry = {stamp, std::move(loaded)};
-  }
-  return entry.second;
 }
 
 // Session tickets from earlier connections, each used once (as TLS 1.3 advises, so that
@@ -136,38 +81,11 @@ std::string ticketKey(const TlsClientSettings& settings, int fd) {
          std::to_string(port);
 }
 
-// The reason a verified certificate was refused, in the words a user can act on.
-std::string verifyFailure(unsigned status) {
-  struct Reason {
-    unsigned flag;
-    const char* text;
-  };
-  static constexpr Reason kReasons[] = {
-      {GNUTLS_CERT_SIGNER_NOT_FOUND, "unknown issuer"},
-      {GNUTLS_CERT_SIGNER_NOT_CA, "the issuer is no certificate authority"},
-      {GNUTLS_CERT_REVOKED, "certificate revoked"},
-      {GNUTLS_CERT_EXPIRED, "certificate expired"},
-      {GNUTLS_CERT_NOT_ACTIVATED, "certificate not yet valid"},
-      {GNUTLS_CERT_UNEXPECTED_OWNER, "host name mismatch"},
-      {GNUTLS_CERT_INSECURE_ALGORITHM, "insecure algorithm"},
-  };
-  for (const Reason& reason : kReasons)
-    if ((status & reason.flag) != 0) return reason.text;
-  gnutls_datum_t text{};
-  std::string described = "certificate refused";
-  if (gnutls_certificate_verification_status_print(status, GNUTLS_CRT_X509, &text, 0) == 0) {
-    described.assign(reinterpret_cast<const char*>(text.data), text.size);
-    gnutls_free(text.data);
-  }
-  return described;
-}
-
 }  // namespace
 
 struct TlsSession::Session {
   gnutls_session_t handle = nullptr;
-  std::shared_ptr<Credentials> credentials;
-  std::string serverName;  // the library keeps a pointer to it for the whole session
+  TlsClientTrust trust;  // the library keeps pointers into it for the whole session
   std::string resumptionKey;
   bool established = false;
   int fd = -1;
@@ -236,31 +154,13 @@ std::unique_ptr<TlsSession> TlsSession::client(const TlsClientSettings& settings
   auto session = std::make_unique<Session>();
   session->fd = fd;
   session->out = &out;
-  session->credentials = credentialsFor(settings.trustedCertificates, error);
-  if (session->credentials == nullptr) return nullptr;
   if (gnutls_init(&session->handle, GNUTLS_CLIENT | GNUTLS_NONBLOCK) < 0) {
     session->handle = nullptr;
     *error = "TLS session cannot be created";
     return nullptr;
   }
   gnutls_session_t handle = session->handle;
-  std::string& name = session->serverName;
-  name = settings.serverName;
-  if (name.size() >= 2 && name.front() == '[' && name.back() == ']')
-    name = name.substr(1, name.size() - 2);
-  unsigned char address[16];
-  const bool numeric = ::inet_pton(AF_INET, name.c_str(), address) == 1 ||
-                       ::inet_pton(AF_INET6, name.c_str(), address) == 1;
-  if (gnutls_set_default_priority(handle) < 0 ||
-      gnutls_credentials_set(handle, GNUTLS_CRD_CERTIFICATE, session->credentials->handle) < 0 ||
-      (!numeric && !name.empty() &&
-       gnutls_server_name_set(handle, GNUTLS_NAME_DNS, name.data(), name.size()) < 0)) {
-    *error = "TLS session cannot be set up";
-    return nullptr;
-  }
-  // The chain and the name (or address) are checked inside the handshake, which fails
-  // when they do not hold.
-  gnutls_session_set_verify_cert(handle, name.c_str(), 0);
+  if (!session->trust.prepare(handle, settings, error)) return nullptr;
   session->resumptionKey = ticketKey(settings, fd);
   if (!session->resumptionKey.empty()) {
     const std::string ticket = ResumptionCache::instance().take(session->resumptionKey);
@@ -289,16 +189,7 @@ TlsSession::Progress TlsSession::handshake() {
     if (result == GNUTLS_E_INTERRUPTED || gnutls_error_is_fatal(result) == 0) continue;
     failed_ = true;
     transportErrno_ = session_->readErrno;
-    if (result == GNUTLS_E_CERTIFICATE_VERIFICATION_ERROR) {
-      failure_ = "Certificate verify failed: " +
-                 verifyFailure(gnutls_session_get_verify_cert_status(session_->handle));
-    } else if (result == GNUTLS_E_PREMATURE_TERMINATION) {
-      failure_ = "TLS handshake failed: the server closed the connection";
-    } else if (transportErrno_ != 0) {
-      failure_ = std::string("TLS handshake failed: ") + std::strerror(transportErrno_);
-    } else {
-      failure_ = "TLS handshake failed: " + gnutlsText(result);
-    }
+    failure_ = tlsHandshakeFailure(session_->handle, result, transportErrno_);
     return Progress::Failed;
   }
 }

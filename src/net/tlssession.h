@@ -6,19 +6,9 @@
 #include <string_view>
 
 #include "net/sendbuffer.h"
+#include "net/tlsclient.h"
 
 namespace varnook {
-
-// What a TLS client checks the server against.
-struct TlsClientSettings {
-  // The server as the user named it: a host name, checked against the certificate and sent
-  // as the server name indication, or an address (IPv4, or IPv6 with or without brackets),
-  // checked against the certificate's addresses and not sent.
-  std::string serverName;
-  // A PEM file of certificates trusted besides the system's store (/etc/ssl/certs), for
-  // archives with a private authority or a certificate of their own; empty: none.
-  std::string trustedCertificates;
-};
 
 // The client side of one TLS connection (GnuTLS), run over a non-blocking socket by its
 // owner, AsyncSocket. It reads records straight from the descriptor and writes them into

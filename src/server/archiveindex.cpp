@@ -19,13 +19,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Result counts are exact up to this many matches, estimated beyond.
+// Result counts are exact up to this many matches, estimated beyond: a common word in a
+// large archive does not walk all its postings for the count. A phrase checks the
+// positions of every candidate it counts, which costs ten times as much.
 constexpr Xapian::doccount kExactCountLimit = 10000;
-// Candidates checked against the stored text for a body phrase, at most, and the text
-// read for them: a query's work stays bounded however large the articles are. Beyond
-// it the count is an estimate.
-constexpr Xapian::doccount kCheckedCandidates = 5000;
-constexpr std::size_t kCheckedBytes = 4u << 20;
+constexpr Xapian::doccount kExactPhraseCountLimit = 1000;
 constexpr Xapian::doccount kProfileLimit = 100000;
 constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as a day count
 
@@ -40,10 +38,10 @@ std::optional<Xapian::Query> dateRange(const QueryFields& fields, DayDate now) {
   if (fields.toDate != 0) to = dayStart(resolve(fields.toDate)) + 86399;
   using Q = Xapian::Query;
   if (from && to)
-    return Q(Q::OP_VALUE_RANGE, schema::kDateSlot, schema::dateValue(*from),
-             schema::dateValue(*to));
-  if (from) return Q(Q::OP_VALUE_GE, schema::kDateSlot, schema::dateValue(*from));
-  if (to) return Q(Q::OP_VALUE_LE, schema::kDateSlot, schema::dateValue(*to));
+    return Q(Q::OP_VALUE_RANGE, schema::kDateSlot, schema::dateFloor(*from),
+             schema::dateCeiling(*to));
+  if (from) return Q(Q::OP_VALUE_GE, schema::kDateSlot, schema::dateFloor(*from));
+  if (to) return Q(Q::OP_VALUE_LE, schema::kDateSlot, schema::dateCeiling(*to));
   return std::nullopt;
 }
 
@@ -63,6 +61,15 @@ Xapian::Query applyArchive(Xapian::Query query, std::int32_t archive) {
 
 std::optional<StoredArticle> record(const Xapian::Document& document) {
   return StoredArticle::deserialize(document.get_data());
+}
+
+// "" when the index is of the format this program reads, else why it cannot be read.
+std::string formatProblem(const Xapian::Database& database, const std::string& path) {
+  const std::string format = database.get_metadata(schema::kFormatKey);
+  if (format == schema::kFormatVersion || database.get_doccount() == 0) return {};
+  return path + " was made by an older varnook-archive (index format " +
+         (format.empty() ? std::string("1") : format) + ", this one reads " +
+         schema::kFormatVersion + "): " + schema::kReindexAdvice;
 }
 
 // The listing fields alone, without reading (and decompressing) the stored article.
@@ -137,7 +144,10 @@ ArchiveIndex::~ArchiveIndex() = default;
 std::unique_ptr<ArchiveIndex> ArchiveIndex::open(const std::string& path, std::string& error) {
   std::unique_ptr<ArchiveIndex> index(new ArchiveIndex(path));
   try {
-    index->release(index->openHandle());
+    std::unique_ptr<Handle> handle = index->openHandle();
+    error = formatProblem(handle->database, path);
+    if (!error.empty()) return nullptr;
+    index->release(std::move(handle));
   } catch (const Xapian::DatabaseNotFoundError&) {
     std::error_code code;
     error = std::filesystem::exists(path, code)
@@ -211,7 +221,7 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     QueryCompiler compiler(handle.database, stemmer, handle.indexer);
     std::optional<Xapian::Query> text;
     if (parsed.root) text = compiler.keywords(*parsed.root);
-    Xapian::Query query = text ? *text : Xapian::Query::MatchAll;
+    Xapian::Query query = text ? *text : matchAll();
     const DayDate now = parameters.now != 0 ? parameters.now : nowLocal();
     for (auto filter : {compiler.subjects(fields.subject), compiler.authors(fields.author),
                         compiler.groups(fields.forum), dateRange(fields, now)})
@@ -222,47 +232,27 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     enquire.set_query(query);
     outcome.newestFirst = parameters.newestFirst || !compiler.hasRankedWords();
     if (outcome.newestFirst) {
-      enquire.set_sort_by_value_then_relevance(schema::kDateSlot, true);
+      // The date value carries the number, so it never ties: weights would decide
+      // nothing, and computing them for every match is most of a date sort's cost.
+      enquire.set_sort_by_value(schema::kDateSlot, true);
+      enquire.set_weighting_scheme(Xapian::BoolWeight());
     } else {
       enquire.set_sort_by_relevance_then_value(schema::kDateSlot, true);
     }
     enquire.set_docid_order(Xapian::Enquire::DESCENDING);
 
-    if (!compiler.needsCheck()) {
-      const Xapian::doccount check =
-          std::max<Xapian::doccount>(kExactCountLimit, parameters.start + parameters.maxHits);
-      const Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits, check);
-      outcome.total = mset.get_matches_estimated();
-      outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
-      for (auto it = mset.begin(); it != mset.end(); ++it)
-        if (auto article = summary(it.get_document())) outcome.hits.push_back(std::move(*article));
-      return outcome;
-    }
-
-    // A phrase in the body: the index found articles with all its words; keep those
-    // whose text has them in order.
-    const Xapian::MSet candidates = enquire.get_mset(0, kCheckedCandidates, kCheckedCandidates);
-    std::uint64_t matched = 0;
-    Xapian::doccount checked = 0;
-    std::size_t checkedBytes = 0;
-    for (auto it = candidates.begin(); it != candidates.end() && checkedBytes < kCheckedBytes;
-         ++it) {
-      ++checked;
-      auto article = record(it.get_document());
-      if (!article) continue;
-      checkedBytes += article->subject.size() + article->from.size() + article->body.size();
-      if (!compiler.matches(*parsed.root, articleTerms(*article, handle.indexer))) continue;
-      if (matched >= parameters.start && outcome.hits.size() < parameters.maxHits) {
-        article->body.clear();
-        outcome.hits.push_back(std::move(*article));
-      }
-      ++matched;
-    }
-    outcome.total = matched;
-    outcome.exact =
-        checked == candidates.size() && candidates.get_matches_upper_bound() <= candidates.size();
-    if (!outcome.exact && checked > 0)
-      outcome.total = matched * candidates.get_matches_estimated() / checked;
+    // The page alone first: its bounds often settle the count (exact already, as for one
+    // word, or surely beyond the limit) without walking the matches to count them.
+    const Xapian::doccount limit = compiler.hasPhrase() ? kExactPhraseCountLimit : kExactCountLimit;
+    Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits);
+    if (mset.get_matches_lower_bound() != mset.get_matches_upper_bound() &&
+        mset.get_matches_lower_bound() <= limit)
+      mset = enquire.get_mset(parameters.start, parameters.maxHits,
+                              std::max(limit, parameters.start + parameters.maxHits));
+    outcome.total = mset.get_matches_estimated();
+    outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
+    for (auto it = mset.begin(); it != mset.end(); ++it)
+      if (auto article = summary(it.get_document())) outcome.hits.push_back(std::move(*article));
     return outcome;
   });
 }
@@ -328,8 +318,8 @@ IndexStatistics ArchiveIndex::statistics() {
     if (stats.articles > 0) {
       const std::string low = database.get_value_lower_bound(schema::kDateSlot);
       const std::string high = database.get_value_upper_bound(schema::kDateSlot);
-      if (!low.empty()) stats.first = static_cast<UnixTime>(Xapian::sortable_unserialise(low));
-      if (!high.empty()) stats.last = static_cast<UnixTime>(Xapian::sortable_unserialise(high));
+      if (!low.empty()) stats.first = schema::dateOfValue(low);
+      if (!high.empty()) stats.last = schema::dateOfValue(high);
     }
     const std::string prefix(schema::kGroupPrefix);
     for (auto it = database.allterms_begin(prefix); it != database.allterms_end(prefix); ++it)

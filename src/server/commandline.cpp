@@ -19,6 +19,7 @@
 #include "server/democorpus.h"
 #include "server/httpserver.h"
 #include "server/indexrun.h"
+#include "server/indexschema.h"
 #include "server/pages.h"
 #include "server/pullrun.h"
 #include "server/textutil.h"
@@ -36,8 +37,8 @@ struct CommandHelp {
 
 constexpr CommandHelp kCommands[] = {
     {"index",
-     "index [--db DIR] [--first-number N] [--groups-rules FILE] [--progress]\n"
-     "                        [--termlist] PATH...",
+     "index [--db DIR] [--first-number N] [--groups-rules FILE] [--jobs N]\n"
+     "                        [--progress] [--termlist] PATH...",
      R"(index   Adds articles to the index: PATH is an mbox file (mboxrd or mboxo, plain or
         .gz), a news spool folder (one article per file, searched recursively) or a
         Maildir. Articles whose Message-ID the index holds already are skipped, so a
@@ -48,15 +49,20 @@ constexpr CommandHelp kCommands[] = {
                               shards disjoint ranges to search them together
           --groups-rules FILE lines "<pattern> adult|jobs|forsale" replacing the
                               default archive rules (*.jobs*, *.forsale*, alt.sex*, ...)
+          --jobs N            threads that parse and index articles (default: one per
+                              core); the index is the same whatever the number
           --progress          show files, articles and articles per second while running
           --termlist          keep term lists in a new index: needed to serve it to
                               other machines with xapian-tcpsrv (about 40% larger)
 )"},
     {"pull",
      "pull  [--db DIR] [--user NAME --password-file FILE] [--connections N]\n"
-     "                        [--max-rate ARTICLES/S] [--groups-rules FILE] [--progress] URL...",
+     "                        [--max-rate ARTICLES/S] [--ca-file FILE] [--groups-rules FILE]\n"
+     "                        [--progress] URL...",
      R"(pull    Adds the new articles of newsgroups on news servers to the index, through the
-        same rules as index. URL is news://HOST[:PORT]/PATTERN, PATTERN a wildmat
+        same rules as index. URL is news://HOST[:PORT]/PATTERN, or nntps://... for TLS
+        from the first byte (port 563 by default; the certificate is verified against
+        the system's trust store and the host name), PATTERN a wildmat
         ("comp.lang.c++", "comp.os.linux.*", "*,!alt.binaries.*"). The index records
         where each group stands, so a repeated or interrupted pull fetches only what is
         new; run it from cron to follow live groups.
@@ -65,6 +71,8 @@ constexpr CommandHelp kCommands[] = {
                               environment variable VARNOOK_NNTP_PASSWORD
           --connections N     connections to each server, 1 to 4 (default 1)
           --max-rate N        at most N articles per second (default: no limit)
+          --ca-file FILE      PEM certificates trusted for nntps besides the system's
+                              (for a server with a private authority)
           --groups-rules FILE and --progress as for index
 )"},
     {"serve",
@@ -221,6 +229,12 @@ int commandIndex(Arguments& args) {
       auto rules = GroupRules::load(*value, error);
       if (!rules) return failure(error);
       options.rules = std::move(*rules);
+    } else if (word == "--jobs") {
+      auto value = args.value();
+      auto jobs = value ? parsePositive(*value) : std::nullopt;
+      if (!jobs || *jobs > kMaxJobs)
+        return usageError("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+      options.threads = *jobs;
     } else if (word == "--progress") {
       options.progress = true;
     } else if (word == "--termlist") {
@@ -280,6 +294,8 @@ int commandPull(Arguments& args) {
       auto rate = parsePositive(*value);
       if (!rate) return usageError("--max-rate needs a number of articles per second");
       options.maxRate = *rate;
+    } else if (word == "--ca-file") {
+      options.trustedCertificates = *value;
     } else if (word == "--groups-rules") {
       std::string error;
       auto rules = GroupRules::load(*value, error);
@@ -289,7 +305,7 @@ int commandPull(Arguments& args) {
       return usageError("unknown option for pull: " + word);
     }
   }
-  if (options.sources.empty()) return usageError("pull needs at least one news:// URL");
+  if (options.sources.empty()) return usageError("pull needs at least one news:// or nntps:// URL");
   if (passwordFile && options.login.user.empty()) return usageError("--password-file needs --user");
   if (!options.login.user.empty()) {
     std::string error;
@@ -371,6 +387,7 @@ int commandServe(Arguments& args) {
   }
   std::string error;
   std::unique_ptr<ArchiveIndex> index = ArchiveIndex::open(database, error);
+  if (!index && error.find(schema::kReindexAdvice) != std::string::npos) return failure(error);
   if (!index)
     return failure(error +
                    "\n(build an index first: varnook-archive index --db DIR PATH..., "

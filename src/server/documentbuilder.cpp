@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "base/textfold.h"
 #include "server/indexschema.h"
 #include "server/textutil.h"
 
@@ -10,8 +11,19 @@ namespace varnook::server {
 namespace {
 
 constexpr std::size_t kMaxIndexedBody = 512 * 1024;
-// Keeps phrases from matching across the subject, the author and the body runs.
+// Keeps phrases from matching across the subject, the author and the body.
 constexpr Xapian::termpos kFieldGap = 100;
+// Keeps phrases from matching across the new and quoted runs of a body: any gap does,
+// since a phrase of n words must fit n consecutive positions.
+constexpr Xapian::termpos kRunGap = 1;
+
+// The words of `text` as written (lower-cased), each once.
+std::vector<std::string> writtenWords(Xapian::TermGenerator& generator, std::string_view text) {
+  Xapian::Document scratch;
+  generator.set_document(scratch);
+  generator.index_text_without_positions(Xapian::Utf8Iterator(text.data(), text.size()));
+  return {scratch.termlist_begin(), scratch.termlist_end()};
+}
 
 bool isAddressChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -39,26 +51,49 @@ std::string authorAddress(std::string_view from) {
 }
 
 TextIndexer::TextIndexer() {
-  generator_.set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
-  generator_.set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
+  for (Xapian::TermGenerator* generator : {&generator_, &writtenGenerator_}) {
+    generator->set_flags(Xapian::TermGenerator::FLAG_CJK_NGRAM);
+    generator->set_stemming_strategy(Xapian::TermGenerator::STEM_NONE);
+  }
+}
+
+void TextIndexer::indexText(std::string_view text, std::string_view prefix,
+                            Xapian::termcount weight, bool positions,
+                            Xapian::termcount writtenWeight) {
+  // Most text is ASCII, which folding only lowers, as the generator does itself.
+  const bool ascii = isAsciiText(text);
+  const std::string folded = ascii ? std::string() : foldText(text);
+  const std::string_view indexed = ascii ? text : std::string_view(folded);
+  const Xapian::Utf8Iterator words(indexed.data(), indexed.size());
+  const std::string prefixText(prefix);
+  if (positions) {
+    generator_.index_text(words, weight, prefixText);
+  } else {
+    generator_.index_text_without_positions(words, weight, prefixText);
+  }
+  if (ascii || writtenWeight == 0) return;
+  Xapian::Document document = generator_.get_document();  // a handle on the same entry
+  const std::string writtenPrefix = std::string(schema::kWrittenFormPrefix) + prefixText;
+  for (const std::string& word : writtenWords(writtenGenerator_, text))
+    if (foldText(word) != word) document.add_term(writtenPrefix + word, writtenWeight);
 }
 
 void TextIndexer::indexBody(std::string_view body) {
   if (body.size() > kMaxIndexedBody) body = body.substr(0, kMaxIndexedBody);
   forEachBodyRun(body, [&](std::string_view run, bool quoted) {
-    generator_.index_text_without_positions(
-        Xapian::Utf8Iterator(run.data(), run.size()),
-        quoted ? schema::kQuotedWeight : schema::kNewTextWeight);
+    const Xapian::termcount weight = quoted ? schema::kQuotedWeight : schema::kNewTextWeight;
+    indexText(run, {}, weight, true, weight);
+    generator_.increase_termpos(kRunGap);
   });
 }
 
 void TextIndexer::build(const StoredArticle& article, std::string_view dedupeKey,
                         const std::vector<Archive>& archives, Xapian::Document& document) {
   generator_.set_document(document);
-  generator_.index_text(article.subject, 1, std::string(schema::kSubjectPrefix));
+  indexText(article.subject, schema::kSubjectPrefix, 1, true, 1);
   generator_.increase_termpos(kFieldGap);
-  generator_.index_text_without_positions(article.subject, schema::kSubjectWeight);
-  generator_.index_text(article.from, 1, std::string(schema::kAuthorPrefix));
+  indexText(article.subject, {}, schema::kSubjectWeight, false, schema::kSubjectWeight);
+  indexText(article.from, schema::kAuthorPrefix, 1, true, 1);
   generator_.increase_termpos(kFieldGap);
   indexBody(article.body);
 
@@ -70,7 +105,7 @@ void TextIndexer::build(const StoredArticle& article, std::string_view dedupeKey
     document.add_boolean_term(schema::addressTerm(address));
   for (Archive archive : archives) document.add_boolean_term(schema::archiveTerm(archive));
 
-  document.add_value(schema::kDateSlot, schema::dateValue(article.date));
+  document.add_value(schema::kDateSlot, schema::dateValue(article.date, article.number));
   document.add_value(schema::kSummarySlot, article.serializeSummary());
   document.set_data(article.serialize());
 }
@@ -78,10 +113,14 @@ void TextIndexer::build(const StoredArticle& article, std::string_view dedupeKey
 TextIndexer::Analysis TextIndexer::analyze(std::string_view text, std::string_view prefix) {
   Xapian::Document scratch;
   generator_.set_document(scratch);
-  generator_.index_text(Xapian::Utf8Iterator(text.data(), text.size()), 1, std::string(prefix));
+  indexText(text, prefix, 1, true, 1);
   std::multimap<Xapian::termpos, std::string> byPosition;
   Analysis analysis;
   for (auto term = scratch.termlist_begin(); term != scratch.termlist_end(); ++term) {
+    if (std::string_view(*term).starts_with(schema::kWrittenFormPrefix)) {
+      analysis.writtenForms.push_back(*term);
+      continue;
+    }
     if (term.positionlist_count() == 0) {
       analysis.unpositioned.push_back(*term);
       continue;

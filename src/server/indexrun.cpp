@@ -73,7 +73,7 @@ class Pipeline {
     termlist_ = termlist;
     reopenMain();
     unsigned count = options_.threads ? options_.threads : std::thread::hardware_concurrency();
-    count = std::max(1u, std::min(count, 8u));
+    count = std::max(1u, std::min(count, kMaxJobs));
     shards_.resize(count);
     for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
     for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this, i] { work(shards_[i]); });
@@ -365,7 +365,17 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
     std::uint32_t nextNumber = current ? storedNextNumber(*current) : 1;
     if (nextNumber != 0 && options.firstNumber > nextNumber) nextNumber = options.firstNumber;
     const bool termlist = current ? hasTermlist(*current) : options.termlist;
+    std::string format = current ? current->get_metadata(schema::kFormatKey) : "";
+    if (current && format.empty()) format = "1";
     current.reset();
+    if (!format.empty() && format != schema::kFormatVersion) {
+      // Articles of two formats in one index would be found by some queries and not by
+      // others: the old index is left as it is.
+      summary.error = options.databasePath +
+                      " was made by an older varnook-archive (index format " + format + "); " +
+                      schema::kReindexAdvice;
+      return summary;
+    }
     if (options.termlist && !termlist) {
       summary.error = options.databasePath +
                       ": this index was made without term lists; index into a new folder with "

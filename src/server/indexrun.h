@@ -17,13 +17,17 @@
 
 namespace varnook::server {
 
+inline constexpr unsigned kMaxJobs = 64;
+
 struct IndexRunOptions {
   std::string databasePath;  // the index folder
   std::vector<std::string> paths;
   std::uint32_t firstNumber = 1;
   GroupRules rules = GroupRules::defaults();
   bool progress = false;  // a progress line on the progress stream, updated in place
-  unsigned threads = 0;   // parser threads; 0 = one per core
+  // Threads that parse articles and write their index entries (at most kMaxJobs); 0 =
+  // one per core. The index holds the same content whatever the number.
+  unsigned threads = 0;
   // Keep a term list table, which serving the index through xapian-tcpsrv needs (a
   // remote database sends documents with their terms). Only for a new index: an existing
   // one keeps the choice it was made with.

@@ -42,8 +42,31 @@ std::string archiveTerm(Archive archive) {
   return std::string(kArchivePrefix) + std::to_string(static_cast<int>(archive));
 }
 
-std::string dateValue(UnixTime time) {
-  return Xapian::sortable_serialise(static_cast<double>(time));
+namespace {
+// sortable_serialise drops trailing zero bytes; padding keeps the number after it from
+// being compared with date bytes.
+constexpr std::size_t kDateBytes = 9;
+}  // namespace
+
+std::string dateFloor(UnixTime time) {
+  std::string value = Xapian::sortable_serialise(static_cast<double>(time));
+  value.resize(kDateBytes, '\0');
+  return value;
+}
+
+std::string dateCeiling(UnixTime time) {
+  return dateFloor(time) + std::string(4, '\xFF');
+}
+
+std::string dateValue(UnixTime time, std::uint32_t number) {
+  std::string value = dateFloor(time);
+  for (int shift = 24; shift >= 0; shift -= 8) value += static_cast<char>((number >> shift) & 0xFF);
+  return value;
+}
+
+UnixTime dateOfValue(std::string_view value) {
+  return static_cast<UnixTime>(
+      Xapian::sortable_unserialise(std::string(value.substr(0, kDateBytes))));
 }
 
 }  // namespace varnook::server::schema

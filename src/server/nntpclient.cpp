@@ -1,16 +1,6 @@
 #include "server/nntpclient.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "base/asciicase.h"
 #include "server/textutil.h"
@@ -26,60 +16,6 @@ constexpr std::size_t kMaxListBytes = 64u << 20;
 // How often a wait looks at the stop flag.
 constexpr Milliseconds kStopCheck{200};
 
-int pollFor(int descriptor, short events, Milliseconds timeout) {
-  pollfd waiting{descriptor, events, 0};
-  int result;
-  do {
-    result = ::poll(&waiting, 1, static_cast<int>(timeout.count()));
-  } while (result < 0 && errno == EINTR);
-  return result;
-}
-
-class TcpStream : public NntpStream {
- public:
-  explicit TcpStream(int descriptor) : descriptor_(descriptor) {}
-  ~TcpStream() override { ::close(descriptor_); }
-  TcpStream(const TcpStream&) = delete;
-  TcpStream& operator=(const TcpStream&) = delete;
-
-  long receive(char* buffer, std::size_t size, Milliseconds timeout, std::string& error) override {
-    const int ready = pollFor(descriptor_, POLLIN, timeout);
-    if (ready == 0) return 0;
-    // Servers write an answer's status line and its article separately; with Nagle's
-    // algorithm on their side, the article waits for our acknowledgement of the status
-    // line, which a delayed acknowledgement holds back for some 40 ms per article.
-    const int on = 1;
-    ::setsockopt(descriptor_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-    const ssize_t got = ready < 0 ? -1 : ::recv(descriptor_, buffer, size, 0);
-    if (got > 0) return static_cast<long>(got);
-    if (got < 0 && (errno == EAGAIN || errno == EINTR)) return 0;
-    error = got == 0 ? "the server closed the connection" : std::strerror(errno);
-    return -1;
-  }
-
-  bool send(std::string_view bytes, Milliseconds timeout, std::string& error) override {
-    while (!bytes.empty()) {
-      const ssize_t sent = ::send(descriptor_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (sent > 0) {
-        bytes.remove_prefix(static_cast<std::size_t>(sent));
-        continue;
-      }
-      if (sent < 0 && errno != EAGAIN && errno != EINTR) {
-        error = std::strerror(errno);
-        return false;
-      }
-      if (pollFor(descriptor_, POLLOUT, timeout) <= 0) {
-        error = "the server takes no more data";
-        return false;
-      }
-    }
-    return true;
-  }
-
- private:
-  int descriptor_;
-};
-
 bool isCapability(const std::vector<std::string>& capabilities, std::string_view name) {
   return std::any_of(capabilities.begin(), capabilities.end(), [&](const std::string& line) {
     return equalsNoCase(std::string_view(line).substr(0, line.find(' ')), name);
@@ -91,46 +27,6 @@ std::string describe(const NntpStatus& status) {
 }
 
 }  // namespace
-
-std::unique_ptr<NntpStream> connectTcp(const std::string& host, std::uint16_t port,
-                                       Milliseconds timeout, std::string& error) {
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const int lookup = ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found);
-  if (lookup != 0) {
-    error = host + ": " + ::gai_strerror(lookup);
-    return nullptr;
-  }
-  std::unique_ptr<NntpStream> stream;
-  error = host + ": no address";
-  for (addrinfo* address = found; address && !stream; address = address->ai_next) {
-    const int descriptor =
-        ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (descriptor < 0) continue;
-    int result = ::connect(descriptor, address->ai_addr, address->ai_addrlen);
-    if (result != 0 && errno == EINPROGRESS) {
-      int code = ETIMEDOUT;
-      socklen_t length = sizeof code;
-      if (pollFor(descriptor, POLLOUT, timeout) > 0)
-        ::getsockopt(descriptor, SOL_SOCKET, SO_ERROR, &code, &length);
-      errno = code;
-      result = code == 0 ? 0 : -1;
-    }
-    if (result != 0) {
-      error = host + " port " + std::to_string(port) + ": " + std::strerror(errno);
-      ::close(descriptor);
-      continue;
-    }
-    // Commands are small and their answers are waited for: send each at once.
-    const int on = 1;
-    ::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    stream = std::make_unique<TcpStream>(descriptor);
-  }
-  ::freeaddrinfo(found);
-  return stream;
-}
 
 std::unique_ptr<NntpConnection> NntpConnection::open(std::unique_ptr<NntpStream> stream,
                                                      const NntpLogin& login,

@@ -2,8 +2,8 @@
 
 // A reader's connection to a news server (RFC 3977, with AUTHINFO USER/PASS from
 // RFC 4643): blocking, with timeouts, and able to keep several commands in flight. The
-// bytes travel through an NntpStream, so an encrypted stream can replace the plain TCP
-// one without touching the protocol code.
+// bytes travel through an NntpStream, plain TCP or TLS, which the protocol code does not
+// tell apart.
 
 #include <atomic>
 #include <chrono>
@@ -15,27 +15,9 @@
 #include <vector>
 
 #include "server/nntpresponse.h"
+#include "server/nntpstream.h"
 
 namespace varnook::server {
-
-using Milliseconds = std::chrono::milliseconds;
-
-// A connected byte stream. Implementations report failures as text in `error`.
-class NntpStream {
- public:
-  virtual ~NntpStream() = default;
-  // Waits at most `timeout` for bytes and reads what has arrived, up to `size`. Returns
-  // the count, 0 when nothing arrived in time, -1 when the stream closed or failed.
-  virtual long receive(char* buffer, std::size_t size, Milliseconds timeout,
-                       std::string& error) = 0;
-  // Sends all of `bytes`, waiting at most `timeout` for room; false on a failure.
-  virtual bool send(std::string_view bytes, Milliseconds timeout, std::string& error) = 0;
-};
-
-// A TCP connection to `host` (a name, or an address) on `port`; every address the name
-// has is tried in turn. Null with the reason in `error`.
-std::unique_ptr<NntpStream> connectTcp(const std::string& host, std::uint16_t port,
-                                       Milliseconds timeout, std::string& error);
 
 struct NntpError {
   enum class Kind {

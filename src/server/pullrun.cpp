@@ -173,14 +173,15 @@ class Puller {
   }
 
   std::unique_ptr<NntpConnection> connect(const PullSource& source, NntpError& error) {
-    if (source.tls) {
-      error = {NntpError::Kind::Denied, "nntps:// is not supported yet; use news://"};
-      return nullptr;
-    }
     std::string text;
-    auto stream = connectTcp(source.host, source.port, options_.timeouts.connect, text);
+    bool refused = false;
+    auto stream = source.tls
+                      ? connectTls(source.host, source.port, options_.trustedCertificates,
+                                   options_.timeouts.connect, text, refused)
+                      : connectTcp(source.host, source.port, options_.timeouts.connect, text);
     if (!stream) {
-      error = {NntpError::Kind::Lost, text};
+      // A refused certificate stays refused: no tries again.
+      error = {refused ? NntpError::Kind::Denied : NntpError::Kind::Lost, text};
       return nullptr;
     }
     return NntpConnection::open(std::move(stream), options_.login, options_.timeouts, options_.stop,

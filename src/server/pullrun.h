@@ -22,6 +22,8 @@ struct PullOptions {
   std::string databasePath;  // the index folder
   std::vector<PullSource> sources;
   NntpLogin login;
+  // A PEM file of certificates trusted for nntps:// besides the system's; empty: none.
+  std::string trustedCertificates;
   unsigned connections = 1;  // per server, 1 to 4
   double maxRate = 0;        // articles per second over all connections; 0: no limit
   bool progress = false;     // a progress line on the progress stream, updated in place

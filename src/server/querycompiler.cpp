@@ -23,10 +23,6 @@ std::string prefixFor(char field) {
   }
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 Xapian::Query boolean(const Xapian::Query& query) {
   return Xapian::Query(Xapian::Query::OP_SCALE_WEIGHT, query, 0.0);
 }
@@ -49,42 +45,18 @@ Xapian::Stem stemmerFor(std::string_view language) {
   return Xapian::Stem("english");
 }
 
-ArticleTerms articleTerms(const StoredArticle& article, TextIndexer& indexer) {
-  ArticleTerms out;
-  auto add = [&](std::string_view text, std::string_view prefix) {
-    TextIndexer::Analysis analysis = indexer.analyze(text, prefix);
-    for (std::string& term : analysis.unpositioned) out.terms.insert(std::move(term));
-    for (std::string& term : analysis.sequence) {
-      out.terms.insert(term);
-      out.sequence.push_back(std::move(term));
-    }
-    out.sequence.emplace_back();
-  };
-  add(article.subject, schema::kSubjectPrefix);
-  add(article.from, schema::kAuthorPrefix);
-  add(article.subject, {});
-  forEachBodyRun(article.body, [&](std::string_view run, bool) { add(run, {}); });
-  for (const std::string& group : article.groups) out.terms.insert(schema::groupTerm(group));
-  return out;
-}
-
 QueryCompiler::QueryCompiler(const Xapian::Database& database, const Xapian::Stem& stemmer,
                              TextIndexer& indexer)
     : database_(database), stemmer_(stemmer), indexer_(indexer) {}
 
 std::optional<Xapian::Query> QueryCompiler::keywords(const QueryNode& root) {
-  return compile(root, 0, false, false);
+  return compile(root, 0, false);
 }
 
 std::optional<Xapian::Query> QueryCompiler::restriction(std::string_view text, char field) {
   ParsedQuery parsed = parseQueryText(text, true);
   if (!parsed.root) return std::nullopt;
-  // The parsed tree dies here: keep its leaves out of the table `matches` reads.
-  auto saved = std::move(leaves_);
-  leaves_.clear();
-  auto query = compile(*parsed.root, field, true, false);
-  leaves_ = std::move(saved);
-  return query;
+  return compile(*parsed.root, field, true);
 }
 
 std::optional<Xapian::Query> QueryCompiler::subjects(std::string_view text) {
@@ -98,38 +70,36 @@ std::optional<Xapian::Query> QueryCompiler::authors(std::string_view text) {
 std::optional<Xapian::Query> QueryCompiler::groups(std::string_view text) {
   const std::vector<std::string> patterns = splitGroupList(text);
   if (patterns.empty()) return std::nullopt;
-  return groupPatterns(patterns, nullptr);
+  return groupPatterns(patterns);
 }
 
 std::optional<Xapian::Query> QueryCompiler::compile(const QueryNode& node, char field,
-                                                    bool isBoolean, bool negated) {
+                                                    bool isBoolean) {
   using Kind = QueryNode::Kind;
   switch (node.kind) {
     case Kind::Term:
     case Kind::Phrase: {
-      auto query = leaf(node, field, negated);
+      auto query = leaf(node, field);
       if (query && !isBoolean) rankedWords_ = true;
       if (query && isBoolean) return boolean(*query);
       return query;
     }
     case Kind::Field: {
-      return compile(node.children[0], node.field, true, negated);
+      return compile(node.children[0], node.field, true);
     }
     case Kind::Not: {
-      auto inner = compile(node.children[0], field, true, !negated);
+      auto inner = compile(node.children[0], field, true);
       if (!inner) return std::nullopt;
-      return Xapian::Query(Xapian::Query::OP_AND_NOT, Xapian::Query::MatchAll, *inner);
+      return Xapian::Query(Xapian::Query::OP_AND_NOT, matchAll(), *inner);
     }
     case Kind::And:
     case Kind::Or:
     case Kind::AndNot: {
-      const bool rightNegated = node.kind == Kind::AndNot ? !negated : negated;
-      auto left = compile(node.children[0], field, isBoolean, negated);
-      auto right =
-          compile(node.children[1], field, node.kind == Kind::AndNot || isBoolean, rightNegated);
+      auto left = compile(node.children[0], field, isBoolean);
+      auto right = compile(node.children[1], field, node.kind == Kind::AndNot || isBoolean);
       if (!left) {
         if (node.kind != Kind::AndNot || !right) return right;
-        return Xapian::Query(Xapian::Query::OP_AND_NOT, Xapian::Query::MatchAll, *right);
+        return Xapian::Query(Xapian::Query::OP_AND_NOT, matchAll(), *right);
       }
       if (!right) return left;
       const auto op = node.kind == Kind::And  ? Xapian::Query::OP_AND
@@ -141,61 +111,58 @@ std::optional<Xapian::Query> QueryCompiler::compile(const QueryNode& node, char 
   return std::nullopt;
 }
 
-std::optional<Xapian::Query> QueryCompiler::leaf(const QueryNode& node, char field, bool negated) {
-  Leaf& info = leaves_[&node];
-  auto query = leafQuery(node, field, info, negated);
-  info.present = query.has_value();
-  return query;
-}
-
-std::optional<Xapian::Query> QueryCompiler::leafQuery(const QueryNode& node, char field, Leaf& info,
-                                                      bool negated) {
+std::optional<Xapian::Query> QueryCompiler::leaf(const QueryNode& node, char field) {
   if (field == 'g') {
     std::vector<std::string> patterns = splitGroupList(node.text);
     if (node.wildcard && !patterns.empty()) patterns.back() += '*';
-    return groupPatterns(patterns, &info);
+    return groupPatterns(patterns);
   }
   const std::string prefix = prefixFor(field);
-  TextIndexer::Analysis analysis = indexer_.analyze(node.text, prefix);
+  const TextIndexer::Analysis analysis = indexer_.analyze(node.text, prefix);
   if (!analysis.unpositioned.empty()) {
     // CJK text: every n-gram must occur.
-    info.allOf = analysis.sequence;
-    info.allOf.insert(info.allOf.end(), analysis.unpositioned.begin(), analysis.unpositioned.end());
-    return allOf(info.allOf);
+    std::vector<std::string> terms = analysis.sequence;
+    terms.insert(terms.end(), analysis.unpositioned.begin(), analysis.unpositioned.end());
+    return allOf(terms);
   }
-  if (analysis.sequence.empty()) return std::nullopt;
-  if (analysis.sequence.size() > 1) {
-    info.sequence = analysis.sequence;
-    if (field != 0) {
-      return Xapian::Query(Xapian::Query::OP_PHRASE, info.sequence.begin(), info.sequence.end(),
-                           static_cast<Xapian::termcount>(info.sequence.size()));
-    }
-    // The index can only narrow a body phrase down to "all of its words": a superset,
-    // right where it counts positively. Under a negation a superset would exclude too
-    // much, so there the phrase excludes nothing and the check decides.
-    needsCheck_ = true;
-    if (negated) return Xapian::Query::MatchNothing;
-    return allOf(info.sequence);
+  const std::vector<std::string>& sequence = analysis.sequence;
+  if (sequence.empty()) return std::nullopt;
+  if (sequence.size() > 1) {
+    phrase_ = true;
+    const auto phrase = [](const std::vector<std::string>& terms) {
+      return Xapian::Query(Xapian::Query::OP_PHRASE, terms.begin(), terms.end(),
+                           static_cast<Xapian::termcount>(terms.size()));
+    };
+    if (field != 0) return phrase(sequence);
+    // The body's words carry positions; the subject's do under their own prefix.
+    std::vector<std::string> inSubject;
+    for (const std::string& term : sequence)
+      inSubject.push_back(std::string(schema::kSubjectPrefix) + term);
+    return Xapian::Query(Xapian::Query::OP_OR, phrase(sequence), phrase(inSubject));
   }
-  const std::string& term = analysis.sequence.front();
+  const std::string& term = sequence.front();
   if (node.kind == QueryNode::Kind::Term && node.wildcard) {
-    info.wildcardPrefix = term;
     return Xapian::Query(Xapian::Query::OP_WILDCARD, term, kMaxWildcardTerms,
                          Xapian::Query::WILDCARD_LIMIT_MOST_FREQUENT);
   }
   // Quoted words and names are taken as written; other words match their variants.
-  if (node.kind == QueryNode::Kind::Phrase || field == 'a') {
-    info.alternatives = {term};
-  } else {
-    info.alternatives = stemVariants(term, prefix.size());
-  }
-  if (info.alternatives.size() == 1) return Xapian::Query(info.alternatives.front());
-  return Xapian::Query(Xapian::Query::OP_SYNONYM, info.alternatives.begin(),
-                       info.alternatives.end());
+  const std::vector<std::string> alternatives = node.kind == QueryNode::Kind::Phrase || field == 'a'
+                                                    ? std::vector<std::string>{term}
+                                                    : stemVariants(term, prefix.size());
+  Xapian::Query query =
+      alternatives.size() == 1
+          ? Xapian::Query(alternatives.front())
+          : Xapian::Query(Xapian::Query::OP_SYNONYM, alternatives.begin(), alternatives.end());
+  // A word typed with accents matches its folded form, and the articles that write it
+  // the same way come first.
+  if (!analysis.writtenForms.empty())
+    query = Xapian::Query(Xapian::Query::OP_AND_MAYBE, query,
+                          Xapian::Query(analysis.writtenForms.front()));
+  return query;
 }
 
-std::optional<Xapian::Query> QueryCompiler::groupPatterns(const std::vector<std::string>& patterns,
-                                                          Leaf* leafInfo) {
+std::optional<Xapian::Query> QueryCompiler::groupPatterns(
+    const std::vector<std::string>& patterns) {
   std::vector<std::string> terms;
   for (const std::string& pattern : patterns) {
     const std::size_t wild = pattern.find_first_of("*?");
@@ -214,8 +181,7 @@ std::optional<Xapian::Query> QueryCompiler::groupPatterns(const std::vector<std:
   }
   std::sort(terms.begin(), terms.end());
   terms.erase(std::unique(terms.begin(), terms.end()), terms.end());
-  if (leafInfo) leafInfo->alternatives = terms;
-  if (terms.empty()) return Xapian::Query::MatchNothing;
+  if (terms.empty()) return Xapian::Query();  // matches nothing
   return boolean(Xapian::Query(Xapian::Query::OP_OR, terms.begin(), terms.end()));
 }
 
@@ -237,63 +203,6 @@ std::vector<std::string> QueryCompiler::stemVariants(const std::string& term,
       variants.push_back(candidate);
   }
   return variants;
-}
-
-bool QueryCompiler::matchesLeaf(const Leaf& leaf, const ArticleTerms& article) const {
-  if (!leaf.allOf.empty()) {
-    return std::all_of(leaf.allOf.begin(), leaf.allOf.end(),
-                       [&](const std::string& term) { return article.terms.count(term) > 0; });
-  }
-  if (!leaf.sequence.empty()) {
-    const auto& seq = article.sequence;
-    return std::search(seq.begin(), seq.end(), leaf.sequence.begin(), leaf.sequence.end()) !=
-           seq.end();
-  }
-  if (!leaf.wildcardPrefix.empty()) {
-    return std::any_of(article.terms.begin(), article.terms.end(), [&](const std::string& term) {
-      return startsWith(term, leaf.wildcardPrefix);
-    });
-  }
-  return std::any_of(leaf.alternatives.begin(), leaf.alternatives.end(),
-                     [&](const std::string& term) { return article.terms.count(term) > 0; });
-}
-
-// Mirrors `compile`: a leaf that gave no query is absent, and an operator with an
-// absent side stands for its other side.
-std::optional<bool> QueryCompiler::evaluate(const QueryNode& node,
-                                            const ArticleTerms& article) const {
-  using Kind = QueryNode::Kind;
-  switch (node.kind) {
-    case Kind::Term:
-    case Kind::Phrase: {
-      const auto found = leaves_.find(&node);
-      if (found == leaves_.end() || !found->second.present) return std::nullopt;
-      return matchesLeaf(found->second, article);
-    }
-    case Kind::Field:
-      return evaluate(node.children[0], article);
-    case Kind::Not: {
-      const auto inner = evaluate(node.children[0], article);
-      if (!inner) return std::nullopt;
-      return !*inner;
-    }
-    case Kind::And:
-    case Kind::Or:
-    case Kind::AndNot: {
-      const auto left = evaluate(node.children[0], article);
-      const auto right = evaluate(node.children[1], article);
-      if (!right) return left;
-      if (!left) return node.kind == Kind::AndNot ? !*right : *right;
-      if (node.kind == Kind::And) return *left && *right;
-      if (node.kind == Kind::Or) return *left || *right;
-      return *left && !*right;
-    }
-  }
-  return std::nullopt;
-}
-
-bool QueryCompiler::matches(const QueryNode& root, const ArticleTerms& article) const {
-  return evaluate(root, article).value_or(true);
 }
 
 }  // namespace varnook::server

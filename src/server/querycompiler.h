@@ -1,39 +1,32 @@
 #pragma once
 
 // Turns parsed queries and the search form's restrictions into Xapian queries over the
-// archive's index, and checks candidate articles where the index alone cannot decide.
-//
-// Body words are indexed without positions (it keeps the index smaller than the
-// articles), so a phrase in the body is searched as "all of its words" and the
-// candidates are then checked against the stored text (`matches`). Subject and author
-// words carry positions and match phrases in the index itself.
+// archive's index (see indexschema.h for its terms). Words are folded as the index folds
+// them; a word written with accents also prefers the articles that write it so. Phrases
+// are matched on word positions, in the body (quoted text included) and in the subject.
 
 #include <xapian.h>
 
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "server/documentbuilder.h"
 #include "server/queryparser.h"
-#include "server/storedarticle.h"
 
 namespace varnook::server {
+
+// A query that matches every article. Xapian's shared Query::MatchAll must not be used:
+// its reference count is not atomic, and copies made by several search threads at once
+// corrupt it.
+inline Xapian::Query matchAll() {
+  return Xapian::Query(std::string());
+}
 
 // The Snowball stemmer for a "LNG" value ("english", "german", "de", ...); English for an
 // empty or unknown one (also for languages without a stemmer, such as Chinese).
 Xapian::Stem stemmerFor(std::string_view language);
-
-// The words of an article as the checker sees them: every term, and the positional words
-// of each field and body run in order, with "" between runs.
-struct ArticleTerms {
-  std::unordered_set<std::string> terms;
-  std::vector<std::string> sequence;
-};
-ArticleTerms articleTerms(const StoredArticle& article, TextIndexer& indexer);
 
 class QueryCompiler {
  public:
@@ -55,38 +48,21 @@ class QueryCompiler {
   // True when the keyword query holds a word that counts for ranking (not only field
   // clauses): then results are ranked, otherwise listed newest first.
   bool hasRankedWords() const { return rankedWords_; }
-  // True when candidates of the keyword query must be checked with `matches`.
-  bool needsCheck() const { return needsCheck_; }
-  // Whether an article satisfies the keyword tree given to `keywords` (the same node).
-  bool matches(const QueryNode& root, const ArticleTerms& article) const;
+  // True when a query so far compiled matches word positions (a phrase).
+  bool hasPhrase() const { return phrase_; }
 
  private:
-  struct Leaf {
-    std::vector<std::string> alternatives;  // any of these terms
-    std::vector<std::string> sequence;      // these terms in order (a phrase)
-    std::vector<std::string> allOf;         // every one of these terms (CJK n-grams)
-    std::string wildcardPrefix;             // any term beginning with this
-    bool present = false;                   // the leaf gave a query
-  };
-
-  // `negated`: the node sits under an odd number of negations.
-  std::optional<Xapian::Query> compile(const QueryNode& node, char field, bool boolean,
-                                       bool negated);
-  std::optional<Xapian::Query> leaf(const QueryNode& node, char field, bool negated);
-  std::optional<Xapian::Query> leafQuery(const QueryNode& node, char field, Leaf& info,
-                                         bool negated);
+  std::optional<Xapian::Query> compile(const QueryNode& node, char field, bool boolean);
+  std::optional<Xapian::Query> leaf(const QueryNode& node, char field);
   std::optional<Xapian::Query> restriction(std::string_view text, char field);
-  std::optional<bool> evaluate(const QueryNode& node, const ArticleTerms& article) const;
-  std::optional<Xapian::Query> groupPatterns(const std::vector<std::string>& patterns, Leaf* leaf);
+  std::optional<Xapian::Query> groupPatterns(const std::vector<std::string>& patterns);
   std::vector<std::string> stemVariants(const std::string& term, std::size_t prefixLength);
-  bool matchesLeaf(const Leaf& leaf, const ArticleTerms& article) const;
 
   const Xapian::Database& database_;
   const Xapian::Stem& stemmer_;
   TextIndexer& indexer_;
-  std::unordered_map<const QueryNode*, Leaf> leaves_;
   bool rankedWords_ = false;
-  bool needsCheck_ = false;
+  bool phrase_ = false;
 };
 
 }  // namespace varnook::server

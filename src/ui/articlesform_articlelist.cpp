@@ -135,8 +135,11 @@ void ArticlesForm::showArticle(Article* article) {
   MarkupLinks::Result marked = markup.markup(text);
   ArtView->setText(marked.ok() ? std::move(marked.text) : text);
   const Request* request = collection_.findRequest(*article);
-  ArtView->setKeywords(request != nullptr ? queryKeywords(request->keywords)
-                                          : std::vector<std::string>{});
+  if (request != nullptr) {
+    ArtView->setKeywords(queryKeywords(request->keywords), foldedQueryWords(request->keywords));
+  } else {
+    ArtView->setKeywords({});
+  }
   btnReplyAuthor->setEnabled(article->author.find('@') != std::string::npos);
   btnReplyGroup->setEnabled(!article->forum.empty());
   btnForward->setEnabled(true);

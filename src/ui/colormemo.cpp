@@ -156,10 +156,11 @@ void ColorMemo::setHotSpot(const HotSpot& hotSpot) {
   repaintColors();
 }
 
-void ColorMemo::setKeywords(std::vector<std::string> words) {
+void ColorMemo::setKeywords(std::vector<std::string> words, std::vector<std::string> folded) {
   for (ColorRule& rule : rules_) {
     if (rule.keyDrawingType() == KeyDrawingType::dtKeyShow) {
       rule.setKeywords(std::move(words));
+      rule.setFoldedKeywords(std::move(folded));
       break;
     }
   }

@@ -55,8 +55,9 @@ class ColorMemo : public QPlainTextEdit {
   const HotSpot& hotSpot() const { return hotSpot_; }
   void setHotSpot(const HotSpot& hotSpot);
 
-  // Fills the keyword list of the first keyword rule (the article view's rule 1).
-  void setKeywords(std::vector<std::string> words);
+  // Fills the keyword list of the first keyword rule (the article view's rule 1), and
+  // its folded words (see ColorRule::setFoldedKeywords).
+  void setKeywords(std::vector<std::string> words, std::vector<std::string> folded = {});
 
   // Applies the viewer options: font, its colour as the text colour, keyword colour,
   // link settings and the quotation entries; creates the two article rules when the view

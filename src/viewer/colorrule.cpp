@@ -4,6 +4,9 @@
 #include <cstring>
 #include <utility>
 
+#include "base/asciicase.h"
+#include "base/textfold.h"
+
 namespace varnook {
 namespace {
 
@@ -90,6 +93,10 @@ void ColorRule::setKeyDrawingType(KeyDrawingType type) {
 void ColorRule::setKeywords(std::vector<std::string> lines) {
   keywords_ = std::move(lines);
   dirty_ = true;
+}
+
+void ColorRule::setFoldedKeywords(std::vector<std::string> words) {
+  foldedKeywords_ = std::move(words);
 }
 
 void ColorRule::setKeyBegEndLst(std::vector<std::string> lines) {
@@ -214,6 +221,7 @@ void ColorRule::findSpans(std::string_view text, std::size_t from, KeyDescrList&
   switch (keyDrawingType_) {
     case KeyDrawingType::dtKeyShow:
       findKeywords(text, from, spans);
+      findFoldedKeywords(text, from, spans);
       break;
     case KeyDrawingType::dtBeginEnd:
       findBeginEnd(text, from, spans);
@@ -249,6 +257,35 @@ void ColorRule::findKeywords(std::string_view text, std::size_t from, KeyDescrLi
       // Occurrences of one keyword never overlap: go on behind this one.
       at = searched.find(keyword, after);
     }
+  }
+}
+
+void ColorRule::findFoldedKeywords(std::string_view text, std::size_t from, KeyDescrList& spans) {
+  if (foldedKeywords_.empty()) return;
+  const auto isWordByte = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+  };
+  // A word that is a keyword as typed is the exact rules' business.
+  const auto isKeyword = [&](std::string_view word) {
+    return std::any_of(keywordRefs_.begin(), keywordRefs_.end(), [&](const KeywordRef& ref) {
+      const std::string_view keyword(keywordIndex_.data() + ref.offset, ref.length);
+      return keyCase_ ? word == keyword : equalsNoCase(word, keyword);
+    });
+  };
+  std::size_t i = from;
+  while (i < text.size()) {
+    if (!isWordByte(text[i])) {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < text.size() && isWordByte(text[i])) ++i;
+    const std::string_view word = text.substr(start, i - start);
+    if (isKeyword(word)) continue;
+    const std::string folded = foldText(word);
+    if (std::find(foldedKeywords_.begin(), foldedKeywords_.end(), folded) != foldedKeywords_.end())
+      spans.push_back({toPos(start), toPos(i - 1), defKeyColor_, zOrder_, true});
   }
 }
 

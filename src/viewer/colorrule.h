@@ -62,6 +62,11 @@ class ColorRule {
   // dtKeyShow: one keyword per line, optionally followed by ";" and a colour text.
   const std::vector<std::string>& keywords() const { return keywords_; }
   void setKeywords(std::vector<std::string> lines);
+  // dtKeyShow: folded words (foldedQueryWords) also marked where a word of the text folds
+  // to one of them ("muller" marks "Müller"), in the default colour. Words that match a
+  // keyword exactly are left to the keyword list's own rules.
+  const std::vector<std::string>& foldedKeywords() const { return foldedKeywords_; }
+  void setFoldedKeywords(std::vector<std::string> words);
   // dtBeginEnd: "begin;end;colour" lines.
   const std::vector<std::string>& keyBegEndLst() const { return keyBegEndLst_; }
   void setKeyBegEndLst(std::vector<std::string> lines);
@@ -117,6 +122,7 @@ class ColorRule {
   void parseLineEndList();
   void parseKeywords();
   void findKeywords(std::string_view text, std::size_t from, KeyDescrList& spans);
+  void findFoldedKeywords(std::string_view text, std::size_t from, KeyDescrList& spans);
   void findBeginEnd(std::string_view text, std::size_t from, KeyDescrList& spans);
   void findBeginLineEnd(std::string_view text, std::size_t from, KeyDescrList& spans);
   void findEventSpans(std::string_view text, std::size_t from, KeyDescrList& spans,
@@ -129,6 +135,7 @@ class ColorRule {
 
   KeyDrawingType keyDrawingType_ = KeyDrawingType::dtBeginEnd;
   std::vector<std::string> keywords_;
+  std::vector<std::string> foldedKeywords_;
   std::vector<std::string> keyBegEndLst_;
   std::vector<std::string> keyLineEndLst_;
   bool keyCase_ = false;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/asciicase.h"
+#include "base/textfold.h"
 
 namespace varnook {
 namespace {
@@ -27,6 +28,27 @@ std::vector<std::string> queryKeywords(std::string_view keywordField) {
     const bool known = std::any_of(words.begin(), words.end(),
                                    [&](const std::string& w) { return equalsNoCase(w, word); });
     if (!known) words.emplace_back(word);
+  }
+  return words;
+}
+
+bool isFoldedWordByte(char c) {
+  return isWordChar(c) || static_cast<unsigned char>(c) >= 0x80;
+}
+
+std::vector<std::string> foldedQueryWords(std::string_view keywordField) {
+  std::vector<std::string> words;
+  std::size_t i = 0;
+  while (i < keywordField.size()) {
+    if (!isFoldedWordByte(keywordField[i])) {
+      ++i;
+      continue;
+    }
+    const std::size_t start = i;
+    while (i < keywordField.size() && isFoldedWordByte(keywordField[i])) ++i;
+    std::string word = foldText(keywordField.substr(start, i - start));
+    if (std::find(words.begin(), words.end(), word) == words.end())
+      words.push_back(std::move(word));
   }
   return words;
 }

@@ -191,8 +191,8 @@ std::string lastHeader(std::string_view text, std::string_view name) {
 }
 
 TEST(ParseArticleText, EveryCorpusArticleMatchesADirectHeaderReading) {
-  const std::filesystem::path spool = "/work/shared/corpus/spool";
-  if (!std::filesystem::is_directory(spool)) GTEST_SKIP() << "no corpus at " << spool;
+  const std::filesystem::path spool = VARNOOK_TEST_CORPUS "/spool";
+  if (!std::filesystem::is_directory(spool)) GTEST_SKIP() << "no test corpus";
   std::size_t files = 0, datesChecked = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(spool)) {
     if (!entry.is_regular_file()) continue;

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cstdio>
+
+#include <xapian.h>
 
 #include "serversupport.h"
 #include "support/testcertificates.h"
@@ -118,6 +121,30 @@ TEST(CommandLine, ServeRefusesTlsFilesThatCannotServe) {
     EXPECT_EQ(serve->wait(), c.status) << c.message;
     EXPECT_NE(testing::readFile(output).find(c.message), std::string::npos)
         << testing::readFile(output);
+  }
+}
+
+// An index of the previous format is neither extended nor served: each command says in
+// one line how to index again.
+TEST(CommandLine, AnIndexOfTheOldFormatIsRefused) {
+  testing::TempFolder folder;
+  const std::string spool = testing::writeSpool(folder, testing::numberedArticles(2, "old"));
+  testing::indexPaths(folder / "index", {spool});
+  const std::string stub = testing::readFile(folder / "index/XAPIANDB");  // "auto <name>\n"
+  Xapian::WritableDatabase(folder / "index/" + stub.substr(5, stub.size() - 6),
+                           Xapian::DB_OPEN | Xapian::DB_NO_TERMLIST)
+      .set_metadata("varnook.format", "1");
+  for (std::vector<std::string> command :
+       {std::vector<std::string>{"index", spool}, {"serve"}, {"stats"}}) {
+    command.insert(command.begin() + 1, {"--db", folder / "index"});
+    // Standard error joined to the output, which runProgram reads.
+    command.insert(command.begin(),
+                   {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1", VARNOOK_ARCHIVE_PROGRAM});
+    const auto result = runProgram(command);
+    EXPECT_EQ(result.status, 1) << result.output;
+    for (const char* text : {"older varnook-archive (index format 1", "index its articles again"})
+      EXPECT_NE(result.output.find(text), std::string::npos) << result.output;
+    EXPECT_EQ(std::count(result.output.begin(), result.output.end(), '\n'), 1) << result.output;
   }
 }
 

@@ -10,11 +10,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
 
 #include "archive/encoding.h"
+#include "server/democorpus.h"
 #include "server/headerdate.h"
 #include "server/indexschema.h"
 #include "serversupport.h"
@@ -314,6 +317,149 @@ TEST(CorpusTest, ThreadsAreTheArticlesConnectedByTheirHeaders) {
     }
   }
   EXPECT_GT(checked, 10) << "threads in " << *chosen.begin();
+}
+
+// The word sequences of an article as a reader splits them: the subject, and each run of
+// new or quoted lines of the body (a phrase never spans two runs). Words are runs of
+// letters, digits, "_", bytes of 128 and above, and apostrophes inside them, lower-cased.
+std::vector<std::vector<std::string>> wordRuns(const std::string& text) {
+  std::vector<std::vector<std::string>> runs(1);
+  const auto inWord = [](const std::string& line, std::size_t i) {
+    const auto c = static_cast<unsigned char>(line[i]);
+    return std::isalnum(c) || c == '_' || c >= 0x80;
+  };
+  std::istringstream in(text);
+  bool body = false, signature = false, quoted = false;
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string>* run = &runs.back();
+    if (!body) {
+      body = line.empty();
+      if (lower(line).rfind("subject:", 0) != 0) continue;
+      run = &runs.front();
+    } else {
+      signature = signature || line == "-- ";
+      const std::size_t first = line.find_first_not_of(" \t");
+      const bool isQuoted = signature || (first != std::string::npos && line[first] == '>');
+      if (isQuoted != quoted || runs.size() == 1) runs.emplace_back();
+      quoted = isQuoted;
+      run = &runs.back();
+    }
+    std::string word;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+      if (i < line.size() && (inWord(line, i) || (line[i] == '\'' && !word.empty() &&
+                                                  i + 1 < line.size() && inWord(line, i + 1)))) {
+        word += static_cast<char>(std::tolower(static_cast<unsigned char>(line[i])));
+      } else if (!word.empty()) {
+        run->push_back(std::exchange(word, {}));
+      }
+    }
+  }
+  return runs;
+}
+
+// Phrases find exactly the articles that have the words in this order in their subject
+// or body, as an independent scan of the spool files finds them.
+TEST(CorpusTest, PhrasesFindExactlyTheArticlesWithTheWordsInOrder) {
+  const std::vector<std::vector<std::string>> phrases = {
+      {"space", "station"},    {"clipper", "chip"}, {"hard", "drive"},
+      {"in", "my", "opinion"}, {"blind", "mode"},   {"second", "amendment"}};
+  std::vector<std::set<std::string>> expected(phrases.size());
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(kSpool)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    const std::size_t at = lower(text.substr(0, text.find("\n\n"))).find("\nmessage-id:");
+    if (at == std::string::npos) continue;
+    const std::size_t open = text.find('<', at);
+    const std::string id = text.substr(open, text.find('>', open) - open + 1);
+    for (const auto& run : wordRuns(text))
+      for (std::size_t k = 0; k < phrases.size(); ++k)
+        if (std::search(run.begin(), run.end(), phrases[k].begin(), phrases[k].end()) != run.end())
+          expected[k].insert(id);
+  }
+  for (std::size_t k = 0; k < phrases.size(); ++k) {
+    std::string query;
+    for (const std::string& word : phrases[k]) query += (query.empty() ? "" : "+") + word;
+    std::set<std::string> found;
+    for (const auto& page :
+         server().allPages("/dnquery.xp?QRY=%22" + query + "%22&DBS=1&maxhits=200"))
+      for (std::uint32_t number : page.numbers)
+        found.insert(server().articleText(number).messageId);
+    EXPECT_EQ(found, expected[k]) << query;
+  }
+}
+
+// Counts are exact up to 10,000 matches (1,000 with a phrase, whose every candidate costs
+// a position check); only beyond may the page say "about".
+TEST(CorpusTest, CountsAreEstimatedOnlyAboveTheirLimit) {
+  Xapian::Database database(kIndex);
+  const auto query = [](Xapian::Query::op op, std::vector<std::string> terms) {
+    return Xapian::Query(op, terms.begin(), terms.end(), op == Xapian::Query::OP_PHRASE ? 2 : 0);
+  };
+  const auto phrase = [&](const std::string& a, const std::string& b) {  // body or subject
+    return Xapian::Query(Xapian::Query::OP_OR, query(Xapian::Query::OP_PHRASE, {a, b}),
+                         query(Xapian::Query::OP_PHRASE, {"S" + a, "S" + b}));
+  };
+  const std::tuple<const char*, Xapian::Query, Xapian::doccount> cases[] = {
+      // Quoted words are not stemmed: the terms alone count.
+      {"%22the%22", Xapian::Query("the"), 10000},
+      {"%22the%22+%22of%22", query(Xapian::Query::OP_AND, {"the", "of"}), 10000},
+      {"%22the%22+%22engine%22", query(Xapian::Query::OP_AND, {"the", "engine"}), 10000},
+      {"%22of+the%22", phrase("of", "the"), 1000},
+      {"%22space+station%22", phrase("space", "station"), 1000},
+  };
+  for (const auto& [words, terms, limit] : cases) {
+    Xapian::Enquire enquire(database);
+    enquire.set_query(terms);
+    const auto exact = enquire.get_mset(0, 0, database.get_doccount()).get_matches_estimated();
+    const std::string page = server().get("/dnquery.xp?QRY=" + std::string(words) + "&DBS=1").body;
+    const auto shown = static_cast<Xapian::doccount>(testing::parsePage(page).expectedTotal);
+    if (exact <= limit) {
+      EXPECT_EQ(page.find(" of about "), std::string::npos) << words;
+      EXPECT_EQ(shown, exact) << words;
+    } else {
+      EXPECT_GT(shown, limit) << words;
+    }
+  }
+}
+
+// The judged queries of tests/server/data: how many find what a reader expects, which
+// must not fall below what the archive achieved when they were written.
+TEST(CorpusTest, JudgedQueries) {
+  if (kSpool.find("shared/corpus") == std::string::npos) GTEST_SKIP() << "needs the corpus";
+  testing::TempFolder folder;
+  std::string error;
+  ASSERT_GT(writeDemoSpool(folder / "demo", error), 0) << error;
+  testing::indexPaths(folder / "demo-index", {folder / "demo"});
+  const testing::LocalServer demo(folder / "demo-index");
+  std::ifstream file(std::string(VARNOOK_SOURCE_DIR) + "/tests/server/data/judged-queries.txt");
+  int passed = 0, total = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const bool onDemo = line.rfind("demo ", 0) == 0;
+    std::istringstream fields(line.substr(onDemo ? 5 : 0));
+    std::string parameters, top, above, below;
+    std::getline(fields, parameters, '|');
+    std::getline(fields, top, '|');
+    fields >> above >> below >> below;  // "A > B"
+    const testing::LocalServer& on = onDemo ? demo : server();
+    std::vector<std::string> ids;
+    for (std::uint32_t number : on.search(trim(parameters) + "&DBS=1&maxhits=100").numbers)
+      ids.push_back(on.articleText(number).messageId);
+    const auto rank = [&](const std::string& id) {
+      return std::find(ids.begin(), ids.end(), id) - ids.begin();
+    };
+    bool ok =
+        above.empty() || (rank(above) < static_cast<long>(ids.size()) && rank(above) < rank(below));
+    std::istringstream wanted(top);
+    for (std::string id; wanted >> id;) ok = ok && rank(id) < std::min<long>(10, ids.size());
+    if (!ok) std::cout << "judged query not passed: " << parameters << "\n";
+    passed += ok;
+    ++total;
+  }
+  std::cout << "judged queries: " << passed << " of " << total << " pass\n";
+  EXPECT_GE(total, 30);
+  EXPECT_GE(passed, 36);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -142,6 +143,49 @@ TEST(Indexing, InterruptedRunsAreCompletedByTheNext) {
     EXPECT_EQ(openIndex(database)->statistics().nextNumber,
               static_cast<std::uint32_t>(articles) + 1);
   }
+}
+
+// Every posting (term, article number, frequency, positions), value and record of an
+// index, keyed by article number, in sorted lines.
+std::vector<std::string> contentOf(const std::string& path) {
+  Xapian::Database database(path);
+  std::map<Xapian::docid, std::string> numbers;
+  for (auto term = database.allterms_begin("Q"); term != database.allterms_end("Q"); ++term)
+    numbers[*database.postlist_begin(*term)] = *term;
+  std::vector<std::string> lines;
+  for (auto term = database.allterms_begin(); term != database.allterms_end(); ++term)
+    for (auto at = database.postlist_begin(*term); at != database.postlist_end(*term); ++at) {
+      lines.push_back(*term + " " + numbers[*at] + " " + std::to_string(at.get_wdf()));
+      for (auto p = at.positionlist_begin(); p != at.positionlist_end(); ++p)
+        lines.back() += " " + std::to_string(*p);
+    }
+  for (const auto& [docid, number] : numbers) {
+    const Xapian::Document document = database.get_document(docid);
+    // Without term lists a document cannot list its value slots: ask for each.
+    for (Xapian::valueno slot = 0; slot < 4; ++slot)
+      lines.push_back(number + document.get_value(slot));
+    lines.push_back(number + " " + document.get_data());
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST(Indexing, TheSameIndexWhateverTheNumberOfJobs) {
+  TempFolder folder;
+  const auto demo = generateDemoCorpus();
+  for (std::size_t i = 0; i < 300; ++i)
+    testing::writeFile(folder / ("spool/" + std::to_string(i + 1)), demo[i].text);
+  std::vector<std::string> contents[2];
+  for (int jobs : {1, 3}) {
+    const std::string database = folder / ("index-" + std::to_string(jobs));
+    ASSERT_EQ(testing::runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--jobs", std::to_string(jobs),
+                                   "--db", database, folder / "spool"})
+                  .status,
+              0);
+    contents[jobs / 3] = contentOf(database);
+  }
+  EXPECT_GT(contents[0].size(), 10000u);
+  EXPECT_TRUE(contents[0] == contents[1]);
 }
 
 TEST(DemoCorpus, IsDeterministicAndCoversWhatTheDemoNeeds) {

@@ -4,6 +4,9 @@
 #   scratch-inn.sh start DIR PORT GROUP...   writes the configuration into DIR and runs
 #                                             innd in the foreground on 127.0.0.1:PORT
 #                                             (exec: it keeps this script's process id)
+#   scratch-inn.sh tls DIR PORT CERT KEY      runs nnrpd in the foreground on 127.0.0.1:PORT
+#                                             in front of that innd, speaking TLS from the
+#                                             first byte with these PEM files (exec too)
 #   scratch-inn.sh feed DIR FILE...           offers the article files to it (rnews)
 #   scratch-inn.sh login DIR [USER PASSWORD]  readers must log in as USER from now on;
 #                                             without USER, they need not any more
@@ -21,7 +24,7 @@
 set -euo pipefail
 
 bin=/usr/lib/news/bin
-command=${1:?usage: scratch-inn.sh start|feed|login|ctlinnd|renumber|readers|drop|stop|check DIR ...}
+command=${1:?usage: scratch-inn.sh start|tls|feed|login|ctlinnd|renumber|readers|drop|stop|check DIR ...}
 dir=${2:?the server folder}
 shift 2
 [ -x "$bin/innd" ] || { echo "INN is not installed (scripts/install-deps.sh installs inn2)" >&2; exit 77; }
@@ -100,6 +103,19 @@ EOF
   "${root[@]}" chown -R news:news "$inn"
   "${as_news[@]}" "$bin/makedbz" -i -o -s 10000
   exec "${as_news[@]}" "$bin/innd" -f
+  ;;
+tls)
+  port=${1:?the port}
+  certificate=${2:?the certificate}
+  key=${3:?the key}
+  # nnrpd reads its certificate from inn.conf and wants the key readable by news only.
+  "${root[@]}" install -o news -g news -m 0644 "$certificate" "$inn/etc/tls-$port.pem"
+  "${root[@]}" install -o news -g news -m 0600 "$key" "$inn/etc/tls-$port.key"
+  { cat "$inn/etc/inn.conf"
+    printf 'tlscertfile: %s\ntlskeyfile: %s\n' "$inn/etc/tls-$port.pem" "$inn/etc/tls-$port.key"
+  } | "${root[@]}" tee "$inn/etc/inn-tls-$port.conf" >/dev/null
+  exec "${as_news[@]}" "INNCONF=$inn/etc/inn-tls-$port.conf" \
+    "$bin/nnrpd" -D -f -b 127.0.0.1 -p "$port" -S
   ;;
 feed)
   batch="$inn/tmp/feed.$$"

@@ -16,11 +16,31 @@ class ShardTest : public ::testing::Test {
   // Shards served by xapian-tcpsrv need term lists: a remote database sends each
   // document with its terms.
   void SetUp() override {
-    for (const auto& [shard, first] : {std::pair{"one", 1u}, {"two", 1000000u}})
-      testing::indexPaths(folder_ / shard,
-                          {testing::writeSpool(folder_, testing::numberedArticles(3, shard),
-                                               shard + std::string("-spool"))},
-                          first, true);
+    std::vector<std::string> spools;
+    for (const auto& [shard, first] : {std::pair{"one", 1u}, {"two", 1000000u}}) {
+      std::vector<testing::TestArticle> articles = testing::numberedArticles(3, shard);
+      articles[0].body = "The quick brown fox, said " + std::string(shard) + ".\n> quick fox\n";
+      articles[1].body = "> The quick brown fox\nM\xC3\xBCller agrees.\n";
+      articles[2].subject = "quick brown article " + std::string(shard);
+      spools.push_back(testing::writeSpool(folder_, articles, shard + std::string("-spool")));
+      testing::indexPaths(folder_ / shard, {spools.back()}, first, true);
+    }
+    testing::indexPaths(folder_ / "single", spools);
+  }
+
+  // The stub gives the same hits, in the same order, as one index of all the articles.
+  void checkLikeOneIndex(const testing::LocalServer& stub) {
+    const testing::LocalServer single(folder_ / "single");
+    const auto ids = [](const testing::LocalServer& server, const std::string& parameters) {
+      std::string out;
+      for (std::uint32_t number : server.search(parameters).numbers)
+        out += server.articleText(number).messageId;
+      return out;
+    };
+    for (const char* parameters :
+         {"QRY=quick", "QRY=%22quick+brown+fox%22", "QRY=quick+fox", "QRY=muller",
+          "QRY=article&sort=date", "QRY=~s+brown", "QRY=&groups=test.*&maxhits=4"})
+      EXPECT_EQ(ids(stub, parameters), ids(single, parameters)) << parameters;
   }
 
   void checkCombined(const std::string& stub) {
@@ -36,6 +56,7 @@ class ShardTest : public ::testing::Test {
     // Words and groups are looked up across both shards.
     EXPECT_EQ(server.search("QRY=tw*").expectedTotal, 3);
     EXPECT_EQ(server.search("QRY=&groups=test.*").expectedTotal, 6);
+    checkLikeOneIndex(server);
   }
 
   testing::TempFolder folder_;

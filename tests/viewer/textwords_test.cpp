@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "viewer/articlerules.h"
+#include "viewer/colorrule.h"
 #include "viewer/hotspot.h"
 
 namespace varnook {
@@ -13,6 +14,33 @@ TEST(QueryKeywords, WordRunsWithoutCaseDuplicates) {
             (std::vector<std::string>{"modem", "usr", "sportster", "x_1", "v", "34"}));
   EXPECT_EQ(queryKeywords("  ~ & | "), std::vector<std::string>{});
   EXPECT_EQ(queryKeywords("caf\xC3\xA9s"), (std::vector<std::string>{"caf", "s"}));
+}
+
+// Folded query words mark every spelling of a word, while the exact keywords keep their
+// own rules (here "M" and "ller" of "Müller" stay whole words of their own).
+TEST(QueryKeywords, FoldedWordsMarkEverySpelling) {
+  EXPECT_EQ(foldedQueryWords("M\xC3\xBCller & muller cafe*"),
+            (std::vector<std::string>{"muller", "cafe"}));
+  const std::string text = "M\xC3\xBCller, Muller; M\xFCller MULLER Mullers caf\xC3\xA9";
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"muller", {"Muller", "MULLER", "M\xC3\xBCller", "M\xFCller"}},
+      {"M\xC3\xBCller",
+       {"M", "M", "ller", "ller", "M\xC3\xBCller", "Muller", "M\xFCller", "MULLER"}},
+      {"cafe", {"caf\xC3\xA9"}},
+      {"juergen", {}},
+  };
+  for (const auto& [query, marked] : cases) {
+    ColorRule rule(KeyDrawingType::dtKeyShow);
+    rule.setKeywords(queryKeywords(query));
+    rule.setFoldedKeywords(foldedQueryWords(query));
+    KeyDescrList spans;
+    rule.findSpans(text, 0, spans);
+    std::vector<std::string> found;
+    for (const KeyDescr& span : spans)
+      found.push_back(text.substr(static_cast<std::size_t>(span.startPos),
+                                  static_cast<std::size_t>(span.endPos - span.startPos + 1)));
+    EXPECT_EQ(found, marked) << query;
+  }
 }
 
 TEST(WordAtCaret, WordAroundTheCaret) {
