@@ -1,5 +1,5 @@
 // Hot paths of the archive server: ingesting an article, building its index document,
-// parsing a query and writing a result page.
+// parsing a query, writing a result page and recomputing the thread table.
 
 #include <benchmark/benchmark.h>
 
@@ -12,8 +12,10 @@
 #include "server/democorpus.h"
 #include "server/documentbuilder.h"
 #include "server/grouprules.h"
+#include "server/indexschema.h"
 #include "server/pages.h"
 #include "server/queryparser.h"
+#include "server/threads.h"
 
 namespace {
 
@@ -95,6 +97,41 @@ void BM_ResultPage(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(resultPage(context, parameters, search, outcome));
 }
 BENCHMARK(BM_ResultPage);
+
+// The thread table of an index of N articles, recomputed as every published generation
+// does: threads of one to twelve articles, each reply naming the thread's root and its
+// parent. After the first pass only the comparison with the table in place remains.
+void BM_ThreadTable(benchmark::State& state) {
+  const auto count = static_cast<std::uint32_t>(state.range(0));
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("varnook-thread-bench-" + std::to_string(count));
+  std::filesystem::remove_all(folder);
+  {
+    Xapian::WritableDatabase database(folder.string(), Xapian::DB_CREATE | Xapian::DB_NO_TERMLIST);
+    std::uint32_t root = 1;
+    for (std::uint32_t number = 1; number <= count; ++number) {
+      if (number - root >= (root * 7919u) % 12) root = number;
+      StoredArticle article;
+      article.number = number;
+      article.date = 733000000 + number;
+      article.messageId = "<" + std::to_string(number) + "@bench.example>";
+      std::vector<std::string> referenced;
+      if (number != root)
+        referenced = {"<" + std::to_string(root) + "@bench.example>",
+                      "<" + std::to_string(number - 1) + "@bench.example>"};
+      Xapian::Document document;
+      document.add_value(schema::kThreadSlot, threadLinkValue(article, referenced));
+      database.add_document(document);
+    }
+    updateThreadTable(database);
+    database.commit();
+  }
+  Xapian::WritableDatabase database(folder.string(), Xapian::DB_OPEN | Xapian::DB_NO_TERMLIST);
+  for (auto _ : state) benchmark::DoNotOptimize(updateThreadTable(database).threads);
+  state.SetItemsProcessed(state.iterations() * count);
+  std::filesystem::remove_all(folder);
+}
+BENCHMARK(BM_ThreadTable)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

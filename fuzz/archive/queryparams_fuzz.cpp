@@ -45,6 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (again.matchAll != read.matchAll) std::abort();
   if (again.language != compactBlanks(lowerCase(read.language))) std::abort();
   if (again.archive != (read.archive > 0 ? read.archive : 0)) std::abort();
+  if (again.thread != read.thread) std::abort();
   // Dates keep their day (and a relative date its whole days) and the time to the second.
   for (const auto& [before, after] :
        {std::pair{read.fromDate, again.fromDate}, std::pair{read.toDate, again.toDate}}) {

@@ -1,7 +1,7 @@
 // Raw article bytes as found in spool files and mbox files: the file reader (plain or
 // gzip-compressed, cut short, bombs and endless lines, under small limits), mbox
-// splitting, the MIME ingest, the stored record, the agent's text form and the index
-// document.
+// splitting, the MIME ingest and its thread links, the stored record, the agent's text
+// form and the index document.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -17,6 +17,7 @@
 #include "server/articlesource.h"
 #include "server/documentbuilder.h"
 #include "server/grouprules.h"
+#include "server/threads.h"
 
 namespace {
 
@@ -69,6 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     StoredArticle& article = *result.article;
     article.number = 1;
+    // Thread links are well-formed Message-IDs, bounded in number, never the article's own.
+    if (result.referenced.size() > kMaxThreadLinks) std::abort();
+    for (const std::string& id : result.referenced)
+      if (id.size() < 3 || id.front() != '<' || id.back() != '>' || id == article.messageId ||
+          id.find_first_of(" \t\r\n", 0) != std::string::npos)
+        std::abort();
     // The text form keeps its header block on clean single lines.
     const std::string text = article.plainText();
     const std::size_t end = text.front() == '\n' ? 0 : text.find("\n\n");

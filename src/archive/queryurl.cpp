@@ -145,6 +145,17 @@ std::string readDate(std::string_view params, std::string_view key, DayDate& fie
   return "'" + value + "' is not a valid date";
 }
 
+// An article number: 1 to 2^32-1 in decimal digits alone; anything else is 0.
+std::uint32_t parseArticleNumber(std::string_view text) {
+  if (text.empty() || text.size() > 10) return 0;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return value > std::numeric_limits<std::uint32_t>::max() ? 0 : static_cast<std::uint32_t>(value);
+}
+
 bool isWordChar(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
@@ -186,6 +197,7 @@ std::string buildQueryUrl(const QueryFields& query, bool storedForm, const Servi
   if (query.archive > 0) appendParameter(params, "DBS", std::to_string(query.archive));
   appendDate(params, "fromdate", query.fromDate, storedForm, now);
   appendDate(params, "todate", query.toDate, storedForm, now);
+  if (query.thread != 0) appendParameter(params, "thread", std::to_string(query.thread));
   if (storedForm) return params;
 
   appendParameter(params, "maxhits", std::to_string(service.hitsPerPage));
@@ -225,6 +237,7 @@ std::string parseQueryParameters(QueryFields& query, std::string_view text) {
   if (std::string error = readDate(params, "todate", query.toDate); !error.empty()) return error;
   if (lookupKey(params, "LNG", value)) query.language = value;
   if (lookupKey(params, "DBS", value)) query.archive = parseInt32(value).value_or(0);
+  if (lookupKey(params, "thread", value)) query.thread = parseArticleNumber(value);
   if (lookupKey(params, "query", value)) query.keywords = value;
   return {};
 }

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <sstream>
+#include <unordered_map>
 
 #include "archive/queryurl.h"
 #include "base/filelock.h"
@@ -139,6 +142,54 @@ std::string printable(std::string_view text, bool lines) {
   return out;
 }
 
+// The articles in list order, or with `threads` as reply trees: each article after the
+// nearest article its References name (its parent), roots and siblings in list order,
+// with its depth in the tree. Articles not yet downloaded have no References: roots.
+std::vector<std::pair<const Article*, int>> listingOrder(
+    const std::vector<std::unique_ptr<Article>>& articles, bool threads) {
+  std::vector<std::pair<const Article*, int>> order;
+  order.reserve(articles.size());
+  if (!threads) {
+    for (const auto& article : articles) order.emplace_back(article.get(), 0);
+    return order;
+  }
+  std::unordered_map<std::string_view, std::size_t> byMessageId;
+  for (std::size_t i = 0; i < articles.size(); ++i)
+    if (!articles[i]->messageId.empty()) byMessageId.try_emplace(articles[i]->messageId, i);
+  std::vector<std::vector<std::size_t>> children(articles.size());
+  std::vector<bool> hasParent(articles.size(), false);
+  for (std::size_t i = 0; i < articles.size(); ++i) {
+    std::istringstream references(articles[i]->references);
+    std::vector<std::string> ids{std::istream_iterator<std::string>(references), {}};
+    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+      const auto found = byMessageId.find(*id);
+      if (found == byMessageId.end() || found->second == i) continue;
+      children[found->second].push_back(i);
+      hasParent[i] = true;
+      break;
+    }
+  }
+  // Roots first; then whatever a loop of References kept from being reached.
+  std::vector<bool> listed(articles.size(), false);
+  std::vector<std::pair<std::size_t, int>> stack;
+  for (bool loops : {false, true}) {
+    for (std::size_t start = 0; start < articles.size(); ++start) {
+      if (listed[start] || (hasParent[start] && !loops)) continue;
+      stack.emplace_back(start, 0);
+      while (!stack.empty()) {
+        const auto [at, depth] = stack.back();
+        stack.pop_back();
+        if (listed[at]) continue;
+        listed[at] = true;
+        order.emplace_back(articles[at].get(), depth);
+        for (auto child = children[at].rbegin(); child != children[at].rend(); ++child)
+          stack.emplace_back(*child, depth + 1);
+      }
+    }
+  }
+  return order;
+}
+
 }  // namespace
 
 BatchAgent::~BatchAgent() {
@@ -172,6 +223,12 @@ int BatchAgent::run(const BatchOptions& batch) {
                  "given; add --send\n");
     return 2;
   }
+  if (!batch.threads.empty() && batch.download && !batch.send) {
+    std::fprintf(stderr,
+                 "varnook-batch: --download without --send fetches nothing of the threads "
+                 "given; add --send\n");
+    return 2;
+  }
   const std::string& input = commandLine.collectionPath;
   std::string savedTo = batch.output.empty() ? input : batch.output;
 
@@ -179,7 +236,7 @@ int BatchAgent::run(const BatchOptions& batch) {
   // over this one's articles. A run that sends nothing and names no output only reads.
   std::optional<FileLock> lock;
   if (!savedTo.empty() && (!batch.output.empty() || batch.send || batch.download ||
-                           commandLine.kind != CommandLine::Kind::None)) {
+                           commandLine.kind != CommandLine::Kind::None || !batch.threads.empty())) {
     lock.emplace(savedTo);
     if (lock->status() == FileLock::Status::inUse) {
       std::fprintf(stderr, "varnook-batch: %s\n", lock->message().c_str());
@@ -242,8 +299,15 @@ int BatchAgent::run(const BatchOptions& batch) {
     request->url = buildQueryUrl(*request, false, service);
     Request& added = collection.appendRequest(std::move(request));
     if (batch.send) toSend.push_back(&added);
-  } else if (batch.send) {
+  } else if (batch.send && batch.threads.empty()) {
     for (const auto& request : collection.requests()) toSend.push_back(request.get());
+  }
+  for (std::uint32_t thread : batch.threads) {
+    auto request = collection.newRequest();
+    request->thread = thread;
+    request->url = buildQueryUrl(*request, false, service);
+    Request& added = collection.appendRequest(std::move(request));
+    if (batch.send) toSend.push_back(&added);
   }
 
   for (Request* request : toSend) scheduler.send(*request);
@@ -271,9 +335,12 @@ int BatchAgent::run(const BatchOptions& batch) {
   }
   if (!quiet_) printSummary(collection, savedTo);
   if (batch.list) {
-    for (const auto& article : collection.articles())
-      std::printf("%u\t%s\t%s\t%s\n", article->number, formatShortDate(article->date).c_str(),
-                  printable(article->author, false).c_str(),
+    const auto& requests = collection.requests();
+    const bool threads = std::any_of(requests.begin(), requests.end(),
+                                     [](const auto& request) { return request->thread != 0; });
+    for (const auto& [article, depth] : listingOrder(collection.articles(), threads))
+      std::printf("%u\t%s\t%s\t%*s%s\n", article->number, formatShortDate(article->date).c_str(),
+                  printable(article->author, false).c_str(), 2 * std::min(depth, 40), "",
                   printable(article->subject, false).c_str());
   }
   collection_ = nullptr;

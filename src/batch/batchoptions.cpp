@@ -38,7 +38,10 @@ const char* batchUsage() {
          "  --log FILE          write the log lines there (default: standard error)\n"
          "  --progress          a progress line on a terminal: pages, articles found,\n"
          "                      downloaded, failed\n"
-         "  --list              print the collected articles when done\n"
+         "  --thread N          add a request for the thread of article N (repeatable); sent\n"
+         "                      with --send like the words\n"
+         "  --list              print the collected articles when done; when the collection\n"
+         "                      holds thread requests, as reply trees, replies indented\n"
          "  -q, --quiet         no log lines, no progress, no summary (failed transfers are\n"
          "                      still reported, one line each)\n"
          "  --help, --version\n"
@@ -166,6 +169,16 @@ std::optional<BatchOptions> parseBatchOptions(const std::vector<std::string>& ar
       if (!value(o.logFile)) return std::nullopt;
     } else if (name == "--progress") {
       o.progress = true;
+    } else if (name == "--thread") {
+      std::string text;
+      if (!value(text)) return std::nullopt;
+      std::uint32_t article = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), article);
+      if (ec != std::errc() || end != text.data() + text.size() || article == 0) {
+        error = "option --thread: '" + text + "' is not an article number (1 to 4294967295)";
+        return std::nullopt;
+      }
+      o.threads.push_back(article);
     } else if (name == "--list") {
       o.list = true;
     } else if (name == "-q" || name == "--quiet") {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct BatchOptions {
   bool progress = false;
   bool quiet = false;
   bool list = false;
+  std::vector<std::uint32_t> threads;  // --thread N: a request for that article's thread
   bool help = false;
   bool version = false;
   std::vector<std::string> arguments;  // FILE.vnk, /Q:..., or search words

@@ -19,14 +19,16 @@ struct QueryFields {
   DayDate toDate = 0;
   std::string language;      // "LNG"
   std::int32_t archive = 0;  // "DBS"; 0 or less = not sent
+  // "thread": the thread of this article number instead of a search; 0 = none.
+  std::uint32_t thread = 0;
 
-  // Query equality: the texts, MatchAll, Language and Archive exactly, FromDate rounded
-  // to whole days, ToDate exactly.
+  // Query equality: the texts, MatchAll, Language, Archive and Thread exactly, FromDate
+  // rounded to whole days, ToDate exactly.
   bool sameQuery(const QueryFields& other) const;
 };
 
 // The one-line display text of a query in the service's extended syntax,
-// e.g. "modem ~a (john smith) ~g comp.dcom.modems".
+// e.g. "modem ~a (john smith) ~g comp.dcom.modems"; for a thread, "Thread of article 123".
 std::string querySummaryText(const QueryFields& query);
 
 }  // namespace varnook

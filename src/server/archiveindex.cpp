@@ -12,6 +12,7 @@
 #include "server/indexschema.h"
 #include "server/indexstore.h"
 #include "server/querycompiler.h"
+#include "server/threads.h"
 
 namespace varnook::server {
 namespace {
@@ -74,6 +75,29 @@ std::string formatProblem(const Xapian::Database& database, const std::string& p
 // The listing fields alone, without reading (and decompressing) the stored article.
 std::optional<StoredArticle> summary(const Xapian::Document& document) {
   return StoredArticle::deserialize(document.get_value(schema::kSummarySlot));
+}
+
+std::optional<StoredArticle> summaryOf(const Xapian::Database& database, std::uint32_t number) {
+  const std::string term = schema::numberTerm(number);
+  const Xapian::PostingIterator posting = database.postlist_begin(term);
+  if (posting == database.postlist_end(term)) return std::nullopt;
+  return summary(database.get_document(*posting));
+}
+
+// A thread's articles in the archive asked for, in tree order: the other fields are not
+// searched.
+SearchOutcome threadSearch(const Xapian::Database& database, const SearchParameters& parameters) {
+  SearchOutcome outcome;
+  outcome.threadOrder = true;
+  std::vector<ThreadMember> members = threadOf(database, parameters.fields.thread);
+  std::erase_if(members,
+                [&](const ThreadMember& m) { return !inArchive(m, parameters.fields.archive); });
+  outcome.total = members.size();
+  for (std::size_t i = parameters.start;
+       i < members.size() && outcome.hits.size() < parameters.maxHits; ++i)
+    if (auto article = summaryOf(database, members[i].number))
+      outcome.hits.push_back(std::move(*article));
+  return outcome;
 }
 
 }  // namespace
@@ -182,6 +206,7 @@ void ArchiveIndex::release(std::unique_ptr<Handle> handle) {
 SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
   Lease lease(*this);
   return lease.run([&](Handle& handle) {
+    if (parameters.fields.thread != 0) return threadSearch(handle.database, parameters);
     SearchOutcome outcome;
     const QueryFields& fields = parameters.fields;
     ParsedQuery parsed = parseQueryText(fields.keywords, fields.matchAll);
@@ -303,7 +328,45 @@ IndexStatistics ArchiveIndex::statistics() {
          {std::pair{Archive::Adult, "adult"}, std::pair{Archive::Jobs, "jobs"},
           std::pair{Archive::ForSale, "for sale"}})
       stats.archives.emplace_back(name, database.get_termfreq(schema::archiveTerm(archive)));
+    const ThreadCounts threads = threadCounts(database);
+    stats.threads = threads.threads;
+    stats.largestThread = threads.largest;
+    stats.largestThreadNumber = threads.largestThread;
     return stats;
+  });
+}
+
+ThreadListing ArchiveIndex::thread(std::uint32_t number, std::size_t limit) {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) {
+    ThreadListing listing;
+    const std::vector<ThreadMember> members = threadOf(handle.database, number);
+    listing.total = members.size();
+    for (std::size_t i = 0; i < members.size() && listing.entries.size() < limit; ++i)
+      if (auto article = summaryOf(handle.database, members[i].number))
+        listing.entries.push_back({std::move(*article), members[i].depth});
+    return listing;
+  });
+}
+
+std::uint64_t ArchiveIndex::threadSize(std::uint32_t number) {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) { return server::threadSize(handle.database, number); });
+}
+
+std::vector<std::pair<std::string, std::uint32_t>> ArchiveIndex::articlesByMessageId(
+    const std::vector<std::string>& messageIds) {
+  Lease lease(*this);
+  return lease.run([&](Handle& handle) {
+    std::vector<std::pair<std::string, std::uint32_t>> found;
+    for (const std::string& id : messageIds) {
+      const std::string term = schema::messageIdTerm(id);
+      const Xapian::PostingIterator posting = handle.database.postlist_begin(term);
+      if (posting == handle.database.postlist_end(term)) continue;
+      if (auto article = summary(handle.database.get_document(*posting)))
+        found.emplace_back(id, article->number);
+    }
+    return found;
   });
 }
 

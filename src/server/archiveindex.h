@@ -38,6 +38,7 @@ struct SearchOutcome {
   std::uint64_t total = 0;          // matching articles
   bool exact = true;                // false: `total` is an estimate
   bool newestFirst = false;         // the order the hits are in
+  bool threadOrder = false;         // a thread's articles in tree order (fields.thread)
   std::vector<StoredArticle> hits;  // the page; bodies are left empty
   std::string error;                // a query the parser refused ("The query is too long.")
 };
@@ -57,6 +58,19 @@ struct IndexStatistics {
   UnixTime first = kUnknownDate, last = kUnknownDate;
   std::vector<std::pair<std::string, std::uint64_t>> groups;    // by name
   std::vector<std::pair<std::string, std::uint64_t>> archives;  // "adult", "jobs", ...
+  std::uint64_t threads = 0;
+  std::uint64_t largestThread = 0;        // its articles
+  std::uint32_t largestThreadNumber = 0;  // an article of it
+};
+
+// A thread as the thread page shows it.
+struct ThreadListing {
+  struct Entry {
+    StoredArticle article;  // the listing fields only
+    std::uint32_t depth = 0;
+  };
+  std::vector<Entry> entries;  // tree order, at most the limit asked for
+  std::uint64_t total = 0;     // articles in the thread; 0 when the article is unknown
 };
 
 class ArchiveIndex {
@@ -72,6 +86,13 @@ class ArchiveIndex {
   std::optional<StoredArticle> article(std::uint32_t number);
   AuthorProfile profile(std::string_view author, std::size_t latestCount = 20);
   IndexStatistics statistics();
+  // The thread of article `number`, its first `limit` articles read.
+  ThreadListing thread(std::uint32_t number, std::size_t limit);
+  // The number of articles in the thread of article `number`, which the index holds.
+  std::uint64_t threadSize(std::uint32_t number);
+  // The numbers of the articles with these Message-IDs that the index holds.
+  std::vector<std::pair<std::string, std::uint32_t>> articlesByMessageId(
+      const std::vector<std::string>& messageIds);
 
   const std::string& path() const { return path_; }
 

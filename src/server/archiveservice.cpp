@@ -10,13 +10,18 @@
 #include "archive/textsearch.h"
 #include "server/pages.h"
 #include "server/textutil.h"
+#include "server/threads.h"
 
 namespace varnook::server {
 namespace {
 
 // The parameters the search reads through the agent's own query reader.
-constexpr const char* kQueryKeys[] = {"QRY",       "query",    "subjects", "authors", "groups",
-                                      "defaultOp", "fromdate", "todate",   "LNG",     "DBS"};
+constexpr const char* kQueryKeys[] = {"QRY",    "query",     "subjects", "authors",
+                                      "groups", "defaultOp", "fromdate", "todate",
+                                      "LNG",    "DBS",       "thread"};
+
+// Articles the thread page lists at most; the result list pages through any number.
+constexpr std::size_t kThreadPageLimit = 1000;
 
 bool endsWithNoCase(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
@@ -80,7 +85,8 @@ void ArchiveService::log(const std::string& text) const {
 }
 
 bool ArchiveService::isExpensive(const HttpRequest& request) {
-  return endsWithNoCase(request.path, "/dnquery.xp") || endsWithNoCase(request.path, "/profile.xp");
+  return endsWithNoCase(request.path, "/dnquery.xp") ||
+         endsWithNoCase(request.path, "/profile.xp") || endsWithNoCase(request.path, "/thread.xp");
 }
 
 PageContext ArchiveService::contextFor(const HttpRequest& request) const {
@@ -100,6 +106,7 @@ HttpResponse ArchiveService::handle(const HttpRequest& request) {
     if (endsWithNoCase(path, "/dnquery.xp")) return search(request, context);
     if (endsWithNoCase(path, "/getdoc.xp")) return article(request, context);
     if (endsWithNoCase(path, "/profile.xp")) return profile(request, context);
+    if (endsWithNoCase(path, "/thread.xp")) return thread(request, context);
     if (path == "/varnook/update.txt") {
       HttpResponse response;
       response.contentType = "text/plain; charset=utf-8";
@@ -150,7 +157,10 @@ HttpResponse ArchiveService::search(const HttpRequest& request, const PageContex
   }
   search.newestFirst = equalsNoCase(request.parameter("sort").value_or(""), "date");
 
-  const SearchOutcome outcome = index_.search(search);
+  // A thread parameter that names no article number matches nothing (rather than all).
+  const bool noThread =
+      search.fields.thread == 0 && !trimBlanks(request.parameter("thread").value_or("")).empty();
+  const SearchOutcome outcome = noThread ? SearchOutcome{} : index_.search(search);
   if (!outcome.error.empty()) return errorResponse(context, 400, "Bad Request", outcome.error);
   return htmlResponse(200, resultPage(context, request.parameters, search, outcome));
 }
@@ -174,7 +184,22 @@ HttpResponse ArchiveService::article(const HttpRequest& request, const PageConte
     response.contentType = isValidUtf8(response.body) ? "text/plain; charset=utf-8" : "text/plain";
     return response;
   }
-  return htmlResponse(200, articlePage(context, *found));
+  ArticleLinks links;
+  links.threadSize = index_.threadSize(found->number);
+  links.references = index_.articlesByMessageId(messageIdTokens(found->references));
+  return htmlResponse(200, articlePage(context, *found, links));
+}
+
+HttpResponse ArchiveService::thread(const HttpRequest& request, const PageContext& context) {
+  const std::string numberText = request.parameter("AN").value_or("");
+  const auto number = parseCount(numberText);
+  ThreadListing listing;
+  if (number && *number > 0 && *number <= 0xFFFFFFFFu)
+    listing = index_.thread(static_cast<std::uint32_t>(*number), kThreadPageLimit);
+  if (listing.total == 0)
+    return errorResponse(context, 404, "Not Found",
+                         "The archive holds no article with the number " + numberText + ".");
+  return htmlResponse(200, threadPage(context, listing, static_cast<std::uint32_t>(*number)));
 }
 
 HttpResponse ArchiveService::profile(const HttpRequest& request, const PageContext& context) {

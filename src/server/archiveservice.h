@@ -2,7 +2,8 @@
 
 // The archive's HTTP endpoints: search (any path ending in /dnquery.xp), articles
 // (/getdoc.xp, as HTML or with fmt=text as the agent's plain text), posting profiles
-// (/profile.xp), update information (/varnook/update.txt) and the front page (/).
+// (/profile.xp), threads (/thread.xp), update information (/varnook/update.txt) and the front page
+// (/).
 
 #include <functional>
 #include <string>
@@ -45,6 +46,7 @@ class ArchiveService {
   HttpResponse search(const HttpRequest& request, const PageContext& context);
   HttpResponse article(const HttpRequest& request, const PageContext& context);
   HttpResponse profile(const HttpRequest& request, const PageContext& context);
+  HttpResponse thread(const HttpRequest& request, const PageContext& context);
   HttpResponse front(const PageContext& context);
   PageContext contextFor(const HttpRequest& request) const;
   void log(const std::string& text) const;

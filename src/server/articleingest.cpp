@@ -12,6 +12,7 @@
 #include "archive/textsearch.h"
 #include "server/headerdate.h"
 #include "server/textutil.h"
+#include "server/threads.h"
 
 namespace varnook::server {
 namespace {
@@ -37,7 +38,7 @@ class GRef {
 };
 
 struct RawHeaders {
-  std::string subject, from, date, messageId, references, newsgroups, postingDate;
+  std::string subject, from, date, messageId, references, inReplyTo, newsgroups, postingDate;
   std::vector<std::string> received;
   bool any = false;
 };
@@ -73,6 +74,8 @@ RawHeaders collectHeaders(GMimeObject* object) {
       takeFirst(headers.messageId);
     } else if (equalsNoCase(name, "References")) {
       takeFirst(headers.references);
+    } else if (equalsNoCase(name, "In-Reply-To")) {
+      takeFirst(headers.inReplyTo);
     } else if (equalsNoCase(name, "Newsgroups")) {
       takeFirst(headers.newsgroups);
     } else if (equalsNoCase(name, "NNTP-Posting-Date")) {
@@ -334,6 +337,8 @@ IngestResult ingestArticle(std::string_view bytes, std::optional<UnixTime> envel
   }
   article.body = bodyOf(message.get());
   result.dedupeKey = dedupeKeyFor(article.messageId, bytes);
+  result.referenced =
+      referencedMessageIds(article.references, singleLine(headers.inReplyTo), article.messageId);
   result.article = std::move(article);
   return result;
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/storedarticle.h"
 
@@ -22,6 +23,8 @@ struct IngestResult {
   // The key under which the index recognises the article again: its Message-ID, or for an
   // article without one a digest of its bytes ("#" and hex digits).
   std::string dedupeKey;
+  // The Message-IDs it refers to (referencedMessageIds in threads.h).
+  std::vector<std::string> referenced;
   // Why the article was skipped, or what was repaired ("no readable date"); empty when
   // there was nothing to say.
   std::string warning;

@@ -1,5 +1,6 @@
 // The article page and the posting profile page.
 
+#include <algorithm>
 #include <string_view>
 
 #include "server/pages.h"
@@ -95,9 +96,29 @@ void headerRow(std::string& html, std::string_view name, const std::string& valu
   html += "<tr><th>" + std::string(name) + "</th><td>" + valueHtml + "</td></tr>\n";
 }
 
+std::string articleLink(const PageContext& context, std::uint32_t number) {
+  return htmlEscape(absoluteUrl(context, "/getdoc.xp?AN=" + std::to_string(number)));
+}
+
+// The References text with every Message-ID the archive holds made a link to its article.
+std::string referencesHtml(const PageContext& context, std::string_view text,
+                           const std::vector<std::pair<std::string, std::uint32_t>>& held) {
+  std::string html;
+  std::size_t done = 0;
+  for (const auto& [id, number] : held) {
+    const std::size_t at = text.find(id, done);
+    if (at == std::string_view::npos) continue;
+    html += htmlText(text.substr(done, at - done)) + "<a href=\"" + articleLink(context, number) +
+            "\">" + htmlText(id) + "</a>";
+    done = at + id.size();
+  }
+  return html + htmlText(text.substr(done));
+}
+
 }  // namespace
 
-std::string articlePage(const PageContext& context, const StoredArticle& article) {
+std::string articlePage(const PageContext& context, const StoredArticle& article,
+                        const ArticleLinks& links) {
   const std::string subject = article.subject.empty() ? "(no subject)" : article.subject;
   std::string html = pageStart(context, subject);
   html += "<h2>" + htmlText(subject) + "</h2>\n<table class=\"headers\">\n";
@@ -118,13 +139,58 @@ std::string articlePage(const PageContext& context, const StoredArticle& article
   }
   headerRow(html, "Newsgroups", groups);
   headerRow(html, "Message-ID", htmlText(article.messageId));
-  headerRow(html, "References", htmlText(article.references));
+  headerRow(html, "References", referencesHtml(context, article.references, links.references));
+  if (links.threadSize > 0) {
+    headerRow(
+        html, "Thread",
+        "<a class=\"thread\" href=\"" +
+            htmlEscape(absoluteUrl(context, "/thread.xp?AN=" + std::to_string(article.number))) +
+            "\">" + groupedNumber(links.threadSize) +
+            (links.threadSize == 1 ? " article" : " articles") + "</a>");
+  }
   headerRow(html, "Article",
             std::to_string(article.number) + " &middot; <a href=\"" +
                 htmlEscape(absoluteUrl(
                     context, "/getdoc.xp?AN=" + std::to_string(article.number) + "&fmt=text")) +
                 "\">plain text</a>");
   html += "</table>\n<pre class=\"body\">" + bodyHtml(article.body) + "</pre>\n";
+  html += pageEnd();
+  return html;
+}
+
+std::string threadPage(const PageContext& context, const ThreadListing& thread,
+                       std::uint32_t current) {
+  const std::string subject =
+      thread.entries.empty() || thread.entries.front().article.subject.empty()
+          ? "(no subject)"
+          : thread.entries.front().article.subject;
+  std::string html = pageStart(context, "Thread: " + subject);
+  // The page lists every article of the thread, so its result list searches every archive.
+  html += "<h2>Thread: " + htmlText(subject) + "</h2>\n<p class=\"summary\">" +
+          groupedNumber(thread.total) + (thread.total == 1 ? " article" : " articles") +
+          ", each reply indented under the article it answers. <a href=\"" +
+          searchLink(context, {{"thread", std::to_string(current)}, {"DBS", "1"}}) +
+          "\">As a result list</a></p>\n<ul class=\"thread\">\n";
+  for (const ThreadListing::Entry& entry : thread.entries) {
+    const StoredArticle& article = entry.article;
+    const bool here = article.number == current;
+    // Deep trees stay readable: indentation stops growing at 30 levels.
+    html += "<li" + std::string(here ? " class=\"current\"" : "") + " data-depth=\"" +
+            std::to_string(entry.depth) + "\" style=\"margin-left:calc(1.5em*" +
+            std::to_string(std::min<std::uint32_t>(entry.depth, 30)) + ")\"><a href=\"" +
+            articleLink(context, article.number) + "\">" +
+            htmlText(article.subject.empty() ? "(no subject)" : article.subject) +
+            "</a> <span class=\"meta\">" + htmlText(article.from) + " &middot; " +
+            formatListDate(article.date) + "</span>" +
+            (here ? " <b class=\"here\">&larr; this article</b>" : "") + "</li>\n";
+  }
+  html += "</ul>\n";
+  if (thread.entries.size() < thread.total) {
+    html += "<p class=\"notice\">The first " + groupedNumber(thread.entries.size()) +
+            " articles are shown; the <a href=\"" +
+            searchLink(context, {{"thread", std::to_string(current)}, {"DBS", "1"}}) +
+            "\">result list</a> has them all.</p>\n";
+  }
   html += pageEnd();
   return html;
 }

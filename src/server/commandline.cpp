@@ -468,6 +468,10 @@ int commandStats(Arguments& args) {
     if (stats.first != kUnknownDate)
       std::cout << "Dates:      " << formatListDate(stats.first) << " to "
                 << formatListDate(stats.last) << "\n";
+    if (stats.threads > 0)
+      std::cout << "Threads:    " << groupedNumber(stats.threads) << " (the largest has "
+                << groupedNumber(stats.largestThread) << " articles: thread of article "
+                << stats.largestThreadNumber << ")\n";
     std::cout << "Archives:  ";
     for (const auto& [name, count] : stats.archives)
       std::cout << " " << name << " " << count << ";";

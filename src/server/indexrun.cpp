@@ -16,6 +16,7 @@
 #include "server/documentbuilder.h"
 #include "server/indexschema.h"
 #include "server/indexstore.h"
+#include "server/threads.h"
 
 namespace varnook::server {
 namespace {
@@ -273,6 +274,7 @@ class Pipeline {
           Xapian::Document document;
           shard.indexer.build(article, result.dedupeKey, options_.rules.archivesOf(article.groups),
                               document);
+          document.add_value(schema::kThreadSlot, threadLinkValue(article, result.referenced));
           shard.database->add_document(document);
           if (++shard.pending >= kShardFlushEvery) {
             shard.database->commit();

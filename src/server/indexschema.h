@@ -15,9 +15,9 @@
 //   - a word whose written form differs from its folded form also adds the written form
 //     (lower-cased) under "U" plus its field's prefix, without positions: a query written
 //     with accents ranks the articles that write the word so above the others.
-// Planned for threads: the prefix "T" (thread root's number as a boolean term) and the
-// value slot 2 (the thread's sortable newest date); no reader may use them for anything
-// else.
+//   - threads (threads.h): value slot 2 keeps each entry's thread links, written once;
+//     the thread table is recomputed for every published generation and kept in its
+//     metadata (the keys below), so merging threads never rewrites a document.
 
 #include <xapian.h>
 
@@ -50,6 +50,8 @@ inline constexpr Xapian::valueno kDateSlot = 0;
 // The fields a result list shows (StoredArticle::serializeSummary): reading them does
 // not decompress the stored article.
 inline constexpr Xapian::valueno kSummarySlot = 1;
+// The article's thread links (threadLinkValue in threads.h), written once with the entry.
+inline constexpr Xapian::valueno kThreadSlot = 2;
 
 // Metadata.
 inline constexpr const char* kNextNumberKey = "varnook.next-number";
@@ -60,6 +62,14 @@ inline constexpr const char* kReindexAdvice =
     "index its articles again into a new folder (varnook-archive index --db NEWDIR PATH...) "
     "and serve that one";
 inline constexpr const char* kTermlistKey = "varnook.termlist";  // "1": has term lists
+// The thread table (threads.h), rewritten for each published generation: for each
+// article in a thread of two or more, prefix + article number -> "<thread> <size>"; for
+// each such thread, prefix + thread number -> its members in tree order; and the counts,
+// "<threads> <largest size> <largest thread>". A thread's number is its lowest article
+// number.
+inline constexpr std::string_view kThreadOfKeyPrefix = "varnook.thread-of.";
+inline constexpr std::string_view kThreadKeyPrefix = "varnook.thread.";
+inline constexpr const char* kThreadCountsKey = "varnook.threads";
 
 // Within-document frequency increments: a word in the subject counts most, then new
 // text; quoted text and signatures count nothing (see the format notes above).

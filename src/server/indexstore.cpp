@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "server/indexschema.h"
+#include "server/threads.h"
 
 namespace varnook::server {
 namespace {
@@ -177,6 +178,7 @@ void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32
     output.set_metadata(schema::kTermlistKey, termlist ? "1" : "0");
     output.set_metadata(schema::kFormatKey, schema::kFormatVersion);
     for (const auto& [key, value] : metadata) output.set_metadata(key, value);
+    updateThreadTable(output);
     output.commit();
   }
   syncPath(nextPath);

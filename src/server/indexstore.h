@@ -42,8 +42,9 @@ class IndexStore {
 
   // Compacts the current generation and the given shards into the next generation,
   // records `nextNumber` (and whether it has term lists) in it, with `metadata` beside,
-  // publishes it and removes the shards and the previous generation. Throws Xapian::Error
-  // (or std::filesystem::filesystem_error); the current generation stays as it was then.
+  // computes its thread table (updateThreadTable), publishes it and removes the shards and the
+  // previous generation. Throws Xapian::Error (or std::filesystem::filesystem_error); the current
+  // generation stays as it was then.
   void publish(const std::vector<std::string>& shardPaths, std::uint32_t nextNumber, bool termlist,
                const std::map<std::string, std::string>& metadata = {});
 

@@ -36,6 +36,10 @@ form.search .row{margin:.45em 0}
 form.search input[type=text]{width:24em;max-width:70%;padding:.3em}
 form.search button{padding:.4em 1.4em;font-weight:600}
 table.counts td{padding:.1em 1em .1em 0}
+ul.thread{list-style:none;padding:0}
+ul.thread li{background:#fff;border:1px solid #dde1e8;border-radius:4px;padding:.35em .7em;margin:.25em 0}
+ul.thread li.current{border-color:#1f4fbf;background:#eef3ff}
+ul.thread .here{color:#1f4fbf;font-size:.9em}
 footer{color:#8a93a6;font-size:.85em;text-align:center;margin:2em 0}
 .notice{background:#fff;border-left:4px solid #c0392b;padding:.8em 1em}
 )css";

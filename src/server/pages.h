@@ -23,7 +23,18 @@ namespace varnook::server {
 std::string resultPage(const PageContext& context, const std::vector<Parameter>& parameters,
                        const SearchParameters& search, const SearchOutcome& outcome);
 
-std::string articlePage(const PageContext& context, const StoredArticle& article);
+// What an article page links to besides the article.
+struct ArticleLinks {
+  std::uint64_t threadSize = 0;  // articles in its thread; 0 leaves the line out
+  std::vector<std::pair<std::string, std::uint32_t>> references;  // Message-IDs held
+};
+
+std::string articlePage(const PageContext& context, const StoredArticle& article,
+                        const ArticleLinks& links = {});
+
+// The reply tree of a thread, indented by depth, the article `current` marked.
+std::string threadPage(const PageContext& context, const ThreadListing& thread,
+                       std::uint32_t current);
 
 std::string profilePage(const PageContext& context, const AuthorProfile& profile);
 

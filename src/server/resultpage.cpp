@@ -29,6 +29,7 @@ std::vector<Parameter> withSort(const std::vector<Parameter>& parameters, bool b
 
 std::string searchedText(const SearchParameters& search) {
   const QueryFields& f = search.fields;
+  if (f.thread != 0) return "the thread of article " + std::to_string(f.thread);
   std::string text = f.keywords;
   auto add = [&](std::string_view label, const std::string& value) {
     if (value.empty()) return;
@@ -90,11 +91,15 @@ std::string resultPage(const PageContext& context, const std::vector<Parameter>&
     html += "Articles " + std::to_string(first) + "&ndash;" + std::to_string(last) + " of " +
             (outcome.exact ? "" : "about ") + std::to_string(outcome.total);
   }
-  html += " matches</font> for <b>" + echoText(searched) + "</b>, " +
-          (outcome.newestFirst ? "newest first" : "best first") + ". <a href=\"" +
-          htmlEscape(absoluteUrl(
-              context, context.path + queryString(withSort(parameters, !outcome.newestFirst)))) +
-          "\">" + (outcome.newestFirst ? "Sort by relevance" : "Sort by date") + "</a></p>\n";
+  html += " matches</font> for <b>" + echoText(searched) + "</b>, ";
+  if (outcome.threadOrder) {
+    html += "replies after the articles they answer.</p>\n";
+  } else {
+    html += std::string(outcome.newestFirst ? "newest first" : "best first") + ". <a href=\"" +
+            htmlEscape(absoluteUrl(
+                context, context.path + queryString(withSort(parameters, !outcome.newestFirst)))) +
+            "\">" + (outcome.newestFirst ? "Sort by relevance" : "Sort by date") + "</a></p>\n";
+  }
 
   std::uint64_t position = first;
   for (const StoredArticle& article : outcome.hits) appendEntry(html, context, article, position++);

@@ -87,6 +87,13 @@ TEST(BuildQueryUrl, UrlAndStoredForms) {
        },
        true, "&defaultOp=AND&fromdate=-0.000012&todate=-6.5"},
       {[](QueryFields& q) { q.toDate = -3.0000001; }, true, "&defaultOp=AND&todate=-3"},
+      {[](QueryFields& q) {
+         q.thread = 4294967295u;
+         q.archive = 1;
+       },
+       false,
+       "http://archive.example/[ST_rn=ps]/dnquery.xp?ST=PS&format=delta"
+       "&defaultOp=AND&DBS=1&thread=4294967295&maxhits=40"},
       {[](QueryFields& q) { q.toDate = -0.0000001; }, true, "&defaultOp=AND&todate=-0.000001"},
   };
   for (const auto& c : cases) {
@@ -130,6 +137,12 @@ TEST(ParseQueryParameters, KeysCaseValuesPresenceAndLength) {
       {filler + "aaaaaaaaaa&QRY=toolate", {"old", "keep", true, 0, "", 0, 0}},
   };
   for (const auto& c : cases) EXPECT_EQ(fields(parsed(c.text, old)), c.want) << c.text;
+  // A thread is an article number, or none.
+  for (const auto& [text, thread] : {std::pair{"&thread=4294967295", 4294967295u},
+                                     {"&thread=4294967296", 0u},
+                                     {"&thread=-5", 0u},
+                                     {"&threads=5&thread=7", 0u}})
+    EXPECT_EQ(parsed(text).thread, thread) << text;
 
   // A bad date is reported; the fields after it stay untouched.
   QueryFields q;
@@ -158,6 +171,7 @@ TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
     q.matchAll = rng() % 2;
     for (char c : text(3)) q.language += asciiLower(c);
     q.archive = static_cast<std::int32_t>(rng() % 7);
+    q.thread = rng() % 2 ? 0 : static_cast<std::uint32_t>(rng());
     q.fromDate = rng() % 3 == 0 ? -static_cast<double>(rng() % 1000)
                                 : *encodeDate(1950 + static_cast<int>(rng() % 100), 1, 31);
     q.toDate = rng() % 2 ? 0 : *encodeDate(2000, 2, 29) + (rng() % 86400) / 86400.0;
@@ -167,7 +181,7 @@ TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
     const QueryFields back = parsed(stored, start);
     const auto exact = [](const QueryFields& f) {
       return std::tie(f.keywords, f.subject, f.author, f.forum, f.matchAll, f.language, f.archive,
-                      f.fromDate);
+                      f.fromDate, f.thread);
     };
     EXPECT_EQ(exact(back), exact(q)) << stored;
     EXPECT_NEAR(back.toDate, q.toDate, 0.5 / 86400) << stored;

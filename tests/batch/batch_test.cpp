@@ -209,9 +209,14 @@ TEST_F(BatchTest, UsageAndCollectionErrorsGiveExitStatusTwoHelpAndVersionZero) {
   EXPECT_EQ(run({"--bogus"}).status, 2);
   EXPECT_EQ(run({"--hits", "5"}).status, 2);
   EXPECT_EQ(run({"--transfer-timeout", "0"}).status, 2);
-  r = run({"--download", "modem"});
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("add --send"), std::string::npos) << r.err;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--download", "modem"}, {"--download", "--thread", "5"}}) {
+    r = run(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("add --send"), std::string::npos) << r.err;
+  }
+  for (const char* number : {"0", "x", "-1", "4294967296"})
+    EXPECT_EQ(run({"--thread", number}).status, 2) << number;
 
   r = run({dir_ + "/missing.vnk"});
   EXPECT_EQ(r.status, 2);
@@ -414,6 +419,48 @@ TEST_F(BatchTest, SearchOverHttpsGivesWhatHttpGives) {
   EXPECT_NE(std::find(client.receivedHeader().begin(), client.receivedHeader().end(),
                       "Strict-Transport-Security: max-age=31536000"),
             client.receivedHeader().end());
+}
+
+// A thread fetched from the real archive server over two pages, downloaded, listed as
+// its reply tree and saved with its request.
+TEST_F(BatchTest, ThreadRequestFetchesListsAndSavesTheReplyTree) {
+  // Spool file i + 1 becomes article i + 1: a root, a reply and its reply, eight more
+  // replies to the root, and an article of another thread.
+  std::vector<std::pair<std::string, std::string>> table = {
+      {"root", ""}, {"a", "<root@t>"}, {"b", "<root@t> <a@t>"}};
+  for (int i = 1; i <= 8; ++i) table.emplace_back("r" + std::to_string(i), "<root@t>");
+  table.emplace_back("other", "<elsewhere@t>");
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const auto& [name, references] = table[i];
+    ASSERT_TRUE(folder_.write(
+        "spool/" + std::to_string(i + 1),
+        "From: w@example.org\nNewsgroups: comp.misc\nSubject: " + name + "\nDate: " +
+            std::to_string(i + 1) + " Mar 1993 10:00:00 GMT\nMessage-ID: <" + name + "@t>\n" +
+            (references.empty() ? "" : "References: " + references + "\n") + "\nText.\n"));
+  }
+  ASSERT_EQ(testing::runProgram(
+                {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", dir_ + "/index", dir_ + "/spool"})
+                .status,
+            0);
+  auto server = testing::ChildProcess::start(
+      {VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", dir_ + "/index", "--listen", "127.0.0.1:0"});
+  const std::string first = server->readLine();
+  const std::string origin = "localhost:" + first.substr(first.find("127.0.0.1:") + 10);
+
+  const BatchRun r =
+      run({"--service", origin, "--domain", origin, "--no-update-check", "--hits", "10", "--thread",
+           "3", "--send", "--download", "--list", "-q", "-o", dir_ + "/thread.vnk"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> subjects;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line);)
+    subjects.push_back(line.substr(line.rfind('\t') + 1));
+  EXPECT_EQ(subjects, (std::vector<std::string>{"root", "  a", "    b", "  r1", "  r2", "  r3",
+                                                "  r4", "  r5", "  r6", "  r7", "  r8"}));
+  Collection saved;
+  ASSERT_TRUE(loadCollection(saved, dir_ + "/thread.vnk").ok());
+  ASSERT_EQ(saved.requests().size(), 1u);
+  EXPECT_EQ(std::tuple(saved.requests()[0]->thread, saved.loadedArticles()), std::tuple(3u, 11));
 }
 #endif
 

@@ -112,6 +112,8 @@ TEST(ColumnTexts, NamesSummariesDatesAndStatusParts) {
   q.subject = "one";
   q.forum = "a b";
   EXPECT_EQ(querySummaryText(q), "k ~a \"john smith\" ~s one ~g (a b)");
+  q.thread = 77;  // the other fields are not searched then
+  EXPECT_EQ(querySummaryText(q), "Thread of article 77");
 
   Article article(5, "Subject text");
   article.author = "a@b";
@@ -145,6 +147,7 @@ TEST(SameQuery, FromDateIsRoundedToDaysEverythingElseIsExact) {
       {"to date in the same day", [](QueryFields& q) { q.toDate = 36010.4; }, false},
       {"subject", [](QueryFields& q) { q.subject = "X"; }, false},
       {"match all", [](QueryFields& q) { q.matchAll = !q.matchAll; }, false},
+      {"thread", [](QueryFields& q) { q.thread = 1; }, false},
   };
   QueryFields a;
   a.fromDate = 36000.2;

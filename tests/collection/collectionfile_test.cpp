@@ -143,6 +143,7 @@ struct Generator {
       r.matchAll = pick(1) == 0;
       for (char ch : compactBlanks(word(3))) r.language += asciiLower(ch);
       r.archive = static_cast<std::int32_t>(pick(6));
+      if (pick(3) == 0) r.thread = static_cast<std::uint32_t>(1 + pick(4294967294u));
       r.fromDate = pick(2) == 0 ? -static_cast<double>(pick(400)) : date();
       r.toDate = date();
       if (pick(4) == 0 && r.toDate != 0) r.toDate += 0.75;  // with a time of day

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 #include <set>
 
@@ -12,9 +13,25 @@
 namespace varnook::server {
 namespace {
 
+std::string chromium() {
+  const std::string browser = testing::findProgram("chromium");
+  return browser.empty() ? testing::findProgram("chromium-browser") : browser;
+}
+
+// Runs headless Chromium on `url` with `action` (--dump-dom, --screenshot=FILE); its output.
+std::string runBrowser(const std::string& browser, const testing::TempFolder& folder,
+                       const std::string& action, const std::string& url) {
+  return testing::runProgram(
+             {browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+              "--no-first-run", "--disable-background-networking", "--disable-component-update",
+              "--disable-sync", "--hide-scrollbars", "--window-size=1100,1300",
+              "--user-data-dir=" + (folder / "profile"), action, url},
+             true)
+      .output;
+}
+
 TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
-  std::string browser = testing::findProgram("chromium");
-  if (browser.empty()) browser = testing::findProgram("chromium-browser");
+  const std::string browser = chromium();
   if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
   testing::TempFolder folder;
   auto articles = testing::numberedArticles(23, "Bicycle chain wear");
@@ -25,13 +42,7 @@ TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
   const testing::LocalServer server(testing::indexArticles(folder, articles));
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
   const auto run = [&](const std::string& action, const std::string& url) {
-    return testing::runProgram(
-               {browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-                "--no-first-run", "--disable-background-networking", "--disable-component-update",
-                "--disable-sync", "--hide-scrollbars", "--window-size=1100,1300",
-                "--user-data-dir=" + (folder / "profile"), action, url},
-               true)
-        .output;
+    return runBrowser(browser, folder, action, url);
   };
 
   // Screenshots of rendered pages, not empty canvases, kept for a person to look at.
@@ -79,6 +90,55 @@ TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
   }
   EXPECT_EQ(pages, 3);
   EXPECT_EQ(seen.size(), 23u);
+}
+
+// From an article, its References lead to the articles the archive holds and its thread
+// line to the thread page: the reply tree, indented by depth, the article marked.
+TEST(Browser, ShowsTheThreadOfAnArticleAsAnIndentedTree) {
+  const std::string browser = chromium();
+  if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
+  testing::TempFolder folder;
+  const testing::LocalServer server(testing::indexArticles(folder, testing::threadArticles()));
+  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  std::map<std::string, std::string> number;
+  for (const char* name : {"root", "a", "b"})
+    number[name] = std::to_string(
+        server.index().articlesByMessageId({"<" + std::string(name) + "@t>"}).at(0).second);
+
+  const std::string article =
+      runBrowser(browser, folder, "--dump-dom", base + "/getdoc.xp?AN=" + number["b"]);
+  for (const char* name : {"root", "a"})
+    EXPECT_NE(article.find("getdoc.xp?AN=" + number[name] + "\">&lt;" + name + "@t&gt;</a>"),
+              std::string::npos)
+        << name;
+  std::smatch link;
+  ASSERT_TRUE(std::regex_search(
+      article, link, std::regex("<a class=\"thread\" href=\"([^\"]*)\">7 articles</a>")));
+  const std::string threadUrl = std::regex_replace(link[1].str(), std::regex("&amp;"), "&");
+
+  const std::string page = runBrowser(browser, folder, "--dump-dom", threadUrl);
+  const std::regex row(
+      "<li( class=\"current\")? data-depth=\"([0-9]+)\"[^>]*><a href=\"[^\"]*"
+      "getdoc\\.xp\\?AN=([0-9]+)\">([^<]*)</a>");
+  std::vector<std::pair<std::string, std::uint32_t>> tree;
+  std::string current;
+  for (std::sregex_iterator it(page.begin(), page.end(), row), end; it != end; ++it) {
+    tree.emplace_back((*it)[4], std::stoul((*it)[2]));
+    if ((*it)[1].matched) current = (*it)[3];
+    if ((*it)[4] == "b") {
+      EXPECT_EQ((*it)[3], number["b"]);
+    }
+  }
+  EXPECT_EQ(tree,
+            (std::vector<std::pair<std::string, std::uint32_t>>{
+                {"root", 0}, {"a", 1}, {"b", 2}, {"join", 3}, {"c", 1}, {"s1", 0}, {"s2", 0}}));
+  EXPECT_EQ(current, number["b"]);
+  const std::string shot = folder / "thread.png";
+  runBrowser(browser, folder, "--screenshot=" + shot, threadUrl);
+  EXPECT_EQ(testing::readFile(shot).substr(1, 3), "PNG");
+  std::filesystem::create_directories(std::string(VARNOOK_TEST_TEMP) + "/screenshots");
+  std::filesystem::copy_file(shot, std::string(VARNOOK_TEST_TEMP) + "/screenshots/thread.png",
+                             std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace

@@ -27,8 +27,9 @@ namespace {
 
 struct CorpusArticle {
   std::string subject, date;
-  std::set<std::string> groups;  // from the Newsgroups header, lower case
-  int copies = 0;                // spool files holding it
+  std::set<std::string> groups;    // from the Newsgroups header, lower case
+  int copies = 0;                  // spool files holding it
+  std::vector<std::string> links;  // "<...>" of References and In-Reply-To
 };
 
 // The corpus and its index; the environment may name others (for example a demo corpus
@@ -86,6 +87,20 @@ std::map<std::string, CorpusArticle> readCorpus() {
     std::istringstream names(groups);
     for (std::string name; names >> name;) article.groups.insert(name);
     ++article.copies;
+    for (const char* name : {"references", "in-reply-to"}) {
+      std::size_t start = std::string::npos;
+      const std::string& text = headers[name];
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '<') {
+          start = i;
+        } else if (text[i] == '>' && start != std::string::npos && i > start + 1) {
+          article.links.push_back(text.substr(start, i - start + 1));
+          start = std::string::npos;
+        } else if (static_cast<unsigned char>(text[i]) <= ' ' || text[i] == '>') {
+          start = std::string::npos;
+        }
+      }
+    }
   }
   return corpus;
 }
@@ -243,6 +258,65 @@ TEST(CorpusTest, EveryArticleReadsBackWithTheAgentsParser) {
     }
   }
   EXPECT_GT(checkedDates, 100);
+}
+
+// Every thread of two or more articles with an article in two groups (those with the
+// most such threads) is exactly a set of articles connected through their
+// headers' Message-IDs (held or not), and lists each reply after an article it answers.
+TEST(CorpusTest, ThreadsAreTheArticlesConnectedByTheirHeaders) {
+  std::map<std::string, std::string> parent;  // union-find over Message-IDs
+  const auto find = [&](std::string id) {
+    while (parent.try_emplace(id, id).first->second != id) id = parent[id];
+    return id;
+  };
+  for (const auto& [id, article] : corpus())
+    for (const std::string& link : article.links) parent[find(link)] = find(id);
+  std::map<std::string, std::set<std::string>> threads;
+  for (const auto& [id, article] : corpus()) threads[find(id)].insert(id);
+
+  // The two groups with the most threads (of two or more).
+  std::map<std::string, std::set<std::string>> threadsIn;
+  for (const auto& [id, article] : corpus())
+    if (threads[find(id)].size() > 1)
+      for (const std::string& group : article.groups) threadsIn[group].insert(find(id));
+  std::vector<std::pair<std::size_t, std::string>> ranked;
+  for (const auto& [group, roots] : threadsIn) ranked.emplace_back(roots.size(), group);
+  std::sort(ranked.rbegin(), ranked.rend());
+  std::set<std::string> chosen;
+  for (std::size_t i = 0; i < std::min<std::size_t>(2, ranked.size()); ++i)
+    chosen.insert(ranked[i].second);
+  int checked = 0;
+  for (const auto& [root, members] : threads) {
+    const auto inGroups = [&](const std::string& id) {
+      const auto& groups = corpus().at(id).groups;
+      return std::any_of(groups.begin(), groups.end(),
+                         [&](const std::string& group) { return chosen.count(group) > 0; });
+    };
+    if (members.size() < 2 || std::none_of(members.begin(), members.end(), inGroups)) continue;
+    ++checked;
+    const auto first = server().index().articlesByMessageId({*members.begin()});
+    ASSERT_EQ(first.size(), 1u) << *members.begin();
+    std::vector<std::string> listed;
+    for (const auto& page : server().allPages(
+             "/dnquery.xp?thread=" + std::to_string(first[0].second) + "&DBS=1&maxhits=200"))
+      for (std::uint32_t number : page.numbers)
+        listed.push_back(testing::messageIdOf(server().index(), number));
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), members) << root;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+      const auto& links = corpus().at(listed[i]).links;
+      const auto answers = [&](const std::string& id) {
+        return members.count(id) && id != listed[i];
+      };
+      if (std::none_of(links.begin(), links.end(), answers)) continue;
+      EXPECT_TRUE(std::any_of(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(i),
+                              [&](const std::string& earlier) {
+                                return std::find(links.begin(), links.end(), earlier) !=
+                                       links.end();
+                              }))
+          << listed[i] << " comes before every article it answers";
+    }
+  }
+  EXPECT_GT(checked, 10) << "threads in " << *chosen.begin();
 }
 
 // The word sequences of an article as a reader splits them: the subject, and each run of

@@ -95,8 +95,35 @@ std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutS
 
 std::string TestArticle::text() const {
   return "From: " + from + "\nNewsgroups: " + newsgroups + "\nSubject: " + subject + "\n" +
-         (date.empty() ? "" : "Date: " + date + "\n") + "Message-ID: " + messageId + "\n" + "\n" +
-         body;
+         (date.empty() ? "" : "Date: " + date + "\n") + "Message-ID: " + messageId + "\n" +
+         headers + "\n" + body;
+}
+
+std::vector<TestArticle> threadArticles() {
+  const struct {
+    const char* name;
+    const char* headers;
+  } table[] = {
+      {"root", ""},
+      {"a", "References: <root@t>\n"},
+      {"s1", "References: <lost@t>\n"},
+      {"b", "References: <root@t>\n <a@t>\n"},  // folded, as long headers are
+      {"c", "In-Reply-To: <root@t>\n"},
+      {"s2", "References: <lost@t>\n"},
+      {"re", ""},
+      {"join", "References: <lost@t> <b@t>\n"},
+  };
+  std::vector<TestArticle> articles;
+  int minute = 0;
+  for (const auto& row : table) {
+    TestArticle& article = articles.emplace_back();
+    article.subject = row.name;
+    article.messageId = "<" + std::string(row.name) + "@t>";
+    article.headers = row.headers;
+    article.date = "Mon, 5 Apr 1993 12:0" + std::to_string(minute++) + ":00 GMT";
+    if (article.subject == "c") article.newsgroups = "alt.sex.test";
+  }
+  return articles;
 }
 
 std::vector<TestArticle> numberedArticles(int count, const std::string& tag) {

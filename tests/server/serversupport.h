@@ -47,10 +47,17 @@ struct TestArticle {
   std::string date = "Mon, 5 Apr 1993 12:00:00 GMT";
   std::string messageId;  // generated when empty
   std::string body = "body\n";
+  std::string headers;  // more header lines, each ending in "\n"
   std::string text() const;
 };
 // `count` articles "<tag> article <i>" with Message-IDs "<<tag><i>@test>", i from 1.
 std::vector<TestArticle> numberedArticles(int count, const std::string& tag);
+// Conversations, each article's subject its name, dated in this order: "root";
+// "a" answers root; "s1" answers a root the archive lacks; "b" answers a; "c" answers
+// root from the adult archive (alt.sex.test); "s2" answers the lost root too; "re" lost its
+// References; "join" answers b and the lost root, joining both threads. As a tree: root,
+// a, b, join, c, s1, s2 at depths 0 1 2 3 1 0 0; "re" alone.
+std::vector<TestArticle> threadArticles();
 // Writes the articles as a spool folder (one file each) and returns its path.
 std::string writeSpool(const TempFolder& folder, const std::vector<TestArticle>& articles,
                        std::string_view name = "spool");

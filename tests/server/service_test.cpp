@@ -29,7 +29,7 @@ std::vector<testing::TestArticle> corpus() {
   auto add = [&](std::string name, std::string subject, std::string from, std::string groups,
                  std::string date, std::string body) {
     articles.push_back({std::move(from), std::move(subject), std::move(groups), std::move(date),
-                        "<" + name + "@t>", std::move(body)});
+                        "<" + name + "@t>", std::move(body), ""});
   };
   add("says", "Modem drops carrier", "John Smith <jsmith@example.com>", "comp.dcom.modems",
       "Mon, 5 Apr 1993 10:00:00 GMT",
