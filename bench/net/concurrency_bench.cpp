@@ -15,13 +15,18 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "net/httpclient.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using varnook::bench::Clock;
+using varnook::bench::otherCpu;
+using varnook::bench::processCpu;
+using varnook::bench::secondsSince;
+using varnook::bench::timeCurl;
 
 struct Run {
   int completed = 0;
@@ -30,29 +35,6 @@ struct Run {
   double clientCpu = 0;  // seconds of CPU this process used
   double serverCpu = 0;  // seconds of CPU nginx used
 };
-
-double processCpu() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of another process, from /proc (fields 14 and 15 of its stat line).
-double otherCpu(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(in, line);
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(line.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i) {
-    if (i >= 14) ticks += std::stod(field);
-  }
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 // Keeps `concurrent` requests in flight until `total` have been started; each client
 // starts its next request from inside its onRequestDone.
@@ -92,7 +74,7 @@ Run run(varnook::PollLoop& loop, const std::string& url, int concurrent, int tot
     start(*clients[static_cast<std::size_t>(i)], buffers[static_cast<std::size_t>(i)]);
   }
   loop.runUntil([&] { return result.completed + result.failed >= total; }, 300000);
-  result.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+  result.seconds = secondsSince(begin);
   result.clientCpu = processCpu() - clientCpuBefore;
   result.serverCpu = otherCpu(server) - serverCpuBefore;
   return result;

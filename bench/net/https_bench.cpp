@@ -23,64 +23,27 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "net/httpclient.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 #include "support/testcertificates.h"
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using varnook::HttpClient;
 using varnook::PollLoop;
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double processCpu() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// CPU seconds of another process, from /proc (fields 14 and 15 of its stat line).
-double otherCpu(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(in, line);
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::istringstream fields(line.substr(close + 2));
-  std::string field;
-  double ticks = 0;
-  for (int i = 3; i <= 15 && fields >> field; ++i)
-    if (i >= 14) ticks += std::stod(field);
-  return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
+using varnook::bench::Clock;
+using varnook::bench::otherCpu;
+using varnook::bench::processCpu;
+using varnook::bench::secondsSince;
+using varnook::bench::timeCurl;
 
 struct Rate {
   double perSecond = -1;
   double clientCpu = 0;  // microseconds per request
   double serverCpu = 0;
 };
-
-double timeCurl(const std::string& curl, const std::string& authority, const std::string& url) {
-  std::vector<std::string> args = {curl, "-s", "-f", "--cacert", authority, "-o", "/dev/null", url};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  pid_t pid;
-  if (posix_spawn(&pid, curl.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double elapsed = secondsSince(start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
-}
 
 double timeClient(PollLoop& loop, const std::string& authority, const std::string& url,
                   long long expected) {
@@ -183,10 +146,10 @@ int main(int argc, char** argv) {
 
   PollLoop loop;
   const std::string url = nginx->tlsUrl("/big.bin");
-  timeCurl(curl, authority, url);  // page cache warm-up
+  timeCurl(curl, {"--cacert", authority}, url);  // page cache warm-up
   double bestCurl = 1e9, bestClient = 1e9;
   for (int round = 0; round < rounds; ++round) {
-    const double c = timeCurl(curl, authority, url);
+    const double c = timeCurl(curl, {"--cacert", authority}, url);
     const double h = timeClient(loop, authority, url, size);
     if (c < 0 || h < 0) {
       std::fprintf(stderr, "a download failed\n");

@@ -17,36 +17,20 @@
 #include <string>
 #include <vector>
 
+#include "measure.h"
 #include "net/httpclient.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using varnook::HttpClient;
 using varnook::PollLoop;
-
-double seconds(Clock::duration d) {
-  return std::chrono::duration<double>(d).count();
-}
-
-// Runs curl to completion; returns the wall time in seconds, or a negative value on failure.
-double timeCurl(const std::string& curl, const std::string& url) {
-  std::vector<std::string> args = {curl, "-s", "-f", "-o", "/dev/null", url};
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  const auto start = Clock::now();
-  pid_t pid;
-  if (posix_spawn(&pid, curl.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-  int status = 0;
-  waitpid(pid, &status, 0);
-  const double elapsed = seconds(Clock::now() - start);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed : -1;
-}
+using varnook::bench::Clock;
+using varnook::bench::otherCpu;
+using varnook::bench::processCpu;
+using varnook::bench::secondsSince;
+using varnook::bench::timeCurl;
 
 // Downloads with the client; the document is counted, or appended to `sink` when given.
 double timeClient(PollLoop& loop, const std::string& url, long long expected, std::string* sink) {
@@ -66,7 +50,7 @@ double timeClient(PollLoop& loop, const std::string& url, long long expected, st
   const auto start = Clock::now();
   if (!client.getAsync().empty()) return -1;
   loop.runUntil([&] { return done; }, 600000);
-  const double elapsed = seconds(Clock::now() - start);
+  const double elapsed = secondsSince(start);
   if (error != 0 || client.statusCode() != 200 || received != expected) {
     std::fprintf(stderr, "client failed: error %d status %d %s, %lld of %lld bytes\n", error,
                  client.statusCode(), client.reasonPhrase().c_str(), received, expected);
@@ -105,7 +89,7 @@ int main(int argc, char** argv) {
   }
   const std::string url = nginx->url("/big.bin");
   PollLoop loop;
-  timeCurl(curl, url);  // page cache warm-up
+  timeCurl(curl, {}, url);  // page cache warm-up
 
   double bestCurl = 1e9;
   double bestClient = 1e9;
@@ -113,7 +97,7 @@ int main(int argc, char** argv) {
   std::string sink;
   std::vector<double> ratios;
   for (int round = 0; round < rounds; ++round) {
-    const double c = timeCurl(curl, url);
+    const double c = timeCurl(curl, {}, url);
     const double h = timeClient(loop, url, size, nullptr);
     sink.clear();
     sink.reserve(static_cast<std::size_t>(size));

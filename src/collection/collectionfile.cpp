@@ -16,6 +16,7 @@
 #include "archive/queryurl.h"
 #include "archive/textsearch.h"
 #include "base/atomicfile.h"
+#include "base/decimal.h"
 
 namespace varnook {
 namespace {
@@ -80,14 +81,7 @@ std::string decodeRequestName(std::string_view name) {
 // Anything else (a sign, a number beyond 32 bits) is no number.
 std::optional<std::uint32_t> parseArticleNumber(std::string_view text) {
   if (text.starts_with('+')) text.remove_prefix(1);
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
+  return parseDecimal<std::uint32_t>(text);
 }
 
 enum class Section { None, Requests, Article, Deleted };

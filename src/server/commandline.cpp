@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/decimal.h"
 #include "base/xdgdirs.h"
 #include "server/archiveindex.h"
 #include "server/archiveservice.h"
@@ -173,14 +174,9 @@ class Arguments {
 };
 
 std::optional<std::uint32_t> parsePositive(const std::string& text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (value == 0 || value > 0xFFFFFFFFu) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
+  const auto value = parseDecimal<std::uint32_t>(text);
+  if (value == 0u) return std::nullopt;
+  return value;
 }
 
 std::atomic<bool> stopRequested{false};

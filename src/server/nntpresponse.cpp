@@ -1,4 +1,5 @@
 #include "server/nntpresponse.h"
+#include "base/decimal.h"
 
 #include <algorithm>
 
@@ -11,13 +12,7 @@ constexpr std::size_t kMaxStatusLine = 4096;
 constexpr std::size_t kLinePiece = 64 * 1024;
 
 std::optional<std::uint64_t> parseNumber(std::string_view text) {
-  if (text.empty() || text.size() > 19) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return value;
+  return parseDecimal<std::uint64_t>(text);
 }
 
 // The words of a line separated by blanks or tabs.

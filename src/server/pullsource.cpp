@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/asciicase.h"
+#include "base/decimal.h"
 #include "server/grouprules.h"
 #include "server/textutil.h"
 
@@ -75,14 +76,9 @@ std::optional<PullSource> parsePullUrl(std::string_view url, std::string& error)
     if (colon != std::string_view::npos) port = authority.substr(colon + 1);
   }
   if (!port.empty() || authority.find(':') != std::string_view::npos) {
-    unsigned value = 0;
-    if (port.empty() || port.size() > 5) return std::nullopt;
-    for (char c : port) {
-      if (c < '0' || c > '9') return std::nullopt;
-      value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value == 0 || value > 65535) return std::nullopt;
-    source.port = static_cast<std::uint16_t>(value);
+    const auto value = parseDecimal<std::uint16_t>(port);
+    if (!value || *value == 0) return std::nullopt;
+    source.port = *value;
   }
   // The pattern goes to the server inside a command line.
   const bool clean = std::none_of(source.pattern.begin(), source.pattern.end(), [](char c) {
@@ -129,13 +125,9 @@ std::vector<std::pair<std::string, GroupPosition>> decodePositions(std::string_v
     }
     GroupPosition position;
     const auto number = [](std::string_view word, std::uint64_t& value) {
-      if (word.empty() || word.size() > 19) return false;
-      value = 0;
-      for (char c : word) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-      }
-      return true;
+      const auto parsed = parseDecimal<std::uint64_t>(word);
+      value = parsed.value_or(0);
+      return parsed.has_value();
     };
     if (words[0].empty() || !number(words[1], position.last) ||
         !number(words[2], position.checkNumber) || words[3].empty() || !line.empty())

@@ -7,6 +7,7 @@
 #include <tuple>
 #include <unordered_set>
 
+#include "base/decimal.h"
 #include "server/indexschema.h"
 
 namespace varnook::server {
@@ -94,14 +95,7 @@ std::string threadKey(std::uint32_t thread) {
 }
 
 std::optional<std::uint32_t> parseNumber(std::string_view text) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (value > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
+  return parseDecimal<std::uint32_t>(text);
 }
 
 // One index entry's links, as read back.
