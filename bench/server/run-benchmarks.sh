@@ -105,14 +105,7 @@ request = function()
   return wrk.format("GET", "/dnquery.xp?QRY=" .. words[(i % #words) + 1] .. "&maxhits=40")
 end
 LUA
-cat >"$work/articles.lua" <<LUA
-local count = $articles
-local i = 0
-request = function()
-  i = i + 7919
-  return wrk.format("GET", "/getdoc.xp?AN=" .. ((i % count) + 1) .. "&fmt=text")
-end
-LUA
+write_articles_lua "$work/articles.lua" "$articles"
 curl -sf "$base/dnquery.xp?QRY=modem" >/dev/null
 wrk -t2 -c8 -d"${seconds}s" --latency -s "$work/words.lua" "$base" >"$work/wrk-words.txt"
 wrk -t2 -c8 -d"${seconds}s" --latency -s "$work/articles.lua" "$base" >"$work/wrk-articles.txt"

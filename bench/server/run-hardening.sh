@@ -102,14 +102,7 @@ for query in '"of the"' "${phrases# | }" "$words" '"the of"'; do
   printf '  one request alone: %6.3f s  %s\n' "$took" "${query:0:60}"
   if awk -v a="$took" -v b="$slowest" 'BEGIN { exit !(a > b) }'; then slowest=$took most=$target; fi
 done
-cat >"$work/articles.lua" <<LUA
-local count = $articles
-local i = 0
-request = function()
-  i = i + 7919
-  return wrk.format("GET", "/getdoc.xp?AN=" .. ((i % count) + 1) .. "&fmt=text")
-end
-LUA
+write_articles_lua "$work/articles.lua" "$articles"
 # A connection per request, as the agent (HTTP/1.0) makes them: each lands on whichever
 # serving thread takes it.
 close=(-H "Connection: close")
