@@ -3,10 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <random>
 #include <tuple>
 
-#include "base/asciicase.h"
 #include "collection/article.h"
 
 // The cases below name only the query fields they set.
@@ -132,42 +130,6 @@ TEST(ParseQueryParameters, KeysCaseValuesPresenceAndLength) {
   EXPECT_EQ(parseQueryParameters(q, "&QRY=k&fromdate=1999%2F02%2F30&LNG=de"),
             "'1999/02/30' is not a valid date");
   EXPECT_EQ(std::tuple(q.keywords, q.language), std::tuple("k", "keep"));
-}
-
-TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
-  std::mt19937 rng(11);
-  auto text = [&](int max) {
-    const char chars[] = "abcXYZ09 ~&=%+?#/\"'.,\xE4";
-    std::string s(rng() % (max + 1), 'a');
-    for (char& c : s) c = chars[rng() % (sizeof chars - 1)];
-    return compactBlanks(s);
-  };
-  for (int round = 0; round < 2000; ++round) {
-    QueryFields q;
-    q.keywords = text(20);
-    if (q.keywords.find('~') == std::string::npos) {
-      q.subject = text(10);
-      q.author = text(10);
-      q.forum = text(10);
-    }
-    q.matchAll = rng() % 2;
-    for (char c : text(3)) q.language += asciiLower(c);
-    q.archive = static_cast<std::int32_t>(rng() % 7);
-    q.thread = rng() % 2 ? 0 : static_cast<std::uint32_t>(rng());
-    q.fromDate = rng() % 3 == 0 ? -static_cast<double>(rng() % 1000)
-                                : *encodeDate(1950 + static_cast<int>(rng() % 100), 1, 31);
-    q.toDate = rng() % 2 ? 0 : *encodeDate(2000, 2, 29) + (rng() % 86400) / 86400.0;
-    QueryFields start;
-    start.matchAll = !q.matchAll;
-    const std::string stored = build(q, true);
-    const QueryFields back = parsed(stored, start);
-    const auto exact = [](const QueryFields& f) {
-      return std::tie(f.keywords, f.subject, f.author, f.forum, f.matchAll, f.language, f.archive,
-                      f.fromDate, f.thread);
-    };
-    EXPECT_EQ(exact(back), exact(q)) << stored;
-    EXPECT_NEAR(back.toDate, q.toDate, 0.5 / 86400) << stored;
-  }
 }
 
 TEST(ArticleUrls, RotationFirstServerAndProfiles) {
