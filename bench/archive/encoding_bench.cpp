@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "../../tests/archive/resultpagebuilder.h"
 #include "archive/encoding.h"
+#include "realisticentries.h"
 
 namespace varnook {
 namespace {

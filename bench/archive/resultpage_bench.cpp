@@ -3,9 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "../../tests/archive/resultpagebuilder.h"
 #include "archive/resultpage.h"
 #include "collection/collection.h"
+#include "realisticentries.h"
 
 namespace varnook {
 namespace {

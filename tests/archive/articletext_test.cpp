@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -11,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "archive/testtable.h"
 #include "archive/textsearch.h"
 #include "collection/article.h"
 
@@ -23,57 +25,33 @@ DayDate at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0) {
   return *encodeDate(y, mo, d) + *encodeTime(h, mi, s);
 }
 
-constexpr DayDate kListDate = 36000;  // the date a result page gave the article
-
-TEST(ParseArticleText, HeaderFieldsAndBody) {
-  const std::string longValue(1500, 's');
-  struct Case {
-    std::string text;
-    std::string subject, author, forum, references, messageId, body;
-  };
-  const std::vector<Case> cases = {
-      {"Subject: Re: a: b\n\nbody", "Re: a: b", "", "", "", "", "body"},
-      {"subject: x\nFROM:  me@x \nMESSAGE-id: <1@x>\nreferences: <0@x>\n\nb", "x", "me@x", "",
-       "<0@x>", "<1@x>", "b"},
-      {"Subject : x\n\n", "", "", "", "", "", ""},
-      {"Newsgroups: a.b\nNewsgroup: c.d\n\n", "", "", "c.d", "", "", ""},
-      {"Subject: first\nSubject: second\n\n", "second", "", "", "", "", ""},
-      {"Subject: x\r\nFrom: y\r\n\nb\n", "x", "y", "", "", "", "b\r\n"},
-      {"no colon line\n:\nX-Other: v\n\n", "", "", "", "", "", ""},
-      {"\nSubject: in the body\n", "", "", "", "", "", "Subject: in the body\r\n"},
-      {"Subject: x\n\na\nb\r\nc", "x", "", "", "", "", "a\r\nb\r\nc"},
-      {"Subject: x\n\n\n\n", "x", "", "", "", "", "\r\n\r\n"},
-      {"Subject: s\n\nab\0\ncd\n"s, "s", "", "", "", "", "ab"},  // the text ends at a NUL
-      // Long values are cut; the blank after "From:" was one of the 999 characters.
-      {"Subject:" + longValue + "\nFrom: " + longValue + "\n\n", std::string(999, 's'),
-       std::string(998, 's'), "", "", "", ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 80));
-    Article a(1, "");
-    ASSERT_EQ(parseArticleText(c.text, a), "");
-    EXPECT_EQ(std::tie(a.subject, a.author, a.forum, a.references, a.messageId, a.text),
-              std::tie(c.subject, c.author, c.forum, c.references, c.messageId, c.body));
-  }
+// "yyyy-mm-dd hh:mm:ss" as a date, "0" as none.
+DayDate dayDate(const std::string& text) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+  return std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec) == 6
+             ? at(y, mo, d, h, mi, sec)
+             : 0;
 }
 
-// Without an empty line the headers read so far are kept, but not the text; a NUL ends
-// the text before its first line does.
-TEST(ParseArticleText, WithoutEmptyLineKeepsHeadersButNotTheText) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"Subject: s\r\nFrom: f\r\n\r\nbody\r\n", "s"},
-      {"Subject: s\nFrom: f", "s"},
-      {"", "old"},
-      {"Subject: s\n", "s"},
-      {"Subject: s\n\r\nbody", "s"},
-      {"Subject: s\0\n\nbody"s, "old"}};
-  for (const auto& [text, subject] : cases) {
-    SCOPED_TRACE(text);
+constexpr DayDate kListDate = 36000;  // the date a result page gave the article
+
+// data/article-texts.txt
+TEST(ParseArticleText, HeaderFieldsAndBody) {
+  for (const auto& row : testing::readTable("archive/data/article-texts.txt", 8)) {
+    SCOPED_TRACE(row[0].substr(0, 80));
     Article a(1, "old");
     a.text = "previous";
-    EXPECT_EQ(parseArticleText(text, a), "Message body not found");
-    EXPECT_EQ(std::tuple(a.text, a.subject), std::tuple("previous", subject));
+    const std::string error = parseArticleText(row[0], a);
+    EXPECT_EQ(std::vector<std::string>(
+                  {error, a.subject, a.author, a.forum, a.references, a.messageId, a.text}),
+              std::vector<std::string>(row.begin() + 1, row.end()));
   }
+  // Long values are cut; the blank after "From:" was one of the 999 characters.
+  const std::string longValue(1500, 's');
+  Article a(1, "");
+  ASSERT_EQ(parseArticleText("Subject:" + longValue + "\nFrom: " + longValue + "\n\n", a), "");
+  EXPECT_EQ(std::tuple(a.subject, a.author),
+            std::tuple(std::string(999, 's'), std::string(998, 's')));
 }
 
 TEST(ParseArticleText, DateHeader) {
@@ -91,67 +69,13 @@ TEST(ParseArticleText, DateHeader) {
   }
 }
 
-TEST(SplitHeaderLine, Cases) {
-  const std::tuple<std::string, std::string, std::string, bool> cases[] = {
-      {"Re: a: b", "Re", "a: b", true},
-      {" X-A:\t v \r", " X-A", "v", true},
-      {":v", "", "v", true},
-      {"no colon", "no colon", "", false}};
-  for (const auto& [line, name, value, hasColon] : cases) {
-    const HeaderLine h = splitHeaderLine(line);
-    EXPECT_EQ(std::tuple(h.name, h.value, h.hasColon), std::tuple(name, value, hasColon)) << line;
-  }
-}
-
+// The common forms and each error (data/dates.txt).
 TEST(ParseHeaderDate, Cases) {
-  struct Case {
-    std::string text;
-    DayDate date;
-    std::string error;
-  };
-  const std::vector<Case> cases = {
-      {"Mon, 5 Apr 1999 12:34:56 GMT", at(1999, 4, 5, 12, 34, 56), ""},
-      {"Apr 5, 1999 08:00", at(1999, 4, 5, 8, 0), ""},
-      {"Monday, 05 April 1999 8:05:09 (CEST)", at(1999, 4, 5, 8, 5, 9), ""},
-      {"  Tue,  20 Apr 1993 18:14:51 +0000", at(1993, 4, 20, 18, 14, 51), ""},
-      {"5 Apr 1999, 23:59:59", at(1999, 4, 5, 23, 59, 59), ""},
-      {"1 Jan 1901 00:00", at(1901, 1, 1), ""},
-      {"31 Dec 3000 00:00", at(3000, 12, 31), ""},
-      {"5 Apr 99 10:00", 0, ""},
-      {"5 Apr 3001 10:00", 0, ""},
-      // The year ends with its digits; the rest of that word is read as the time.
-      {"5 Apr 1999x 10:00", 0, "'x' is not a valid time"},
-      {"5 apr 1999 10:00", 0, "Month name not recognized"},
-      {"5 Ap 1999 10:00", 0, "Month name not recognized"},
-      {"5 Apr\t1999 10:00", 0, "Month name not recognized"},
-      {"", 0, "Month name not recognized"},
-      {"Mon 5 Apr 1999 10:00", 0, "Month name not recognized"},
-      {"32 Apr 1999 10:00", 0, "Incorrect day of month"},
-      {"Apr 0, 1999 10:00", 0, "Incorrect day of month"},
-      {"99999999999999999999 Apr 1999", 0, "Incorrect day of month"},
-      {"31 Feb 1999 10:00", 0, "Invalid argument to date encode"},
-      {"5 Apr 1999", 0, "'' is not a valid time"},
-      {"5 Apr 1999 noon", 0, "'noon' is not a valid time"},
-      {"5 Apr 1999 24:00", 0, "'24:00' is not a valid time"},
-  };
-  for (const Case& c : cases) {
-    const HeaderDate d = parseHeaderDate(c.text);
-    EXPECT_EQ(std::tie(d.error, d.date), std::tie(c.error, c.date)) << c.text;
+  for (const auto& row : testing::readTable("archive/data/dates.txt", 4)) {
+    if (row[0] != "header") continue;
+    const HeaderDate d = parseHeaderDate(row[1]);
+    EXPECT_EQ(std::tuple(d.error, d.date), std::tuple(row[3], dayDate(row[2]))) << row[1];
   }
-}
-
-TEST(ConvertLineBreaks, Cases) {
-  const std::pair<std::string, std::string> cases[] = {{"", ""},
-                                                       {"plain", "plain"},
-                                                       {"\n", "\r\n"},
-                                                       {"\r\n", "\r\n"},
-                                                       {"a\nb\r\nc", "a\r\nb\r\nc"},
-                                                       {"\n\n", "\r\n\r\n"},
-                                                       {"\r\r\n\n\r", "\r\r\n\r\n\r"},
-                                                       {"a\0b"s, "a"},
-                                                       {"x\n\0\n"s, "x\r\n"},
-                                                       {"\r\n\0\n"s, "\r\n"}};
-  for (const auto& [in, want] : cases) EXPECT_EQ(convertLineBreaks(in), want) << in;
 }
 
 // A Date header as a plain reading of the common forms gives it: nothing when the

@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
-#include <random>
 #include <tuple>
 
-#include "base/asciicase.h"
 #include "collection/article.h"
+
+// The cases below name only the query fields they set.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace varnook {
 namespace {
@@ -33,73 +33,53 @@ QueryFields parsed(std::string_view text, QueryFields start = {}) {
 }
 
 TEST(BuildQueryUrl, UrlAndStoredForms) {
+  const DayDate march5 = *encodeDate(1999, 3, 5);
   const struct {
-    std::function<void(QueryFields&)> fill;
+    QueryFields query;
     bool stored;
     std::string want;
   } cases[] = {
-      {[](QueryFields& q) { q.keywords = "linux  modem "; }, false,
+      {{.keywords = "linux  modem "},
+       false,
        "http://archive.example/[ST_rn=ps]/dnquery.xp?ST=PS&format=delta"
        "&QRY=linux+modem&defaultOp=AND&maxhits=40"},
       // Extended syntax sends only the query.
-      {[](QueryFields& q) {
-         q.keywords = "a ~s b";
-         q.subject = "x";
-         q.matchAll = false;
-       },
+      {{.subject = "x", .keywords = "a ~s b", .matchAll = false},
        false,
        "http://archive.example/[ST_rn=ap]/dnquery.xp?ST=PS&format=delta&search=word"
        "&query=a+%7Es+b&defaultOp=OR&maxhits=40"},
-      {[](QueryFields& q) {
-         q.keywords = "   ";
-         q.subject = "  two   words ";
-         q.author = "Jo\tSmith";
-         q.forum = "comp.*";
-         q.language = "EN";
-         q.archive = 3;
-       },
-       true, "&subjects=two+words&authors=Jo\tSmith&groups=comp.%2A&defaultOp=AND&LNG=en&DBS=3"},
-      {[](QueryFields& q) {
-         q.archive = 0;
-         q.forum = "x";
-       },
-       true, "&groups=x&defaultOp=AND"},
-      {[](QueryFields& q) {
-         q.fromDate = -7;
-         q.toDate = *encodeDate(1999, 3, 5);
-       },
-       true, "&defaultOp=AND&fromdate=-7&todate=1999%2F03%2F05"},
-      {[](QueryFields& q) {
-         q.fromDate = -7;
-         q.toDate = *encodeDate(1999, 3, 5);
-       },
+      {{.subject = "  two   words ",
+        .forum = "comp.*",
+        .author = "Jo\tSmith",
+        .keywords = "   ",
+        .language = "EN",
+        .archive = 3},
+       true,
+       "&subjects=two+words&authors=Jo\tSmith&groups=comp.%2A&defaultOp=AND&LNG=en&DBS=3"},
+      {{.forum = "x", .archive = 0}, true, "&groups=x&defaultOp=AND"},
+      {{.fromDate = -7, .toDate = march5},
+       true,
+       "&defaultOp=AND&fromdate=-7&todate=1999%2F03%2F05"},
+      {{.fromDate = -7, .toDate = march5},
        false,
        "http://archive.example/[ST_rn=ps]/dnquery.xp?ST=PS&format=delta"
        "&defaultOp=AND&fromdate=Nov+29+2026&todate=Mar+5+1999&maxhits=40"},
       // A time of day is kept in the stored form.
-      {[](QueryFields& q) { q.toDate = *encodeDate(1999, 3, 5) + 0.5; }, true,
-       "&defaultOp=AND&todate=1999%2F03%2F05+12%3A00%3A00"},
+      {{.toDate = march5 + 0.5}, true, "&defaultOp=AND&todate=1999%2F03%2F05+12%3A00%3A00"},
       // Relative dates below one day (one second before sending: today) stay relative;
       // below a second they count in whole days.
-      {[](QueryFields& q) {
-         q.fromDate = -1.0 / 86400;
-         q.toDate = -6.5;
-       },
-       true, "&defaultOp=AND&fromdate=-0.000012&todate=-6.5"},
-      {[](QueryFields& q) { q.toDate = -3.0000001; }, true, "&defaultOp=AND&todate=-3"},
-      {[](QueryFields& q) {
-         q.thread = 4294967295u;
-         q.archive = 1;
-       },
+      {{.fromDate = -1.0 / 86400, .toDate = -6.5},
+       true,
+       "&defaultOp=AND&fromdate=-0.000012&todate=-6.5"},
+      {{.toDate = -3.0000001}, true, "&defaultOp=AND&todate=-3"},
+      {{.archive = 1, .thread = 4294967295u},
        false,
        "http://archive.example/[ST_rn=ps]/dnquery.xp?ST=PS&format=delta"
        "&defaultOp=AND&DBS=1&thread=4294967295&maxhits=40"},
-      {[](QueryFields& q) { q.toDate = -0.0000001; }, true, "&defaultOp=AND&todate=-0.000001"},
+      {{.toDate = -0.0000001}, true, "&defaultOp=AND&todate=-0.000001"},
   };
   for (const auto& c : cases) {
-    QueryFields q;
-    c.fill(q);
-    const std::string url = build(q, c.stored);
+    const std::string url = build(c.query, c.stored);
     EXPECT_EQ(url, c.want);
     if (!c.stored) continue;
     // The stored form reads back; a relative date of today resolves to today.
@@ -150,58 +130,6 @@ TEST(ParseQueryParameters, KeysCaseValuesPresenceAndLength) {
   EXPECT_EQ(parseQueryParameters(q, "&QRY=k&fromdate=1999%2F02%2F30&LNG=de"),
             "'1999/02/30' is not a valid date");
   EXPECT_EQ(std::tuple(q.keywords, q.language), std::tuple("k", "keep"));
-}
-
-TEST(ParseQueryParameters, StoredFormReadsBackTheSameQuery) {
-  std::mt19937 rng(11);
-  auto text = [&](int max) {
-    const char chars[] = "abcXYZ09 ~&=%+?#/\"'.,\xE4";
-    std::string s(rng() % (max + 1), 'a');
-    for (char& c : s) c = chars[rng() % (sizeof chars - 1)];
-    return compactBlanks(s);
-  };
-  for (int round = 0; round < 2000; ++round) {
-    QueryFields q;
-    q.keywords = text(20);
-    if (q.keywords.find('~') == std::string::npos) {
-      q.subject = text(10);
-      q.author = text(10);
-      q.forum = text(10);
-    }
-    q.matchAll = rng() % 2;
-    for (char c : text(3)) q.language += asciiLower(c);
-    q.archive = static_cast<std::int32_t>(rng() % 7);
-    q.thread = rng() % 2 ? 0 : static_cast<std::uint32_t>(rng());
-    q.fromDate = rng() % 3 == 0 ? -static_cast<double>(rng() % 1000)
-                                : *encodeDate(1950 + static_cast<int>(rng() % 100), 1, 31);
-    q.toDate = rng() % 2 ? 0 : *encodeDate(2000, 2, 29) + (rng() % 86400) / 86400.0;
-    QueryFields start;
-    start.matchAll = !q.matchAll;
-    const std::string stored = build(q, true);
-    const QueryFields back = parsed(stored, start);
-    const auto exact = [](const QueryFields& f) {
-      return std::tie(f.keywords, f.subject, f.author, f.forum, f.matchAll, f.language, f.archive,
-                      f.fromDate, f.thread);
-    };
-    EXPECT_EQ(exact(back), exact(q)) << stored;
-    EXPECT_NEAR(back.toDate, q.toDate, 0.5 / 86400) << stored;
-  }
-}
-
-TEST(RecogniseUrls, QueryAndArticleUrls) {
-  EXPECT_TRUE(isQueryUrl("http://h/[ST_rn=ps]/dnquery.xp?ST=PS&QRY=x"));
-  EXPECT_TRUE(isQueryUrl("HTTP://H/DNQUERY.XP?query=x"));
-  EXPECT_FALSE(isQueryUrl("/x?qry=1&y=/dnquery.xp?"));
-  EXPECT_FALSE(isQueryUrl("http://h/dnquery.xp?ST=PS"));
-  EXPECT_TRUE(isArticleUrl("http://h/getdoc.xp?AN=5"));
-  EXPECT_FALSE(isArticleUrl("http://h/x?AN=5&y=/getdoc.xp?"));
-  const std::pair<const char*, std::uint32_t> numbers[] = {{"getdoc.xp?AN=123.1&fmt=text", 123},
-                                                           {"...?XAN=5", 0},
-                                                           {"AN=77", 77},
-                                                           {"x?an=8", 8},
-                                                           {"x?AN=y", 0},
-                                                           {"x?AN=99999999999", 0}};
-  for (const auto& [url, number] : numbers) EXPECT_EQ(articleNumberFromUrl(url), number) << url;
 }
 
 TEST(ArticleUrls, RotationFirstServerAndProfiles) {

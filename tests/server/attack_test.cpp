@@ -1,6 +1,7 @@
-// Hostile requests and clients: restrictions the parser refuses, markup and control
-// bytes echoed into links, expensive queries, slow and greedy clients, protocol edges.
-// Every loop is bounded; every address is a loopback one.
+// Hostile requests, clients and sources: restrictions the parser refuses, markup and
+// control bytes echoed into links, expensive queries, slow and greedy clients, oversized
+// and malformed requests, damaged articles. Nothing may crash or hang the server. Every
+// loop is bounded; every address is a loopback one.
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "archive/encoding.h"
+#include "archive/testtable.h"
 #include "server/queryparser.h"
 #include "server/textutil.h"
 #include "serversupport.h"
@@ -41,8 +43,8 @@ TEST(HostileRequests, RestrictionsTheParserRefusesAreErrors) {
   for (int i = 0; i < 65; ++i) words += "w" + std::to_string(i) + " ";
   for (const std::string& text : {std::string(33, '(') + "alpha", words, std::string(5000, 'a')}) {
     const std::string error = parseQueryText(text, true).error;
-    for (const std::string key : {"subjects", "authors"}) {
-      const auto reply = server().get("/dnquery.xp?QRY=&" + key + "=" + urlEncode(text, true));
+    for (const std::string key : {"QRY=", "QRY=&subjects=", "QRY=&authors="}) {
+      const auto reply = server().get("/dnquery.xp?" + key + urlEncode(text, true));
       EXPECT_EQ(reply.status, 400) << key << " " << error;
       EXPECT_NE(reply.body.find(error), npos) << key << " " << error;
     }
@@ -120,7 +122,7 @@ std::string answerOf(int socket, int milliseconds) {
   return answer;
 }
 
-TEST(SlowClients, ARequestTricklingInIsCutOffAtItsDeadline) {
+TEST(SlowClients, ARequestTricklingInIsCutOffAtItsDeadlineAndAnIdleOneAtItsTimeout) {
   HttpServer::Options options;
   options.requestDeadlineSeconds = 2;
   options.connectionTimeoutSeconds = 3;
@@ -131,6 +133,12 @@ TEST(SlowClients, ARequestTricklingInIsCutOffAtItsDeadline) {
     ::send(socket, "X-Slow: 1\r\n", 11, MSG_NOSIGNAL);
   EXPECT_LT(lines, 10);
   ::close(socket);
+  // A connection that sends nothing is closed after its timeout.
+  const int idle = testing::connectTo(http->port());
+  bool closed = false;
+  testing::readFrom(idle, 10, &closed);
+  EXPECT_TRUE(closed);
+  ::close(idle);
 }
 
 TEST(SlowClients, AddressesHoldingFewConnectionsStillGetOne) {
@@ -150,9 +158,21 @@ TEST(SlowClients, AddressesHoldingFewConnectionsStillGetOne) {
   for (int socket : held) ::close(socket);
 }
 
-TEST(ProtocolEdges, Http11NeedsAHostAndAMissingIndexIsLoggedNotShown) {
-  EXPECT_EQ(statusOf(testing::rawExchange(server().port(), "GET / HTTP/1.1\r\n\r\n", 5)), 400);
-  EXPECT_EQ(statusOf(testing::rawExchange(server().port(), "GET / HTTP/1.0\r\n\r\n", 5)), 200);
+TEST(ProtocolEdges, OversizedMalformedAndHostlessRequestsAndAMissingIndex) {
+  const std::pair<std::string, int> cases[] = {
+      {"GET /dnquery.xp?QRY=" + std::string(3 << 20, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n", 414},
+      {"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(200000, 'b') + "\r\n\r\n", 431},
+      {"GET / HTTP/1.1\r\n\r\n", 400},
+      {"GET / HTTP/1.0\r\n\r\n", 200},
+  };
+  for (const auto& [request, want] : cases)
+    EXPECT_EQ(statusOf(testing::rawExchange(server().port(), request, 10)), want)
+        << request.substr(0, 40);
+  for (const auto& row : testing::readTable("server/data/malformed-requests.txt", 1)) {
+    const int status = statusOf(testing::rawExchange(server().port(), row[0], 10));
+    EXPECT_TRUE(status == 0 || status == 200 || (status >= 400 && status < 600)) << row[0];
+  }
+  EXPECT_EQ(server().get("/varnook/update.txt").status, 200);
 
   testing::TempFolder folder;
   std::string logged;  // written by the one request below
@@ -166,6 +186,44 @@ TEST(ProtocolEdges, Http11NeedsAHostAndAMissingIndexIsLoggedNotShown) {
   EXPECT_EQ(reply.status, 503);
   EXPECT_EQ(reply.body.find(folder.path()), npos) << reply.body;
   EXPECT_NE(logged.find(folder.path()), npos) << logged;
+}
+
+TEST(DamagedSources, AreSkippedWithWarningsAndTheRestIsServed) {
+  testing::TempFolder folder;
+  std::string nested = "From: a@b\nSubject: nested\nMessage-ID: <n@n>\nMIME-Version: 1.0\n";
+  for (int i = 0; i < 200; ++i)
+    nested += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" +
+              std::to_string(i) + "\n";
+  std::string mbox;
+  for (int i = 0; i < 100; ++i)
+    mbox += "From a Mon Apr  5 10:00:00 1993\nSubject: gz " + std::to_string(i) +
+            "\nMessage-ID: <gz" + std::to_string(i) + "@x>\n\nzipped body\n\n";
+  const std::string compressed = testing::gzip(mbox);
+  for (const auto& [name, content] : {
+           std::pair<std::string, std::string>{"binary", std::string("\x7f"
+                                                                     "ELF\x02\x01\x01\0\0\0",
+                                                                     10) +
+                                                             std::string(5000, '\xff')},
+           {"empty", ""},
+           {"huge-header", "From: a@b\nSubject: " + std::string(1 << 20, 'x') +
+                               "\nMessage-ID: <huge@h>\n\nhuge header body\n"},
+           {"nested", nested + "Content-Type: text/plain\n\ndeep text\n"},
+           {"cut.mbox.gz", compressed.substr(0, compressed.size() / 2)},  // cut short
+       })
+    testing::writeFile(folder / ("sources/" + name), content);
+  // More in data/damaged: an article without a body, a broken MIME part, a bad mbox envelope.
+  const IndexRunSummary summary = testing::indexPaths(
+      folder / "index", {folder / "sources", VARNOOK_SOURCE_DIR "/tests/server/data/damaged"});
+  EXPECT_GT(summary.added, 5u);
+  EXPECT_GE(summary.skipped, 2u);                // the binary file and the empty one
+  EXPECT_GT(summary.warnings, summary.skipped);  // also the cut compressed file
+
+  const LocalServer served(folder / "index");
+  for (const char* query : {"headers", "huge", "broken", "nested", "first", "third", "zipped"}) {
+    const testing::ParsedPage page = served.search("QRY=" + std::string(query));
+    ASSERT_EQ(page.error, "") << query;
+    for (std::uint32_t number : page.numbers) served.articleText(number);  // reads back
+  }
 }
 
 }  // namespace

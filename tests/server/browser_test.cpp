@@ -30,36 +30,55 @@ std::string runBrowser(const std::string& browser, const testing::TempFolder& fo
       .output;
 }
 
-TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
+// The chain articles page by page, and the thread of an article: the reply tree,
+// indented by depth, the article marked, its References leading to the articles held.
+TEST(Browser, RendersPagesFollowsNextMatchesAndShowsThreadTrees) {
   const std::string browser = chromium();
   if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
   testing::TempFolder folder;
-  auto articles = testing::numberedArticles(23, "Bicycle chain wear");
-  for (testing::TestArticle& article : articles)
+  auto articles = testing::threadArticles();
+  for (testing::TestArticle& article : testing::numberedArticles(23, "Bicycle chain wear")) {
     article.body =
         "In article <x>, someone wrote:\n> Is the chain worn?\n>> Measure it.\n\n"
         "Replace the chain at 0.5 percent wear. See http://www.example.com/chain\n-- \nRider\n";
+    articles.push_back(article);
+  }
   const testing::LocalServer server(testing::indexArticles(folder, articles));
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
   const auto run = [&](const std::string& action, const std::string& url) {
     return runBrowser(browser, folder, action, url);
   };
+  std::map<std::string, std::string> number;
+  for (const char* name : {"root", "a", "b"})
+    number[name] = std::to_string(
+        server.index().articlesByMessageId({"<" + std::string(name) + "@t>"}).at(0).second);
+
+  const std::string reply = run("--dump-dom", base + "/getdoc.xp?AN=" + number["b"]);
+  for (const char* name : {"root", "a"})
+    EXPECT_NE(reply.find("getdoc.xp?AN=" + number[name] + "\">&lt;" + name + "@t&gt;</a>"),
+              std::string::npos)
+        << name;
+  std::smatch link;
+  ASSERT_TRUE(std::regex_search(
+      reply, link, std::regex("<a class=\"thread\" href=\"([^\"]*)\">7 articles</a>")));
+  const std::string thread = std::regex_replace(link[1].str(), std::regex("&amp;"), "&");
 
   // Screenshots of rendered pages, not empty canvases, kept for a person to look at.
   const std::string kept = std::string(VARNOOK_TEST_TEMP) + "/screenshots/";
   std::filesystem::create_directories(kept);
-  for (const auto& [name, target] : {std::pair{"front", "/"},
-                                     {"results", "/dnquery.xp?QRY=chain&maxhits=10"},
-                                     {"article", "/getdoc.xp?AN=5"}}) {
+  for (const auto& [name, url] : {std::pair{"front", base + "/"},
+                                  {"results", base + "/dnquery.xp?QRY=chain&maxhits=10"},
+                                  {"article", base + "/getdoc.xp?AN=13"},
+                                  {"thread", thread}}) {
     const std::string file = folder / (std::string(name) + ".png");
-    run("--screenshot=" + file, base + target);
+    run("--screenshot=" + file, url);
     const std::string png = testing::readFile(file);
-    EXPECT_GT(png.size(), 5000u) << target;
-    EXPECT_EQ(png.substr(1, 3), "PNG") << target;
+    EXPECT_GT(png.size(), 5000u) << url;
+    EXPECT_EQ(png.substr(1, 3), "PNG") << url;
     std::filesystem::copy_file(file, kept + name + ".png",
                                std::filesystem::copy_options::overwrite_existing);
   }
-  const std::string article = run("--dump-dom", base + "/getdoc.xp?AN=5");
+  const std::string article = run("--dump-dom", base + "/getdoc.xp?AN=13");
   EXPECT_NE(article.find("class=\"q1\""), std::string::npos);
   EXPECT_NE(article.find("<a href=\"http://www.example.com/chain\""), std::string::npos);
 
@@ -90,33 +109,8 @@ TEST(Browser, RendersThePagesAndFollowsNextMatchesToTheLastPage) {
   }
   EXPECT_EQ(pages, 3);
   EXPECT_EQ(seen.size(), 23u);
-}
 
-// From an article, its References lead to the articles the archive holds and its thread
-// line to the thread page: the reply tree, indented by depth, the article marked.
-TEST(Browser, ShowsTheThreadOfAnArticleAsAnIndentedTree) {
-  const std::string browser = chromium();
-  if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
-  testing::TempFolder folder;
-  const testing::LocalServer server(testing::indexArticles(folder, testing::threadArticles()));
-  const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
-  std::map<std::string, std::string> number;
-  for (const char* name : {"root", "a", "b"})
-    number[name] = std::to_string(
-        server.index().articlesByMessageId({"<" + std::string(name) + "@t>"}).at(0).second);
-
-  const std::string article =
-      runBrowser(browser, folder, "--dump-dom", base + "/getdoc.xp?AN=" + number["b"]);
-  for (const char* name : {"root", "a"})
-    EXPECT_NE(article.find("getdoc.xp?AN=" + number[name] + "\">&lt;" + name + "@t&gt;</a>"),
-              std::string::npos)
-        << name;
-  std::smatch link;
-  ASSERT_TRUE(std::regex_search(
-      article, link, std::regex("<a class=\"thread\" href=\"([^\"]*)\">7 articles</a>")));
-  const std::string threadUrl = std::regex_replace(link[1].str(), std::regex("&amp;"), "&");
-
-  const std::string page = runBrowser(browser, folder, "--dump-dom", threadUrl);
+  const std::string page = run("--dump-dom", thread);
   const std::regex row(
       "<li( class=\"current\")? data-depth=\"([0-9]+)\"[^>]*><a href=\"[^\"]*"
       "getdoc\\.xp\\?AN=([0-9]+)\">([^<]*)</a>");
@@ -133,12 +127,6 @@ TEST(Browser, ShowsTheThreadOfAnArticleAsAnIndentedTree) {
             (std::vector<std::pair<std::string, std::uint32_t>>{
                 {"root", 0}, {"a", 1}, {"b", 2}, {"join", 3}, {"c", 1}, {"s1", 0}, {"s2", 0}}));
   EXPECT_EQ(current, number["b"]);
-  const std::string shot = folder / "thread.png";
-  runBrowser(browser, folder, "--screenshot=" + shot, threadUrl);
-  EXPECT_EQ(testing::readFile(shot).substr(1, 3), "PNG");
-  std::filesystem::create_directories(std::string(VARNOOK_TEST_TEMP) + "/screenshots");
-  std::filesystem::copy_file(shot, std::string(VARNOOK_TEST_TEMP) + "/screenshots/thread.png",
-                             std::filesystem::copy_options::overwrite_existing);
 }
 
 }  // namespace

@@ -5,43 +5,32 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <sstream>
 
 #include <xapian.h>
 
+#include "archive/testtable.h"
 #include "serversupport.h"
 #include "support/testcertificates.h"
 
 namespace varnook::server {
 namespace {
 
-using testing::runProgram;
-
 TEST(CommandLine, HelpVersionAndUsageErrors) {
-  const auto help = runProgram({VARNOOK_ARCHIVE_PROGRAM, "--help"});
+  const auto help = testing::runArchive({"--help"});
   EXPECT_EQ(help.status, 0);
   for (const char* text :
        {"index [--db DIR]", "serve [--db DIR|STUB]", "pull  [--db DIR]", "demo", "stats",
         "--first-number", "--groups-rules", "--listen", "--domain", "--service"})
     EXPECT_NE(help.output.find(text), std::string::npos) << text;
-  EXPECT_EQ(runProgram({VARNOOK_ARCHIVE_PROGRAM, "--version"}).output.rfind("varnook-archive ", 0),
-            0u);
-  const auto status = [](std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), VARNOOK_ARCHIVE_PROGRAM);
-    return runProgram(arguments).status;
-  };
-  EXPECT_EQ(status({}), 2);
-  EXPECT_EQ(status({"frobnicate"}), 2);
-  EXPECT_EQ(status({"index", "--db", "/tmp/x"}), 2);
-  EXPECT_EQ(status({"index", "--first-number", "0", "p"}), 2);
-  EXPECT_EQ(status({"serve", "--bogus", "1"}), 2);
-  for (const std::vector<std::string>& pull : {std::vector<std::string>{"pull"},
-                                               {"pull", "http://host/group"},
-                                               {"pull", "--connections", "5", "news://h/g"},
-                                               {"pull", "--user", "u", "news://h/g"},
-                                               {"pull", "--password-file", "pw", "news://h/g"}})
-    EXPECT_EQ(status(pull), 2) << pull.back();
-  EXPECT_EQ(status({"serve", "--db", "/nonexistent/index", "--listen", "127.0.0.1:0"}), 1);
+  EXPECT_EQ(testing::runArchive({"--version"}).output.rfind("varnook-archive ", 0), 0u);
+  // Usage errors end with status 2, a failing start with 1 (data/cli-usage.txt).
+  for (const auto& row : testing::readTable("server/data/cli-usage.txt", 2)) {
+    std::vector<std::string> arguments;
+    std::istringstream words(row[0]);
+    for (std::string word; words >> word;) arguments.push_back(word);
+    EXPECT_EQ(std::to_string(testing::runArchive(arguments).status), row[1]) << row[0];
+  }
 }
 
 TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
@@ -52,11 +41,11 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
   articles[1].newsgroups = "misc.forsale";
   const std::string spool = testing::writeSpool(folder, articles);
   testing::writeFile(folder / "rules", "misc.* jobs\n");  // instead of the default rules
-  const auto indexed = runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--db", folder / "index",
-                                   "--groups-rules", folder / "rules", "--progress", spool});
+  const auto indexed = testing::runArchive(
+      {"index", "--db", folder / "index", "--groups-rules", folder / "rules", "--progress", spool});
   EXPECT_EQ(indexed.status, 0);
   EXPECT_NE(indexed.output.find("Indexed 2 new articles"), std::string::npos) << indexed.output;
-  const auto stats = runProgram({VARNOOK_ARCHIVE_PROGRAM, "stats", "--db", folder / "index"});
+  const auto stats = testing::runArchive({"stats", "--db", folder / "index"});
   EXPECT_EQ(stats.status, 0);
   EXPECT_NE(stats.output.find("Articles:   2"), std::string::npos) << stats.output;
   EXPECT_NE(stats.output.find("jobs 1;"), std::string::npos) << stats.output;
@@ -110,17 +99,12 @@ TEST(CommandLine, ServeRefusesTlsFilesThatCannotServe) {
        "the TLS key \"" + otherKey + "\" does not belong to the certificate \"" + cert + "\""},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> arguments = {
-        VARNOOK_ARCHIVE_PROGRAM,          "serve",    "--db",
-        certificates->folder() / "index", "--listen", "127.0.0.1:0"};
+    std::vector<std::string> arguments = {"serve", "--db", certificates->folder() / "index",
+                                          "--listen", "127.0.0.1:0"};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-    const std::string output = certificates->folder() / "output.txt";
-    std::remove(output.c_str());
-    auto serve = testing::ChildProcess::start(arguments, output);
-    ASSERT_TRUE(serve);
-    EXPECT_EQ(serve->wait(), c.status) << c.message;
-    EXPECT_NE(testing::readFile(output).find(c.message), std::string::npos)
-        << testing::readFile(output);
+    const auto result = testing::runArchive(arguments);
+    EXPECT_EQ(result.status, c.status) << c.message;
+    EXPECT_NE(result.output.find(c.message), std::string::npos) << result.output;
   }
 }
 
@@ -137,10 +121,7 @@ TEST(CommandLine, AnIndexOfTheOldFormatIsRefused) {
   for (std::vector<std::string> command :
        {std::vector<std::string>{"index", spool}, {"serve"}, {"stats"}}) {
     command.insert(command.begin() + 1, {"--db", folder / "index"});
-    // Standard error joined to the output, which runProgram reads.
-    command.insert(command.begin(),
-                   {"/bin/sh", "-c", "\"$0\" \"$@\" 2>&1", VARNOOK_ARCHIVE_PROGRAM});
-    const auto result = runProgram(command);
+    const auto result = testing::runArchive(command);
     EXPECT_EQ(result.status, 1) << result.output;
     for (const char* text : {"older varnook-archive (index format 1", "index its articles again"})
       EXPECT_NE(result.output.find(text), std::string::npos) << result.output;

@@ -20,6 +20,7 @@
 #include "server/democorpus.h"
 #include "server/headerdate.h"
 #include "server/indexschema.h"
+#include "server/textutil.h"
 #include "serversupport.h"
 
 namespace varnook::server {
@@ -30,6 +31,7 @@ struct CorpusArticle {
   std::set<std::string> groups;    // from the Newsgroups header, lower case
   int copies = 0;                  // spool files holding it
   std::vector<std::string> links;  // "<...>" of References and In-Reply-To
+  std::string text;                // of its first file
 };
 
 // The corpus and its index; the environment may name others (for example a demo corpus
@@ -41,35 +43,26 @@ std::string fromEnvironment(const char* name, const char* fallback) {
 const std::string kSpool = fromEnvironment("VARNOOK_TEST_CORPUS_SPOOL", VARNOOK_CORPUS_SPOOL);
 const std::string kIndex = fromEnvironment("VARNOOK_TEST_CORPUS_INDEX", VARNOOK_CORPUS_INDEX);
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 // Reads the header block of every spool file, keyed by Message-ID.
 std::map<std::string, CorpusArticle> readCorpus() {
   std::map<std::string, CorpusArticle> corpus;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(kSpool)) {
     if (!entry.is_regular_file()) continue;
-    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string text = testing::readFile(entry.path());
+    std::istringstream file(text);
     std::map<std::string, std::string> headers;
     std::string line, current;
     const auto flush = [&] {
       const auto colon = current.find(':');
       if (colon != std::string::npos)
-        headers.try_emplace(lower(current.substr(0, colon)), trim(current.substr(colon + 1)));
+        headers.try_emplace(asciiLowered(current.substr(0, colon)),
+                            trimBlanks(current.substr(colon + 1)));
     };
     while (std::getline(file, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       if (line.empty()) break;
       if ((line[0] == ' ' || line[0] == '\t') && !current.empty()) {
-        current += " " + trim(line);
+        current += " " + std::string(trimBlanks(line));
       } else {
         flush();
         current = line;
@@ -82,11 +75,11 @@ std::map<std::string, CorpusArticle> readCorpus() {
     CorpusArticle& article = corpus[id];
     article.subject = headers["subject"];
     article.date = headers["date"];
-    std::string groups = lower(headers["newsgroups"]);
+    std::string groups = asciiLowered(headers["newsgroups"]);
     std::replace(groups.begin(), groups.end(), ',', ' ');
     std::istringstream names(groups);
     for (std::string name; names >> name;) article.groups.insert(name);
-    ++article.copies;
+    if (article.copies++ == 0) article.text = text;
     for (const char* name : {"references", "in-reply-to"}) {
       std::size_t start = std::string::npos;
       const std::string& text = headers[name];
@@ -128,6 +121,15 @@ const testing::LocalServer& server() {
   return server;
 }
 
+// The Message-IDs of the hits of all pages of a search, in result order.
+std::vector<std::string> found(const std::string& parameters) {
+  std::vector<std::string> ids;
+  for (const auto& page : server().allPages("/dnquery.xp?" + parameters))
+    for (std::uint32_t number : page.numbers)
+      ids.push_back(testing::messageIdOf(server().index(), number));
+  return ids;
+}
+
 TEST(CorpusTest, OneDocumentPerMessageId) {
   Xapian::Database database(kIndex);
   EXPECT_EQ(database.get_doccount(), corpus().size());
@@ -158,15 +160,12 @@ TEST(CorpusTest, SubjectSearchFindsExactlyTheArticlesWithTheWord) {
 
   const Xapian::Stem stem("english");
   for (const std::string& word : chosen) {
-    std::set<std::string> expected, found;
+    std::set<std::string> expected;
     for (const auto& [id, article] : corpus())
       for (const std::string& w : words(article.subject))
         if (stem(w) == stem(word)) expected.insert(id);
-    for (const auto& page :
-         server().allPages("/dnquery.xp?QRY=&subjects=" + word + "&DBS=1&maxhits=50"))
-      for (std::uint32_t number : page.numbers)
-        found.insert(server().articleText(number).messageId);
-    EXPECT_EQ(found, expected) << word;
+    const auto ids = found("QRY=&subjects=" + word + "&DBS=1&maxhits=50");
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()), expected) << word;
   }
 }
 
@@ -213,14 +212,10 @@ TEST(CorpusTest, PagingReachesTheLastPage) {
   const auto largest = std::max_element(
       sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   ASSERT_NE(largest, sizes.end());
-  const auto pages = server().allPages(
-      "/dnquery.xp?QRY=&groups=" + urlEncode(largest->first, true) + "&DBS=1&maxhits=200");
-  std::vector<std::uint32_t> numbers;
-  for (const auto& page : pages)
-    numbers.insert(numbers.end(), page.numbers.begin(), page.numbers.end());
-  EXPECT_GT(pages.size(), 1u);
-  EXPECT_EQ(numbers.size(), largest->second);
-  EXPECT_EQ(std::set<std::uint32_t>(numbers.begin(), numbers.end()).size(), numbers.size());
+  const auto ids = found("QRY=&groups=" + urlEncode(largest->first, true) + "&DBS=1&maxhits=200");
+  EXPECT_GT(ids.size(), 200u);
+  EXPECT_EQ(ids.size(), largest->second);
+  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
 }
 
 // Every stored article reads back with the agent's article reader, with the header
@@ -296,11 +291,7 @@ TEST(CorpusTest, ThreadsAreTheArticlesConnectedByTheirHeaders) {
     ++checked;
     const auto first = server().index().articlesByMessageId({*members.begin()});
     ASSERT_EQ(first.size(), 1u) << *members.begin();
-    std::vector<std::string> listed;
-    for (const auto& page : server().allPages(
-             "/dnquery.xp?thread=" + std::to_string(first[0].second) + "&DBS=1&maxhits=200"))
-      for (std::uint32_t number : page.numbers)
-        listed.push_back(testing::messageIdOf(server().index(), number));
+    const auto listed = found("thread=" + std::to_string(first[0].second) + "&DBS=1&maxhits=200");
     EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), members) << root;
     for (std::size_t i = 0; i < listed.size(); ++i) {
       const auto& links = corpus().at(listed[i]).links;
@@ -334,7 +325,7 @@ std::vector<std::vector<std::string>> wordRuns(const std::string& text) {
     std::vector<std::string>* run = &runs.back();
     if (!body) {
       body = line.empty();
-      if (lower(line).rfind("subject:", 0) != 0) continue;
+      if (asciiLowered(line).rfind("subject:", 0) != 0) continue;
       run = &runs.front();
     } else {
       signature = signature || line == "-- ";
@@ -364,28 +355,16 @@ TEST(CorpusTest, PhrasesFindExactlyTheArticlesWithTheWordsInOrder) {
       {"space", "station"},    {"clipper", "chip"}, {"hard", "drive"},
       {"in", "my", "opinion"}, {"blind", "mode"},   {"second", "amendment"}};
   std::vector<std::set<std::string>> expected(phrases.size());
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(kSpool)) {
-    if (!entry.is_regular_file()) continue;
-    std::ifstream file(entry.path(), std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(file), {}};
-    const std::size_t at = lower(text.substr(0, text.find("\n\n"))).find("\nmessage-id:");
-    if (at == std::string::npos) continue;
-    const std::size_t open = text.find('<', at);
-    const std::string id = text.substr(open, text.find('>', open) - open + 1);
-    for (const auto& run : wordRuns(text))
+  for (const auto& [id, article] : corpus())
+    for (const auto& run : wordRuns(article.text))
       for (std::size_t k = 0; k < phrases.size(); ++k)
         if (std::search(run.begin(), run.end(), phrases[k].begin(), phrases[k].end()) != run.end())
           expected[k].insert(id);
-  }
   for (std::size_t k = 0; k < phrases.size(); ++k) {
     std::string query;
     for (const std::string& word : phrases[k]) query += (query.empty() ? "" : "+") + word;
-    std::set<std::string> found;
-    for (const auto& page :
-         server().allPages("/dnquery.xp?QRY=%22" + query + "%22&DBS=1&maxhits=200"))
-      for (std::uint32_t number : page.numbers)
-        found.insert(server().articleText(number).messageId);
-    EXPECT_EQ(found, expected[k]) << query;
+    const auto ids = found("QRY=%22" + query + "%22&DBS=1&maxhits=200");
+    EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()), expected[k]) << query;
   }
 }
 
@@ -444,7 +423,8 @@ TEST(CorpusTest, JudgedQueries) {
     fields >> above >> below >> below;  // "A > B"
     const testing::LocalServer& on = onDemo ? demo : server();
     std::vector<std::string> ids;
-    for (std::uint32_t number : on.search(trim(parameters) + "&DBS=1&maxhits=100").numbers)
+    for (std::uint32_t number :
+         on.search(std::string(trimBlanks(parameters)) + "&DBS=1&maxhits=100").numbers)
       ids.push_back(on.articleText(number).messageId);
     const auto rank = [&](const std::string& id) {
       return std::find(ids.begin(), ids.end(), id) - ids.begin();

@@ -131,35 +131,23 @@ TEST(IndexFolder, OnlyAnIndexOrAnEmptyFolderIsUsedAndOnlyOurLeftoversAreRemoved)
   EXPECT_TRUE(fs::exists(folder / "empty/run-notes.txt"));
 }
 
-// The program's output and errors; `unprivileged` runs it as nobody when we are root,
-// whom file permissions do not stop.
-testing::ProgramResult archive(const std::vector<std::string>& arguments,
-                               bool unprivileged = false) {
-  std::string command = "exec";
-  if (unprivileged && ::geteuid() == 0)
-    command += " setpriv --reuid=65534 --regid=65534 --clear-groups";
-  command += " " VARNOOK_ARCHIVE_PROGRAM;
-  for (const std::string& argument : arguments) command += " '" + argument + "'";
-  return testing::runProgram({"/bin/sh", "-c", command + " 2>&1"});
-}
-
 TEST(SayWhy, FailuresNameTheirReasonAndEveryCommandHasHelp) {
   TempFolder folder;
   const std::string spool = testing::writeSpool(folder, testing::numberedArticles(2, "w"));
   fs::permissions(spool + "/2", fs::perms::none);
   fs::permissions(folder.path(), fs::perms::all);  // nobody makes the index here
-  EXPECT_NE(archive({"index", "--db", folder / "index", spool}, true)
+  EXPECT_NE(testing::runArchive({"index", "--db", folder / "index", spool}, true)
                 .output.find("/2: cannot be opened (Permission denied)"),
             npos);
 
   writeFile(folder / "other/file", "x");
-  const auto stats = archive({"stats", "--db", folder / "other"});
+  const auto stats = testing::runArchive({"stats", "--db", folder / "other"});
   EXPECT_EQ(stats.status, 1);
   EXPECT_NE(stats.output.find("is not an archive index"), npos) << stats.output;
   EXPECT_EQ(stats.output.find("Error"), npos) << stats.output;
 
   for (const std::string command : {"index", "serve", "demo", "stats"}) {
-    const auto help = archive({command, "--help"});
+    const auto help = testing::runArchive({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_EQ(help.output.rfind("Usage: varnook-archive " + command, 0), 0u) << help.output;
   }

@@ -19,69 +19,58 @@ namespace {
 using testing::TempFolder;
 using Strings = std::vector<std::string>;
 
-// The suite's news server, started once: INN with its files in a temporary folder.
+// A program of scratch-inn.sh on a free loopback port: INN with its files in a temporary
+// folder ("start" with the groups), or nnrpd in front of it speaking TLS from the first
+// byte ("tls" with a certificate and key).
 class ScratchInn : public testing::LoopbackServer {
  public:
-  static std::unique_ptr<ScratchInn> start(const Strings& groups, std::string* error) {
+  static std::unique_ptr<ScratchInn> start(const std::string& command, const Strings& more,
+                                           std::string* error, const ScratchInn* inn = nullptr) {
     auto server = std::make_unique<ScratchInn>();
-    const auto check = server->script({"check"});
-    if (check.status != 0) {
-      *error = "INN cannot run here (scratch-inn.sh check)";
-      return nullptr;
-    }
+    server->inn_ = inn ? inn : server.get();
     const auto configure = [&]() -> Strings {
-      Strings arguments = {kScript, "start", server->folder_.path(),
-                           std::to_string(server->port())};
-      arguments.insert(arguments.end(), groups.begin(), groups.end());
+      Strings arguments = {kScript, command, server->folder(), std::to_string(server->port())};
+      arguments.insert(arguments.end(), more.begin(), more.end());
       return arguments;
     };
     return server->launch("bash", 1, configure, error) ? std::move(server) : nullptr;
   }
-  ~ScratchInn() { script({"stop"}); }
+  ~ScratchInn() {
+    if (inn_ == this) script({"stop"});
+  }
 
   testing::ProgramResult script(Strings arguments) const {
-    arguments.insert(arguments.begin() + 1, folder_.path());
+    arguments.insert(arguments.begin() + 1, folder());
     arguments.insert(arguments.begin(), {testing::findProgram("bash"), kScript});
     return testing::runProgram(arguments);
   }
   std::string url(const std::string& pattern) const {
-    return "news://127.0.0.1:" + std::to_string(port()) + "/" + pattern;
+    return (inn_ == this ? "news" : "nntps") + std::string("://127.0.0.1:") +
+           std::to_string(port()) + "/" + pattern;
   }
-  std::string folder() const { return folder_.path(); }
+  std::string folder() const { return inn_->folder_.path(); }
 
   static constexpr const char* kScript = VARNOOK_SOURCE_DIR "/tests/server/scratch-inn.sh";
-};
 
-// nnrpd in front of the suite's INN, speaking TLS from the first byte with `site`'s
-// certificate.
-class InnTlsFront : public testing::LoopbackServer {
- public:
-  static std::unique_ptr<InnTlsFront> start(const ScratchInn& inn, const testing::TlsSite& site,
-                                            std::string* error) {
-    auto front = std::make_unique<InnTlsFront>();
-    const auto configure = [&]() -> Strings {
-      return {ScratchInn::kScript, "tls",   inn.folder(), std::to_string(front->port()),
-              site.certificate,    site.key};
-    };
-    return front->launch("bash", 1, configure, error) ? std::move(front) : nullptr;
-  }
-  std::string url(const std::string& pattern) const {
-    return "nntps://127.0.0.1:" + std::to_string(port()) + "/" + pattern;
-  }
+ private:
+  const ScratchInn* inn_ = nullptr;
 };
 
 class Pull : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    std::string error;
-    inn_ = ScratchInn::start({"talk.politics.guns", "talk.politics.misc", "sci.space", "local.test",
-                              "local.login", "local.renumber"},
-                             &error);
-    if (!inn_) {
-      skipReason_ = error;
+    files_ = std::make_unique<TempFolder>();
+    if (testing::runProgram(
+            {testing::findProgram("bash"), ScratchInn::kScript, "check", files_->path()})
+            .status != 0) {
+      skipReason_ = "INN cannot run here (scratch-inn.sh check)";
       return;
     }
-    files_ = std::make_unique<TempFolder>();
+    inn_ = ScratchInn::start("start",
+                             {"talk.politics.guns", "talk.politics.misc", "sci.space", "local.test",
+                              "local.login", "local.renumber"},
+                             &skipReason_);
+    if (!inn_) return;
     for (const auto& [group, count] :
          {std::pair{"talk.politics.guns", 300}, {"talk.politics.misc", 300}, {"sci.space", 400}}) {
       const Strings some = corpusFiles(group, count);
@@ -191,12 +180,13 @@ class Pull : public ::testing::Test {
     return std::atoi(inn_->script({command}).output.c_str());
   }
 
-  // The program, its standard output and error together.
-  static testing::ProgramResult archive(Strings arguments, const TempFolder& folder) {
-    arguments.insert(arguments.begin(), VARNOOK_ARCHIVE_PROGRAM);
-    const auto child = testing::ChildProcess::start(arguments, folder / "output.txt");
-    const int status = child ? child->wait() : -1;
-    return {status, testing::readFile(folder / "output.txt")};
+  // Pulls into folder/"index" with `arguments`: the status and a text of its output.
+  static void expectPull(const TempFolder& folder, Strings arguments, int status,
+                         const std::string& text) {
+    arguments.insert(arguments.begin(), {"pull", "--db", folder / "index"});
+    const auto result = testing::runArchive(arguments);
+    EXPECT_EQ(result.status, status) << result.output;
+    EXPECT_NE(result.output.find(text), std::string::npos) << result.output;
   }
 
   static inline std::unique_ptr<ScratchInn> inn_;
@@ -212,7 +202,7 @@ TEST_F(Pull, AnswersTheSameSearchesAsAnIndexOfTheArticlesAndFetchesNothingTwice)
   const Strings command = {
       "pull",          "--db", folder / "pulled",
       "--connections", "2",    inn_->url("talk.politics.*,!talk.politics.mideast")};
-  const auto first = archive(command, folder);
+  const auto first = testing::runArchive(command);
   EXPECT_EQ(first.status, 0) << first.output;
   // Cross-posted articles are fetched from the first group only.
   EXPECT_NE(first.output.find("Pulled 2 groups from 1 server: " + std::to_string(expected.size()) +
@@ -222,9 +212,7 @@ TEST_F(Pull, AnswersTheSameSearchesAsAnIndexOfTheArticlesAndFetchesNothingTwice)
 
   testing::indexPaths(folder / "indexed", files);
   const auto pulled = contents(folder / "pulled");
-  EXPECT_EQ(pulled.size(), expected.size());
-  for (const auto& id : expected)
-    if (!pulled.count(id)) ADD_FAILURE() << "missing " << id;
+  EXPECT_EQ(idsIn(folder / "pulled"), expected);
   EXPECT_TRUE(pulled == contents(folder / "indexed"));
   const auto pulledIndex = testing::openIndex(folder / "pulled");
   const auto indexedIndex = testing::openIndex(folder / "indexed");
@@ -240,7 +228,7 @@ TEST_F(Pull, AnswersTheSameSearchesAsAnIndexOfTheArticlesAndFetchesNothingTwice)
     EXPECT_EQ(a.total, b.total) << words;
   }
 
-  const auto again = archive(command, folder);
+  const auto again = testing::runArchive(command);
   EXPECT_EQ(again.status, 0);
   EXPECT_NE(again.output.find(": 0 new articles, 0 skipped (held already), 0 failed"),
             std::string::npos)
@@ -253,12 +241,9 @@ TEST_F(Pull, FetchesExactlyTheArticlesPostedSinceTheLastPull) {
   four.connections = 4;
   feed(generated("local.test", 1, 20));
   EXPECT_EQ(pull(four).added, 20u);
-  const Strings more = generated("local.test", 21, 120);
-  feed(more);
+  feed(generated("local.test", 21, 120));
   const PullSummary second = pull(four);
-  EXPECT_EQ(second.fetched, 100u);
-  EXPECT_EQ(second.added, 100u);
-  EXPECT_EQ(second.skipped, 0u);
+  EXPECT_EQ(std::tuple(second.fetched, second.added, second.skipped), std::tuple(100u, 100u, 0u));
   EXPECT_EQ(idsIn(folder / "index").size(), 120u);
 }
 
@@ -322,44 +307,32 @@ TEST_F(Pull, LogsInWhenTheServerWantsAReaderPassword) {
   testing::writeFile(folder / "right", "s3cret\n");
   testing::writeFile(folder / "wrong", "secret\n");
   const std::string url = inn_->url("local.login");
-  const std::tuple<Strings, int, const char*> cases[] = {
-      {{}, 1, "requires a login (480"},
-      {{"--user", "reader", "--password-file", folder / "wrong"}, 1, "login refused (481"},
-      {{"--user", "reader", "--password-file", folder / "right"}, 0, ": 5 new articles"},
-  };
-  for (const auto& [login, status, text] : cases) {
-    Strings arguments = {"pull", "--db", folder / "index", url};
-    arguments.insert(arguments.begin() + 1, login.begin(), login.end());
-    const auto result = archive(arguments, folder);
-    EXPECT_EQ(result.status, status) << result.output;
-    EXPECT_NE(result.output.find(text), std::string::npos) << result.output;
-    std::filesystem::remove(folder / "output.txt");
-  }
+  expectPull(folder, {url}, 1, "requires a login (480");
+  expectPull(folder, {"--user", "reader", "--password-file", folder / "wrong", url}, 1,
+             "login refused (481");
+  expectPull(folder, {"--user", "reader", "--password-file", folder / "right", url}, 0,
+             ": 5 new articles");
 }
 
 TEST_F(Pull, FollowsGroupsOverTlsOnlyFromServersWithAVerifiedCertificate) {
   std::string error;
   const auto certificates = testing::TestCertificates::make(&error);
   ASSERT_TRUE(certificates) << error;
-  const auto good = InnTlsFront::start(*inn_, certificates->good(), &error);
+  const auto good = ScratchInn::start(
+      "tls", {certificates->good().certificate, certificates->good().key}, &error, inn_.get());
   ASSERT_TRUE(good) << error;
-  const auto otherName = InnTlsFront::start(*inn_, certificates->sites()[3], &error);
+  const testing::TlsSite& other = certificates->sites()[3];
+  const auto otherName =
+      ScratchInn::start("tls", {other.certificate, other.key}, &error, inn_.get());
   ASSERT_TRUE(otherName) << error;
   TempFolder folder;
-  const Strings trusted = {"--ca-file", certificates->authority()};
-  const std::tuple<std::string, Strings, int, std::string> cases[] = {
-      {good->url("sci.space"), {}, 1, "Certificate verify failed: unknown issuer"},
-      {otherName->url("sci.space"), trusted, 1, "Certificate verify failed: host name mismatch"},
-      {good->url("sci.space"), trusted, 0, "Pulled 1 group from 1 server: "},
-  };
-  for (const auto& [url, options, status, text] : cases) {
-    Strings arguments = {"pull", "--db", folder / "index", "--connections", "2", url};
-    arguments.insert(arguments.begin() + 1, options.begin(), options.end());
-    const auto result = archive(arguments, folder);
-    EXPECT_EQ(result.status, status) << result.output;
-    EXPECT_NE(result.output.find(text), std::string::npos) << result.output;
-    std::filesystem::remove(folder / "output.txt");
-  }
+  const Strings trusted = {"--ca-file", certificates->authority(), "--connections", "2"};
+  expectPull(folder, {good->url("sci.space")}, 1, "Certificate verify failed: unknown issuer");
+  Strings arguments = trusted;
+  arguments.push_back(otherName->url("sci.space"));
+  expectPull(folder, arguments, 1, "Certificate verify failed: host name mismatch");
+  arguments.back() = good->url("sci.space");
+  expectPull(folder, arguments, 0, "Pulled 1 group from 1 server: ");
   EXPECT_EQ(idsIn(folder / "index"), idsOf(postedTo("sci.space")));
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "archive/testtable.h"
 #include "server/grouprules.h"
 #include "server/updateinfo.h"
 
@@ -14,42 +15,10 @@ std::string parsed(std::string_view text, bool matchAll = true) {
   return query.root ? describeQuery(*query.root) : "(none)";
 }
 
+// The language, lenient where a reader would be (data/query-language.txt).
 TEST(QueryParser, Language) {
-  const struct {
-    const char* text;
-    bool matchAll;
-    const char* expected;
-  } cases[] = {
-      {"modem", true, "\"modem\""},
-      {"linux  modem ", true, "(and \"linux\" \"modem\")"},
-      {"linux modem", false, "(or \"linux\" \"modem\")"},
-      {"modem & \"usr sportster\"", true, "(and \"modem\" (phrase \"usr sportster\"))"},
-      {"a | b & c", true, "(or \"a\" (and \"b\" \"c\"))"},
-      {"a b | c", false, "(or (or \"a\" \"b\") \"c\")"},
-      {"a &! b", true, "(andnot \"a\" \"b\")"},
-      {"(a | b) c", true, "(and (or \"a\" \"b\") \"c\")"},
-      {"modem*", true, "\"modem*\""},
-      // What the agent's summary text and refined searches produce.
-      {"modem ~a (john smith) ~g comp.dcom.modems", true,
-       "(and \"modem\" (and (field a (and \"john\" \"smith\")) (field g \"comp.dcom.modems\")))"},
-      {"modem ~a (john smith)", false, "(and \"modem\" (field a (and \"john\" \"smith\")))"},
-      {"~s \"exact words\" ~g (comp.a comp.b)", true,
-       "(and (field s (phrase \"exact words\")) (field g (or \"comp.a\" \"comp.b\")))"},
-      {"~A smith", true, "(field a \"smith\")"},
-      {"~x smith", true, "(and \"~x\" \"smith\")"},
-      {"a~s b", true, "(and \"a~s\" \"b\")"},
-      // Lenient where a reader would be.
-      {"(a b", true, "(and \"a\" \"b\")"},
-      {"a) b", true, "(and \"a\" \"b\")"},
-      {"\"open phrase", true, "(phrase \"open phrase\")"},
-      {"a & | b", true, "(or \"a\" \"b\")"},
-      {"&! b", true, "(not \"b\")"},
-      {"()", true, "(none)"},
-      {"~a", true, "(none)"},
-      {"* ** ", true, "(none)"},
-      {"", true, "(none)"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(parsed(c.text, c.matchAll), c.expected) << c.text;
+  for (const auto& row : testing::readTable("server/data/query-language.txt", 3))
+    EXPECT_EQ(parsed(row[0], row[1] == "all"), row[2]) << row[0];
 }
 
 TEST(QueryParser, Limits) {
@@ -68,27 +37,11 @@ TEST(GroupPatterns, ListsAndWildcards) {
   EXPECT_EQ(splitGroupList(" Comp.A,comp.b  rec.* ,,"),
             (std::vector<std::string>{"comp.a", "comp.b", "rec.*"}));
   EXPECT_TRUE(splitGroupList(" , ").empty());
-  const struct {
-    const char* pattern;
-    const char* name;
-    bool matches;
-  } cases[] = {
-      {"comp.sys.*", "comp.sys.mac.hardware", true},
-      {"comp.sys.*", "comp.sys", false},
-      {"*.jobs*", "misc.jobs.offered", true},
-      {"*.jobs*", "jobs.offered", false},
-      {"*.forsale*", "misc.forsale", true},
-      {"alt.sex*", "alt.sex.stories", true},
-      {"alt.sex*", "alt.sexy", true},
-      {"comp.?raphics", "comp.graphics", true},
-      {"COMP.*", "comp.x", true},
-      {"a*b*c*d*e*f", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
-       false},
-      {"*", "", true},
-      {"", "x", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(wildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
+  for (const auto& row : testing::readTable("server/data/group-patterns.txt", 4)) {
+    if (row[0] == "wildcard") {
+      EXPECT_EQ(wildcardMatch(row[1], row[2]), row[3] == "yes") << row[1] << " " << row[2];
+    }
+  }
 }
 
 TEST(GroupRules, DefaultsAndFiles) {

@@ -93,6 +93,18 @@ std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutS
   return exchange(port, bytes, timeoutSeconds);
 }
 
+ProgramResult runArchive(const std::vector<std::string>& arguments, bool unprivileged) {
+  const bool asNobody = unprivileged && ::geteuid() == 0;
+  std::vector<std::string> command = {
+      "/bin/sh", "-c",
+      std::string("exec ") +
+          (asNobody ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") +
+          "\"$0\" \"$@\" 2>&1",
+      VARNOOK_ARCHIVE_PROGRAM};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  return runProgram(command);
+}
+
 std::string TestArticle::text() const {
   return "From: " + from + "\nNewsgroups: " + newsgroups + "\nSubject: " + subject + "\n" +
          (date.empty() ? "" : "Date: " + date + "\n") + "Message-ID: " + messageId + "\n" +

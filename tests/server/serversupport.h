@@ -36,6 +36,10 @@ struct HttpReply {
 HttpReply httpGet(std::uint16_t port, std::string_view target,
                   std::string_view version = "HTTP/1.0", std::string_view host = "localhost:8119",
                   const char* address = "127.0.0.1");
+// varnook-archive run to its end, standard error joined to its output; as nobody when
+// `unprivileged` and we are root, whom file permissions do not stop.
+ProgramResult runArchive(const std::vector<std::string>& arguments, bool unprivileged = false);
+
 // Sends raw bytes; returns all the server answers until it closes (or the timeout passes).
 std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds = 10);
 
