@@ -20,21 +20,22 @@ class EndToEnd : public WindowTest {
   void SetUp() override {
     WindowTest::SetUp();
     // A news spool of synthetic articles: twelve about the sportster (with a body line an
-    // mbox export has to quote), a few about other things.
+    // mbox export has to quote; the even ones reply to the first), a few about other things.
     const QString root = temp_.path();
     QDir().mkpath(root + "/spool/comp/dcom/modems");
     for (int i = 1; i <= kMatching + 4; ++i) {
       QFile file(root + QStringLiteral("/spool/comp/dcom/modems/%1").arg(i));
       ASSERT_TRUE(file.open(QIODevice::WriteOnly));
       const QByteArray n = QByteArray::number(i);
-      file.write("From: Writer " + n + " <writer" + n +
-                 "@example.org>\nNewsgroups: " + "comp.dcom.modems\nSubject: " +
-                 (i <= kMatching ? "Sportster question " : "Other topic ") + n + "\nDate: Mon, " +
-                 n + " Mar 1993 10:00:00 GMT\nMessage-ID: <article" + n + "@example.org>\n\n" +
-                 (i <= kMatching
-                      ? "My sportster will not connect at 14400.\n"
-                        "From the manual: AT&F1 first, see http://www.example.org/modems\n"
-                      : "Nothing to see here.\n"));
+      file.write(
+          "From: Writer " + n + " <writer" + n +
+          "@example.org>\nNewsgroups: " + "comp.dcom.modems\nSubject: " +
+          (i <= kMatching ? "Sportster question " : "Other topic ") + n + "\nDate: Mon, " + n +
+          " Mar 1993 10:00:00 GMT\nMessage-ID: <article" + n + "@example.org>\n" +
+          (i % 2 == 0 && i <= kMatching ? "References: <article1@example.org>\n" : "") + "\n" +
+          (i <= kMatching ? "My sportster will not connect at 14400.\n"
+                            "From the manual: AT&F1 first, see http://www.example.org/modems\n"
+                          : "Nothing to see here.\n"));
     }
     QProcess index;
     index.start(VARNOOK_ARCHIVE_PROGRAM, {"index", "--db", root + "/index", root + "/spool"});
@@ -135,6 +136,33 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   ASSERT_TRUE(index.waitForFinished(60000));
   const QString output = index.readAll();
   EXPECT_TRUE(output.contains("Indexed 12 new articles")) << output.toStdString();
+}
+
+// "Show thread" on one article: the rest of its conversation arrives as any request's
+// articles do, and grouped by thread the downloaded texts make one tree of it.
+TEST_F(EndToEnd, ShowThreadFetchesTheConversation) {
+  const int port = serve();
+  ASSERT_GT(port, 0) << server_.readAllStandardError().toStdString();
+  useServer(port);
+  prompts_.answers = {UserPrompts::Answer::no};
+  action("btnAuto")->trigger();
+  addArticle(1, "Sportster question 1");
+  showPage(1);
+  clickRow(articles(), 0);
+  QTest::keyClick(articles(), Qt::Key_Return);
+  QTest::keyClick(articles(), Qt::Key_T, Qt::ControlModifier);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return !session().scheduler().busy() && collection().loadedArticles() == 7; }, 60000))
+      << "loaded " << collection().loadedArticles();
+  ASSERT_EQ(collection().requests().size(), 1u);
+  const Request& request = *collection().requests()[0];
+  EXPECT_EQ(std::tuple(request.displayName(), request.unique),
+            std::tuple(std::string("Thread: Sportster question 1"), 6));
+
+  action("mnuGroupByThread")->trigger();
+  const QAbstractItemModel& tree = *articles()->model();
+  ASSERT_EQ(tree.rowCount(), 1);
+  EXPECT_EQ(tree.rowCount(tree.index(0, 0)), 6);
 }
 
 // The same over HTTPS: the service host names the scheme, and the certificate of the
