@@ -239,6 +239,7 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   full.homeSite = "http://example/update.txt";
   full.trustedCertificates = "/etc/archive-ca.pem";
   full.transferTimeout = 30;
+  full.groupByThread = true;
   const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
   ASSERT_EQ(sameFields(full, VnkOptions{}), none);
 
