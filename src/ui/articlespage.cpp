@@ -294,6 +294,7 @@ void ArticlesPage::sortBy(int column) {
 void ArticlesPage::setGroupedByThread(bool grouped) {
   articleList_->setRootIsDecorated(grouped);
   articleList_->setItemsExpandable(grouped);
+  articleList_->setExpandsOnDoubleClick(false);  // a double click loads
   keepSelectionAcross([&] { rows_->setGrouped(grouped); });
 }
 
