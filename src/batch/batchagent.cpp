@@ -9,10 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
-#include <sstream>
-#include <unordered_map>
 
 #include "archive/queryurl.h"
 #include "base/filelock.h"
@@ -20,6 +17,7 @@
 #include "base/xdgdirs.h"
 #include "collection/collectionfile.h"
 #include "collection/commandline.h"
+#include "collection/threadforest.h"
 #include "net/pollloop.h"
 #include "settings/optionsstore.h"
 #include "settings/optionsstream.h"
@@ -142,9 +140,8 @@ std::string printable(std::string_view text, bool lines) {
   return out;
 }
 
-// The articles in list order, or with `threads` as reply trees: each article after the
-// nearest article its References name (its parent), roots and siblings in list order,
-// with its depth in the tree. Articles not yet downloaded have no References: roots.
+// The articles in list order, or with `threads` as reply trees (from the headers only:
+// articles not yet downloaded are roots), each with its depth in its tree.
 std::vector<std::pair<const Article*, int>> listingOrder(
     const std::vector<std::unique_ptr<Article>>& articles, bool threads) {
   std::vector<std::pair<const Article*, int>> order;
@@ -153,40 +150,8 @@ std::vector<std::pair<const Article*, int>> listingOrder(
     for (const auto& article : articles) order.emplace_back(article.get(), 0);
     return order;
   }
-  std::unordered_map<std::string_view, std::size_t> byMessageId;
-  for (std::size_t i = 0; i < articles.size(); ++i)
-    if (!articles[i]->messageId.empty()) byMessageId.try_emplace(articles[i]->messageId, i);
-  std::vector<std::vector<std::size_t>> children(articles.size());
-  std::vector<bool> hasParent(articles.size(), false);
-  for (std::size_t i = 0; i < articles.size(); ++i) {
-    std::istringstream references(articles[i]->references);
-    std::vector<std::string> ids{std::istream_iterator<std::string>(references), {}};
-    for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
-      const auto found = byMessageId.find(*id);
-      if (found == byMessageId.end() || found->second == i) continue;
-      children[found->second].push_back(i);
-      hasParent[i] = true;
-      break;
-    }
-  }
-  // Roots first; then whatever a loop of References kept from being reached.
-  std::vector<bool> listed(articles.size(), false);
-  std::vector<std::pair<std::size_t, int>> stack;
-  for (bool loops : {false, true}) {
-    for (std::size_t start = 0; start < articles.size(); ++start) {
-      if (listed[start] || (hasParent[start] && !loops)) continue;
-      stack.emplace_back(start, 0);
-      while (!stack.empty()) {
-        const auto [at, depth] = stack.back();
-        stack.pop_back();
-        if (listed[at]) continue;
-        listed[at] = true;
-        order.emplace_back(articles[at].get(), depth);
-        for (auto child = children[at].rbegin(); child != children[at].rend(); ++child)
-          stack.emplace_back(*child, depth + 1);
-      }
-    }
-  }
+  for (const auto& [at, depth] : groupThreads(articles, ThreadLinks::headers).treeOrder())
+    order.emplace_back(articles[static_cast<std::size_t>(at)].get(), depth);
   return order;
 }
 

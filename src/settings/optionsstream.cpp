@@ -176,7 +176,7 @@ bool applyFontStyle(const PropertyValue& value, VnkOptions& options) {
 }
 
 // Every stored property in the order it is written.
-constexpr std::array<StoredProperty, 30> kStoredProperties{{
+constexpr std::array<StoredProperty, 31> kStoredProperties{{
     {"UseProxy", writeBoolean<&VnkOptions::useProxy>, applyBoolean<&VnkOptions::useProxy>},
     {"ProxyURL", writeString<&VnkOptions::proxyURL>, applyString<&VnkOptions::proxyURL>},
     {"ProxyPort", writeString<&VnkOptions::proxyPort>, applyString<&VnkOptions::proxyPort>},
@@ -213,6 +213,8 @@ constexpr std::array<StoredProperty, 30> kStoredProperties{{
      applyString<&VnkOptions::trustedCertificates>},
     {"TransferTimeout", writeInteger<&VnkOptions::transferTimeout>,
      applyInteger<&VnkOptions::transferTimeout>},
+    {"GroupByThread", writeBoolean<&VnkOptions::groupByThread>,
+     applyBoolean<&VnkOptions::groupByThread>},
 }};
 
 const StoredProperty* findProperty(std::string_view name) {

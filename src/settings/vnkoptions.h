@@ -65,6 +65,8 @@ struct VnkOptions {
   // Seconds a transfer may take in all, however steadily data trickles in (besides the
   // minute of silence that ends any transfer); the dialog allows 10..3600.
   std::int32_t transferTimeout = 300;
+  // The Articles page shows reply trees instead of a flat list.
+  bool groupByThread = false;
 
   bool operator==(const VnkOptions&) const = default;
 

@@ -2,6 +2,7 @@
 // articles, and URLs dropped onto the window.
 #include <QDropEvent>
 #include <QMimeData>
+#include <algorithm>
 
 #include "archive/queryurl.h"
 #include "settings/optionsstore.h"
@@ -11,6 +12,7 @@
 #include "ui/desktopcommands.h"
 #include "ui/droppedurl.h"
 #include "ui/qttext.h"
+#include "ui/queriespage.h"
 #include "ui/searchtext.h"
 #include "ui/userprompts.h"
 
@@ -101,6 +103,42 @@ void DesktopCommands::saveSelectedArticle() {
   spec.proposedName = decodeBytes(safeFileName(stripReplyPrefixes(article->subject)));
   const QString chosen = prompts_.saveFileName(dialogParent(), spec);
   if (!chosen.isEmpty()) desktop_.saveArticle(*article, chosen);
+}
+
+void DesktopCommands::showThread() {
+  const Article* article = page_ == 1 ? articles_.selection().single : nullptr;
+  if (article == nullptr || article->number == 0) return;
+  // Taken now: creating the request may let events run, and the row may go meanwhile.
+  const std::uint32_t number = article->number;
+  const std::string subject = article->subject;
+  std::unique_ptr<Request> request = collection_.newRequest();
+  request->thread = number;
+  for (const auto& existing : collection_.requests()) {
+    if (!existing->sameQuery(*request)) continue;
+    // Asked for again: the same request fetches it afresh.
+    if (!existing->isTransferring()) scheduler_.send(*existing);
+    queries_.scrollTo(*existing);
+    return;
+  }
+  // Named after the subject; requests never share a name (their articles find them by it).
+  const std::string caption = "Thread: " + std::string(trimBlanksAndControls(subject));
+  request->name = caption;
+  for (int copy = 2; std::any_of(collection_.requests().begin(), collection_.requests().end(),
+                                 [&](const auto& other) { return other->name == request->name; });
+       ++copy)
+    request->name = caption + " (" + std::to_string(copy) + ")";
+  request->url = buildQueryUrl(*request, false, options_.options().serviceSettings());
+  Request& added = collection_.appendRequest(std::move(request));
+  queries_.scrollTo(added);
+  refreshCounts();
+  scheduler_.startTransfer(added);
+}
+
+void DesktopCommands::switchGroupByThread() {
+  const bool grouped = !articles_.groupedByThread();
+  articles_.setGroupedByThread(grouped);
+  options_.options().groupByThread = grouped;
+  updateCommands();
 }
 
 // --- Dropped URLs -----------------------------------------------------------------------

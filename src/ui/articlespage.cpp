@@ -8,12 +8,14 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "ui/articlelistmodel.h"
 #include "ui/busycursor.h"
 #include "ui/colormemo.h"
 #include "ui/qttext.h"
+#include "ui/threadtreemodel.h"
 #include "viewer/hotspot.h"
 #include "viewer/markuplinks.h"
 #include "viewer/textwords.h"
@@ -21,11 +23,20 @@
 namespace varnook {
 namespace {
 
-// The selected row intervals, sorted and merged.
-std::vector<std::pair<int, int>> selectedIntervals(const QItemSelectionModel& selection) {
+// The collection rows selected, as intervals sorted and merged.
+std::vector<std::pair<int, int>> selectedIntervals(const QItemSelectionModel& selection,
+                                                   const ThreadTreeModel& rows) {
   std::vector<std::pair<int, int>> intervals;
-  for (const QItemSelectionRange& range : selection.selection())
-    if (range.isValid()) intervals.emplace_back(range.top(), range.bottom());
+  for (const QItemSelectionRange& range : selection.selection()) {
+    if (!range.isValid()) continue;
+    if (!rows.grouped()) {
+      intervals.emplace_back(range.top(), range.bottom());
+      continue;
+    }
+    for (int row = range.top(); row <= range.bottom(); ++row)
+      if (const int source = rows.sourceRow(range.parent(), row); source >= 0)
+        intervals.emplace_back(source, source);
+  }
   std::sort(intervals.begin(), intervals.end());
   std::vector<std::pair<int, int>> merged;
   for (const auto& interval : intervals) {
@@ -60,7 +71,8 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
   setObjectName(QStringLiteral("ArticlesPage"));
   setChildrenCollapsible(false);
   model_ = new ArticleListModel(collection_, this);
-  articleList_ = makeListView("lvArticles", model_, this);
+  rows_ = new ThreadTreeModel(*model_, collection_, this);
+  articleList_ = makeListView("lvArticles", rows_, this);
   articleList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   articleList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   const int widths[] = {300, 250, 100};
@@ -68,6 +80,13 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
     articleList_->header()->resizeSection(column, widths[column]);
   articleList_->header()->setSectionsClickable(true);
   articleList_->header()->setSortIndicatorShown(false);
+  connect(rows_, &ThreadTreeModel::regrouped, this, &ArticlesPage::expandThreads);
+  connect(articleList_, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+    collapsed_.insert(model_->articleAt(rows_->sourceRow(index.parent(), index.row())));
+  });
+  connect(articleList_, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+    collapsed_.erase(model_->articleAt(rows_->sourceRow(index.parent(), index.row())));
+  });
 
   // The article header above the viewer.
   auto* viewerPane = new QWidget(this);
@@ -108,6 +127,7 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
   setStretchFactor(1, 3);
   setSizes({260, 390});
 
+  setGroupedByThread(options.groupByThread);
   connect(articleList_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &ArticlesPage::followSelection);
   connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
@@ -121,6 +141,13 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
     // The shown article may be gone: only its address is compared, never followed.
     const Article* shown = std::exchange(shownBeforeReset_, nullptr);
     const auto& articles = collection_.articles();
+    // Collapsed threads are remembered by address too.
+    if (!collapsed_.empty()) {
+      std::unordered_set<const Article*> kept;
+      for (const auto& held : articles)
+        if (collapsed_.count(held.get()) != 0) kept.insert(held.get());
+      collapsed_.swap(kept);
+    }
     if (shown != nullptr && std::none_of(articles.begin(), articles.end(),
                                          [&](const auto& held) { return held.get() == shown; })) {
       shown_ = nullptr;
@@ -157,7 +184,7 @@ bool ArticlesPage::eventFilter(QObject* watched, QEvent* event) {
 
 ArticlesPage::Selection ArticlesPage::selection() const {
   Selection selection;
-  const auto intervals = selectedIntervals(*articleList_->selectionModel());
+  const auto intervals = selectedIntervals(*articleList_->selectionModel(), *rows_);
   for (const auto& [top, bottom] : intervals) selection.count += bottom - top + 1;
   if (!intervals.empty()) selection.first = model_->articleAt(intervals.front().first);
   if (selection.count == 1) selection.single = selection.first;
@@ -166,7 +193,7 @@ ArticlesPage::Selection ArticlesPage::selection() const {
 
 std::vector<int> ArticlesPage::selectedRows() const {
   std::vector<int> rows;
-  for (const auto& [top, bottom] : selectedIntervals(*articleList_->selectionModel()))
+  for (const auto& [top, bottom] : selectedIntervals(*articleList_->selectionModel(), *rows_))
     for (int row = top; row <= bottom; ++row) rows.push_back(row);
   return rows;
 }
@@ -179,7 +206,8 @@ std::vector<Article*> ArticlesPage::selectedArticles() const {
 }
 
 bool ArticlesPage::isSelected(const Article& article) const {
-  return article.row() >= 0 && articleList_->selectionModel()->isRowSelected(article.row(), {});
+  return article.row() >= 0 &&
+         articleList_->selectionModel()->isSelected(rows_->viewIndex(article.row()));
 }
 
 void ArticlesPage::followSelection() {
@@ -196,41 +224,29 @@ void ArticlesPage::selectRow(int row) {
     return;
   }
   articleList_->selectionModel()->setCurrentIndex(
-      model_->index(std::min(row, count - 1), 0),
+      rows_->viewIndex(std::min(row, count - 1)),
       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ArticlesPage::showInList(const Article& article) {
   selectRow(article.row());
-  articleList_->scrollTo(model_->index(article.row(), 0));
+  articleList_->scrollTo(rows_->viewIndex(article.row()));
 }
 
 void ArticlesPage::selectWhere(const std::function<bool(const Article&)>& select) {
   BusyCursor busy;
-  QItemSelection selection;
   const auto& articles = collection_.articles();
-  const int lastColumn = model_->columnCount() - 1;
-  int runStart = -1;
-  const int count = static_cast<int>(articles.size());
-  for (int row = 0; row <= count; ++row) {
-    const bool selected = row < count && select(*articles[static_cast<std::size_t>(row)]);
-    if (selected && runStart < 0) runStart = row;
-    if (!selected && runStart >= 0) {
-      selection.append(
-          QItemSelectionRange(model_->index(runStart, 0), model_->index(row - 1, lastColumn)));
-      runStart = -1;
-    }
-  }
-  articleList_->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+  articleList_->selectionModel()->select(
+      rows_->selectionOf([&](int row) { return select(*articles[static_cast<std::size_t>(row)]); }),
+      QItemSelectionModel::ClearAndSelect);
 }
 
 void ArticlesPage::selectAll() {
   const int count = model_->rowCount();
   if (count == 0) return;
   BusyCursor busy;
-  const QItemSelection all(model_->index(0, 0),
-                           model_->index(count - 1, model_->columnCount() - 1));
-  articleList_->selectionModel()->select(all, QItemSelectionModel::Select);
+  articleList_->selectionModel()->select(rows_->selectionOf([](int) { return true; }),
+                                         QItemSelectionModel::Select);
 }
 
 void ArticlesPage::invertSelection() {
@@ -266,21 +282,50 @@ void ArticlesPage::sortBy(int column) {
   sortDescending_ = column == sortColumn_ ? !sortDescending_ : false;
   sortColumn_ = column;
   const Qt::SortOrder order = sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder;
-  // The sort reorders the collection (the order shown is the order saved) in one reset.
+  // The sort reorders the collection (the order shown is the order saved) in one reset;
+  // grouped, the roots follow that order.
+  keepSelectionAcross([&] {
+    model_->sort(column, order);
+    articleList_->header()->setSortIndicatorShown(true);
+    articleList_->header()->setSortIndicator(column, order);
+  });
+}
+
+void ArticlesPage::setGroupedByThread(bool grouped) {
+  articleList_->setRootIsDecorated(grouped);
+  articleList_->setItemsExpandable(grouped);
+  articleList_->setExpandsOnDoubleClick(false);  // a double click loads
+  keepSelectionAcross([&] { rows_->setGrouped(grouped); });
+}
+
+bool ArticlesPage::groupedByThread() const {
+  return rows_->grouped();
+}
+
+void ArticlesPage::keepSelectionAcross(const std::function<void()>& reset) {
   BusyCursor busy;
   const std::vector<Article*> selected = selectedArticles();
-  Article* current = model_->articleAt(articleList_->currentIndex().row());
-  model_->sort(column, order);
-  articleList_->header()->setSortIndicatorShown(true);
-  articleList_->header()->setSortIndicator(column, order);
+  const QModelIndex currentIndex = articleList_->currentIndex();
+  Article* current = model_->articleAt(rows_->sourceRow(currentIndex.parent(), currentIndex.row()));
+  reset();
   if (current != nullptr)
-    articleList_->selectionModel()->setCurrentIndex(model_->index(current->row(), 0),
+    articleList_->selectionModel()->setCurrentIndex(rows_->viewIndex(current->row()),
                                                     QItemSelectionModel::NoUpdate);
   std::vector<char> marks(collection_.articles().size(), 0);
   for (const Article* article : selected) marks[static_cast<std::size_t>(article->row())] = 1;
   selectWhere(
       [&](const Article& article) { return marks[static_cast<std::size_t>(article.row())] != 0; });
-  if (shown_ != nullptr) articleList_->scrollTo(model_->index(shown_->row(), 0));
+  if (shown_ != nullptr) articleList_->scrollTo(rows_->viewIndex(shown_->row()));
+}
+
+void ArticlesPage::expandThreads() {
+  if (!rows_->grouped()) return;
+  // Every thread open, but those the user closed.
+  articleList_->expandAll();
+  if (collapsed_.empty()) return;
+  for (const int row : rows_->parentRows())
+    if (collapsed_.count(model_->articleAt(row)) != 0)
+      articleList_->collapse(rows_->viewIndex(row));
 }
 
 void ArticlesPage::showArticle(Article* article) {

@@ -2,6 +2,7 @@
 
 #include <QSplitter>
 #include <functional>
+#include <unordered_set>
 #include <vector>
 
 #include "collection/collection.h"
@@ -13,6 +14,7 @@ class QTreeView;
 namespace varnook {
 
 class ArticleListModel;
+class ThreadTreeModel;
 class ColorMemo;
 
 // The Articles page: the article list (lvArticles) over the article header (author,
@@ -56,6 +58,10 @@ class ArticlesPage final : public QSplitter {
   // A header click: sorts the collection by the column (again: the other way round); the
   // selection moves with its articles.
   void sortBy(int column);
+  // Shows the list as reply trees, or flat again; the selection stays with its articles.
+  void setGroupedByThread(bool grouped);
+  bool groupedByThread() const;
+  ThreadTreeModel& rows() const { return *rows_; }
 
   Article* shownArticle() const { return shown_; }
   // Fills the header and the viewer (null: empties them), with the words of the article's
@@ -79,9 +85,14 @@ class ArticlesPage final : public QSplitter {
   // Selects the row, or the last one when the list is shorter; nothing when it is empty.
   void selectRow(int row);
   void followSelection();
+  // Runs `reset` (a reset of the list) and selects the same articles again.
+  void keepSelectionAcross(const std::function<void()>& reset);
+  void expandThreads();
 
   Collection& collection_;
   ArticleListModel* model_ = nullptr;
+  ThreadTreeModel* rows_ = nullptr;               // what the list shows: flat or by thread
+  std::unordered_set<const Article*> collapsed_;  // threads the user closed (never followed)
   QTreeView* articleList_ = nullptr;
   QLabel* headerLabels_[3] = {};
   ColorMemo* viewer_ = nullptr;

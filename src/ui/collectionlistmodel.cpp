@@ -62,7 +62,7 @@ void CollectionListModel::rowChanged(const ArticleBase& object) {
   emit dataChanged(index(object.row(), 0), index(object.row(), columns_ - 1));
 }
 
-QTreeView* makeListView(const char* name, CollectionListModel* model, QWidget* parent) {
+QTreeView* makeListView(const char* name, QAbstractItemModel* model, QWidget* parent) {
   auto* list = new QTreeView(parent);
   list->setObjectName(QString::fromLatin1(name));
   list->setRootIsDecorated(false);

@@ -45,6 +45,6 @@ class CollectionListModel : public QAbstractTableModel, private CollectionObserv
 // lists of 100,000 rows fast), its context menu asked for through
 // customContextMenuRequested, dropped URLs accepted (the commands read them), the last
 // column stretched.
-QTreeView* makeListView(const char* name, CollectionListModel* model, QWidget* parent);
+QTreeView* makeListView(const char* name, QAbstractItemModel* model, QWidget* parent);
 
 }  // namespace varnook

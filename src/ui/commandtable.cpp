@@ -64,6 +64,12 @@ bool articlesSelected(const S& s) {
 bool oneArticle(const S& s) {
   return s.articles.single != nullptr;
 }
+bool oneArticleWithNumber(const S& s) {
+  return oneArticle(s) && s.articles.single->number != 0;
+}
+bool groupedByThread(const S& s) {
+  return s.groupByThread;
+}
 bool oneArticleOfAQuery(const S& s) {
   return oneArticle(s) && !s.articles.single->requestId.empty();
 }
@@ -141,6 +147,10 @@ const std::vector<Command>& DesktopCommands::table() {
        .shortcut = "Ctrl+V",
        .handler = &C::paste,
        .enabledWhen = canPaste},
+      {.name = "mnuGroupByThread",
+       .caption = "&Group by thread",
+       .handler = &C::switchGroupByThread,
+       .checkedWhen = groupedByThread},
       {.name = "mnuResumeDownloads",
        .caption = "&Resume downloads",
        .handler = &C::resumeDownloads},
@@ -270,6 +280,11 @@ const std::vector<Command>& DesktopCommands::table() {
        .caption = "Same &subject",
        .handler = &C::selectArticlesWithSameSubject,
        .enabledWhen = oneArticle},
+      {.name = "mnuShowThread",
+       .caption = "Show &thread",
+       .shortcut = "Ctrl+T",
+       .handler = &C::showThread,
+       .enabledWhen = oneArticleWithNumber},
       {.name = "mnuArtSave",
        .caption = "S&ave article as...",
        .handler = &C::saveSelectedArticle,

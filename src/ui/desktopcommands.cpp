@@ -69,16 +69,18 @@ DesktopCommands::DesktopCommands(Collection& collection, OptionsStore& options,
                             "mnuSelectbyAuthor", "mnuSelectBySubject"});
   select->setTitle(QStringLiteral("S&elect articles"));
   articleMenu_->addMenu(select);
-  addActions(*articleMenu_, {"-", "mnuArtSave", "-", "mnuReplyAuthor", "mnuReplyGroup",
-                             "mnuForward", "mnuPostingProfile", "-", "mnuDeleteArticles"});
+  addActions(*articleMenu_,
+             {"-", "mnuShowThread", "-", "mnuArtSave", "-", "mnuReplyAuthor", "mnuReplyGroup",
+              "mnuForward", "mnuPostingProfile", "-", "mnuDeleteArticles"});
   headerMenu_ =
       makeMenu("popHeaderFields", articles_, {"mnuHeaderNewSearch", "mnuHeaderRefinedSearch"});
   authorMenu_ =
       makeMenu("popAuthor", articles_,
                {"mnuAuthorNewSearch", "mnuAuthorRefinedSearch", "-", "mnuShowPostingProfile"});
-  viewerMenu_ = makeMenu("popArtView", articles_,
-                         {"mnuSelNewSearch", "mnuSelRefineSearch", "mnuSelWebSearch", "-",
-                          "mnuArtViewCopy", "mnuArtSelectAll", "-", "mnuArtViewSave"});
+  viewerMenu_ =
+      makeMenu("popArtView", articles_,
+               {"mnuSelNewSearch", "mnuSelRefineSearch", "mnuSelWebSearch", "mnuShowThread", "-",
+                "mnuArtViewCopy", "mnuArtSelectAll", "-", "mnuArtViewSave"});
 
   const auto run = [this](void (DesktopCommands::*handler)()) {
     return [this, handler] { runCommand([this, handler] { (this->*handler)(); }); };
@@ -203,6 +205,7 @@ CommandState DesktopCommands::commandState() const {
   state.transfersRunning = transfersRunning_;
   state.autoDownload = scheduler_.autoDownload();
   state.markNewArticles = collection_.markNewArticles;
+  state.groupByThread = articles_.groupedByThread();
   QWidget* focus = QApplication::focusWidget();
   if (auto* edit = qobject_cast<QLineEdit*>(focus)) {
     state.canCopy = state.canCut = edit->hasSelectedText();

@@ -59,6 +59,7 @@ struct CommandState {
   bool transfersRunning = false;
   bool autoDownload = false;
   bool markNewArticles = false;
+  bool groupByThread = false;
   bool canCopy = false;  // the focused control has a selection
   bool canCut = false;
   bool canPaste = false;
@@ -196,6 +197,8 @@ class DesktopCommands final : public QObject, private CollectionObserver {
   void selectArticlesBySameAuthor();
   void selectArticlesWithSameSubject();
   void saveSelectedArticle();
+  void showThread();  // adds and sends a request for the selected article's thread
+  void switchGroupByThread();
   void forEachSelectedArticle(const std::function<void(Article&)>& action);
   bool acceptsDrop(const QDropEvent& event, std::string* urlText) const;
   void addDroppedUrl(const std::string& urlText, bool shiftHeld);

@@ -71,7 +71,7 @@ void MainWindow::createMenus() {
        "&File",
        {"mnuNew", "mnuOpen", "mnuSave", "mnuSaveAs", "-", "mnuExport", "-", "mnuExit"}},
       {"mnuEdit", "&Edit", {"mnuEditCopy", "mnuEditCut", "mnuEditPaste"}},
-      {"mnuView", "&View", {}},
+      {"mnuView", "&View", {"mnuGroupByThread"}},
       {"mnuTools", "&Tools", {"mnuResumeDownloads", "-", "mnuOptions"}},
       {"mnuHelp", "&Help", {"mnuContents", "-", "mnuAbout"}},
   };
@@ -79,7 +79,7 @@ void MainWindow::createMenus() {
     QMenu* menu = menuBar()->addMenu(QString::fromLatin1(entry.caption));
     menu->setObjectName(QString::fromLatin1(entry.name));
     commands_.addActions(*menu, entry.commands);
-    // The View menu has no entries; it is shown disabled rather than opening empty.
+    // A menu without entries is shown disabled rather than opening empty.
     if (entry.commands.size() == 0) menu->setEnabled(false);
     // The Edit entries follow the focus: brought up to date whenever a menu opens.
     connect(menu, &QMenu::aboutToShow, &commands_, &DesktopCommands::updateCommandsForMenu);

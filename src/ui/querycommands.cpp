@@ -167,6 +167,8 @@ void DesktopCommands::refineSearch(QueryPanel::Field field, const std::string& v
   // A temporary request carries the refined query into the panel or the second copy.
   Request request("");
   if (base != nullptr) request.assignQuery(*base);
+  // A thread is answered without searching: refining the articles of one searches anew.
+  request.thread = 0;
   switch (field) {
     case QueryPanel::Field::keywords:
       request.keywords = combineTerms(request.keywords, value);

@@ -42,6 +42,7 @@ TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
                                    .string("ServiceDomain", "localhost:8119")
                                    .string("HomeSite", "http://localhost:8119/varnook/update.txt")
                                    .integer("TransferTimeout", 3, 300)
+                                   .boolean("GroupByThread", false)
                                    .end()
                                    .bytes;
   EXPECT_EQ(writeOptionsStream(VnkOptions{}), expected);
@@ -119,7 +120,7 @@ auto storedFields(const VnkOptions& o) {
                   o.highLightKW, o.colorG, o.colorGG, o.colorGGG, o.colorGGGG, o.keywordColor,
                   o.linkColor, o.underlineLink, f.charset, f.color, f.height, f.name, f.pitch,
                   f.style, o.serviceHost, o.serviceDomain, o.homeSite, o.trustedCertificates,
-                  o.transferTimeout);
+                  o.transferTimeout, o.groupByThread);
 }
 
 // For each stored property in stream order: whether `a` and `b` agree on it.
@@ -169,9 +170,9 @@ struct OptionsGenerator {
   }
   VnkOptions next() {
     VnkOptions o;
-    for (auto field :
-         {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
-          &VnkOptions::highLightQuotes, &VnkOptions::highLightKW, &VnkOptions::underlineLink})
+    for (auto field : {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
+                       &VnkOptions::highLightQuotes, &VnkOptions::highLightKW,
+                       &VnkOptions::underlineLink, &VnkOptions::groupByThread})
       o.*field = uniform(0, 1) == 1;
     for (auto field : kStringFields) o.*field = text();
     for (auto field : {&VnkOptions::colorG, &VnkOptions::colorGG, &VnkOptions::colorGGG,
@@ -238,6 +239,7 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   full.homeSite = "http://example/update.txt";
   full.trustedCertificates = "/etc/archive-ca.pem";
   full.transferTimeout = 30;
+  full.groupByThread = true;
   const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
   ASSERT_EQ(sameFields(full, VnkOptions{}), none);
 

@@ -1,0 +1,262 @@
+#include "ui/threadtreemodel.h"
+
+#include <functional>
+#include <numeric>
+#include <string_view>
+
+#include "ui/articlelistmodel.h"
+
+namespace varnook {
+namespace {
+
+constexpr std::int32_t kNone = ThreadForest::none;
+
+// An index's internal id names its parent's collection row, plus one (0: a root).
+quintptr parentId(std::int32_t parentRow) {
+  return static_cast<quintptr>(parentRow + 1);
+}
+
+}  // namespace
+
+ThreadTreeModel::ThreadTreeModel(ArticleListModel& source, const Collection& collection,
+                                 QObject* parent)
+    : QAbstractProxyModel(parent), collection_(collection) {
+  QAbstractProxyModel::setSourceModel(&source);
+  regroupTimer_.setSingleShot(true);
+  // Long enough to take a whole result page, or several finished downloads, at once.
+  regroupTimer_.setInterval(100);
+  connect(&regroupTimer_, &QTimer::timeout, this, &ThreadTreeModel::regroup);
+  rebuild();
+
+  // Appended rows come as roots at the end; anything else the collection does is a reset.
+  connect(&source, &QAbstractItemModel::rowsAboutToBeInserted, this,
+          [this](const QModelIndex&, int first, int last) {
+            if (static_cast<std::size_t>(first) == forest_.size())
+              beginInsertRows({}, forest_.rootCount, forest_.rootCount + last - first);
+            else
+              beginResetModel();
+          });
+  connect(&source, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) {
+            if (static_cast<std::size_t>(first) == forest_.size()) {
+              appendRoots(first, last);
+              endInsertRows();
+            } else {
+              rebuild();
+              endResetModel();
+              emit regrouped();
+            }
+          });
+  connect(&source, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          [this](const QModelIndex&, int first, int last) {
+            if (grouped_)
+              beginResetModel();
+            else
+              beginRemoveRows({}, first, last);
+          });
+  connect(&source, &QAbstractItemModel::rowsRemoved, this, [this] {
+    rebuild();
+    if (grouped_) {
+      endResetModel();
+      emit regrouped();
+    } else {
+      endRemoveRows();
+    }
+  });
+  connect(&source, &QAbstractItemModel::modelAboutToBeReset, this,
+          &ThreadTreeModel::beginResetModel);
+  connect(&source, &QAbstractItemModel::modelReset, this, [this] {
+    rebuild();
+    endResetModel();
+    emit regrouped();
+  });
+  connect(&source, &QAbstractItemModel::dataChanged, this, &ThreadTreeModel::sourceDataChanged);
+}
+
+void ThreadTreeModel::setGrouped(bool grouped) {
+  if (grouped == grouped_) return;
+  beginResetModel();
+  grouped_ = grouped;
+  rebuild();
+  endResetModel();
+  emit regrouped();
+}
+
+void ThreadTreeModel::regroupIfDue() {
+  if (regroupTimer_.isActive()) regroup();
+}
+
+std::size_t ThreadTreeModel::linkKey(int sourceRow) const {
+  const Article& article = *collection_.articles()[static_cast<std::size_t>(sourceRow)];
+  std::size_t key = article.isLoaded() ? 1 : 0;
+  for (const std::string_view text :
+       {std::string_view(article.subject), std::string_view(article.forum),
+        std::string_view(article.messageId), std::string_view(article.references)})
+    key = key * 1000003u ^ std::hash<std::string_view>()(text);
+  return key;
+}
+
+void ThreadTreeModel::rebuild() {
+  regroupTimer_.stop();
+  const auto& articles = collection_.articles();
+  linkKeys_.clear();
+  if (grouped_) {
+    forest_ = groupThreads(articles, ThreadLinks::headersAndSubjects);
+    linkKeys_.reserve(articles.size());
+    for (std::size_t row = 0; row < articles.size(); ++row)
+      linkKeys_.push_back(linkKey(static_cast<int>(row)));
+    return;
+  }
+  // Flat: every article a root, in the collection's order.
+  const auto count = static_cast<std::int32_t>(articles.size());
+  forest_.parent.assign(articles.size(), kNone);
+  forest_.position.resize(articles.size());
+  std::iota(forest_.position.begin(), forest_.position.end(), 0);
+  forest_.grouped = forest_.position;
+  forest_.firstChild.assign(articles.size(), count);
+  forest_.childCount.assign(articles.size(), 0);
+  forest_.rootCount = count;
+}
+
+void ThreadTreeModel::appendRoots(int first, int last) {
+  const auto added = static_cast<std::int32_t>(last - first + 1);
+  const auto rootsEnd = forest_.grouped.begin() + forest_.rootCount;
+  std::vector<std::int32_t> rows(static_cast<std::size_t>(added));
+  std::iota(rows.begin(), rows.end(), first);
+  forest_.grouped.insert(rootsEnd, rows.begin(), rows.end());
+  for (std::int32_t& at : forest_.firstChild) at += added;
+  for (std::int32_t i = 0; i < added; ++i) {
+    forest_.parent.push_back(kNone);
+    forest_.position.push_back(forest_.rootCount + i);
+    forest_.firstChild.push_back(static_cast<std::int32_t>(forest_.grouped.size()));
+    forest_.childCount.push_back(0);
+    if (grouped_) linkKeys_.push_back(linkKey(first + i));
+  }
+  forest_.rootCount += added;
+  if (grouped_ && !regroupTimer_.isActive()) regroupTimer_.start();
+}
+
+void ThreadTreeModel::regroup() {
+  if (!grouped_) return;
+  emit layoutAboutToBeChanged();
+  const QModelIndexList before = persistentIndexList();
+  std::vector<int> rows;
+  rows.reserve(static_cast<std::size_t>(before.size()));
+  for (const QModelIndex& index : before) rows.push_back(rowOf(index));
+  rebuild();
+  QModelIndexList after;
+  after.reserve(before.size());
+  for (qsizetype i = 0; i < before.size(); ++i) {
+    after.push_back(viewIndex(rows[static_cast<std::size_t>(i)], before[i].column()));
+  }
+  changePersistentIndexList(before, after);
+  emit layoutChanged();
+  emit regrouped();
+}
+
+void ThreadTreeModel::sourceDataChanged(const QModelIndex& topLeft,
+                                        const QModelIndex& bottomRight) {
+  const int lastColumn = columnCount() - 1;
+  for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+    if (static_cast<std::size_t>(row) >= forest_.size()) break;
+    emit dataChanged(viewIndex(row), viewIndex(row, lastColumn));
+    // A subject, forum or header that changed may move the article to another thread.
+    if (grouped_ && !regroupTimer_.isActive() &&
+        linkKey(row) != linkKeys_[static_cast<std::size_t>(row)])
+      regroupTimer_.start();
+  }
+}
+
+int ThreadTreeModel::rowOf(const QModelIndex& index) const {
+  const auto parentRow = static_cast<std::int32_t>(index.internalId()) - 1;
+  if (static_cast<std::size_t>(parentRow + 1) > forest_.size()) return -1;
+  const auto [first, size] = forest_.children(parentRow);
+  return index.row() < size ? first[index.row()] : -1;
+}
+
+int ThreadTreeModel::sourceRow(const QModelIndex& parent, int row) const {
+  const std::int32_t parentRow = parent.isValid() ? rowOf(parent) : kNone;
+  if (parent.isValid() && parentRow < 0) return -1;
+  const auto [first, size] = forest_.children(parentRow);
+  return row >= 0 && row < size ? first[row] : -1;
+}
+
+QModelIndex ThreadTreeModel::viewIndex(int sourceRow, int column) const {
+  if (sourceRow < 0 || static_cast<std::size_t>(sourceRow) >= forest_.size()) return {};
+  const auto at = static_cast<std::size_t>(sourceRow);
+  return createIndex(forest_.position[at], column, parentId(forest_.parent[at]));
+}
+
+QItemSelection ThreadTreeModel::selectionOf(const std::function<bool(int)>& select) const {
+  QItemSelection selection;
+  const int lastColumn = columnCount() - 1;
+  const auto addRuns = [&](std::int32_t parentRow) {
+    const auto [first, size] = forest_.children(parentRow);
+    int runStart = -1;
+    for (int row = 0; row <= size; ++row) {
+      const bool selected = row < size && select(first[row]);
+      if (selected && runStart < 0) runStart = row;
+      if (!selected && runStart >= 0) {
+        selection.append(
+            QItemSelectionRange(createIndex(runStart, 0, parentId(parentRow)),
+                                createIndex(row - 1, lastColumn, parentId(parentRow))));
+        runStart = -1;
+      }
+    }
+  };
+  addRuns(kNone);
+  for (const int row : parentRows()) addRuns(row);
+  return selection;
+}
+
+std::vector<int> ThreadTreeModel::parentRows() const {
+  std::vector<int> rows;
+  for (std::size_t row = 0; row < forest_.size(); ++row)
+    if (forest_.childCount[row] > 0) rows.push_back(static_cast<int>(row));
+  return rows;
+}
+
+QModelIndex ThreadTreeModel::index(int row, int column, const QModelIndex& parent) const {
+  if (column < 0 || column >= columnCount() || (parent.isValid() && parent.column() != 0))
+    return {};
+  const std::int32_t parentRow = parent.isValid() ? rowOf(parent) : kNone;
+  if (parent.isValid() && parentRow < 0) return {};
+  if (row < 0 || row >= forest_.children(parentRow).second) return {};
+  return createIndex(row, column, parentId(parentRow));
+}
+
+QModelIndex ThreadTreeModel::parent(const QModelIndex& child) const {
+  if (!child.isValid() || child.internalId() == 0) return {};
+  return viewIndex(static_cast<int>(child.internalId() - 1));
+}
+
+int ThreadTreeModel::rowCount(const QModelIndex& parent) const {
+  if (!parent.isValid()) return forest_.rootCount;
+  if (parent.column() != 0) return 0;
+  const int row = rowOf(parent);
+  return row < 0 ? 0 : forest_.childCount[static_cast<std::size_t>(row)];
+}
+
+int ThreadTreeModel::columnCount(const QModelIndex&) const {
+  return sourceModel()->columnCount();
+}
+
+bool ThreadTreeModel::hasChildren(const QModelIndex& parent) const {
+  return rowCount(parent) > 0;
+}
+
+QModelIndex ThreadTreeModel::mapToSource(const QModelIndex& proxyIndex) const {
+  if (!proxyIndex.isValid()) return {};
+  return sourceModel()->index(rowOf(proxyIndex), proxyIndex.column());
+}
+
+QModelIndex ThreadTreeModel::mapFromSource(const QModelIndex& sourceIndex) const {
+  if (!sourceIndex.isValid()) return {};
+  return viewIndex(sourceIndex.row(), sourceIndex.column());
+}
+
+QVariant ThreadTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  return sourceModel()->headerData(section, orientation, role);
+}
+
+}  // namespace varnook
