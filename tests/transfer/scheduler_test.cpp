@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
-#include <sstream>
 
 #include "archive/queryurl.h"
 #include "archive/resultpage.h"
@@ -62,12 +60,6 @@ struct PeakWatcher : CollectionObserver {
 
 std::string plainText(const std::string& text) {
   return httpResponse(200, "OK", text, {"Content-Type: text/plain"});
-}
-
-std::string readFile(const std::string& path) {
-  std::stringstream bytes;
-  bytes << std::ifstream(path).rdbuf();
-  return bytes.str();
 }
 
 class SchedulerTest : public ::testing::Test {
@@ -177,7 +169,7 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
                                  : Lines{});
     EXPECT_EQ(ui_.opened, bad ? Lines{saved} : Lines{});
     if (bad) {
-      EXPECT_EQ(readFile(saved), unreadable);
+      EXPECT_EQ(testing::readFile(saved), unreadable);
     }
     // Stop query cancels also a request that does not run.
     scheduler_->stopQuery(r);
