@@ -319,20 +319,6 @@ TEST(CollectionFile, LongQueriesAndNamesWithColonsReadBackAsWritten) {
   }
 }
 
-TEST(CollectionFile, DeletedArticlesAreNotAddedAgainAfterReload) {
-  Collection c;
-  Request& r = addRequest(c, "R", "k");
-  r.addArticle(500, "s");
-  r.addArticle(501, "t");
-  c.removeArticlesIf([](const Article&) { return true; });
-  Collection back;
-  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
-  EXPECT_TRUE(back.articles().empty());
-  Request& again = *back.requests()[0];
-  EXPECT_EQ(again.addArticle(500, "s"), nullptr);
-  EXPECT_EQ(again.articles, 1);
-}
-
 // A temporary folder that can tell how many entries it holds.
 struct TempDir : testing::TempFolder {
   std::string file(const std::string& name) const { return path() + "/" + name; }
