@@ -206,6 +206,9 @@ int connectTo(int port, const char* address) {
   return fd;
 }
 
+namespace {
+
+// Waits until something accepts TCP connections on 127.0.0.1:`port`.
 bool waitUntilListening(int port, int timeoutMs, ChildProcess* process) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Clock::now() < deadline) {
@@ -219,6 +222,8 @@ bool waitUntilListening(int port, int timeoutMs, ChildProcess* process) {
   }
   return false;
 }
+
+}  // namespace
 
 std::string findProgram(std::string_view name) {
   for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/"}) {
