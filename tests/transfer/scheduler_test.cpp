@@ -107,9 +107,9 @@ class SchedulerTest : public ::testing::Test {
   std::unique_ptr<Scheduler> scheduler_;
 };
 
-// What a request's pages leave: the walk over every page on one transfer with its log,
-// and the ways a first page ends the request. An unreadable page is saved, reported and
-// asked about once; every failure has its line.
+// What a request's first page leaves, and the ways it ends the request (the walk over
+// several pages and its log: StopAtNextPageAndResume... and BatchTest.SearchesFollowsPages...).
+// An unreadable page is saved, reported and asked about once; every failure has its line.
 TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
   const std::string unreadable = "<a href=\"/getdoc.xp?AN=5\">no end";
   const std::string report =
@@ -122,9 +122,6 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
     int state, pages;
     Lines lines;
   } cases[] = {
-      {25, "", "Loaded", kComplete, 3,
-       Lines{"Page 1 of Q#0 delivered 10 articles", "Page 2 of Q#0 delivered 10 articles",
-             "Page 3 of Q#0 delivered 5 articles", "Request Q#0: total of 25 articles on 3 pages"}},
       {2, "", "Loaded", kComplete, 1, Lines{"Page 1 of Q#0 delivered 2 articles"}},  // no total
       {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1,
        Lines{"Query \"modem\" (Q#0) failed: HTTP 404 Not Found"}},
