@@ -7,26 +7,18 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <set>
-#include <sstream>
 
 #include "archive/queryurl.h"
 #include "archive/resultpage.h"
 #include "archive/textsearch.h"
 #include "base/wholefile.h"
+#include "support/fixtures.h"
 #include "support/realservers.h"
 
 namespace varnook {
 namespace {
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Requests get fixed names so files are reproducible.
 Request& addRequest(Collection& c, const std::string& name, const std::string& keywords) {
@@ -66,27 +58,7 @@ TEST(CollectionFile, WritesTheLayoutByteForByte) {
   EXPECT_EQ(writeCollection(c).substr(writeCollection(c).size() - 18), "\r\n\r\n---{^#DeL&}---");
   for (std::uint32_t n = 100; n < 110; ++n) c.isKnownArticle(n);
 
-  EXPECT_EQ(writeCollection(c),
-            "---{^#ReQ&}---\r\n"
-            "Q#1.5: &QRY=linux+modem&defaultOp=AND&fromdate=-7\r\n"
-            "\r\n"
-            "---{^#MsG&}---\r\n"
-            "X-QuenID: 12\r\n"
-            "From: joe@example.com\r\n"
-            "Newsgroup: comp.dcom.modems\r\n"
-            "Subject: Re: modems\r\n"
-            "X-RequestID: Q#1.5\r\n"
-            "Date: 1999/03/25\r\n"
-            "X-Selected: True\r\n"
-            "\r\n"
-            "Line one\r\nLine two\r\n"
-            "---{^#MsG&}---\r\n"
-            "X-QuenID: 13\r\n"
-            "\r\n"
-            "\r\n"
-            "---{^#DeL&}---\r\n"
-            "100 101 102 103 104 105 106 107\r\n"
-            "108 109");
+  EXPECT_EQ(writeCollection(c), testing::readFile(testing::fixture("collection/data/layout.vnk")));
 }
 
 // Builds a random collection whose stored fields survive the file: single-line values
@@ -263,48 +235,19 @@ TEST(CollectionFile, FileMadeBeforeExactTextsStillReads) {
 // Errors name their line; what was read before the failing line stays (a request whose
 // parameters fail is not added), and the file name does not change.
 TEST(CollectionFile, ReaderErrorsNameTheLineAndKeepWhatWasReadBefore) {
-  const struct {
-    const char* name;
-    std::string bytes;
-    std::string message;
-    int line;
-    std::size_t requests, articles;  // kept: "Q#1" and an article with the text "body"
-  } cases[] = {
-      {"no signature", "hello\r\n", "Invalid file format at line 1: Signature expected", 1, 0, 0},
-      {"empty file", "", "Invalid file format at line 1: Signature expected", 1, 0, 0},
-      {"request without colon", "---{^#ReQ&}---\r\nQ#1: &QRY=a\r\nnocolon\r\n",
-       "Invalid file format at line 3: Query expected", 3, 1, 0},
-      {"attribute without colon", "---{^#MsG&}---\r\nX-QuenID: 5\r\nbroken\r\n",
-       "Invalid file format at line 3: Article attributes expected", 3, 0, 0},
-      {"unknown attribute after a whole article",
-       "---{^#ReQ&}---\r\nQ#1: &QRY=x\r\n\r\n"
-       "---{^#MsG&}---\r\nX-QuenID: 1\r\nSubject: one\r\n\r\nbody\r\n"
-       "---{^#MsG&}---\r\nX-QuenID: 2\r\nX-Other: 1\r\n",
-       "Invalid file format at line 11: Unknown article attribute: X-Other", 11, 1, 1},
-      {"number not an integer", "---{^#MsG&}---\r\nX-QuenID: 12a\r\n",
-       "'12a' is not a valid integer value", 2, 0, 0},
-      {"negative number", "---{^#MsG&}---\r\nX-QuenID: -5\r\n", "'-5' is not a valid integer value",
-       2, 0, 0},
-      {"number beyond 32 bits", "---{^#MsG&}---\r\nX-QuenID: 4294967296\r\n",
-       "'4294967296' is not a valid integer value", 2, 0, 0},
-      {"bad date", "---{^#MsG&}---\r\nX-QuenID: 5\r\nDate: 1999-03-25\r\n",
-       "Invalid file format at line 3: Incorrect date format: 1999-03-25", 3, 0, 0},
-      {"bad stored date", "---{^#ReQ&}---\r\nQ#1: &fromdate=yesterday\r\n",
-       "'yesterday' is not a valid date", 2, 0, 0},
-      {"bad stored date after a good request",
-       "---{^#ReQ&}---\r\nQ#1: &QRY=a\r\nQ#2: &QRY=b&fromdate=1999/13/45\r\n",
-       "'1999/13/45' is not a valid date", 3, 1, 0},
-  };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.name);
+  const auto rows = testing::readTable(testing::fixture("collection/data/errors.tsv"));
+  ASSERT_GT(rows.size(), 10u);
+  for (auto row : rows) {
+    row.resize(6);
+    SCOPED_TRACE(row[0]);
     Collection c;
     c.setFileName("previous.vnk");
-    const LoadResult result = readBytes(c, test.bytes);
+    const LoadResult result = readBytes(c, row[1]);
     EXPECT_EQ(std::tuple(result.status, result.message, result.line),
-              std::tuple(LoadResult::Status::Malformed, test.message, test.line));
+              std::tuple(LoadResult::Status::Malformed, row[2], std::stoi(row[3])));
     EXPECT_EQ(c.fileName(), "previous.vnk");
     ASSERT_EQ(std::tuple(c.requests().size(), c.articles().size()),
-              std::tuple(test.requests, test.articles));
+              std::tuple(std::stoul(row[4]), std::stoul(row[5])));
     for (const auto& r : c.requests()) EXPECT_EQ(r->name, "Q#1");
     for (const auto& a : c.articles()) EXPECT_EQ(a->text, "body");
     EXPECT_EQ(c.modified(), !c.isEmpty());
@@ -312,31 +255,9 @@ TEST(CollectionFile, ReaderErrorsNameTheLineAndKeepWhatWasReadBefore) {
 }
 
 TEST(CollectionFile, ReaderEdgeCases) {
-  const std::string longValue(1200, 'v');
-  const std::string bytes =
-      "---{^#MsG&}---\n"  // no request section, LF line ends
-      "X-QuenID: 3\n"
-      "subject: " +
-      longValue +
-      "\n"
-      "x-selected: no\n"
-      "Date: 03/25/99\n"
-      "X-QuenURL: http://ignored/\n"
-      "\n"
-      "<pre>a &amp; b</pre>\n"
-      "---{^#MsG&}---\n"
-      "X-QuenID: 4\n"
-      "Date: 1999\n"
-      "\n"
-      "before\n"
-      "---{^#MsG&}---\n"  // a body line that is a separator ends the article
-      "X-QuenID: 0\n"     // number 0: no article
-      "\n"
-      "---{^#DeL&}---\n"
-      "77, 78;x79\n"
-      "---{^#MsG&}---\n"
-      "X-QuenID: 78\n"  // listed as deleted earlier: no article
-      "Date: 1999/03/25/\n";
+  // LF line ends, no request section, a 1200-character subject, a separator line that ends
+  // an article's body, number 0 (no article), and a number listed as deleted before.
+  const std::string bytes = testing::readFile(testing::fixture("collection/data/edgecases.vnk"));
   Collection c;
   const LoadResult result = readBytes(c, bytes);
   ASSERT_TRUE(result.ok()) << result.message;
@@ -398,20 +319,6 @@ TEST(CollectionFile, LongQueriesAndNamesWithColonsReadBackAsWritten) {
   }
 }
 
-TEST(CollectionFile, DeletedArticlesAreNotAddedAgainAfterReload) {
-  Collection c;
-  Request& r = addRequest(c, "R", "k");
-  r.addArticle(500, "s");
-  r.addArticle(501, "t");
-  c.removeArticlesIf([](const Article&) { return true; });
-  Collection back;
-  ASSERT_TRUE(readBytes(back, writeCollection(c)).ok());
-  EXPECT_TRUE(back.articles().empty());
-  Request& again = *back.requests()[0];
-  EXPECT_EQ(again.addArticle(500, "s"), nullptr);
-  EXPECT_EQ(again.articles, 1);
-}
-
 // A temporary folder that can tell how many entries it holds.
 struct TempDir : testing::TempFolder {
   std::string file(const std::string& name) const { return path() + "/" + name; }
@@ -433,13 +340,13 @@ TEST(CollectionFileOnDisk, SaveAndLoadALargeFileThroughTheFileSystem) {
   ASSERT_TRUE(saveCollection(c, path).ok);
   EXPECT_FALSE(c.modified());
   EXPECT_EQ(c.fileName(), path);
-  EXPECT_EQ(readFile(path), writeCollection(c));
+  EXPECT_EQ(testing::readFile(path), writeCollection(c));
   EXPECT_EQ(dir.entries(), 1);  // no temporary files are left behind
 
   Collection fromDisk, fromMemory;
   const LoadResult result = loadCollection(fromDisk, path);
   ASSERT_TRUE(result.ok()) << result.message;
-  ASSERT_TRUE(readBytes(fromMemory, readFile(path)).ok());
+  ASSERT_TRUE(readBytes(fromMemory, testing::readFile(path)).ok());
   EXPECT_EQ(fromDisk.fileName(), path);
   EXPECT_EQ(writeCollection(fromDisk), writeCollection(c));
   EXPECT_EQ(writeCollection(fromDisk), writeCollection(fromMemory));
@@ -486,7 +393,7 @@ TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   EXPECT_TRUE(c.modified());
   EXPECT_EQ(dir.entries(), 1);
   if (!root) {
-    EXPECT_EQ(readFile(path), "old contents");
+    EXPECT_EQ(testing::readFile(path), "old contents");
   }
 }
 
@@ -525,14 +432,14 @@ TEST(CollectionFileOnDisk, SavingThroughALinkReplacesTheFileItNamesAndKeepsItsMo
   struct stat st {};
   ASSERT_EQ(::lstat(link.c_str(), &st), 0);
   EXPECT_TRUE(S_ISLNK(st.st_mode));
-  EXPECT_EQ(readFile(real), writeCollection(c));
+  EXPECT_EQ(testing::readFile(real), writeCollection(c));
   ASSERT_EQ(::stat(real.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
 
   // A link to a file not there yet: the file it names is made.
   ASSERT_EQ(::symlink("made.vnk", dir.file("new.vnk").c_str()), 0);
   ASSERT_TRUE(saveCollection(c, dir.file("new.vnk")).ok);
-  EXPECT_EQ(readFile(dir.file("made.vnk")), writeCollection(c));
+  EXPECT_EQ(testing::readFile(dir.file("made.vnk")), writeCollection(c));
   EXPECT_TRUE(::lstat(dir.file("new.vnk").c_str(), &st) == 0 && S_ISLNK(st.st_mode));
 }
 

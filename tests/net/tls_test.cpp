@@ -1,12 +1,15 @@
-// TLS on the socket, through the HTTP client and on its own, against nginx serving
-// certificates made for the test: documents, redirections across http and https, every
-// way a certificate is refused, and a CONNECT tunnel through tinyproxy.
+// The HTTP client against real servers on loopback: nginx serving plain documents and TLS
+// with certificates made for the test (documents, redirections across ports and across http
+// and https, every way a certificate is refused), tinyproxy with basic authentication (plain
+// requests and CONNECT tunnels), and the TLS socket on its own.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "net/asyncsocket.h"
 #include "net/httpclient.h"
@@ -77,6 +80,11 @@ TEST_F(Tls, DocumentsRedirectionsAndRefusedCertificates) {
       {nginx_->tlsUrl("/page.html", "localhost"), page, ""},
       {nginx_->tlsUrl("/page.html", "good.localhost"), page, ""},
       {nginx_->tlsUrl("/nothing.html"), "404 Not Found []", ""},
+      {nginx_->url("/page.html"), page, ""},
+      {nginx_->url("/no/such/page.html"), "404 Not Found []", ""},
+      // 301 to the other port, and 302 back to the first one.
+      {nginx_->url("/moved/page.html"), page, nginx_->otherUrl("/page.html")},
+      {nginx_->otherUrl("/found/page.html"), page, nginx_->url("/page.html")},
       // http -> https is followed; https -> http is not.
       {nginx_->url("/secure/page.html"), page, nginx_->tlsUrl("/page.html")},
       {nginx_->tlsUrl("/plain/page.html"), "404 Redirect from HTTPS to HTTP refused []", ""},
@@ -94,15 +102,19 @@ TEST_F(Tls, DocumentsRedirectionsAndRefusedCertificates) {
     const std::string outcome = get(c.url);
     EXPECT_EQ(outcome.substr(0, c.expected.size()), c.expected);
     if (!c.location.empty()) {
-      EXPECT_EQ(client_.location(), c.location);
+      EXPECT_EQ(std::tuple(client_.location(), client_.redirections()), std::tuple(c.location, 1));
     }
   }
   // The big document arrives whole, in pieces no larger than usual.
-  std::size_t largest = 0;
-  client_.onDocData = [&](std::string_view piece) { largest = std::max(largest, piece.size()); };
-  EXPECT_EQ(get(nginx_->tlsUrl("/big.bin")), "200 OK [...]");
-  EXPECT_TRUE(received_ == document_);
-  EXPECT_LE(largest, HttpClient::kMaxPiece);
+  for (const std::string& url : {nginx_->url("/big.bin"), nginx_->tlsUrl("/big.bin")}) {
+    std::size_t largest = 0;
+    client_.onDocData = [&](std::string_view piece) { largest = std::max(largest, piece.size()); };
+    EXPECT_EQ(get(url), "200 OK [...]");
+    EXPECT_TRUE(received_ == document_);
+    EXPECT_LE(largest, HttpClient::kMaxPiece);
+    EXPECT_EQ(std::tuple(client_.contentLength(), client_.contentType(), client_.socketError()),
+              std::tuple(std::int64_t(document_.size()), "application/octet-stream", 0));
+  }
 
   // Without the test authority only the system's store counts; a file that cannot be read
   // fails the transfer with its name.
@@ -114,15 +126,21 @@ TEST_F(Tls, DocumentsRedirectionsAndRefusedCertificates) {
                 "\" cannot be used: No such file or directory []");
 }
 
-TEST_F(Tls, ThroughAProxyTunnelWithBasicAuthentication) {
+TEST_F(Tls, ThroughAProxyWithBasicAuthenticationPlainAndTunnelled) {
   std::string error;
   auto proxy = TinyProxyServer::start(&error, "alice", "s3cret");
   if (!proxy) GTEST_SKIP() << error;
   client_.proxy = "127.0.0.1:" + std::to_string(proxy->port());
-  EXPECT_EQ(get(nginx_->tlsUrl("/page.html")), "407 Proxy Authentication Required []");
+  for (const std::string& url : {nginx_->url("/page.html"), nginx_->tlsUrl("/page.html")})
+    EXPECT_EQ(get(url), "407 Proxy Authentication Required []");
 
   client_.proxyUsername = "alice";
   client_.proxyPassword = "s3cret";
+  // Plain requests name the whole target to the proxy, also after a redirection.
+  EXPECT_EQ(get(nginx_->url("/big.bin")), "200 OK [...]");
+  EXPECT_TRUE(received_ == document_);
+  EXPECT_EQ(get(nginx_->url("/moved/page.html")), "200 OK [<html>page</html>]");
+  EXPECT_EQ(client_.redirections(), 1);
   std::string requestLines;
   client_.onCommand = [&](const std::string& line) { requestLines += line + "\n"; };
   EXPECT_EQ(get(nginx_->tlsUrl("/big.bin")), "200 OK [...]");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "settings/fontnames.h"
+#include "support/fixtures.h"
 
 namespace varnook {
 namespace {
@@ -10,27 +11,13 @@ namespace {
 // Plain colours have their values, system colours follow the system colour index; every
 // name reads back. Other values have no name, and names are matched exactly.
 TEST(ColorNames, NamedValuesReadBackOthersHaveNoName) {
-  std::vector<std::pair<Color, std::string>> named = {
-      {0x000000, "clBlack"}, {0x000080, "clMaroon"},  {0x008000, "clGreen"},
-      {0x008080, "clOlive"}, {0x800000, "clNavy"},    {0x800080, "clPurple"},
-      {0x808000, "clTeal"},  {0x808080, "clGray"},    {0xC0C0C0, "clSilver"},
-      {0x0000FF, "clRed"},   {0x00FF00, "clLime"},    {0x00FFFF, "clYellow"},
-      {0xFF0000, "clBlue"},  {0xFF00FF, "clFuchsia"}, {0xFFFF00, "clAqua"},
-      {0xFFFFFF, "clWhite"}, {0x1FFFFFFF, "clNone"},
-  };
-  const char* system[] = {
-      "clScrollBar",    "clBackground",  "clActiveCaption", "clInactiveCaption",
-      "clMenu",         "clWindow",      "clWindowFrame",   "clMenuText",
-      "clWindowText",   "clCaptionText", "clActiveBorder",  "clInactiveBorder",
-      "clAppWorkSpace", "clHighlight",   "clHighlightText", "clBtnFace",
-      "clBtnShadow",    "clGrayText",    "clBtnText",       "clInactiveCaptionText",
-      "clBtnHighlight", "cl3DDkShadow",  "cl3DLight",       "clInfoText",
-      "clInfoBk",
-  };
-  for (Color index = 0; index < 25; ++index) named.emplace_back(0x80000000u + index, system[index]);
-  for (const auto& [color, name] : named) {
-    EXPECT_EQ(colorName(color), name);
-    EXPECT_EQ(colorFromName(name), color) << name;
+  const auto rows = testing::readTable(testing::fixture("settings/data/colornames.tsv"));
+  ASSERT_EQ(rows.size(), 42u);
+  for (auto row : rows) {
+    row.resize(2);
+    const auto color = static_cast<Color>(std::stoul(row[1], nullptr, 16));
+    EXPECT_EQ(colorName(color), row[0]);
+    EXPECT_EQ(colorFromName(row[0]), color) << row[0];
   }
   for (Color c : {0x404040u, 0x00C000u, 0x000001u, 0x01000000u, 0xFFFFFFFFu, 0x80000019u}) {
     EXPECT_FALSE(colorName(c)) << std::hex << c;

@@ -8,14 +8,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "settings/storagepaths.h"
 #include "streambuilder.h"
+#include "support/fixtures.h"
 #include "support/realservers.h"
 
 namespace varnook {
@@ -24,36 +23,12 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(StorageFileName, FollowsThePathSetting) {
-  const struct {
-    const char* path;
-    const char* program;
-    const char* expected;
-  } cases[] = {
-      // empty path: the program's name with ".CFG" for its extension
-      {"", "/usr/bin/varnook", "/usr/bin/varnook.CFG"},
-      {"", "/opt/varnook/varnook.bin", "/opt/varnook/varnook.CFG"},
-      {"", "/opt/v.1/varnook", "/opt/v.1/varnook.CFG"},  // a dot in a folder is no extension
-      {"", "C:\\Program Files\\Varnook\\VARNOOK.EXE", "C:\\Program Files\\Varnook\\VARNOOK.CFG"},
-      {"", "varnook", "varnook.CFG"},
-      {"", "/home/u/.varnook", "/home/u/.CFG"},
-      // a bare name: in the program's folder
-      {"vnk.ini", "/usr/bin/varnook", "/usr/bin/vnk.ini"},
-      {"vnk.ini", "C:\\Prog\\VNK.EXE", "C:\\Prog\\vnk.ini"},
-      // anything with a delimiter: as it stands
-      {"/etc/varnook/options", "/usr/bin/varnook", "/etc/varnook/options"},
-      {"sub/options", "/usr/bin/varnook", "sub/options"},
-      {"D:\\cfg\\vnk.cfg", "/usr/bin/varnook", "D:\\cfg\\vnk.cfg"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(storageFileName(c.path, c.program), c.expected) << c.path << " | " << c.program;
+  const auto rows = testing::readTable(testing::fixture("settings/data/storagefiles.tsv"));
+  ASSERT_GT(rows.size(), 10u);
+  for (auto row : rows) {
+    row.resize(3);
+    EXPECT_EQ(storageFileName(row[0], row[1]), row[2]) << row[0] << " | " << row[1];
   }
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 unsigned modeOf(const fs::path& path) {
@@ -92,8 +67,7 @@ class OptionsStoreTest : public ::testing::Test {
   }
   // Writes the options file (and its folder).
   void writeStored(const std::string& bytes) {
-    fs::create_directories(optionsFile().parent_path());
-    std::ofstream(optionsFile(), std::ios::binary) << bytes;
+    ASSERT_TRUE(testing::writeFile(optionsFile(), bytes));
   }
 
   testing::TempFolder root_;
@@ -119,7 +93,7 @@ TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBackAndLoadingCre
   ASSERT_TRUE(saved.saved) << saved.detail;
   EXPECT_TRUE(saved.message.empty());
   store.reset();
-  EXPECT_EQ(readFile(optionsFile()), writeOptionsStream(changed));
+  EXPECT_EQ(testing::readFile(optionsFile()), writeOptionsStream(changed));
   EXPECT_EQ(modeOf(optionsFile()), 0600u);
   EXPECT_EQ(modeOf(optionsFile().parent_path()), 0700u);
   EXPECT_EQ(entriesIn(optionsFile().parent_path()), 1);  // no temporary files left behind
@@ -132,7 +106,7 @@ TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBackAndLoadingCre
   again->options() = {};
   ASSERT_TRUE(again->save().saved);
   EXPECT_EQ(modeOf(optionsFile()), 0600u);
-  EXPECT_EQ(readFile(optionsFile()), writeOptionsStream(VnkOptions{}));
+  EXPECT_EQ(testing::readFile(optionsFile()), writeOptionsStream(VnkOptions{}));
 }
 
 TEST_F(OptionsStoreTest, ValueNameNamesTheFile) {
@@ -209,7 +183,7 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
 }
 
 TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFile) {
-  std::ofstream(config_) << "a file where the configuration folder should be";
+  ASSERT_TRUE(testing::writeFile(config_, "a file where the configuration folder should be"));
   OptionsSaveResult result = registryStore()->save();
   EXPECT_FALSE(result.saved);
   EXPECT_EQ(result.message, "Unable to save the options into the Registry.");
@@ -218,7 +192,7 @@ TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFi
 
   auto store = registryStore();
   ASSERT_TRUE(store->save().saved);
-  const std::string before = readFile(optionsFile());
+  const std::string before = testing::readFile(optionsFile());
   // Let the write run out of room half-way: a file size limit makes write() fail with
   // EFBIG once the signal that would otherwise end the process is ignored.
   store->options().hostList = std::string(100000, 'x');
@@ -233,7 +207,7 @@ TEST_F(OptionsStoreTest, FailedSavesReportTheRegistryMessageAndKeepThePreviousFi
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_FALSE(result.saved);
   EXPECT_EQ(result.message, "Unable to save the options into the Registry.");
-  EXPECT_EQ(readFile(optionsFile()), before);
+  EXPECT_EQ(testing::readFile(optionsFile()), before);
   EXPECT_EQ(entriesIn(optionsFile().parent_path()), 1);
 }
 
@@ -281,7 +255,7 @@ TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
     stream = "XX";
   };
   ASSERT_TRUE(store.save().saved);
-  EXPECT_EQ(readFile(optionsFile()), "XX" + writeOptionsStream(store.options()));
+  EXPECT_EQ(testing::readFile(optionsFile()), "XX" + writeOptionsStream(store.options()));
   store.onStreamLoad = [](OptionsStore&, std::string& stream, bool&) {
     ASSERT_EQ(stream.substr(0, 2), "XX");
     stream.erase(0, 2);
@@ -300,7 +274,7 @@ TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
     done = true;
   };
   ASSERT_TRUE(store.save().saved);
-  EXPECT_EQ(readFile(optionsFile()), "own format");
+  EXPECT_EQ(testing::readFile(optionsFile()), "own format");
 }
 
 TEST_F(OptionsStoreTest, AutomaticSaveHappensExactlyOnce) {

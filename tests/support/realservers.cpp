@@ -206,6 +206,9 @@ int connectTo(int port, const char* address) {
   return fd;
 }
 
+namespace {
+
+// Waits until something accepts TCP connections on 127.0.0.1:`port`.
 bool waitUntilListening(int port, int timeoutMs, ChildProcess* process) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Clock::now() < deadline) {
@@ -219,6 +222,8 @@ bool waitUntilListening(int port, int timeoutMs, ChildProcess* process) {
   }
   return false;
 }
+
+}  // namespace
 
 std::string findProgram(std::string_view name) {
   for (const char* folder : {"/usr/sbin/", "/usr/bin/", "/sbin/", "/bin/"}) {
@@ -271,33 +276,26 @@ std::unique_ptr<NginxServer> NginxServer::start(std::string* error,
   const std::string dir = server->folder_.path();
   const auto configure = [&]() -> std::vector<std::string> {
     const std::string p1 = std::to_string(server->ports_[0]);
-    const std::string p2 = std::to_string(server->ports_[1]);
-    const std::string p3 = sites.empty() ? "0" : std::to_string(server->ports_[2]);
-    const std::string root = "    root " + dir + "/www;\n";
-    std::string config = "daemon off;\nmaster_process off;\nworker_processes 1;\n";
-    config += "error_log " + dir + "/log.txt warn;\npid " + dir + "/nginx.pid;\n";
-    config += "events { worker_connections 4096; }\nhttp {\n  access_log off;\n";
-    for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"})
-      config += "  " + std::string(kind) + "_temp_path " + dir + "/tmp/" + kind + ";\n";
-    config += "  sendfile on;\n  tcp_nopush on;\n  types { text/html html htm; text/plain txt; }\n";
-    config += "  default_type application/octet-stream;\n";
-    config += "  server {\n    listen 127.0.0.1:" + p1 + " backlog=4096;\n" + root +
-              "    location /moved/ { rewrite ^/moved/(.*)$ http://127.0.0.1:" + p2 +
-              "/$1 permanent; }\n    location /secure/ { rewrite ^/secure/(.*)$ "
-              "https://127.0.0.1:" +
-              p3 + "/$1 permanent; }\n  }\n";
-    config += "  server {\n    listen 127.0.0.1:" + p2 + " backlog=4096;\n" + root +
-              "    location /found/ { rewrite ^/found/(.*)$ http://127.0.0.1:" + p1 +
-              "/$1 redirect; }\n  }\n";
+    std::string tls;
     for (const TlsSite& site : sites) {
-      config += "  server {\n    listen 127.0.0.1:" + p3 +
-                (&site == &sites.front() ? " ssl default_server backlog=4096" : " ssl") +
-                ";\n    server_name " + site.serverName + ";\n    ssl_certificate " +
-                site.certificate + ";\n    ssl_certificate_key " + site.key + ";\n" + root +
-                "    location /plain/ { rewrite ^/plain/(.*)$ http://127.0.0.1:" + p1 +
-                "/$1 redirect; }\n  }\n";
+      tls += "  server {\n    listen 127.0.0.1:@P3@" +
+             std::string(&site == &sites.front() ? " ssl default_server backlog=4096" : " ssl") +
+             ";\n    server_name " + site.serverName + ";\n    ssl_certificate " +
+             site.certificate + ";\n    ssl_certificate_key " + site.key +
+             ";\n    location /plain/ { rewrite ^/plain/(.*)$ http://127.0.0.1:@P1@/$1 redirect; "
+             "}\n  }\n";
     }
-    config += "}\n";
+    std::string config = readFile(VARNOOK_TEST_SUPPORT_DATA "/nginx.conf");
+    if (config.empty()) return {};
+    for (const auto& [name, value] :
+         {std::pair<std::string, std::string>{"@TLS@", tls},
+          {"@DIR@", dir},
+          {"@P1@", p1},
+          {"@P2@", std::to_string(server->ports_[1])},
+          {"@P3@", sites.empty() ? "0" : std::to_string(server->ports_[2])}}) {
+      for (std::size_t at; (at = config.find(name)) != std::string::npos;)
+        config.replace(at, name.size(), value);
+    }
     if (!writeFile(dir + "/nginx.conf", config) || !writeFile(dir + "/www/.keep", "") ||
         !writeFile(dir + "/tmp/.keep", ""))
       return {};

@@ -87,8 +87,6 @@ int bindLoopback(bool ipv6, int backlog, int* port);
 int freeLoopbackPort();
 // A TCP connection to `address` (IPv4 or IPv6) on `port`; -1 when it cannot be made.
 int connectTo(int port, const char* address = "127.0.0.1");
-// Waits until something accepts TCP connections on 127.0.0.1:`port`.
-bool waitUntilListening(int port, int timeoutMs, ChildProcess* process = nullptr);
 // Path of a program in /usr/sbin, /usr/bin, /sbin or /bin; empty when absent.
 std::string findProgram(std::string_view name);
 

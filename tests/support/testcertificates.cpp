@@ -62,28 +62,15 @@ std::unique_ptr<TestCertificates> TestCertificates::make(std::string* error) {
   };
   for (const auto& site : sites) {
     const std::string base = dir / site.name;
-    const std::string authority = site.authority;
     std::vector<std::string> request = {
         "req",     "-new",        "-subj", std::string("/CN=") + site.name,
         "-keyout", base + ".key", "-out",  base + ".csr"};
     request.insert(request.end(), newKey.begin(), newKey.end());
-    std::vector<std::string> sign = {"ca",
-                                     "-batch",
-                                     "-notext",
-                                     "-config",
-                                     dir / authority + "/cnf",
-                                     "-cert",
-                                     dir / (authority + ".pem"),
-                                     "-keyfile",
-                                     dir / authority + "/key.pem",
-                                     "-in",
-                                     base + ".csr",
-                                     "-out",
-                                     base + ".pem",
-                                     "-extfile",
-                                     base + ".ext",
-                                     "-extensions",
-                                     "server"};
+    const std::string ca = dir / site.authority;
+    std::vector<std::string> sign = {
+        "ca",          "-batch", "-notext",     "-extensions", "server",        "-config",
+        ca + "/cnf",   "-cert",  ca + ".pem",   "-keyfile",    ca + "/key.pem", "-in",
+        base + ".csr", "-out",   base + ".pem", "-extfile",    base + ".ext"};
     sign.insert(sign.end(), site.dates.begin(), site.dates.end());
     if (!writeFile(base + ".ext",
                    "[ server ]\nbasicConstraints = CA:FALSE\n"

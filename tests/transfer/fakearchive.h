@@ -4,7 +4,6 @@
 // query with "Next matches" links back to itself, article texts, update information, and
 // whatever a test wants to break. It counts what was asked for.
 
-#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -50,21 +49,11 @@ class FakeArchive {
     }
     released_.notify_all();
   }
-  std::atomic<int> updateRequests{0};
-  std::string updateAnswer = "NewestVersion=0.00.00.00\n";
 
   int count(const std::string& part) {
     int n = 0;
     for (const auto& r : server_.requests()) n += r.target.find(part) != std::string::npos;
     return n;
-  }
-
-  static std::string articleText(int number) {
-    return "From: Author " + std::to_string(number) + " <a" + std::to_string(number) +
-           "@example.com>\nSubject: Subject " + std::to_string(number) +
-           "\nDate: Mon, 05 Apr 1999 12:34:56 GMT\nMessage-ID: <" + std::to_string(number) +
-           "@example>\nNewsgroup: comp.test\n\nBody of article " + std::to_string(number) +
-           "\n> quoted\n";
   }
 
  private:
@@ -76,14 +65,18 @@ class FakeArchive {
       for (const auto& [part, reply] : overrides_)
         if (r.target.find(part) != std::string::npos) return reply;
     }
-    if (r.target.find("/varnook/update.txt") != std::string::npos) {
-      ++updateRequests;
-      return testing::httpResponse(200, "OK", updateAnswer, {"Content-Type: text/plain"});
-    }
+    if (r.target.find("/varnook/update.txt") != std::string::npos)
+      return testing::httpResponse(200, "OK", "NewestVersion=0.00.00.00\n",
+                                   {"Content-Type: text/plain"});
     const auto an = r.target.find("getdoc.xp?AN=");
     if (an != std::string::npos) {
-      const int number = std::atoi(r.target.c_str() + an + 13);
-      return testing::httpResponse(200, "OK", articleText(number), {"Content-Type: text/plain"});
+      const std::string n = std::to_string(std::atoi(r.target.c_str() + an + 13));
+      return testing::httpResponse(
+          200, "OK",
+          "From: Author " + n + " <a" + n + "@example.com>\nSubject: Subject " + n +
+              "\nDate: Mon, 05 Apr 1999 12:34:56 GMT\nMessage-ID: <" + n +
+              "@example>\nNewsgroup: comp.test\n\nBody of article " + n + "\n> quoted\n",
+          {"Content-Type: text/plain"});
     }
     if (r.target.find("dnquery.xp") != std::string::npos) {
       int first = 1;

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "spantext.h"
+#include "support/fixtures.h"
 #include "viewer/drawrules.h"
 
 namespace varnook {
@@ -17,36 +20,49 @@ std::string spansOf(ColorRule& rule, std::string_view text, std::size_t from = 0
 }
 
 TEST(ReadColorText, NamesAndRedFirstNumbers) {
-  const std::pair<const char*, Color> cases[] = {
-      {"red", 0x0000FF},      {" Red ", 0x0000FF},      {"NAVY", 0x800000},
-      {"fuchsia", 0xFF00FF},  {"$0000FF", 0xFF0000},    {"#0000FF", 0xFF0000},
-      {"0000FF", 0xFF0000},   {"$00F000", 0x00F000},    {"$FF0000", 0x0000FF},
-      {"#$404040", 0x404040}, {"$FFFFFFFF", 0xFFFFFF},  {"$123456789", 0xFFFFFF},
-      {"zz", 0xFFFFFF},       {"12$34", 0xFFFFFF},      {"#", 0xFFFFFF},
-      {"redd", 0xFFFFFF},     {"$12x", 0xFFFFFF},       {"", 0x123456},
-      {"  \t ", 0x123456},    {"$000000001", 0x010000}, {"$0000000001", 0x000000},
-  };
-  for (const auto& [text, color] : cases) EXPECT_EQ(readColorText(text, 0x123456), color) << text;
+  const auto rows = testing::readTable(testing::fixture("viewer/data/colortexts.tsv"));
+  ASSERT_GT(rows.size(), 20u);
+  for (auto row : rows) {
+    row.resize(2);
+    EXPECT_EQ(readColorText(row[0], 0x123456), std::stoul(row[1], nullptr, 16)) << row[0];
+  }
 }
 
 using K = KeyDrawingType;
 
 struct SpanCase {
-  const char* name;
+  std::string name;
+  KeyDrawingType type;
   std::string lines;  // the rule's list, lines parted by "|"
-  std::string text;
-  const char* expected;
+  std::string text, expected;
   std::size_t from = 0;
-  bool partWord = false, keyCase = false;
-  KeyDrawingType type = K::dtKeyShow;
+  std::string flags;  // "p": part word, "k": key case
 };
 
 void PrintTo(const SpanCase& c, std::ostream* out) {
   *out << c.name;
 }
 
-std::vector<SpanCase> ofType(KeyDrawingType type, std::vector<SpanCase> cases) {
-  for (SpanCase& c : cases) c.type = type;
+// The cases of data/spans.tsv, and a rule reads 40 lines: `filler` 39 or 40 times before
+// the line that matters.
+std::vector<SpanCase> spanCases() {
+  const std::map<std::string, K> types = {
+      {"keywords", K::dtKeyShow}, {"lineends", K::dtBeginLineEnd}, {"beginend", K::dtBeginEnd}};
+  std::vector<SpanCase> cases;
+  for (auto row : testing::readTable(testing::fixture("viewer/data/spans.tsv"))) {
+    row.resize(7);
+    cases.push_back({row[1], types.at(row[0]), row[2], row[3], row[4],
+                     row[5].empty() ? 0 : std::stoul(row[5]), row[6]});
+  }
+  for (int count : {39, 40}) {
+    std::string lines[2];
+    for (int i = 0; i < count; ++i) lines[0] += "#;red|", lines[1] += "#;#;red|";
+    const std::string name = count == 40 ? "41st line has no effect" : "40th line counts";
+    cases.push_back({name, K::dtBeginLineEnd, lines[0] + ">;blue", "> x",
+                     count == 40 ? "" : "0-2 blue", 0, ""});
+    cases.push_back(
+        {name, K::dtBeginEnd, lines[1] + "(;);blue", "(a)", count == 40 ? "" : "0-2 blue", 0, ""});
+  }
   return cases;
 }
 
@@ -64,80 +80,12 @@ TEST_P(ColorRuleSpans, Found) {
   if (c.type == K::dtKeyShow) rule.setKeywords(lines);
   if (c.type == K::dtBeginLineEnd) rule.setKeyLineEndLst(lines);
   if (c.type == K::dtBeginEnd) rule.setKeyBegEndLst(lines);
-  rule.setPartWord(c.partWord);
-  rule.setKeyCase(c.keyCase);
+  rule.setPartWord(c.flags == "p");
+  rule.setKeyCase(c.flags == "k");
   EXPECT_EQ(spansOf(rule, c.text, c.from), c.expected);
 }
 
-const std::string kQuotes = ">>>>;$00F000|>>>;$00C000|>>;$008000|>;$404040";
-// `count` filler lines, then `last`: a rule reads 40 lines.
-std::string afterFillers(int count, const std::string& filler, const std::string& last) {
-  std::string lines;
-  for (int i = 0; i < count; ++i) lines += filler + "|";
-  return lines + last;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Keywords, ColorRuleSpans,
-    ::testing::ValuesIn(ofType(
-        K::dtKeyShow,
-        {
-            {"inside a word", "found", "unfounded", ""},
-            {"part word", "found", "unfounded", "2-6 red", 0, true},
-            {"( and 2 end words", "found", "2found (found) found2", "1-5 red 8-12 red 15-19 red"},
-            {"underscore ends a word", "found", "found_x", "0-4 red"},
-            {"at sign is a word character", "found", "found@x x@found", ""},
-            {"any case", "found", "Found FOUND found", "0-4 red 6-10 red 12-16 red"},
-            {"case kept, own colour", "Found;$00F000", "Found FOUND found", "0-4 00F000", 0, false,
-             true},
-            {"no overlap within one keyword", "aa", "aaa", "0-1 red", 0, true},
-            {"keywords in list order", "b|a", "a b", "2-2 red 0-0 red"},
-            {"own colour", "x;blue", "x", "0-0 blue"},
-            {"blank keywords are skipped", "|  | ;red|a", "a  b", "0-0 red", 0, true},
-            {"empty list with part word", "", "anything", "", 0, true},
-            {"only 30 characters count", std::string(31, 'k'),
-             std::string(30, 'k') + " " + std::string(31, 'k'), "0-29 red"},
-            {"non-ASCII bytes end words", "caf", "caf\xC3\xA9", "0-2 red"},
-            {"search start is a word start", "found", "xfound found", "1-5 red 7-11 red", 1},
-        })));
-
-INSTANTIATE_TEST_SUITE_P(
-    LineEnds, ColorRuleSpans,
-    ::testing::ValuesIn(
-        ofType(K::dtBeginLineEnd,
-               {
-                   {">>> text", kQuotes, ">>> text\r\nnext", "0-7 00C000"},
-                   {"levels per line", kQuotes, "> a\r\n>>>> b\r\n>> c",
-                    "0-2 404040 5-10 00F000 13-16 008000"},
-                   {"key inside a line", kQuotes, "a > b\r\n", "2-4 404040"},
-                   {"lone LF ends a line", kQuotes, "> a\n> b", "0-2 404040 4-6 404040"},
-                   {"key at the line end", kQuotes, "a>\r\nb", "1-1 404040"},
-                   {"semicolon key", ";;RED", "a; b", "1-3 red"},
-                   {"single semicolon first: the whole line is the key", ";x", "a;x b", "1-4 red"},
-                   {"keys cut to six bytes", "longkey1;blue", "a longke b", "2-9 blue"},
-                   {"empty line stops the search", "|>;red", "> x", ""},
-                   {"41st line has no effect", afterFillers(40, "#;red", ">;blue"), "> x", ""},
-                   {"40th line counts", afterFillers(39, "#;red", ">;blue"), "> x", "0-2 blue"},
-               })));
-
-INSTANTIATE_TEST_SUITE_P(
-    BeginEnd, ColorRuleSpans,
-    ::testing::ValuesIn(ofType(
-        K::dtBeginEnd,
-        {
-            {"both keys coloured", "/*;*/;GRAY", "x /* a */ y", "2-8 gray"},
-            {"missing end key ends the rule", "/*;*/;GRAY|{;};red", "/* {a}", ""},
-            {"several spans, default colour", "(;)", "(a) (b)", "0-2 red 4-6 red"},
-            {"keys cut to six bytes", "begin12345;end12345;navy", "begin1 x end123", "0-14 navy"},
-            {"colour after the last semicolon", "a;b;c;blue", "a b c", "0-2 blue"},
-            {"end key searched after the begin key's first byte", "/*;*/;red", "/*/", "0-2 red"},
-            {"first listed wins at equal places", "ab;x;red|a;x;blue", "abx", "0-2 red"},
-            {"earliest occurrence wins", "b;x;red|a;x;blue", "abx", "0-2 blue"},
-            {"line without semicolon stops the table", "abc|(;);red", "(a)", ""},
-            {"empty end key cannot end a span", "(;|[;];red", "( [a]", ""},
-            {"41st line has no effect", afterFillers(40, "#;#;red", "(;);blue"), "(a)", ""},
-            {"nested begin keys", "(;);red", "((a))", "0-3 red"},
-        })));
+INSTANTIATE_TEST_SUITE_P(Table, ColorRuleSpans, ::testing::ValuesIn(spanCases()));
 
 TEST(ColorRule, SettersTakeEffectAtTheNextSearch) {
   ColorRule rule(K::dtKeyShow);

@@ -4,26 +4,18 @@
 
 #include <string>
 
+#include "support/fixtures.h"
+
 namespace varnook {
 namespace {
 
 TEST(IsValidUtf8, AcceptsWellFormedAndRejectsTheRest) {
-  const std::pair<std::string, bool> cases[] = {
-      {"", true},
-      {"plain ascii text, long enough for the fast path", true},
-      {"caf\xC3\xA9", true},
-      {"\xE2\x82\xAC euro", true},
-      {"\xF0\x9D\x84\x9E clef", true},
-      {"caf\xE9", false},           // Windows-1252 e-acute
-      {"\xC3", false},              // truncated
-      {"\xC0\xAF", false},          // overlong
-      {"\xE0\x80\xAF", false},      // overlong
-      {"\xED\xA0\x80", false},      // surrogate
-      {"\xF4\x90\x80\x80", false},  // past U+10FFFF
-      {"\xF8\x88\x80\x80\x80", false},
-      {"0123456789\x80", false},
-  };
-  for (const auto& [bytes, valid] : cases) EXPECT_EQ(isValidUtf8(bytes), valid) << bytes;
+  const auto rows = testing::readTable(testing::fixture("viewer/data/utf8.tsv"));
+  ASSERT_GT(rows.size(), 10u);
+  for (auto row : rows) {
+    row.resize(2);
+    EXPECT_EQ(isValidUtf8(row[0]), row[1] == "valid") << row[0];
+  }
 }
 
 TEST(DisplayText, LinesEndAtLfWithTheCrBelongingToTheEnd) {

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
+
 #include "spantext.h"
+#include "support/fixtures.h"
 #include "viewer/articlerules.h"
 
 namespace varnook {
@@ -27,79 +31,47 @@ DrawRules rulesFor(Rules which) {
   return swapped;
 }
 
-// A visible end of 0 stands for the whole text.
-ViewWindow window(std::size_t scanStart, std::size_t visibleEnd, std::size_t selectionStart = 0,
-                  std::size_t selectionLength = 0) {
+// The window a row of data/resolved.tsv names.
+ViewWindow window(const std::string& spec, std::size_t textSize) {
   ViewWindow w;
-  w.scanStart = scanStart;
-  w.visibleEnd = visibleEnd;
-  w.selectionStart = selectionStart;
-  w.selectionLength = selectionLength;
+  if (spec == "tabs") w.wantTabs = true;
+  if (spec == "caretLine") {
+    w.redrawAlways = true;
+    w.caretLineStart = 4;
+    w.caret = 8;
+    w.fontColor = clBlack;
+  }
+  std::size_t* fields[] = {&w.scanStart, &w.visibleEnd, &w.selectionStart, &w.selectionLength};
+  std::istringstream numbers(spec.find(',') == std::string::npos ? "" : spec);
+  for (std::size_t* field : fields) {
+    if (numbers >> *field) numbers.ignore();
+  }
+  if (w.visibleEnd == 0) w.visibleEnd = textSize;
   return w;
 }
 
 // Colours as named by testing::spanText: 404040 and 00C000 quotation levels 1 and 3, red
 // keywords, navy links between "window" markers, 000000 the unpainted selection and tabs.
 TEST(SpanResolver, ColoursOfTheVisibleText) {
-  using R = Rules;
-  const ViewWindow all = window(0, 0);
-  ViewWindow tabs = all, caretLine = all;
-  tabs.wantTabs = true;
-  caretLine.redrawAlways = true;
-  caretLine.caretLineStart = 4;
-  caretLine.caret = 8;
-  caretLine.fontColor = clBlack;
-  struct Case {
-    const char* name;
-    std::string text;
-    Rules rules;
-    bool links;
-    ViewWindow window;
-    const char* expected;
-  };
-  const Case cases[] = {
-      {"keyword inside a quoted line", "> a found b", R::found, false, all,
-       "0-3 404040 4-8 red 9-10 404040"},
-      {"quotes listed after keywords win at equal zOrder", "> a found b", R::swapped, false, all,
-       "0-10 404040"},
-      {"higher zOrder wins whatever the order", "> a found b", R::quotesOnTop, false, all,
-       "0-10 404040/5"},
-      {"three quotation levels", ">>> text\r\nplain", R::found, false, all, "0-7 00C000"},
-      {"links between markers", "see \x1Ehttp://a\x1F.", R::none, true, all,
-       "4-4 window/253 5-12 navy/252 13-13 window/253"},
-      {"keyword inside a link loses", "\x1Ehttp://found\x1F", R::found, true, all,
-       "0-0 window/253 1-12 navy/252 13-13 window/253"},
-      {"lone begin marker", "a \x1E b found", R::found, true, all, "2-2 window/253 6-10 red"},
-      {"adjacent markers", "\x1E\x1F", R::none, true, all, "0-1 window/253"},
-      {"inactive links are plain", "\x1Ex\x1F", R::none, false, all, ""},
-      {"selection wins over every colour", "> found", R::found, true, window(0, 0, 3, 3),
-       "0-1 404040 2-2 red 3-5 000000/254 6-6 red"},
-      {"tabs only when wanted", "a\tfound", R::found, false, tabs, "1-1 000000/255 2-6 red"},
-      // The rules come later at the same zOrder, so they still win.
-      {"caret line keeps the font colour", "ab\r\n> found", R::found, false, caretLine,
-       "4-5 404040 6-10 red"},
-      {"nothing searched beyond the visible end", "found\r\n> x found", R::found, false,
-       window(0, 10), "0-4 red 7-9 404040"},
-      {"searches start at the scan start", "found\r\nfound", R::found, false, window(7, 0),
-       "7-11 red"},
-      {"selection clipped to the window", "aa\r\nfound\r\nbb", R::found, false,
-       window(4, 9, 0, 100), "4-8 000000/254"},
-      {"comment with its end key inside the window", "x /* a\r\nb */ y", R::comment, false, all,
-       "2-11 gray"},
-      {"comment whose end key is not visible", "x /* a\r\nb */ y", R::comment, false, window(0, 6),
-       ""},
-  };
+  const std::map<std::string, Rules> rules = {{"none", Rules::none},
+                                              {"found", Rules::found},
+                                              {"swapped", Rules::swapped},
+                                              {"quotesOnTop", Rules::quotesOnTop},
+                                              {"comment", Rules::comment}};
   HotSpot links;
   links.active = true;
   links.color = clNavy;
-  for (const Case& c : cases) {
-    DrawRules rules = rulesFor(c.rules);
-    ViewWindow w = c.window;
-    if (w.visibleEnd == 0) w.visibleEnd = c.text.size();
+  const auto rows = testing::readTable(testing::fixture("viewer/data/resolved.tsv"));
+  ASSERT_GT(rows.size(), 15u);
+  for (auto row : rows) {
+    row.resize(6);
+    DrawRules drawRules = rulesFor(rules.at(row[2]));
     SpanResolver resolver;
-    EXPECT_EQ(testing::spanText(resolver.resolve(c.text, rules, c.links ? links : HotSpot{}, w)),
-              c.expected)
-        << c.name;
+    EXPECT_EQ(
+        testing::spanText(resolver.resolve(row[1], drawRules, row[3] == "links" ? links : HotSpot{},
+                                           window(row[4], row[1].size()))),
+        row[5])
+        << row[0];
   }
 }
 

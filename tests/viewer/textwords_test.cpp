@@ -81,13 +81,9 @@ TEST(ArticleRules, OptionsBecomeRulesAndLinkSettings) {
   VnkOptions options;
   DrawRules rules;
   HotSpot hotSpot;
+  // The default rules' colours: SpanResolver.ColoursOfTheVisibleText.
   applyArticleOptions(options, rules, hotSpot);
   ASSERT_EQ(rules.size(), 2u);
-  EXPECT_EQ(rules[0].keyDrawingType(), KeyDrawingType::dtBeginLineEnd);
-  EXPECT_EQ(rules[1].keyDrawingType(), KeyDrawingType::dtKeyShow);
-  EXPECT_EQ(rules[0].keyLineEndLst(),
-            (std::vector<std::string>{">>>>;$00F000", ">>>;$00C000", ">>;$008000", ">;$404040"}));
-  EXPECT_EQ(rules[1].defKeyColor(), clRed);
   EXPECT_TRUE(hotSpot.active && hotSpot.underlined);
   EXPECT_EQ(hotSpot.color, clNavy);
 
