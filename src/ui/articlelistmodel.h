@@ -9,13 +9,13 @@
 namespace varnook {
 
 // The article list: one row per article of the collection, in the collection's order.
-// Columns "Subject", "Author", "Date", "Status"; the first carries the check mark that
-// marks the article for download. Rows of complete articles are bold.
+// Columns "Subject", "Author", "Date", "Status", "Forum"; the first carries the check mark
+// that marks the article for download. Rows of complete articles are bold.
 class ArticleListModel final : public CollectionListModel {
   Q_OBJECT
 
  public:
-  enum Column { subject, author, date, status, columnCount_ };
+  enum Column { subject, author, date, status, forum, columnCount_ };
 
   explicit ArticleListModel(Collection& collection, QObject* parent = nullptr);
 
@@ -27,6 +27,8 @@ class ArticleListModel final : public CollectionListModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   // Re-sorts the collection's article list (one reset); rows added later are appended.
   void sort(int column, Qt::SortOrder order) override;
+  // Whether the rows from `first` to `last` (clipped to the list) are in that order.
+  bool inOrder(int first, int last, int column, Qt::SortOrder order) const;
 
  private:
   QIcon normalImage_;

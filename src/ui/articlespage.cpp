@@ -4,16 +4,21 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "ui/articlelistmodel.h"
 #include "ui/busycursor.h"
 #include "ui/colormemo.h"
+#include "ui/findbar.h"
+#include "ui/listfilter.h"
 #include "ui/qttext.h"
+#include "ui/windowlayout.h"
 #include "viewer/hotspot.h"
 #include "viewer/markuplinks.h"
 #include "viewer/textwords.h"
@@ -56,16 +61,24 @@ QLabel* makeHotLabel(const char* name, QWidget* parent) {
 }  // namespace
 
 ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QWidget* parent)
-    : QSplitter(Qt::Vertical, parent), collection_(collection) {
+    : QSplitter(Qt::Vertical, parent), collection_(collection), options_(options) {
   setObjectName(QStringLiteral("ArticlesPage"));
   setChildrenCollapsible(false);
   model_ = new ArticleListModel(collection_, this);
-  articleList_ = makeListView("lvArticles", model_, this);
+  filter_ = new ListFilter(*model_, this);
+  auto* listPane = new QWidget(this);
+  filterBox_ =
+      makeFilterBox("edArticleFilter", QStringLiteral("Filter articles"), *filter_, listPane);
+  articleList_ = makeListView("lvArticles", filter_, listPane);
+  auto* listLayout = new QVBoxLayout(listPane);
+  listLayout->setContentsMargins(0, 0, 0, 0);
+  listLayout->setSpacing(2);
+  listLayout->addWidget(filterBox_);
+  listLayout->addWidget(articleList_, 1);
+  articleList_->setAccessibleName(QStringLiteral("Articles"));
   articleList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   articleList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  const int widths[] = {300, 250, 100};
-  for (int column = 0; column < 3; ++column)
-    articleList_->header()->resizeSection(column, widths[column]);
+  arrangeListHeader(*articleList_->header(), {200, 100, 150, 150}, {ArticleListModel::forum});
   articleList_->header()->setSectionsClickable(true);
   articleList_->header()->setSortIndicatorShown(false);
 
@@ -97,12 +110,15 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
   viewerLayout->addWidget(header);
   viewer_ = new ColorMemo(viewerPane);
   viewer_->setObjectName(QStringLiteral("ArtView"));
+  viewer_->setAccessibleName(QStringLiteral("Article text"));
   viewer_->setReadOnly(true);
   viewer_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  viewer_->applyOptions(options);
+  applyOptions(options);
   viewerLayout->addWidget(viewer_, 1);
+  findBar_ = new FindBar(*viewer_, viewerPane);
+  viewerLayout->addWidget(findBar_);
 
-  addWidget(articleList_);
+  addWidget(listPane);
   addWidget(viewerPane);
   setStretchFactor(0, 2);
   setStretchFactor(1, 3);
@@ -115,9 +131,29 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
             if (shown_ != nullptr && shown_->row() >= first && shown_->row() <= last)
               showArticle(nullptr);
           });
-  connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { checkSortOrder(first, last); });
+  connect(model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& first, const QModelIndex& last) {
+            checkSortOrder(first.row(), last.row());
+            // The note over a missing text follows the article's transfer.
+            if (shown_ != nullptr && !shown_->isLoaded() && shown_->row() >= first.row() &&
+                shown_->row() <= last.row())
+              viewer_->setPlaceholderText(missingTextNote(*shown_));
+          });
+  // A new filter text keeps the selected rows it still shows selected.
+  connect(filter_, &ListFilter::aboutToRefilter, this, [this] {
+    for (const Article* article : selectedArticles()) keptSelection_.insert(article);
+  });
+  connect(filter_, &ListFilter::refiltered, this, [this] {
+    const std::set<const Article*> kept = std::move(keptSelection_);
+    keptSelection_.clear();
+    if (!kept.empty()) selectWhere([&](const Article& article) { return kept.count(&article); });
+  });
+  // A reset of the list, also for a new filter text, drops the selection without a word.
+  connect(filter_, &QAbstractItemModel::modelAboutToBeReset, this,
           [this] { shownBeforeReset_ = shown_; });
-  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+  connect(filter_, &QAbstractItemModel::modelReset, this, [this] {
     // The shown article may be gone: only its address is compared, never followed.
     const Article* shown = std::exchange(shownBeforeReset_, nullptr);
     const auto& articles = collection_.articles();
@@ -131,6 +167,9 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
         this,
         [this] {
           resetPosted_ = false;
+          if (sortColumn_ >= 0 &&
+              !model_->inOrder(0, model_->rowCount() - 1, sortColumn_, sortOrder()))
+            setSort(sortColumn_, sortOrder());
           followSelection();
         },
         Qt::QueuedConnection);
@@ -159,7 +198,7 @@ ArticlesPage::Selection ArticlesPage::selection() const {
   Selection selection;
   const auto intervals = selectedIntervals(*articleList_->selectionModel());
   for (const auto& [top, bottom] : intervals) selection.count += bottom - top + 1;
-  if (!intervals.empty()) selection.first = model_->articleAt(intervals.front().first);
+  if (!intervals.empty()) selection.first = articleAtRow(intervals.front().first);
   if (selection.count == 1) selection.single = selection.first;
   return selection;
 }
@@ -174,12 +213,13 @@ std::vector<int> ArticlesPage::selectedRows() const {
 std::vector<Article*> ArticlesPage::selectedArticles() const {
   std::vector<Article*> selected;
   for (const int row : selectedRows())
-    if (Article* article = model_->articleAt(row)) selected.push_back(article);
+    if (Article* article = articleAtRow(row)) selected.push_back(article);
   return selected;
 }
 
 bool ArticlesPage::isSelected(const Article& article) const {
-  return article.row() >= 0 && articleList_->selectionModel()->isRowSelected(article.row(), {});
+  const int row = filter_->rowOf(article.row());
+  return row >= 0 && articleList_->selectionModel()->isRowSelected(row, {});
 }
 
 void ArticlesPage::followSelection() {
@@ -188,36 +228,44 @@ void ArticlesPage::followSelection() {
   emit selectionChanged();
 }
 
+Article* ArticlesPage::articleAtRow(int row) const {
+  return model_->articleAt(filter_->sourceRow(row));
+}
+
+QModelIndex ArticlesPage::indexOf(const Article& article) const {
+  return filter_->index(filter_->rowOf(article.row()), 0);
+}
+
 void ArticlesPage::selectRow(int row) {
-  const int count = model_->rowCount();
+  const int count = filter_->rowCount();
   if (count == 0) {
     articleList_->selectionModel()->clearSelection();
     followSelection();
     return;
   }
   articleList_->selectionModel()->setCurrentIndex(
-      model_->index(std::min(row, count - 1), 0),
+      filter_->index(std::min(row, count - 1), 0),
       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ArticlesPage::showInList(const Article& article) {
-  selectRow(article.row());
-  articleList_->scrollTo(model_->index(article.row(), 0));
+  if (!indexOf(article).isValid()) filterBox_->clear();  // the filter hid it
+  selectRow(indexOf(article).row());
+  articleList_->scrollTo(indexOf(article));
 }
 
 void ArticlesPage::selectWhere(const std::function<bool(const Article&)>& select) {
   BusyCursor busy;
   QItemSelection selection;
-  const auto& articles = collection_.articles();
-  const int lastColumn = model_->columnCount() - 1;
+  const int lastColumn = filter_->columnCount() - 1;
   int runStart = -1;
-  const int count = static_cast<int>(articles.size());
+  const int count = filter_->rowCount();
   for (int row = 0; row <= count; ++row) {
-    const bool selected = row < count && select(*articles[static_cast<std::size_t>(row)]);
+    const bool selected = row < count && select(*articleAtRow(row));
     if (selected && runStart < 0) runStart = row;
     if (!selected && runStart >= 0) {
       selection.append(
-          QItemSelectionRange(model_->index(runStart, 0), model_->index(row - 1, lastColumn)));
+          QItemSelectionRange(filter_->index(runStart, 0), filter_->index(row - 1, lastColumn)));
       runStart = -1;
     }
   }
@@ -225,19 +273,19 @@ void ArticlesPage::selectWhere(const std::function<bool(const Article&)>& select
 }
 
 void ArticlesPage::selectAll() {
-  const int count = model_->rowCount();
+  const int count = filter_->rowCount();
   if (count == 0) return;
   BusyCursor busy;
-  const QItemSelection all(model_->index(0, 0),
-                           model_->index(count - 1, model_->columnCount() - 1));
+  const QItemSelection all(filter_->index(0, 0),
+                           filter_->index(count - 1, filter_->columnCount() - 1));
   articleList_->selectionModel()->select(all, QItemSelectionModel::Select);
 }
 
 void ArticlesPage::invertSelection() {
-  const int count = model_->rowCount();
-  if (count == 0) return;
-  std::vector<char> selected(static_cast<std::size_t>(count), 0);
-  for (const int row : selectedRows()) selected[static_cast<std::size_t>(row)] = 1;
+  if (filter_->rowCount() == 0) return;
+  std::vector<char> selected(collection_.articles().size(), 0);
+  for (const Article* article : selectedArticles())
+    selected[static_cast<std::size_t>(article->row())] = 1;
   selectWhere([&](const Article& article) {
     return selected[static_cast<std::size_t>(article.row())] == 0;
   });
@@ -249,7 +297,8 @@ void ArticlesPage::removeSelected() {
   {
     BusyCursor busy;
     std::vector<char> doomed(collection_.articles().size(), 0);
-    for (const int row : rows) doomed[static_cast<std::size_t>(row)] = 1;
+    for (const Article* article : selectedArticles())
+      doomed[static_cast<std::size_t>(article->row())] = 1;
     // One pass and one list reset, however many rows go.
     collection_.removeArticlesIf([&](const Article& article) {
       return article.row() >= 0 && static_cast<std::size_t>(article.row()) < doomed.size() &&
@@ -263,24 +312,34 @@ void ArticlesPage::removeSelected() {
 }
 
 void ArticlesPage::sortBy(int column) {
-  sortDescending_ = column == sortColumn_ ? !sortDescending_ : false;
+  setSort(column,
+          column == sortColumn_ && !sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void ArticlesPage::checkSortOrder(int first, int last) {
+  if (sortColumn_ < 0 || model_->inOrder(first - 1, last + 1, sortColumn_, sortOrder())) return;
+  sortColumn_ = -1;
+  articleList_->header()->setSortIndicatorShown(false);
+}
+
+void ArticlesPage::setSort(int column, Qt::SortOrder order) {
+  sortDescending_ = order == Qt::DescendingOrder;
   sortColumn_ = column;
-  const Qt::SortOrder order = sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder;
   // The sort reorders the collection (the order shown is the order saved) in one reset.
   BusyCursor busy;
   const std::vector<Article*> selected = selectedArticles();
-  Article* current = model_->articleAt(articleList_->currentIndex().row());
+  Article* current = articleAtRow(articleList_->currentIndex().row());
   model_->sort(column, order);
   articleList_->header()->setSortIndicatorShown(true);
   articleList_->header()->setSortIndicator(column, order);
   if (current != nullptr)
-    articleList_->selectionModel()->setCurrentIndex(model_->index(current->row(), 0),
+    articleList_->selectionModel()->setCurrentIndex(indexOf(*current),
                                                     QItemSelectionModel::NoUpdate);
   std::vector<char> marks(collection_.articles().size(), 0);
   for (const Article* article : selected) marks[static_cast<std::size_t>(article->row())] = 1;
   selectWhere(
       [&](const Article& article) { return marks[static_cast<std::size_t>(article.row())] != 0; });
-  if (shown_ != nullptr) articleList_->scrollTo(model_->index(shown_->row(), 0));
+  if (shown_ != nullptr) articleList_->scrollTo(indexOf(*shown_));
 }
 
 void ArticlesPage::showArticle(Article* article) {
@@ -289,6 +348,7 @@ void ArticlesPage::showArticle(Article* article) {
     for (QLabel* label : headerLabels_) label->clear();
     viewer_->setKeywords({});
     viewer_->setText({});
+    viewer_->setPlaceholderText({});
   } else {
     headerLabels_[0]->setText(decodeBytes(article->author));
     headerLabels_[1]->setText(decodeBytes(article->subject));
@@ -301,6 +361,7 @@ void ArticlesPage::showArticle(Article* article) {
     const std::string text = withoutLinkMarkers(article->text);
     MarkupLinks::Result marked = markup.markup(text);
     viewer_->setText(marked.ok() ? std::move(marked.text) : text);
+    viewer_->setPlaceholderText(article->isLoaded() ? QString() : missingTextNote(*article));
     const Request* request = collection_.findRequest(*article);
     if (request != nullptr) {
       viewer_->setKeywords(queryKeywords(request->keywords), foldedQueryWords(request->keywords));
@@ -312,8 +373,22 @@ void ArticlesPage::showArticle(Article* article) {
   emit shownArticleChanged();
 }
 
+QString ArticlesPage::missingTextNote(const Article& article) const {
+  if (article.isTransferring() || article.shortStatus() == "Queued")
+    return QStringLiteral("Loading...");
+  const QString retry = QStringLiteral("Press Enter or double-click the article to load it");
+  if (article.hasState(kFailed) || article.hasState(kCancelled))
+    return decodeBytes(article.longStatus()) + QStringLiteral("\n\n") + retry +
+           QStringLiteral(" again.");
+  return options_.loadOnSelect
+             ? QStringLiteral("Loading...")
+             : QStringLiteral("The article is not loaded. ") + retry + QLatin1Char('.');
+}
+
 void ArticlesPage::applyOptions(const VnkOptions& options) {
   viewer_->applyOptions(options);
+  if (shown_ != nullptr && !shown_->isLoaded())
+    viewer_->setPlaceholderText(missingTextNote(*shown_));
 }
 
 }  // namespace varnook

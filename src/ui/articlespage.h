@@ -2,23 +2,28 @@
 
 #include <QSplitter>
 #include <functional>
+#include <set>
 #include <vector>
 
 #include "collection/collection.h"
 #include "settings/vnkoptions.h"
 
 class QLabel;
+class QLineEdit;
 class QTreeView;
 
 namespace varnook {
 
 class ArticleListModel;
+class ListFilter;
 class ColorMemo;
+class FindBar;
 
-// The Articles page: the article list (lvArticles) over the article header (author,
-// subject and forum labels) and the viewer (ArtView), which shows the article of the one
-// selected row. The page shows, selects and sorts; what the rows, labels and viewer do is
-// the commands'. Articles are named by pointer, rows stay inside the page.
+// The Articles page: the article list (lvArticles) under its filter box, over the article
+// header (author, subject and forum labels), the viewer (ArtView), which shows the article
+// of the one selected row, and the find bar below it. The page shows, selects and sorts;
+// what the rows, labels and viewer do is the commands'. Articles are named by pointer,
+// rows stay inside the page (the list's rows are those the filter box lets through).
 class ArticlesPage final : public QSplitter {
   Q_OBJECT
 
@@ -33,11 +38,12 @@ class ArticlesPage final : public QSplitter {
     Article* first = nullptr;
   };
 
-  // The collection must outlive the page.
+  // The collection and the options must outlive the page.
   ArticlesPage(Collection& collection, const VnkOptions& options, QWidget* parent = nullptr);
 
   QTreeView& list() const { return *articleList_; }
   ColorMemo& viewer() const { return *viewer_; }
+  FindBar& findBar() const { return *findBar_; }
   QString headerText(HeaderField field) const;
 
   Selection selection() const;
@@ -54,8 +60,14 @@ class ArticlesPage final : public QSplitter {
   // place is selected.
   void removeSelected();
   // A header click: sorts the collection by the column (again: the other way round); the
-  // selection moves with its articles.
+  // selection moves with its articles. Rows that arrive in order keep the header's sort
+  // mark; one out of order takes it away. A collection opened is sorted as the mark says.
   void sortBy(int column);
+  void setSort(int column, Qt::SortOrder order);
+  int sortColumn() const { return sortColumn_; }  // -1: none
+  Qt::SortOrder sortOrder() const {
+    return sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder;
+  }
 
   Article* shownArticle() const { return shown_; }
   // Fills the header and the viewer (null: empties them), with the words of the article's
@@ -75,18 +87,31 @@ class ArticlesPage final : public QSplitter {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Rows are the list's, which shows the rows the filter box lets through.
   std::vector<int> selectedRows() const;
+  Article* articleAtRow(int row) const;
+  QModelIndex indexOf(const Article& article) const;  // invalid: filtered out
   // Selects the row, or the last one when the list is shorter; nothing when it is empty.
   void selectRow(int row);
   void followSelection();
+  // Takes the sort mark away when the rows from `first` to `last` broke the order.
+  void checkSortOrder(int first, int last);
+  // What the viewer says in place of a missing text: that it is on its way, why it could
+  // not be had, or how to fetch it.
+  QString missingTextNote(const Article& article) const;
 
   Collection& collection_;
+  const VnkOptions& options_;
   ArticleListModel* model_ = nullptr;
+  ListFilter* filter_ = nullptr;
+  QLineEdit* filterBox_ = nullptr;
   QTreeView* articleList_ = nullptr;
   QLabel* headerLabels_[3] = {};
   ColorMemo* viewer_ = nullptr;
+  FindBar* findBar_ = nullptr;
   Article* shown_ = nullptr;
   Article* shownBeforeReset_ = nullptr;
+  std::set<const Article*> keptSelection_;  // while the filter takes a new text
   int sortColumn_ = -1;
   bool sortDescending_ = false;
   bool resetPosted_ = false;

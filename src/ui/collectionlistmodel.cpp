@@ -62,7 +62,7 @@ void CollectionListModel::rowChanged(const ArticleBase& object) {
   emit dataChanged(index(object.row(), 0), index(object.row(), columns_ - 1));
 }
 
-QTreeView* makeListView(const char* name, CollectionListModel* model, QWidget* parent) {
+QTreeView* makeListView(const char* name, QAbstractItemModel* model, QWidget* parent) {
   auto* list = new QTreeView(parent);
   list->setObjectName(QString::fromLatin1(name));
   list->setRootIsDecorated(false);
@@ -74,8 +74,6 @@ QTreeView* makeListView(const char* name, CollectionListModel* model, QWidget* p
   list->setDragDropMode(QAbstractItemView::NoDragDrop);
   list->setAcceptDrops(true);
   list->viewport()->setAcceptDrops(true);
-  list->header()->setStretchLastSection(true);
-  list->header()->setSectionsMovable(false);
   list->setModel(model);
   return list;
 }

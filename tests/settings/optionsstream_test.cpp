@@ -42,6 +42,7 @@ TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
                                    .string("ServiceDomain", "localhost:8119")
                                    .string("HomeSite", "http://localhost:8119/varnook/update.txt")
                                    .integer("TransferTimeout", 3, 300)
+                                   .boolean("LoadOnSelect", true)
                                    .end()
                                    .bytes;
   EXPECT_EQ(writeOptionsStream(VnkOptions{}), expected);
@@ -119,7 +120,8 @@ auto storedFields(const VnkOptions& o) {
                   o.highLightKW, o.colorG, o.colorGG, o.colorGGG, o.colorGGGG, o.keywordColor,
                   o.linkColor, o.underlineLink, f.charset, f.color, f.height, f.name, f.pitch,
                   f.style, o.serviceHost, o.serviceDomain, o.homeSite, o.trustedCertificates,
-                  o.transferTimeout);
+                  o.transferTimeout, o.loadOnSelect, o.windowGeometry, o.queriesSplitter,
+                  o.articlesSplitter, o.queryColumns, o.articleColumns);
 }
 
 // For each stored property in stream order: whether `a` and `b` agree on it.
@@ -133,9 +135,11 @@ std::vector<bool> sameFields(const VnkOptions& a, const VnkOptions& b) {
 }
 
 std::string VnkOptions::*const kStringFields[] = {
-    &VnkOptions::proxyURL,      &VnkOptions::proxyPort, &VnkOptions::proxyUser,
-    &VnkOptions::proxyPWD,      &VnkOptions::hostList,  &VnkOptions::serviceHost,
-    &VnkOptions::serviceDomain, &VnkOptions::homeSite,  &VnkOptions::trustedCertificates};
+    &VnkOptions::proxyURL,       &VnkOptions::proxyPort,       &VnkOptions::proxyUser,
+    &VnkOptions::proxyPWD,       &VnkOptions::hostList,        &VnkOptions::serviceHost,
+    &VnkOptions::serviceDomain,  &VnkOptions::homeSite,        &VnkOptions::trustedCertificates,
+    &VnkOptions::windowGeometry, &VnkOptions::queriesSplitter, &VnkOptions::articlesSplitter,
+    &VnkOptions::queryColumns,   &VnkOptions::articleColumns};
 
 // Random option sets, rich in the values at the edges of the stored forms.
 struct OptionsGenerator {
@@ -169,9 +173,9 @@ struct OptionsGenerator {
   }
   VnkOptions next() {
     VnkOptions o;
-    for (auto field :
-         {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
-          &VnkOptions::highLightQuotes, &VnkOptions::highLightKW, &VnkOptions::underlineLink})
+    for (auto field : {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
+                       &VnkOptions::highLightQuotes, &VnkOptions::highLightKW,
+                       &VnkOptions::underlineLink, &VnkOptions::loadOnSelect})
       o.*field = uniform(0, 1) == 1;
     for (auto field : kStringFields) o.*field = text();
     for (auto field : {&VnkOptions::colorG, &VnkOptions::colorGG, &VnkOptions::colorGGG,
@@ -238,6 +242,11 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   full.homeSite = "http://example/update.txt";
   full.trustedCertificates = "/etc/archive-ca.pem";
   full.transferTimeout = 30;
+  full.loadOnSelect = false;
+  for (auto field :
+       {&VnkOptions::windowGeometry, &VnkOptions::queriesSplitter, &VnkOptions::articlesSplitter,
+        &VnkOptions::queryColumns, &VnkOptions::articleColumns})
+    full.*field = "layout";
   const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
   ASSERT_EQ(sameFields(full, VnkOptions{}), none);
 
