@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "base/asciicase.h"
 #include "ui/icons.h"
 #include "ui/qttext.h"
 
@@ -118,6 +119,38 @@ void ArticleListModel::sort(int column, Qt::SortOrder order) {
     const int c = compare(a, b);
     return descending ? c > 0 : c < 0;
   });
+}
+
+bool ArticleListModel::rowContains(int row, const QString& text) const {
+  const Article* article = articleAt(row);
+  if (article == nullptr) return false;
+  if (text != searched_) {
+    searched_ = text;
+    searchedAscii_ =
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128; });
+    searchedBytes_ = searchedAscii_ ? text.toLatin1().toStdString() : std::string();
+  }
+  // Dates read "yyyy/mm/dd": a text of other characters is in none.
+  const bool mayBeDate = std::all_of(text.begin(), text.end(),
+                                     [](QChar c) { return c.isDigit() || c == QLatin1Char('/'); });
+  for (int column = 0; column < columnCount_; ++column) {
+    if (column == date && !mayBeDate) continue;
+    const std::string* bytes = column == subject  ? &article->subject
+                               : column == author ? &article->author
+                               : column == forum  ? &article->forum
+                                                  : nullptr;
+    if (bytes != nullptr && searchedAscii_) {
+      const auto equal = [](char a, char b) { return asciiLower(a) == asciiLower(b); };
+      if (std::search(bytes->begin(), bytes->end(), searchedBytes_.begin(), searchedBytes_.end(),
+                      equal) != bytes->end())
+        return true;
+    } else if (data(index(row, column), Qt::DisplayRole)
+                   .toString()
+                   .contains(text, Qt::CaseInsensitive)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool ArticleListModel::inOrder(int first, int last, int column, Qt::SortOrder order) const {

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <string>
 
 #include "collection/collection.h"
 #include "ui/collectionlistmodel.h"
@@ -27,6 +28,10 @@ class ArticleListModel final : public CollectionListModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   // Re-sorts the collection's article list (one reset); rows added later are appended.
   void sort(int column, Qt::SortOrder order) override;
+  // Whether the row shows the text in any column, letter case ignored, as the filter box
+  // asks for every row: an ASCII text is looked for in the article's bytes as they are
+  // (ASCII reads the same in both encodings shown), others in the decoded column texts.
+  bool rowContains(int row, const QString& text) const;
   // Whether the rows from `first` to `last` (clipped to the list) are in that order.
   bool inOrder(int first, int last, int column, Qt::SortOrder order) const;
 
@@ -34,6 +39,10 @@ class ArticleListModel final : public CollectionListModel {
   QIcon normalImage_;
   QIcon completeImage_;
   QFont boldFont_;
+  // The last text rowContains was asked for, as bytes when it is ASCII.
+  mutable QString searched_;
+  mutable std::string searchedBytes_;
+  mutable bool searchedAscii_ = false;
 };
 
 }  // namespace varnook

@@ -65,7 +65,9 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
   setObjectName(QStringLiteral("ArticlesPage"));
   setChildrenCollapsible(false);
   model_ = new ArticleListModel(collection_, this);
-  filter_ = new ListFilter(*model_, this);
+  filter_ = new ListFilter(*model_, this, [this](int row, const QString& text) {
+    return model_->rowContains(row, text);
+  });
   auto* listPane = new QWidget(this);
   filterBox_ =
       makeFilterBox("edArticleFilter", QStringLiteral("Filter articles"), *filter_, listPane);

@@ -7,8 +7,8 @@
 
 namespace varnook {
 
-ListFilter::ListFilter(QAbstractItemModel& source, QObject* parent)
-    : QAbstractProxyModel(parent), source_(source) {
+ListFilter::ListFilter(QAbstractItemModel& source, QObject* parent, RowMatcher matcher)
+    : QAbstractProxyModel(parent), source_(source), matcher_(std::move(matcher)) {
   setSourceModel(&source);
   connect(&source, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
   connect(&source, &QAbstractItemModel::modelReset, this, [this] {
@@ -85,6 +85,7 @@ void ListFilter::setText(const QString& text) {
 }
 
 bool ListFilter::accepts(int sourceRow) const {
+  if (matcher_) return matcher_(sourceRow, text_);
   for (int column = 0, count = source_.columnCount(); column < count; ++column)
     if (source_.index(sourceRow, column).data().toString().contains(text_, Qt::CaseInsensitive))
       return true;

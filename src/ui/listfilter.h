@@ -2,6 +2,7 @@
 
 #include <QAbstractProxyModel>
 #include <QString>
+#include <functional>
 #include <vector>
 
 class QLineEdit;
@@ -17,8 +18,11 @@ class ListFilter final : public QAbstractProxyModel {
   Q_OBJECT
 
  public:
+  // Whether a source row holds the text; by default its columns' display texts are asked.
+  using RowMatcher = std::function<bool(int sourceRow, const QString& text)>;
+
   // The source must outlive the filter.
-  ListFilter(QAbstractItemModel& source, QObject* parent);
+  ListFilter(QAbstractItemModel& source, QObject* parent, RowMatcher matcher = {});
 
   const QString& text() const { return text_; }
   void setText(const QString& text);
@@ -49,6 +53,7 @@ class ListFilter final : public QAbstractProxyModel {
   int lowerBound(int sourceRow) const;
 
   QAbstractItemModel& source_;
+  RowMatcher matcher_;
   QString text_;
   std::vector<int> rows_;       // while filtering: the source rows shown, ascending
   int removing_[2] = {-1, -1};  // the rows of rows_ a source removal takes
