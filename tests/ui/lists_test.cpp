@@ -1,5 +1,6 @@
-// The query and article lists: selection, menus, keys, deleting, renaming, sorting, the
-// viewer, the clipboard, saving, the log, and URLs dropped onto the window.
+// The query and article lists: selection, menus, keys, deleting, renaming, sorting, filter
+// boxes, the layout kept between runs, the viewer (loading on selection, finding), the
+// clipboard, saving, the log, and URLs dropped onto the window.
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDragEnterEvent>
