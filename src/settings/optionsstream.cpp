@@ -176,7 +176,7 @@ bool applyFontStyle(const PropertyValue& value, VnkOptions& options) {
 }
 
 // Every stored property in the order it is written.
-constexpr std::array<StoredProperty, 31> kStoredProperties{{
+constexpr std::array<StoredProperty, 37> kStoredProperties{{
     {"UseProxy", writeBoolean<&VnkOptions::useProxy>, applyBoolean<&VnkOptions::useProxy>},
     {"ProxyURL", writeString<&VnkOptions::proxyURL>, applyString<&VnkOptions::proxyURL>},
     {"ProxyPort", writeString<&VnkOptions::proxyPort>, applyString<&VnkOptions::proxyPort>},
@@ -215,6 +215,18 @@ constexpr std::array<StoredProperty, 31> kStoredProperties{{
      applyInteger<&VnkOptions::transferTimeout>},
     {"GroupByThread", writeBoolean<&VnkOptions::groupByThread>,
      applyBoolean<&VnkOptions::groupByThread>},
+    {"LoadOnSelect", writeBoolean<&VnkOptions::loadOnSelect>,
+     applyBoolean<&VnkOptions::loadOnSelect>},
+    {"WindowGeometry", writeString<&VnkOptions::windowGeometry>,
+     applyString<&VnkOptions::windowGeometry>},
+    {"QueriesSplitter", writeString<&VnkOptions::queriesSplitter>,
+     applyString<&VnkOptions::queriesSplitter>},
+    {"ArticlesSplitter", writeString<&VnkOptions::articlesSplitter>,
+     applyString<&VnkOptions::articlesSplitter>},
+    {"QueryColumns", writeString<&VnkOptions::queryColumns>,
+     applyString<&VnkOptions::queryColumns>},
+    {"ArticleColumns", writeString<&VnkOptions::articleColumns>,
+     applyString<&VnkOptions::articleColumns>},
 }};
 
 const StoredProperty* findProperty(std::string_view name) {

@@ -67,6 +67,17 @@ struct VnkOptions {
   std::int32_t transferTimeout = 300;
   // The Articles page shows reply trees instead of a flat list.
   bool groupByThread = false;
+  // Selecting an article whose text is missing starts its download.
+  bool loadOnSelect = true;
+  // The window as the user arranged it, written by the window, read back at the next run:
+  // its geometry (the toolkit's own form, base64), the sizes of the Queries and Articles
+  // pages' splitters ("380,200"), and the columns of the two lists (see the window's
+  // layout code for their form). Empty: the window's defaults.
+  std::string windowGeometry;
+  std::string queriesSplitter;
+  std::string articlesSplitter;
+  std::string queryColumns;
+  std::string articleColumns;
 
   bool operator==(const VnkOptions&) const = default;
 

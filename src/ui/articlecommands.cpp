@@ -36,6 +36,14 @@ void DesktopCommands::loadSelectedArticles() {
   forEachSelectedArticle([this](Article& article) { scheduler_.loadArticle(article); });
 }
 
+void DesktopCommands::loadShownArticle() {
+  Article* article = articles_.shownArticle();
+  if (article == nullptr || !options_.options().loadOnSelect || article->isLoaded() ||
+      article->hasState(kFailed) || article->hasState(kCancelled))
+    return;
+  scheduler_.loadArticle(*article);
+}
+
 void DesktopCommands::stopLoadingSelectedArticles() {
   forEachSelectedArticle([this](Article& article) { scheduler_.stopLoading(article); });
 }

@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -14,8 +15,11 @@
 #include "ui/articlelistmodel.h"
 #include "ui/busycursor.h"
 #include "ui/colormemo.h"
+#include "ui/findbar.h"
+#include "ui/listfilter.h"
 #include "ui/qttext.h"
 #include "ui/threadtreemodel.h"
+#include "ui/windowlayout.h"
 #include "viewer/hotspot.h"
 #include "viewer/markuplinks.h"
 #include "viewer/textwords.h"
@@ -29,7 +33,7 @@ std::vector<std::pair<int, int>> selectedIntervals(const QItemSelectionModel& se
   std::vector<std::pair<int, int>> intervals;
   for (const QItemSelectionRange& range : selection.selection()) {
     if (!range.isValid()) continue;
-    if (!rows.grouped()) {
+    if (!rows.grouped() && !rows.filtered()) {
       intervals.emplace_back(range.top(), range.bottom());
       continue;
     }
@@ -67,17 +71,25 @@ QLabel* makeHotLabel(const char* name, QWidget* parent) {
 }  // namespace
 
 ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QWidget* parent)
-    : QSplitter(Qt::Vertical, parent), collection_(collection) {
+    : QSplitter(Qt::Vertical, parent), collection_(collection), options_(options) {
   setObjectName(QStringLiteral("ArticlesPage"));
   setChildrenCollapsible(false);
   model_ = new ArticleListModel(collection_, this);
   rows_ = new ThreadTreeModel(*model_, collection_, this);
-  articleList_ = makeListView("lvArticles", rows_, this);
+  auto* listPane = new QWidget(this);
+  filterBox_ = makeFilterBox(
+      "edArticleFilter", QStringLiteral("Filter articles"),
+      [this](const QString& text) { setFilterText(text); }, listPane);
+  articleList_ = makeListView("lvArticles", rows_, listPane);
+  auto* listLayout = new QVBoxLayout(listPane);
+  listLayout->setContentsMargins(0, 0, 0, 0);
+  listLayout->setSpacing(2);
+  listLayout->addWidget(filterBox_);
+  listLayout->addWidget(articleList_, 1);
+  articleList_->setAccessibleName(QStringLiteral("Articles"));
   articleList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   articleList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  const int widths[] = {300, 250, 100};
-  for (int column = 0; column < 3; ++column)
-    articleList_->header()->resizeSection(column, widths[column]);
+  arrangeListHeader(*articleList_->header(), {200, 100, 150, 150}, {ArticleListModel::forum});
   articleList_->header()->setSectionsClickable(true);
   articleList_->header()->setSortIndicatorShown(false);
   connect(rows_, &ThreadTreeModel::regrouped, this, &ArticlesPage::expandThreads);
@@ -116,12 +128,15 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
   viewerLayout->addWidget(header);
   viewer_ = new ColorMemo(viewerPane);
   viewer_->setObjectName(QStringLiteral("ArtView"));
+  viewer_->setAccessibleName(QStringLiteral("Article text"));
   viewer_->setReadOnly(true);
   viewer_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  viewer_->applyOptions(options);
+  applyOptions(options);
   viewerLayout->addWidget(viewer_, 1);
+  findBar_ = new FindBar(*viewer_, viewerPane);
+  viewerLayout->addWidget(findBar_);
 
-  addWidget(articleList_);
+  addWidget(listPane);
   addWidget(viewerPane);
   setStretchFactor(0, 2);
   setStretchFactor(1, 3);
@@ -134,6 +149,16 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
           [this](const QModelIndex&, int first, int last) {
             if (shown_ != nullptr && shown_->row() >= first && shown_->row() <= last)
               showArticle(nullptr);
+          });
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { checkSortOrder(first, last); });
+  connect(model_, &QAbstractItemModel::dataChanged, this,
+          [this](const QModelIndex& first, const QModelIndex& last) {
+            checkSortOrder(first.row(), last.row());
+            // The note over a missing text follows the article's transfer.
+            if (shown_ != nullptr && !shown_->isLoaded() && shown_->row() >= first.row() &&
+                shown_->row() <= last.row())
+              viewer_->setPlaceholderText(missingTextNote(*shown_));
           });
   connect(model_, &QAbstractItemModel::modelAboutToBeReset, this,
           [this] { shownBeforeReset_ = shown_; });
@@ -158,6 +183,9 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
         this,
         [this] {
           resetPosted_ = false;
+          if (sortColumn_ >= 0 &&
+              !model_->inOrder(0, model_->rowCount() - 1, sortColumn_, sortOrder()))
+            setSort(sortColumn_, sortOrder());
           followSelection();
         },
         Qt::QueuedConnection);
@@ -218,18 +246,26 @@ void ArticlesPage::followSelection() {
 
 void ArticlesPage::selectRow(int row) {
   const int count = model_->rowCount();
-  if (count == 0) {
+  // The row, or the next one the list shows, or else the last one before it.
+  QModelIndex index;
+  for (int at = std::max(0, std::min(row, count - 1)); at < count && !index.isValid(); ++at)
+    index = rows_->viewIndex(at);
+  for (int at = std::min(row, count) - 1; at >= 0 && !index.isValid(); --at)
+    index = rows_->viewIndex(at);
+  if (!index.isValid()) {
     articleList_->selectionModel()->clearSelection();
     followSelection();
     return;
   }
   articleList_->selectionModel()->setCurrentIndex(
-      rows_->viewIndex(std::min(row, count - 1)),
-      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ArticlesPage::showInList(const Article& article) {
-  selectRow(article.row());
+  if (!rows_->viewIndex(article.row()).isValid()) filterBox_->clear();  // the filter hid it
+  articleList_->selectionModel()->setCurrentIndex(
+      rows_->viewIndex(article.row()),
+      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   articleList_->scrollTo(rows_->viewIndex(article.row()));
 }
 
@@ -279,9 +315,19 @@ void ArticlesPage::removeSelected() {
 }
 
 void ArticlesPage::sortBy(int column) {
-  sortDescending_ = column == sortColumn_ ? !sortDescending_ : false;
+  setSort(column,
+          column == sortColumn_ && !sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void ArticlesPage::checkSortOrder(int first, int last) {
+  if (sortColumn_ < 0 || model_->inOrder(first - 1, last + 1, sortColumn_, sortOrder())) return;
+  sortColumn_ = -1;
+  articleList_->header()->setSortIndicatorShown(false);
+}
+
+void ArticlesPage::setSort(int column, Qt::SortOrder order) {
+  sortDescending_ = order == Qt::DescendingOrder;
   sortColumn_ = column;
-  const Qt::SortOrder order = sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder;
   // The sort reorders the collection (the order shown is the order saved) in one reset;
   // grouped, the roots follow that order.
   keepSelectionAcross([&] {
@@ -300,6 +346,16 @@ void ArticlesPage::setGroupedByThread(bool grouped) {
 
 bool ArticlesPage::groupedByThread() const {
   return rows_->grouped();
+}
+
+void ArticlesPage::setFilterText(const QString& text) {
+  keepSelectionAcross([&] {
+    if (text.isEmpty()) {
+      rows_->setRowFilter({});
+    } else {
+      rows_->setRowFilter([this, text](int row) { return model_->rowContains(row, text); });
+    }
+  });
 }
 
 void ArticlesPage::keepSelectionAcross(const std::function<void()>& reset) {
@@ -334,6 +390,7 @@ void ArticlesPage::showArticle(Article* article) {
     for (QLabel* label : headerLabels_) label->clear();
     viewer_->setKeywords({});
     viewer_->setText({});
+    viewer_->setPlaceholderText({});
   } else {
     headerLabels_[0]->setText(decodeBytes(article->author));
     headerLabels_[1]->setText(decodeBytes(article->subject));
@@ -346,6 +403,7 @@ void ArticlesPage::showArticle(Article* article) {
     const std::string text = withoutLinkMarkers(article->text);
     MarkupLinks::Result marked = markup.markup(text);
     viewer_->setText(marked.ok() ? std::move(marked.text) : text);
+    viewer_->setPlaceholderText(article->isLoaded() ? QString() : missingTextNote(*article));
     const Request* request = collection_.findRequest(*article);
     if (request != nullptr) {
       viewer_->setKeywords(queryKeywords(request->keywords), foldedQueryWords(request->keywords));
@@ -357,8 +415,22 @@ void ArticlesPage::showArticle(Article* article) {
   emit shownArticleChanged();
 }
 
+QString ArticlesPage::missingTextNote(const Article& article) const {
+  if (article.isTransferring() || article.shortStatus() == "Queued")
+    return QStringLiteral("Loading...");
+  const QString retry = QStringLiteral("Press Enter or double-click the article to load it");
+  if (article.hasState(kFailed) || article.hasState(kCancelled))
+    return decodeBytes(article.longStatus()) + QStringLiteral("\n\n") + retry +
+           QStringLiteral(" again.");
+  return options_.loadOnSelect
+             ? QStringLiteral("Loading...")
+             : QStringLiteral("The article is not loaded. ") + retry + QLatin1Char('.');
+}
+
 void ArticlesPage::applyOptions(const VnkOptions& options) {
   viewer_->applyOptions(options);
+  if (shown_ != nullptr && !shown_->isLoaded())
+    viewer_->setPlaceholderText(missingTextNote(*shown_));
 }
 
 }  // namespace varnook

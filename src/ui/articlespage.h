@@ -9,6 +9,7 @@
 #include "settings/vnkoptions.h"
 
 class QLabel;
+class QLineEdit;
 class QTreeView;
 
 namespace varnook {
@@ -16,11 +17,14 @@ namespace varnook {
 class ArticleListModel;
 class ThreadTreeModel;
 class ColorMemo;
+class FindBar;
 
-// The Articles page: the article list (lvArticles) over the article header (author,
-// subject and forum labels) and the viewer (ArtView), which shows the article of the one
-// selected row. The page shows, selects and sorts; what the rows, labels and viewer do is
-// the commands'. Articles are named by pointer, rows stay inside the page.
+// The Articles page: the article list (lvArticles) under its filter box, over the article
+// header (author, subject and forum labels), the viewer (ArtView), which shows the article
+// of the one selected row, and the find bar below it. The page shows, selects and sorts;
+// what the rows, labels and viewer do is the commands'. Articles are named by pointer,
+// rows stay inside the page (the list shows the rows the filter box lets through, flat or
+// by thread).
 class ArticlesPage final : public QSplitter {
   Q_OBJECT
 
@@ -35,11 +39,12 @@ class ArticlesPage final : public QSplitter {
     Article* first = nullptr;
   };
 
-  // The collection must outlive the page.
+  // The collection and the options must outlive the page.
   ArticlesPage(Collection& collection, const VnkOptions& options, QWidget* parent = nullptr);
 
   QTreeView& list() const { return *articleList_; }
   ColorMemo& viewer() const { return *viewer_; }
+  FindBar& findBar() const { return *findBar_; }
   QString headerText(HeaderField field) const;
 
   Selection selection() const;
@@ -56,8 +61,14 @@ class ArticlesPage final : public QSplitter {
   // place is selected.
   void removeSelected();
   // A header click: sorts the collection by the column (again: the other way round); the
-  // selection moves with its articles.
+  // selection moves with its articles. Rows that arrive in order keep the header's sort
+  // mark; one out of order takes it away. A collection opened is sorted as the mark says.
   void sortBy(int column);
+  void setSort(int column, Qt::SortOrder order);
+  int sortColumn() const { return sortColumn_; }  // -1: none
+  Qt::SortOrder sortOrder() const {
+    return sortDescending_ ? Qt::DescendingOrder : Qt::AscendingOrder;
+  }
   // Shows the list as reply trees, or flat again; the selection stays with its articles.
   void setGroupedByThread(bool grouped);
   bool groupedByThread() const;
@@ -88,14 +99,24 @@ class ArticlesPage final : public QSplitter {
   // Runs `reset` (a reset of the list) and selects the same articles again.
   void keepSelectionAcross(const std::function<void()>& reset);
   void expandThreads();
+  // Shows only the articles that hold the text in a column (empty: all).
+  void setFilterText(const QString& text);
+  // Takes the sort mark away when the rows from `first` to `last` broke the order.
+  void checkSortOrder(int first, int last);
+  // What the viewer says in place of a missing text: that it is on its way, why it could
+  // not be had, or how to fetch it.
+  QString missingTextNote(const Article& article) const;
 
   Collection& collection_;
+  const VnkOptions& options_;
   ArticleListModel* model_ = nullptr;
   ThreadTreeModel* rows_ = nullptr;               // what the list shows: flat or by thread
   std::unordered_set<const Article*> collapsed_;  // threads the user closed (never followed)
+  QLineEdit* filterBox_ = nullptr;
   QTreeView* articleList_ = nullptr;
   QLabel* headerLabels_[3] = {};
   ColorMemo* viewer_ = nullptr;
+  FindBar* findBar_ = nullptr;
   Article* shown_ = nullptr;
   Article* shownBeforeReset_ = nullptr;
   int sortColumn_ = -1;

@@ -74,8 +74,6 @@ QTreeView* makeListView(const char* name, QAbstractItemModel* model, QWidget* pa
   list->setDragDropMode(QAbstractItemView::NoDragDrop);
   list->setAcceptDrops(true);
   list->viewport()->setAcceptDrops(true);
-  list->header()->setStretchLastSection(true);
-  list->header()->setSectionsMovable(false);
   list->setModel(model);
   return list;
 }

@@ -43,8 +43,7 @@ class CollectionListModel : public QAbstractTableModel, private CollectionObserv
 
 // A list view of the window's pages on `model`: whole rows, uniform heights (which keeps
 // lists of 100,000 rows fast), its context menu asked for through
-// customContextMenuRequested, dropped URLs accepted (the commands read them), the last
-// column stretched.
+// customContextMenuRequested, dropped URLs accepted (the commands read them).
 QTreeView* makeListView(const char* name, QAbstractItemModel* model, QWidget* parent);
 
 }  // namespace varnook

@@ -391,6 +391,13 @@ void ColorMemo::paintEvent(QPaintEvent* event) {
         QRect(QPoint(exposed.left(), static_cast<int>(offset.y())), exposed.bottomRight()),
         palette().window());
   }
+  if (document()->isEmpty() && !placeholderText().isEmpty()) {
+    // What stands in for a missing text, as the editor's own painting would show it.
+    const int margin = static_cast<int>(document()->documentMargin());
+    painter.setPen(palette().placeholderText().color());
+    painter.drawText(viewportRect.adjusted(margin, margin, -margin, -margin),
+                     Qt::AlignTop | Qt::TextWordWrap, placeholderText());
+  }
   runs_ = nullptr;
 }
 

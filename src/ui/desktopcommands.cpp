@@ -426,6 +426,7 @@ void DesktopCommands::articleSelectionChanged() {
     // A long run of selection changes updates the panel once, when the program is idle.
     statusBar_.showSelection(QString::asprintf("%d articles selected", selected.count), false);
   }
+  loadShownArticle();
   updateCommands();
 }
 

@@ -188,6 +188,9 @@ class DesktopCommands final : public QObject, private CollectionObserver {
 
   // The article list, and URLs dropped onto the window (articlecommands.cpp).
   void loadSelectedArticles();
+  // With "Load articles when selected": the article in the viewer, when its text is
+  // missing and no earlier try failed or was stopped.
+  void loadShownArticle();
   void stopLoadingSelectedArticles();
   void deleteSelectedArticles();
   void deleteSelection();  // the tool button: the query or articles of the page shown
@@ -215,6 +218,7 @@ class DesktopCommands final : public QObject, private CollectionObserver {
   void saveLog();
   void clearLog();
   void selectViewerText();
+  void findInArticle();
   void showOptions();
   void showAbout();
   void showManual();

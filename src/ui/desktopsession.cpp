@@ -14,6 +14,7 @@
 #include "ui/updateprompts.h"
 #include "ui/userprompts.h"
 #include "ui/windowcallbacks.h"
+#include "ui/windowlayout.h"
 #include "update/homesite.h"
 #include "varnook/version.h"
 
@@ -71,10 +72,13 @@ DesktopSession::DesktopSession(std::vector<std::string> arguments, QString progr
                                                 *homeSite_, *desktop_, *callbacks_, parts,
                                                 std::move(arguments), std::move(programFile));
   window_ = std::make_unique<MainWindow>(*commands_, parts);
+  restoreWindowLayout(options_.options(), *window_, *queries_, *articles_);
   if (!optionsWarning.empty()) log_->append(optionsWarning);
 }
 
 DesktopSession::~DesktopSession() {
+  // The user's arrangement of the window goes into the options saved as the store goes.
+  saveWindowLayout(options_.options(), *window_, *queries_, *articles_);
   // The commands use everything else; the scheduler and the home-site check talk to the
   // window's parts. The lists are emptied while their views exist (each model hears one
   // reset), then the window goes with its parts.

@@ -9,6 +9,7 @@ namespace varnook {
 
 LogPage::LogPage(QWidget* parent) : QPlainTextEdit(parent) {
   setObjectName(QStringLiteral("memoLog"));
+  setAccessibleName(QStringLiteral("Log"));
   setReadOnly(true);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -27,6 +27,7 @@ MainWindow::MainWindow(DesktopCommands& commands, WindowParts parts, QWidget* pa
 
   pageSwitch_ = new QTabBar(this);
   pageSwitch_->setObjectName(QStringLiteral("PageSwitch"));
+  pageSwitch_->setAccessibleName(QStringLiteral("Pages"));
   for (const char* caption : {" Queries ", " Articles ", " Log "})
     pageSwitch_->addTab(QString::fromLatin1(caption));
   pageSwitch_->setDrawBase(false);
@@ -70,7 +71,7 @@ void MainWindow::createMenus() {
       {"mnuFile",
        "&File",
        {"mnuNew", "mnuOpen", "mnuSave", "mnuSaveAs", "-", "mnuExport", "-", "mnuExit"}},
-      {"mnuEdit", "&Edit", {"mnuEditCopy", "mnuEditCut", "mnuEditPaste"}},
+      {"mnuEdit", "&Edit", {"mnuEditCopy", "mnuEditCut", "mnuEditPaste", "-", "mnuFind"}},
       {"mnuView", "&View", {"mnuGroupByThread"}},
       {"mnuTools", "&Tools", {"mnuResumeDownloads", "-", "mnuOptions"}},
       {"mnuHelp", "&Help", {"mnuContents", "-", "mnuAbout"}},

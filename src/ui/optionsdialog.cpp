@@ -241,8 +241,11 @@ QWidget* OptionsDialog::buildViewerPage() {
   chkCitations = named(new QCheckBox(QStringLiteral("Highlight citations"), page), "chkCitations");
   chkKeywords =
       named(new QCheckBox(QStringLiteral("Highlight found keywords"), page), "chkKeywords");
+  chkLoadOnSelect =
+      named(new QCheckBox(QStringLiteral("Load articles when selected"), page), "chkLoadOnSelect");
 
   cmSample->setReadOnly(true);
+  cmSample->setAccessibleName(QStringLiteral("Sample of the article viewer"));
   cmSample->setLineWrapMode(QPlainTextEdit::NoWrap);
   cmSample->setMinimumSize(420, 150);
   DrawRules rules;
@@ -265,7 +268,9 @@ QWidget* OptionsDialog::buildViewerPage() {
   }
 
   auto* colorRow = new QHBoxLayout;
-  colorRow->addWidget(new QLabel(QStringLiteral("Color to change:"), page));
+  auto* colorLabel = new QLabel(QStringLiteral("Color to change:"), page);
+  colorLabel->setBuddy(cbxColor);
+  colorRow->addWidget(colorLabel);
   colorRow->addWidget(cbxColor, 1);
   colorRow->addWidget(btnSetColor);
   colorRow->addWidget(btnSetFont);
@@ -274,6 +279,7 @@ QWidget* OptionsDialog::buildViewerPage() {
   boxes->addWidget(chkUnderline, 0, 1);
   boxes->addWidget(chkCitations, 1, 0);
   boxes->addWidget(chkKeywords, 1, 1);
+  boxes->addWidget(chkLoadOnSelect, 2, 0, 1, 2);
   auto* layout = new QVBoxLayout(page);
   layout->addLayout(colorRow);
   layout->addWidget(cmSample, 1);
@@ -311,6 +317,7 @@ void OptionsDialog::fill(const VnkOptions& options) {
   chkUnderline->setChecked(options.underlineLink);
   chkCitations->setChecked(options.highLightQuotes);
   chkKeywords->setChecked(options.highLightKW);
+  chkLoadOnSelect->setChecked(options.loadOnSelect);
   for (QCheckBox* box : {chkHighlightURLs, chkUnderline, chkCitations, chkKeywords}) {
     box->blockSignals(false);
   }
@@ -397,6 +404,7 @@ void OptionsDialog::writeOptions(VnkOptions& options) const {
   options.underlineLink = chkUnderline->isChecked();
   options.highLightQuotes = chkCitations->isChecked();
   options.highLightKW = chkKeywords->isChecked();
+  options.loadOnSelect = chkLoadOnSelect->isChecked();
   options.articleFont = sampleFont_;
   options.articleFont.color = colors_[0];
   options.keywordColor = colors_[1];

@@ -82,6 +82,7 @@ class OptionsDialog : public QDialog {
   QCheckBox* chkUnderline;
   QCheckBox* chkCitations;
   QCheckBox* chkKeywords;
+  QCheckBox* chkLoadOnSelect;
   QPushButton* btnOK;
   QPushButton* btnCancel;
 

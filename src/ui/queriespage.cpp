@@ -1,10 +1,14 @@
 #include "ui/queriespage.h"
 
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QTreeView>
+#include <QVBoxLayout>
 
+#include "ui/listfilter.h"
 #include "ui/querylistmodel.h"
 #include "ui/querypanel.h"
+#include "ui/windowlayout.h"
 
 namespace varnook {
 
@@ -13,15 +17,24 @@ QueriesPage::QueriesPage(Collection& collection, QWidget* parent)
   setObjectName(QStringLiteral("QueriesPage"));
   setChildrenCollapsible(false);
   model_ = new QueryListModel(collection, this);
-  queryList_ = makeListView("lvQueries", model_, this);
+  filter_ = new ListFilter(*model_, this);
+  auto* listPane = new QWidget(this);
+  filterBox_ = makeFilterBox(
+      "edQueryFilter", QStringLiteral("Filter queries"),
+      [filter = filter_](const QString& text) { filter->setText(text); }, listPane);
+  queryList_ = makeListView("lvQueries", filter_, listPane);
+  auto* listLayout = new QVBoxLayout(listPane);
+  listLayout->setContentsMargins(0, 0, 0, 0);
+  listLayout->setSpacing(2);
+  listLayout->addWidget(filterBox_);
+  listLayout->addWidget(queryList_, 1);
+  queryList_->setAccessibleName(QStringLiteral("Queries"));
   queryList_->setSelectionMode(QAbstractItemView::SingleSelection);
   queryList_->setEditTriggers(QAbstractItemView::EditKeyPressed |
                               QAbstractItemView::SelectedClicked);
-  const int widths[] = {350, 60, 60, 60, 60};
-  for (int column = 0; column < 5; ++column)
-    queryList_->header()->resizeSection(column, widths[column]);
+  arrangeListHeader(*queryList_->header(), {60, 60, 60, 60, 200});
   panel_ = new QueryPanel(this);
-  addWidget(queryList_);
+  addWidget(listPane);
   addWidget(panel_);
   setStretchFactor(0, 1);
   setStretchFactor(1, 0);
@@ -32,7 +45,7 @@ QueriesPage::QueriesPage(Collection& collection, QWidget* parent)
   connect(model_, &QueryListModel::renameRequested, this, [this](int row, const QString& text) {
     if (Request* request = model_->requestAt(row)) emit captionEdited(request, text);
   });
-  connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+  connect(filter_, &QAbstractItemModel::modelReset, this, [this] {
     if (std::exchange(resetPosted_, true)) return;
     QMetaObject::invokeMethod(
         this,
@@ -47,26 +60,31 @@ QueriesPage::QueriesPage(Collection& collection, QWidget* parent)
 Request* QueriesPage::selectedRequest() const {
   const QModelIndexList rows = queryList_->selectionModel()->selectedRows();
   if (rows.size() != 1) return nullptr;
-  return model_->requestAt(rows.front().row());
+  return model_->requestAt(filter_->sourceRow(rows.front().row()));
 }
 
 void QueriesPage::selectRow(int row) {
-  const int count = model_->rowCount();
+  const int count = filter_->rowCount();
   if (count == 0) {
     queryList_->selectionModel()->clearSelection();
     return;
   }
   queryList_->selectionModel()->setCurrentIndex(
-      model_->index(std::min(row, count - 1), 0),
+      filter_->index(std::min(row, count - 1), 0),
       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
+int QueriesPage::rowOf(const Request& request) const {
+  return filter_->rowOf(request.row());
+}
+
 void QueriesPage::scrollTo(const Request& request) {
-  queryList_->scrollTo(model_->index(request.row(), 0));
+  if (filter_->rowOf(request.row()) < 0) filterBox_->clear();  // the filter hid it
+  queryList_->scrollTo(filter_->index(filter_->rowOf(request.row()), 0));
 }
 
 void QueriesPage::editCaption(const Request& request) {
-  const QModelIndex index = model_->index(request.row(), QueryListModel::query);
+  const QModelIndex index = filter_->index(filter_->rowOf(request.row()), QueryListModel::query);
   queryList_->setCurrentIndex(index);
   queryList_->edit(index);
 }

@@ -4,15 +4,18 @@
 
 #include "collection/collection.h"
 
+class QLineEdit;
 class QTreeView;
 
 namespace varnook {
 
+class ListFilter;
 class QueryListModel;
 class QueryPanel;
 
-// The Queries page: the query list (lvQueries) over the query panel. The page shows and
-// selects; what the rows and the panel's buttons do is the commands'.
+// The Queries page: the query list (lvQueries) under its filter box, over the query panel.
+// The page shows and selects; what the rows and the panel's buttons do is the commands'.
+// Row numbers are the list's, which shows the rows the filter lets through.
 class QueriesPage final : public QSplitter {
   Q_OBJECT
 
@@ -27,6 +30,7 @@ class QueriesPage final : public QSplitter {
   Request* selectedRequest() const;
   // Selects the row, or the last one when the list is shorter; nothing when it is empty.
   void selectRow(int row);
+  int rowOf(const Request& request) const;  // -1: filtered out
   void scrollTo(const Request& request);
   // Opens the caption's editor (the model refuses it while the request transfers).
   void editCaption(const Request& request);
@@ -40,6 +44,8 @@ class QueriesPage final : public QSplitter {
 
  private:
   QueryListModel* model_ = nullptr;
+  ListFilter* filter_ = nullptr;
+  QLineEdit* filterBox_ = nullptr;
   QTreeView* queryList_ = nullptr;
   QueryPanel* panel_ = nullptr;
   bool resetPosted_ = false;

@@ -89,7 +89,7 @@ void DesktopCommands::stopQueryAtNextPage() {
 void DesktopCommands::deleteSelectedQuery() {
   Request* request = page_ == 0 ? queries_.selectedRequest() : nullptr;
   if (request == nullptr) return;
-  const int row = request->row();
+  const int row = queries_.rowOf(*request);
   collection_.removeRequest(*request);
   queries_.selectRow(row);
   refreshCounts();

@@ -89,6 +89,11 @@ QueryPanel::QueryPanel(QWidget* parent) : QWidget(parent) {
   dtpTo = makePicker("dtpTo", this);
   chkToRel = makeCheck("chkToRel", QStringLiteral("Rel"), this);
   chkToRel->setToolTip(QStringLiteral("\"To\" date is relative"));
+  // Names for a screen reader where the caption alone says too little.
+  dtpFrom->setAccessibleName(QStringLiteral("Since date"));
+  dtpTo->setAccessibleName(QStringLiteral("Till date"));
+  chkFromRel->setAccessibleName(chkFromRel->toolTip());
+  chkToRel->setAccessibleName(chkToRel->toolTip());
 
   cbxArchive = new QComboBox(this);
   cbxArchive->setObjectName(QStringLiteral("cbxArchive"));
@@ -106,6 +111,7 @@ QueryPanel::QueryPanel(QWidget* parent) : QWidget(parent) {
   btnWebSearch->setAutoRaise(true);
   btnWebSearch->setIcon(commandIcon(CommandIcon::webSearch));
   btnWebSearch->setToolTip(QStringLiteral("Search on the Web"));
+  btnWebSearch->setAccessibleName(btnWebSearch->toolTip());
 
   // Layout: the four edits one above the other, AND / Send / web search beside the
   // keywords, the date rows and the two lists below.

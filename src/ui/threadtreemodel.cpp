@@ -28,19 +28,17 @@ ThreadTreeModel::ThreadTreeModel(ArticleListModel& source, const Collection& col
   connect(&regroupTimer_, &QTimer::timeout, this, &ThreadTreeModel::regroup);
   rebuild();
 
-  // Appended rows come as roots at the end; anything else the collection does is a reset.
+  // Appended rows come as roots at the end (those the filter accepts, which can only be
+  // asked once they are in); anything else the collection does is a reset.
   connect(&source, &QAbstractItemModel::rowsAboutToBeInserted, this,
-          [this](const QModelIndex&, int first, int last) {
-            if (static_cast<std::size_t>(first) == forest_.size())
-              beginInsertRows({}, forest_.rootCount, forest_.rootCount + last - first);
-            else
-              beginResetModel();
+          [this](const QModelIndex&, int first, int) {
+            appending_ = static_cast<std::size_t>(first) == forest_.size();
+            if (!appending_) beginResetModel();
           });
   connect(&source, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex&, int first, int last) {
-            if (static_cast<std::size_t>(first) == forest_.size()) {
+            if (appending_) {
               appendRoots(first, last);
-              endInsertRows();
             } else {
               rebuild();
               endResetModel();
@@ -49,14 +47,15 @@ ThreadTreeModel::ThreadTreeModel(ArticleListModel& source, const Collection& col
           });
   connect(&source, &QAbstractItemModel::rowsAboutToBeRemoved, this,
           [this](const QModelIndex&, int first, int last) {
-            if (grouped_)
+            if (grouped_ || filtered())
               beginResetModel();
             else
               beginRemoveRows({}, first, last);
           });
   connect(&source, &QAbstractItemModel::rowsRemoved, this, [this] {
+    const bool reset = grouped_ || filtered();
     rebuild();
-    if (grouped_) {
+    if (reset) {
       endResetModel();
       emit regrouped();
     } else {
@@ -77,6 +76,15 @@ void ThreadTreeModel::setGrouped(bool grouped) {
   if (grouped == grouped_) return;
   beginResetModel();
   grouped_ = grouped;
+  rebuild();
+  endResetModel();
+  emit regrouped();
+}
+
+void ThreadTreeModel::setRowFilter(RowFilter filter) {
+  if (!filter && !filter_) return;
+  beginResetModel();
+  filter_ = std::move(filter);
   rebuild();
   endResetModel();
   emit regrouped();
@@ -105,6 +113,7 @@ void ThreadTreeModel::rebuild() {
     linkKeys_.reserve(articles.size());
     for (std::size_t row = 0; row < articles.size(); ++row)
       linkKeys_.push_back(linkKey(static_cast<int>(row)));
+    applyFilter();
     return;
   }
   // Flat: every article a root, in the collection's order.
@@ -116,23 +125,73 @@ void ThreadTreeModel::rebuild() {
   forest_.firstChild.assign(articles.size(), count);
   forest_.childCount.assign(articles.size(), 0);
   forest_.rootCount = count;
+  applyFilter();
+}
+
+void ThreadTreeModel::applyFilter() {
+  if (!filter_) return;
+  const std::size_t count = forest_.size();
+  const auto order = forest_.treeOrder();  // parents before their children
+  std::vector<char> shown(count, 0);
+  ThreadForest kept;
+  kept.parent.assign(count, kNone);
+  kept.position.assign(count, kNone);  // kNone: filtered out
+  kept.childCount.assign(count, 0);
+  for (const auto& [row, depth] : order) {
+    const auto at = static_cast<std::size_t>(row);
+    shown[at] = filter_(row) ? 1 : 0;
+    const std::int32_t parent = forest_.parent[at];
+    if (parent != kNone) {
+      const auto up = static_cast<std::size_t>(parent);
+      kept.parent[at] = shown[up] != 0 ? parent : kept.parent[up];
+    }
+    if (shown[at] == 0) continue;
+    if (kept.parent[at] == kNone)
+      kept.position[at] = kept.rootCount++;
+    else
+      kept.position[at] = kept.childCount[static_cast<std::size_t>(kept.parent[at])]++;
+  }
+  // The roots first, then each article's children together, each group in tree order.
+  kept.firstChild.assign(count, 0);
+  std::int32_t next = kept.rootCount;
+  for (std::size_t at = 0; at < count; ++at) {
+    kept.firstChild[at] = next;
+    if (shown[at] != 0) next += kept.childCount[at];
+  }
+  kept.grouped.assign(static_cast<std::size_t>(next), kNone);
+  for (const auto& [row, depth] : order) {
+    const auto at = static_cast<std::size_t>(row);
+    if (shown[at] == 0) continue;
+    const std::int32_t parent = kept.parent[at];
+    const std::int32_t start =
+        parent == kNone ? 0 : kept.firstChild[static_cast<std::size_t>(parent)];
+    kept.grouped[static_cast<std::size_t>(start + kept.position[at])] = row;
+  }
+  for (std::size_t at = 0; at < count; ++at)
+    if (shown[at] == 0) kept.childCount[at] = 0;
+  forest_ = std::move(kept);
 }
 
 void ThreadTreeModel::appendRoots(int first, int last) {
-  const auto added = static_cast<std::int32_t>(last - first + 1);
-  const auto rootsEnd = forest_.grouped.begin() + forest_.rootCount;
-  std::vector<std::int32_t> rows(static_cast<std::size_t>(added));
-  std::iota(rows.begin(), rows.end(), first);
-  forest_.grouped.insert(rootsEnd, rows.begin(), rows.end());
+  std::vector<std::int32_t> rows;
+  for (int row = first; row <= last; ++row)
+    if (!filter_ || filter_(row)) rows.push_back(row);
+  const auto added = static_cast<std::int32_t>(rows.size());
+  if (added > 0) beginInsertRows({}, forest_.rootCount, forest_.rootCount + added - 1);
+  forest_.grouped.insert(forest_.grouped.begin() + forest_.rootCount, rows.begin(), rows.end());
   for (std::int32_t& at : forest_.firstChild) at += added;
-  for (std::int32_t i = 0; i < added; ++i) {
+  for (int row = first; row <= last; ++row) {
     forest_.parent.push_back(kNone);
-    forest_.position.push_back(forest_.rootCount + i);
+    forest_.position.push_back(kNone);
     forest_.firstChild.push_back(static_cast<std::int32_t>(forest_.grouped.size()));
     forest_.childCount.push_back(0);
-    if (grouped_) linkKeys_.push_back(linkKey(first + i));
+    if (grouped_) linkKeys_.push_back(linkKey(row));
   }
+  for (std::int32_t i = 0; i < added; ++i)
+    forest_.position[static_cast<std::size_t>(rows[static_cast<std::size_t>(i)])] =
+        forest_.rootCount + i;
   forest_.rootCount += added;
+  if (added > 0) endInsertRows();
   if (grouped_ && !regroupTimer_.isActive()) regroupTimer_.start();
 }
 
@@ -159,7 +218,8 @@ void ThreadTreeModel::sourceDataChanged(const QModelIndex& topLeft,
   const int lastColumn = columnCount() - 1;
   for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
     if (static_cast<std::size_t>(row) >= forest_.size()) break;
-    emit dataChanged(viewIndex(row), viewIndex(row, lastColumn));
+    if (const QModelIndex index = viewIndex(row); index.isValid())
+      emit dataChanged(index, viewIndex(row, lastColumn));
     // A subject, forum or header that changed may move the article to another thread.
     if (grouped_ && !regroupTimer_.isActive() &&
         linkKey(row) != linkKeys_[static_cast<std::size_t>(row)])
@@ -184,6 +244,7 @@ int ThreadTreeModel::sourceRow(const QModelIndex& parent, int row) const {
 QModelIndex ThreadTreeModel::viewIndex(int sourceRow, int column) const {
   if (sourceRow < 0 || static_cast<std::size_t>(sourceRow) >= forest_.size()) return {};
   const auto at = static_cast<std::size_t>(sourceRow);
+  if (forest_.position[at] == kNone) return {};  // filtered out
   return createIndex(forest_.position[at], column, parentId(forest_.parent[at]));
 }
 

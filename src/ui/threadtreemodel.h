@@ -23,6 +23,9 @@ class ArticleListModel;
 // (its text arrived). A regrouping is a layout change: selection and expanded rows follow
 // their articles. Removals and resets regroup at once. The source model and collection must
 // outlive this model.
+//
+// A row filter shows only the articles it accepts; grouped, an accepted reply whose parent
+// is not accepted hangs under its nearest accepted ancestor, or becomes a root.
 class ThreadTreeModel final : public QAbstractProxyModel {
   Q_OBJECT
 
@@ -32,11 +35,16 @@ class ThreadTreeModel final : public QAbstractProxyModel {
   bool grouped() const { return grouped_; }
   // One model reset.
   void setGrouped(bool grouped);
+  // Whether a collection row is shown; empty: every row.
+  using RowFilter = std::function<bool(int sourceRow)>;
+  // One model reset.
+  void setRowFilter(RowFilter filter);
+  bool filtered() const { return static_cast<bool>(filter_); }
   // Regroups now if a regrouping is due.
   void regroupIfDue();
 
   // The collection row of the row `row` under `parent` (-1: none), and the view index of a
-  // collection row.
+  // collection row (invalid: filtered out).
   int sourceRow(const QModelIndex& parent, int row) const;
   QModelIndex viewIndex(int sourceRow, int column = 0) const;
   // The rows whose collection row passes `select`, as runs of consecutive siblings.
@@ -60,6 +68,8 @@ class ThreadTreeModel final : public QAbstractProxyModel {
  private:
   int rowOf(const QModelIndex& index) const;  // its collection row, -1 when stale
   void rebuild();
+  // Takes the rows the filter does not accept out of the forest.
+  void applyFilter();
   void regroup();
   void appendRoots(int first, int last);
   void sourceDataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight);
@@ -67,6 +77,8 @@ class ThreadTreeModel final : public QAbstractProxyModel {
 
   const Collection& collection_;
   bool grouped_ = false;
+  bool appending_ = false;  // while the source inserts rows at its end
+  RowFilter filter_;
   ThreadForest forest_;
   std::vector<std::size_t> linkKeys_;  // per collection row, what its place was computed from
   QTimer regroupTimer_;

@@ -15,6 +15,7 @@
 #include "ui/colormemo.h"
 #include "ui/desktopactions.h"
 #include "ui/desktopcommands.h"
+#include "ui/findbar.h"
 #include "ui/logpage.h"
 #include "ui/optionsdialog.h"
 #include "ui/qttext.h"
@@ -78,6 +79,10 @@ void DesktopCommands::paste() {
 
 void DesktopCommands::selectViewerText() {
   articles_.viewer().selectAll();
+}
+
+void DesktopCommands::findInArticle() {
+  if (page_ == 1) articles_.findBar().open();
 }
 
 // --- The log ------------------------------------------------------------------------------

@@ -43,6 +43,7 @@ TEST(OptionsStream, DefaultsAreWrittenByteForByte) {
                                    .string("HomeSite", "http://localhost:8119/varnook/update.txt")
                                    .integer("TransferTimeout", 3, 300)
                                    .boolean("GroupByThread", false)
+                                   .boolean("LoadOnSelect", true)
                                    .end()
                                    .bytes;
   EXPECT_EQ(writeOptionsStream(VnkOptions{}), expected);
@@ -120,7 +121,8 @@ auto storedFields(const VnkOptions& o) {
                   o.highLightKW, o.colorG, o.colorGG, o.colorGGG, o.colorGGGG, o.keywordColor,
                   o.linkColor, o.underlineLink, f.charset, f.color, f.height, f.name, f.pitch,
                   f.style, o.serviceHost, o.serviceDomain, o.homeSite, o.trustedCertificates,
-                  o.transferTimeout, o.groupByThread);
+                  o.transferTimeout, o.groupByThread, o.loadOnSelect, o.windowGeometry,
+                  o.queriesSplitter, o.articlesSplitter, o.queryColumns, o.articleColumns);
 }
 
 // For each stored property in stream order: whether `a` and `b` agree on it.
@@ -134,9 +136,11 @@ std::vector<bool> sameFields(const VnkOptions& a, const VnkOptions& b) {
 }
 
 std::string VnkOptions::*const kStringFields[] = {
-    &VnkOptions::proxyURL,      &VnkOptions::proxyPort, &VnkOptions::proxyUser,
-    &VnkOptions::proxyPWD,      &VnkOptions::hostList,  &VnkOptions::serviceHost,
-    &VnkOptions::serviceDomain, &VnkOptions::homeSite,  &VnkOptions::trustedCertificates};
+    &VnkOptions::proxyURL,       &VnkOptions::proxyPort,       &VnkOptions::proxyUser,
+    &VnkOptions::proxyPWD,       &VnkOptions::hostList,        &VnkOptions::serviceHost,
+    &VnkOptions::serviceDomain,  &VnkOptions::homeSite,        &VnkOptions::trustedCertificates,
+    &VnkOptions::windowGeometry, &VnkOptions::queriesSplitter, &VnkOptions::articlesSplitter,
+    &VnkOptions::queryColumns,   &VnkOptions::articleColumns};
 
 // Random option sets, rich in the values at the edges of the stored forms.
 struct OptionsGenerator {
@@ -170,9 +174,10 @@ struct OptionsGenerator {
   }
   VnkOptions next() {
     VnkOptions o;
-    for (auto field : {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
-                       &VnkOptions::highLightQuotes, &VnkOptions::highLightKW,
-                       &VnkOptions::underlineLink, &VnkOptions::groupByThread})
+    for (auto field :
+         {&VnkOptions::useProxy, &VnkOptions::multiHost, &VnkOptions::highLightLinks,
+          &VnkOptions::highLightQuotes, &VnkOptions::highLightKW, &VnkOptions::underlineLink,
+          &VnkOptions::groupByThread, &VnkOptions::loadOnSelect})
       o.*field = uniform(0, 1) == 1;
     for (auto field : kStringFields) o.*field = text();
     for (auto field : {&VnkOptions::colorG, &VnkOptions::colorGG, &VnkOptions::colorGGG,
@@ -240,6 +245,11 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   full.trustedCertificates = "/etc/archive-ca.pem";
   full.transferTimeout = 30;
   full.groupByThread = true;
+  full.loadOnSelect = false;
+  for (auto field :
+       {&VnkOptions::windowGeometry, &VnkOptions::queriesSplitter, &VnkOptions::articlesSplitter,
+        &VnkOptions::queryColumns, &VnkOptions::articleColumns})
+    full.*field = "layout";
   const std::vector<bool> none(std::tuple_size_v<decltype(storedFields(full))>, false);
   ASSERT_EQ(sameFields(full, VnkOptions{}), none);
 

@@ -1,9 +1,8 @@
 // The window's ways out to the desktop as the window drives them: the text Ctrl+W searches
-// for, the options dialog's OK and Cancel, the About box, and File > Export.
+// for, the options dialog's OK and Cancel, and File > Export.
 #include <QSpinBox>
 
 #include "desktop/xdgsandbox.h"
-#include "ui/aboutdialog.h"
 #include "ui/optionsdialog.h"
 #include "windowfixture.h"
 
@@ -65,15 +64,8 @@ TEST_F(DesktopTest, OptionsOkSavesAndAppliesCancelChangesNothing) {
             std::tuple(9, 45));
 }
 
-// The export's file: see the mbox export's tests.
-TEST_F(DesktopTest, AboutBoxAndExport) {
-  prompts_.onDialog = [](QDialog& dialog) {
-    EXPECT_NE(qobject_cast<AboutDialog*>(&dialog), nullptr);
-    return QDialog::Accepted;
-  };
-  action("mnuAbout")->trigger();
-  EXPECT_EQ(prompts_.dialogsShown, 1);
-
+// The export's file: see the mbox export's tests. The About box: see the keyboard test.
+TEST_F(DesktopTest, ExportWritesTheLoadedArticles) {
   addArticle(1, "Loaded", "a@b", "", "The body.\r\n");
   addArticle(2, "Not loaded");
   const std::string path = tempPath("export.mbox");

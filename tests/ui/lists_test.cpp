@@ -1,5 +1,7 @@
-// The query and article lists: selection, menus, keys, deleting, renaming, sorting, the
-// viewer, the clipboard, saving, the log, and URLs dropped onto the window.
+// The query and article lists: selection, menus, keys, deleting, renaming, sorting, filter
+// boxes, the layout kept between runs, the viewer (loading on selection, finding), the
+// clipboard, saving, the log, and URLs dropped onto the window.
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -7,6 +9,9 @@
 #include <QMimeData>
 #include <QSignalSpy>
 
+#include "ui/articlelistmodel.h"
+#include "ui/findbar.h"
+#include "ui/windowlayout.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -112,6 +117,7 @@ TEST_F(ListsTest, RenamingAQueryRenamesItsArticlesReferencesButNotToAnotherRowsN
 // --- Article list ---------------------------------------------------------------------
 
 TEST_F(ListsTest, SelectingAllArticlesShowsTheCountOnceAndEmptiesTheViewer) {
+  session().options().options().loadOnSelect = false;  // no status from a running transfer
   for (std::uint32_t n = 1; n <= 1000; ++n) addArticle(n, "Subject " + std::to_string(n));
   showPage(1);
   clickRow(articles(), 3);
@@ -176,6 +182,7 @@ TEST_F(ListsTest, SelectBySubjectIgnoresReplyPrefixesButNotCaseAndByQueryAndAuth
 }
 
 TEST_F(ListsTest, ArticleMenuEntriesFollowTheSelection) {
+  session().options().options().loadOnSelect = false;
   EXPECT_EQ(openContextMenu(articles(), -1), nullptr);  // an empty list
   addArticle(1, "loaded", "x@y", "", "body");
   addArticle(2, "not loaded", "no address");
@@ -204,9 +211,6 @@ TEST_F(ListsTest, ArticleMenuEntriesFollowTheSelection) {
   EXPECT_FALSE(action("mnuLoadArticle")->isVisible());
   EXPECT_TRUE(action("mnuStopArticles")->isVisible());
   closePopups();
-  QTest::keyClick(articles(), Qt::Key_Escape);
-  EXPECT_FALSE(article.isTransferring());
-  EXPECT_EQ(article.shortStatus(), "Cancelled");
 
   clickRow(articles(), 0, Qt::ControlModifier);
   EXPECT_EQ(menuAt(1), "&Load selected: mnuLoadArticle mnuDeleteArticles");
@@ -226,6 +230,52 @@ TEST_F(ListsTest, HeaderClicksReorderTheCollectionAndKeepTheSelection) {
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, firstColumn);
   EXPECT_EQ(articleSubjects(), (Subjects{"cherry", "banana", "Apple"}));
   EXPECT_EQ(selectedRows(articles()), Rows{0});
+  // Rows that arrive in order keep the sort mark; one out of order takes it away.
+  for (const auto& [number, subject, marked] :
+       {std::tuple(4u, "aardvark", true), std::tuple(5u, "zebra", false)}) {
+    addArticle(number, subject);
+    EXPECT_EQ(header->isSortIndicatorShown(), marked) << subject;
+  }
+}
+
+TEST_F(ListsTest, LayoutIsKeptForTheNextRunAndFitsInASmallWindow) {
+  showPage(1);
+  QHeaderView* header = articles()->header();
+  int width = 0;  // the Subject column takes the spare width
+  for (int column = 0; column < header->count(); ++column)
+    width += header->isSectionHidden(column) ? 0 : header->sectionSize(column);
+  EXPECT_EQ(width, articles()->viewport()->width());
+  ASSERT_TRUE(header->isSectionHidden(ArticleListModel::forum));
+  QMenu* columns = rightClick(header->viewport());
+  ASSERT_NE(columns, nullptr);
+  columns->actions().last()->trigger();  // "Forum"
+  EXPECT_FALSE(header->isSectionHidden(ArticleListModel::forum));
+  header->moveSection(header->visualIndex(ArticleListModel::date), 1);
+  header->resizeSection(ArticleListModel::author, 123);
+  session().articlesPage().setSort(ArticleListModel::date, Qt::DescendingOrder);
+  session().articlesPage().setSizes({100, 300});
+  window().resize(700, 500);
+  const std::string layout = headerLayout(*header);
+  const QList<int> sizes = session().articlesPage().sizes();
+  startSession();
+  showPage(1);
+  EXPECT_EQ(headerLayout(*articles()->header()), layout);
+  EXPECT_NEAR(session().articlesPage().sizes()[0], sizes[0], 1);
+  EXPECT_EQ(session().articlesPage().sortColumn(), ArticleListModel::date);
+  EXPECT_EQ(window().size(), QSize(700, 500));
+
+  window().resize(640, 480);
+  EXPECT_EQ(window().size(), QSize(640, 480));
+  for (int page = 0; page < 3; ++page) {
+    showPage(page);
+    QStringList overlapping;  // visible controls overlapping a sibling
+    for (QWidget* one : window().findChildren<QWidget*>())
+      for (QWidget* other : one->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (one < other && one->isVisible() && other->isVisible() && !one->isWindow() &&
+            !other->isWindow() && one->geometry().intersects(other->geometry()))
+          overlapping << one->objectName() + QLatin1Char('/') + other->objectName();
+    EXPECT_EQ(overlapping, QStringList()) << page;
+  }
 }
 
 TEST_F(ListsTest, CheckMarksBoldRowsAndTheMarkNewArticlesButton) {
@@ -244,10 +294,10 @@ TEST_F(ListsTest, CheckMarksBoldRowsAndTheMarkNewArticlesButton) {
   EXPECT_FALSE(collection().markNewArticles);
 }
 
-TEST_F(ListsTest, ShowingAnArticleFillsTheHeaderViewerAndReplyButtons) {
+TEST_F(ListsTest, ShowingAnArticleFillsTheHeaderViewerAndReplyButtonsAndCtrlFFindsInIt) {
   addRequest("modem", "Modems");
   addArticle(1, "Re: modems", "joe@example.com", "Modems",
-             "See http://example.com/x for more.\r\n");
+             "Modem: see http://example.com/x\r\nmodem two\r\nMODEM three\r\n");
   // Marker bytes of its own would make a link of any text: they are dropped.
   addArticle(2, "No address", "Joe Bloggs", "", "te\x1Exdg-open evil\x1Fxt");
   collection().articles()[1]->forum.clear();
@@ -260,16 +310,51 @@ TEST_F(ListsTest, ShowingAnArticleFillsTheHeaderViewerAndReplyButtons) {
   EXPECT_NE(viewer.text().find("\x1Ehttp://example.com/x\x1F"), std::string::npos);
   EXPECT_EQ(enabledOf({"btnReplyAuthor", "btnReplyGroup", "btnForward"}),
             "btnReplyAuthor btnReplyGroup btnForward");
-  // Copying a selection with a link leaves the markers out.
-  viewer.setFocus();
-  viewer.selectAll();
-  QTest::keyClick(&viewer, Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), "See http://example.com/x for more.\n");
+  // Every match highlighted; Enter and Shift+Enter go round the ends; Esc closes the bar.
+  QTest::keyClick(articles(), Qt::Key_F, Qt::ControlModifier);
+  FindBar& bar = session().articlesPage().findBar();
+  QTest::keyClicks(bar.edFind, QStringLiteral("modem"));  // the first match is selected
+  EXPECT_EQ(viewer.extraSelections().size(), 3);
+  for (const auto& [modifiers, line] : {std::pair(Qt::NoModifier, 1),
+                                        {Qt::NoModifier, 2},
+                                        {Qt::NoModifier, 0},
+                                        {Qt::ShiftModifier, 2}}) {
+    QTest::keyClick(bar.edFind, Qt::Key_Return, modifiers);
+    EXPECT_EQ(viewer.textCursor().blockNumber(), line);
+  }
+  bar.chkMatchCase->click();
+  EXPECT_EQ(bar.lblMatches->text(), "1 match");
+  QTest::keyClick(bar.edFind, Qt::Key_Escape);
+  EXPECT_TRUE(bar.isHidden() && viewer.extraSelections().isEmpty() && viewer.hasFocus());
 
   clickRow(articles(), 1);
   EXPECT_EQ(viewer.text(), "texdg-open evilxt");
   EXPECT_EQ(enabledOf({"btnReplyAuthor", "btnReplyGroup", "btnForward"}), "btnForward");
   EXPECT_EQ(messagePanelText(), QString());
+}
+
+TEST_F(ListsTest, SelectingAnArticleLoadsItAndTheViewerSaysHowItGoes) {
+  ScriptedServer missing([](ScriptedConnection& connection) {
+    if (connection.readRequest()) connection.send(httpResponse(404, "Not Found", "", {}));
+  });
+  for (std::uint32_t n = 1; n <= 3; ++n) addArticle(n, "S" + std::to_string(n));
+  const auto& list = collection().articles();
+  showPage(1);
+  const auto note = [&] { return child<ColorMemo>("ArtView")->placeholderText().toStdString(); };
+  clickRow(articles(), 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list[0]->isTransferring(); }));
+  EXPECT_EQ(note(), "Loading...");
+  QTest::keyClick(articles(), Qt::Key_Escape);  // stopped: selecting it again starts nothing
+  EXPECT_EQ(note(), "Cancelled\n\nPress Enter or double-click the article to load it again.");
+  useServer(missing.port());
+  clickRow(articles(), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return list[1]->hasState(kFailed); }));
+  EXPECT_EQ(note().substr(0, note().find('\n')), std::string(list[1]->longStatus()));
+  session().options().options().loadOnSelect = false;
+  for (const int row : {0, 2}) clickRow(articles(), row);
+  EXPECT_FALSE(list[0]->isTransferring() || list[2]->isTransferring());
+  EXPECT_EQ(note(),
+            "The article is not loaded. Press Enter or double-click the article to load it.");
 }
 
 // The file's text is the message file's (see its tests); here: the dialog and the body.
@@ -289,6 +374,27 @@ TEST_F(ListsTest, SavingAnArticleProposesASafeNameAndNeedsItsText) {
   EXPECT_EQ(prompts_.fileDialogs[0].title, "Save article Re: 50% off!");
   EXPECT_EQ(prompts_.fileDialogs[0].proposedName, "50 off");
   EXPECT_TRUE(fileBytes(path).endsWith("\r\n\r\nBody line\r\n")) << fileBytes(path).data();
+}
+
+TEST_F(ListsTest, FilterBoxesNarrowTheListsAndCommandsActOnTheRowsShown) {
+  for (const char* words : {"one", "two", "three"}) addRequest(words);
+  addArticle(1, "Modem init", "ann@example.com");
+  addArticle(2, "Printer", "bob@example.com");
+  addArticle(3, "Re: modems", "Bob");
+  QTest::keyClicks(child<QLineEdit>("edQueryFilter"), QStringLiteral("T"));  // two, three
+  clickRow(queries(), 1);
+  QTest::keyClick(queries(), Qt::Key_Delete);
+  EXPECT_EQ(cellText(queries(), 0, 0), "two");
+  EXPECT_EQ(collection().requests().size(), 2u);
+  showPage(1);
+  for (const auto& [text, shown] : {std::pair("PRINT", 1), std::pair("bob", 2)}) {
+    child<QLineEdit>("edArticleFilter")->setText(QString::fromLatin1(text));  // any column
+    EXPECT_EQ(articles()->model()->rowCount(), shown) << text;
+  }
+  menuCommand(articles(), 0, "mnuSelectAll");  // the rows shown, not the hidden one
+  prompts_.answers = {Answer::ok};
+  QTest::keyClick(articles(), Qt::Key_Delete);
+  EXPECT_EQ(articleSubjects(), Subjects{"Modem init"});
 }
 
 // --- Edit menu, clipboard and log -----------------------------------------------------

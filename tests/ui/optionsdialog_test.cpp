@@ -77,7 +77,8 @@ TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
     dialog.chkProxy->click();
     EXPECT_EQ(dialog.pnlProxy->isEnabled(), on);
   }
-  for (QCheckBox* box : {dialog.chkHighlightURLs, dialog.chkCitations, dialog.chkKeywords})
+  for (QCheckBox* box :
+       {dialog.chkHighlightURLs, dialog.chkCitations, dialog.chkKeywords, dialog.chkLoadOnSelect})
     box->setChecked(false);
   const std::tuple<QSpinBox*, QString, int> numbers[] = {
       {dialog.valHitsPerPage, "", 10},     {dialog.valHitsPerPage, "5", 10},
@@ -96,7 +97,8 @@ TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
   EXPECT_EQ(options.hitsPerPage, 200);
   EXPECT_EQ(options.maxRequests, 100);
   EXPECT_TRUE(options.useProxy);
-  EXPECT_FALSE(options.highLightLinks || options.highLightQuotes || options.highLightKW);
+  EXPECT_FALSE(options.highLightLinks || options.highLightQuotes || options.highLightKW ||
+               options.loadOnSelect);
   EXPECT_EQ(options.articleFont, testOptions().articleFont);  // the font was not touched
 }
 

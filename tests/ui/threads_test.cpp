@@ -1,6 +1,7 @@
 // Conversations in the window: "Show thread" asks the service for an article's thread, and
 // "Group by thread" shows the article list as reply trees.
 #include <QHeaderView>
+#include <QLineEdit>
 
 #include "ui/threadtreemodel.h"
 #include "windowfixture.h"
@@ -86,6 +87,14 @@ TEST_F(ThreadsTest, GroupByThreadBuildsTreesFromHeadersAndSubjectsAndSortingKeep
   collection().setArticleText(third, "text");
   third.updateListItem();
   EXPECT_TRUE(QTest::qWaitFor([&] { return tree()[5] == "    Re: Re: Modem"; }));
+
+  // The filter keeps the articles holding its text; a reply whose parent it hides rises.
+  auto* filter = child<QLineEdit>("edArticleFilter");
+  filter->setText(QStringLiteral("re: re"));
+  EXPECT_EQ(tree(), (Lines{"Re: Re: Modem"}));
+  filter->setText(QStringLiteral("re: modem"));
+  EXPECT_EQ(tree(), (Lines{"Re: Modem", "  Re: Re: Modem"}));
+  filter->clear();
 
   group->trigger();  // off again: the flat list
   EXPECT_EQ(std::tuple(tree().size(), session().options().options().groupByThread),

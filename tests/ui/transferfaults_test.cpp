@@ -9,7 +9,7 @@ namespace varnook::testing {
 namespace {
 
 QString statusCell(QTreeView* list, int row) {
-  return list->model()->index(row, list->model()->columnCount() - 1).data().toString();
+  return list->model()->index(row, 3).data().toString();  // "Status"
 }
 
 TEST_F(WindowTest, LoadSelectedKeepsToTheLimitAndAnOutagePausesUntilResumed) {

@@ -18,6 +18,11 @@ void WindowTest::SetUp() {
     }
   });
   ASSERT_TRUE(server_->listening());
+  // Each test starts with the program's options, whatever the one before left behind.
+  OptionsStore stored;
+  stored.setAutoSave(false);
+  stored.setStorageMode(StorageMode::orgRegistry);
+  QFile::remove(QString::fromStdString(stored.storageFile()));
   startSession();
 }
 
