@@ -174,6 +174,9 @@ void DesktopCommands::runCommandLine() {
     }
     case CommandLine::Kind::Words:
       break;
+    case CommandLine::Kind::Help:  // answered by main() before any window
+    case CommandLine::Kind::Version:
+      return;
   }
   if (!command.collectionPath.empty()) loadFile(command.collectionPath);
   if (!command.hasWords()) return;
