@@ -74,7 +74,8 @@ MailComposer::Result MailComposer::compose(const Article& article, MessageMode m
       if (!error.empty()) {
         error = "Cannot create folder \"" + folder + "\". " + error;
       } else {
-        MessageContext context{myMailAddress(), clock(), dateNames};
+        const DayDate now = clock();
+        MessageContext context{myMailAddress(), now, utcOffsetMinutes(now), dateNames};
         error = writeMessageFile(article, result.target, mode, context, true);
       }
     }
