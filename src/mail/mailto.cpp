@@ -29,8 +29,10 @@ int escapedByteBefore(const std::string& link, std::size_t end) {
 // one UTF-8 character (every "%" of the link starts an escape, so stepping back over whole
 // escapes stays in step).
 std::size_t safeCut(const std::string& link, std::size_t length) {
-  if (length >= 1 && link[length - 1] == '%') length -= 1;
-  else if (length >= 2 && link[length - 2] == '%') length -= 2;
+  if (length >= 1 && link[length - 1] == '%')
+    length -= 1;
+  else if (length >= 2 && link[length - 2] == '%')
+    length -= 2;
   std::size_t cut = length;
   int continuations = 0;
   for (int byte = escapedByteBefore(link, cut); byte >= 0 && (byte & 0xC0) == 0x80;

@@ -21,8 +21,8 @@ enum class MessageMode {
 
 // What a message file takes besides the article.
 struct MessageContext {
-  std::string sender;  // the "From" of a reply or forward; may be empty
-  DayDate now = 0;     // the "Date" of a reply or forward
+  std::string sender;        // the "From" of a reply or forward; may be empty
+  DayDate now = 0;           // the "Date" of a reply or forward
   int utcOffsetMinutes = 0;  // of `now`
   DateNames dateNames = DateNames::classic();
 };

@@ -73,7 +73,8 @@ TEST_F(MailComposerTest, FallsBackToAMailtoLinkAndRefusesGroupRepliesWithoutNews
 
   const auto group = composer.compose(*replyable(), MessageMode::replyGroup);
   EXPECT_EQ(group.status, Status::noNewsClient);
-  EXPECT_EQ(group.message, "Can't reply to the newsgroups without MS Outlook Express!");
+  EXPECT_EQ(group.message,
+            "Can't reply to the newsgroups: the mail program does not post to newsgroups");
   EXPECT_FALSE(std::filesystem::exists(nws));
 
   const auto forward = composer.compose(*replyable(), MessageMode::forward);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTest>
 #include <filesystem>
 
 #include "../desktop/xdgsandbox.h"
@@ -46,12 +47,32 @@ TEST_F(DesktopActionsTest, FailuresShowTheProgramsTexts) {
   box.setDefault("x-scheme-handler/http", "gone.desktop");
   EXPECT_FALSE(DesktopActions(box.dirs(), prompts, nullptr).openUrl("http://example.com/"));
   EXPECT_EQ(prompts.texts(),
-            (QStringList{"Unable to detect your default browser!",
-                         "Can't launch the default mail client!",
-                         "Can't reply to the newsgroups without MS Outlook Express!",
-                         "Can't launch the default browser!"}));
+            (QStringList{
+                "Unable to detect your default browser!", "Can't launch the default mail client!",
+                "Can't reply to the newsgroups: the mail program does not post to newsgroups",
+                "Can't launch the default browser!"}));
   EXPECT_EQ(prompts.messages[0].kind, Kind::error);
   EXPECT_EQ(prompts.messages[2].kind, Kind::warning);
+}
+
+// A handler that fails at once (its program is gone) is named with its own words; one
+// that runs on or ends well says nothing.
+TEST_F(DesktopActionsTest, HandlersThatFailAtOnceAreReportedWithTheirMessage) {
+  const std::string failing = box.root + "/bin/emacs-browser";
+  writeTextFile(failing, "#!/bin/sh\necho 'noise'\necho \"exec: emacs: not found\" >&2\nexit 127\n",
+                true);
+  box.addDesktopFile("failing.desktop",
+                     "[Desktop Entry]\nType=Application\nName=F\nExec=" + failing + " %u\n");
+  box.setDefault("x-scheme-handler/http", "failing.desktop");
+  box.addHandler("mailto.desktop", {"x-scheme-handler/mailto"});
+  EXPECT_TRUE(actions().openUrl("http://example.com/"));
+  actions().hotSpotClick("someone@example.com");  // the recorder ends well
+  EXPECT_TRUE(box.waitForRecord("mailto.desktop").has_value());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.empty(); }, 10000));
+  QTest::qWait(100);
+  EXPECT_EQ(prompts.texts(), QStringList{"Can't launch the default browser!\n\nemacs-browser ended "
+                                         "with an error:\nexec: emacs: not found"});
+  EXPECT_EQ(prompts.messages[0].kind, Kind::error);
 }
 
 TEST_F(DesktopActionsTest, LinksGoToTheMailProgramOrTheBrowser) {
