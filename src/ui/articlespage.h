@@ -51,8 +51,8 @@ class ArticlesPage final : public QSplitter {
   void selectAll();
   void invertSelection();
   // Deletes the selected articles in one pass; when one was deleted, the row that took its
-  // place is selected.
-  void removeSelected();
+  // place is selected. Returns them, for an undo.
+  std::vector<Collection::Taken<Article>> removeSelected();
   // A header click: sorts the collection by the column (again: the other way round); the
   // selection moves with its articles.
   void sortBy(int column);

@@ -6,7 +6,9 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QToolBar>
 
+#include "ui/queriespage.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -54,6 +56,13 @@ TEST_F(ListsTest, DeletingAQuerySelectsTheRowThatTookItsPlace) {
   EXPECT_TRUE(collection().requests().empty());
   EXPECT_TRUE(selectedRows(queries()).empty());
   EXPECT_EQ(panelText(1), "(none)");
+
+  // Ctrl+Z takes the deletes back, the last first, each where it was and selected.
+  for (const char* words : {"one", "three", "two"}) {
+    QTest::keyClick(queries(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(session().queriesPage().selectedRequest()->keywords, words);
+  }
+  EXPECT_EQ(collection().requests()[1]->keywords, "two");
 }
 
 TEST_F(ListsTest, QueryMenuOpensForOneSelectedQueryAndRunningQueriesCannotBeRenamed) {
@@ -152,6 +161,20 @@ TEST_F(ListsTest, DeletingOneArticleSelectsTheNextAndSeveralAskFirst) {
   EXPECT_EQ(articleSubjects(), Subjects{"S3"});
   EXPECT_TRUE(selectedRows(articles()).empty());
   EXPECT_EQ(panelText(4), "0/1");
+
+  // Ctrl+Z puts them back where they were, selected, with their texts; the last 20 deletes
+  // can be taken back.
+  QTest::keyClick(articles(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(selectedRows(articles()), (Rows{0, 1, 3}));
+  action("mnuUndo")->trigger();
+  EXPECT_EQ(articleSubjects(), (Subjects{"S1", "S2", "S3", "S4", "S5"}));
+  EXPECT_EQ(collection().articles()[4]->text, "text");
+  EXPECT_EQ(panelText(4), "1/5");
+  for (std::uint32_t n = 6; n <= 25; ++n) addArticle(n, "S" + std::to_string(n));
+  for (int i = 0; i < 21; ++i) QTest::keyClick(articles(), Qt::Key_Delete);
+  for (int i = 0; i < 22; ++i) QTest::keyClick(articles(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(collection().articles().size(), 24u);
+  EXPECT_FALSE(action("mnuUndo")->isEnabled());
 }
 
 TEST_F(ListsTest, SelectBySubjectIgnoresReplyPrefixesButNotCaseAndByQueryAndAuthor) {
@@ -188,13 +211,14 @@ TEST_F(ListsTest, ArticleMenuEntriesFollowTheSelection) {
                       "mnuSelectbyAuthor", "mnuDeleteArticles"});
   };
   clickRow(articles(), 0);
-  EXPECT_EQ(menuAt(0),
-            "Re&fresh article: mnuReplyAuthor mnuPostingProfile mnuArtSave mnuSelectbyAuthor "
-            "mnuDeleteArticles");
+  EXPECT_EQ(
+      menuAt(0),
+      "Re&fresh article\tEnter: mnuReplyAuthor mnuPostingProfile mnuArtSave mnuSelectbyAuthor "
+      "mnuDeleteArticles");
   EXPECT_FALSE(action("mnuStopArticles")->isVisible());
   clickRow(articles(), 1);
   EXPECT_EQ(menuAt(1),
-            "&Load article: mnuLoadArticle mnuArtSave mnuSelectbyAuthor mnuDeleteArticles");
+            "&Load article\tEnter: mnuLoadArticle mnuArtSave mnuSelectbyAuthor mnuDeleteArticles");
 
   // Loading it (Enter): while it runs the load entry is hidden and "Stop loading" shown.
   QTest::keyClick(articles(), Qt::Key_Return);
@@ -209,7 +233,7 @@ TEST_F(ListsTest, ArticleMenuEntriesFollowTheSelection) {
   EXPECT_EQ(article.shortStatus(), "Cancelled");
 
   clickRow(articles(), 0, Qt::ControlModifier);
-  EXPECT_EQ(menuAt(1), "&Load selected: mnuLoadArticle mnuDeleteArticles");
+  EXPECT_EQ(menuAt(1), "&Load selected\tEnter: mnuLoadArticle mnuDeleteArticles");
 }
 
 TEST_F(ListsTest, HeaderClicksReorderTheCollectionAndKeepTheSelection) {
@@ -302,10 +326,14 @@ TEST_F(ListsTest, PasteTakesTheFirstLineAndCopyCutFollowTheFocus) {
   QGuiApplication::clipboard()->setText(QStringLiteral("unix\nline"));
   action("mnuEditPaste")->trigger();
   EXPECT_EQ(keywords->text(), "first lineunix");
-  keywords->setSelection(0, 5);
-  QTest::keyClick(keywords, Qt::Key_Y, Qt::ControlModifier);  // Cut
-  EXPECT_EQ(QGuiApplication::clipboard()->text(), "first");
-  EXPECT_EQ(keywords->text(), " lineunix");
+  for (const Qt::Key cut : {Qt::Key_Y, Qt::Key_X}) {  // Cut, by either key
+    keywords->setSelection(0, 1);
+    QTest::keyClick(keywords, cut, Qt::ControlModifier);
+  }
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "i");
+  // Ctrl+Z in a text field takes back its own last edit.
+  QTest::keyClick(keywords, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(keywords->text(), "irst lineunix");
 
   // The Edit menu's entries follow the focused control when a menu opens.
   keywords->setSelection(0, 3);
@@ -315,6 +343,23 @@ TEST_F(ListsTest, PasteTakesTheFirstLineAndCopyCutFollowTheFocus) {
     EXPECT_EQ(enabledOf({"mnuEditCopy", "mnuEditCut", "mnuEditPaste"}), expected);
     queries()->setFocus();
   }
+}
+
+TEST_F(ListsTest, ViewMenuShowsPagesColumnsAndTheToolBar) {
+  action("mnuViewLog")->trigger();
+  EXPECT_EQ(currentPage(), 2);
+  EXPECT_EQ(enabledOf({"mnuViewQueries", "mnuViewLog"}), "mnuViewQueries mnuViewLog");
+  EXPECT_TRUE(action("mnuViewLog")->isChecked());
+  // Every column can be hidden but the last one shown.
+  QMenu* columns = window().findChild<QMenu*>(QStringLiteral("mnuArticleColumns"));
+  const int count = articles()->header()->count();
+  for (int column = 0; column < count; ++column) {
+    emit columns->aboutToShow();
+    columns->actions().at(column)->trigger();
+  }
+  EXPECT_EQ(articles()->header()->hiddenSectionCount(), count - 1);
+  window().findChild<QAction*>(QStringLiteral("mnuViewToolBar"))->trigger();
+  EXPECT_TRUE(child<QToolBar>("ToolBar")->isHidden());
 }
 
 TEST_F(ListsTest, LogIsSavedWithLineEndsAndCleared) {
