@@ -8,6 +8,9 @@
 namespace varnook {
 namespace {
 
+// The status of an object whose transfer a delete ended: what a stop would have left.
+constexpr std::string_view kTakenTransferStatus = "Cancelled";
+
 // 0.000001 day: two request names issued at least this far apart differ in "%.6f".
 constexpr DayDate kNameResolution = 0.000001;
 
@@ -153,6 +156,7 @@ std::vector<Collection::Taken<Article>> Collection::takeArticlesIf(
     articles_.resize(kept);
     renumber(ListKind::Articles, 0);
     for (auto& [row, article] : taken) {
+      if (article->isTransferring()) article->status_ = kTakenTransferStatus;
       article->transfer.reset();
       if (article->isLoaded()) --loadedArticles_;
       article->collection_ = nullptr;
@@ -166,6 +170,7 @@ std::vector<Collection::Taken<Article>> Collection::takeArticlesIf(
 Collection::Taken<Request> Collection::takeRequest(Request& request) {
   if (request.collection_ != this) return {};
   const int row = request.row_;
+  if (request.isTransferring()) request.status_ = kTakenTransferStatus;
   return {row, removeAt(requests_, ListKind::Requests, static_cast<std::size_t>(row))};
 }
 

@@ -67,7 +67,8 @@ class Collection {
     std::unique_ptr<T> object;
   };
   // As removeArticlesIf and removeRequest, but the objects are handed back (in list order)
-  // instead of destroyed. Their transfers end; their numbers stay known.
+  // instead of destroyed. Their transfers end, and their status then says "Cancelled", as
+  // a stopped transfer's does; their numbers stay known.
   std::vector<Taken<Article>> takeArticlesIf(const std::function<bool(const Article&)>& take);
   Taken<Request> takeRequest(Request& request);
   // Puts taken objects back at the rows they held (rows ascending, as taken; a row past

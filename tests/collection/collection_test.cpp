@@ -195,6 +195,12 @@ TEST(Rows, RemovalAndSortingRenumberAndNotifyAroundTheChange) {
   EXPECT_EQ(numbersInRowOrder(), std::vector<std::uint32_t>{5});
 }
 
+struct CountingHandle : TransferHandle {
+  int* alive;
+  explicit CountingHandle(int* a) : alive(a) { ++*alive; }
+  ~CountingHandle() override { --*alive; }
+};
+
 TEST(Rows, TakenObjectsGoBackWhereTheyWereWithTheirTexts) {
   OneRequest one;
   Collection& collection = one.collection;
@@ -230,18 +236,15 @@ TEST(Rows, TakenObjectsGoBackWhereTheyWereWithTheirTexts) {
   EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{2, 3, 4, 5}));
   EXPECT_EQ(one.recorder.events, (Events{"aboutInsert A 3-3", "inserted A 3-3"}));
   collection.appendRequest(std::make_unique<Request>("Q#2"));
+  int running = 0;
+  one.request.transfer = std::make_unique<CountingHandle>(&running);
   auto request = collection.takeRequest(one.request);
-  EXPECT_EQ(request.row, 0);
+  EXPECT_EQ(std::tuple(request.row, running, request.object->status()),
+            std::tuple(0, 0, "Cancelled"));
   collection.restoreRequest(std::move(request));
   EXPECT_EQ(collection.requests()[0]->name, "Q#1");
   EXPECT_EQ(collection.requests()[1]->row(), 1);
 }
-
-struct CountingHandle : TransferHandle {
-  int* alive;
-  explicit CountingHandle(int* a) : alive(a) { ++*alive; }
-  ~CountingHandle() override { --*alive; }
-};
 
 TEST(Rows, ClearingEndsTransfersAndForgetsKnownNumbers) {
   OneRequest one;
