@@ -105,21 +105,6 @@ DayDate nowLocal() {
   return fromUnixTimeLocal(ts.tv_sec, static_cast<int>(ts.tv_nsec / 1000000));
 }
 
-int utcOffsetMinutes(DayDate local) {
-  const CivilDate day = decodeDate(local);
-  const TimeOfDay time = decodeTime(local);
-  std::tm broken{};
-  broken.tm_year = day.year - 1900;
-  broken.tm_mon = day.month - 1;
-  broken.tm_mday = day.day;
-  broken.tm_hour = time.hour;
-  broken.tm_min = time.minute;
-  broken.tm_sec = time.second;
-  broken.tm_isdst = -1;  // the rules decide whether summer time applies
-  if (std::mktime(&broken) == static_cast<std::time_t>(-1)) return 0;
-  return static_cast<int>(broken.tm_gmtoff / 60);
-}
-
 std::string formatShortDate(DayDate date) {
   if (date == 0) return {};
   const CivilDate c = decodeDate(date);

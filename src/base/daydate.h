@@ -47,10 +47,6 @@ DayDate nowLocal();
 // A Unix time as local date and time.
 DayDate fromUnixTimeLocal(std::int64_t seconds, int millisecond = 0);
 
-// How far a local date and time is ahead of UTC, in minutes (-210 for Newfoundland's
-// standard time), as the system's time zone rules have it; 0 when they cannot tell.
-int utcOffsetMinutes(DayDate local);
-
 // "yyyy/mm/dd", the program's short date form; empty for 0.
 std::string formatShortDate(DayDate date);
 // Reads "yyyy/mm/dd" (also "yyyy/m/d"); nothing when the text is no such date.

@@ -116,18 +116,4 @@ std::string formatMessageDate(DayDate date, const DateNames& names) {
          formatTimeOfDay(time, names.timeFormat, names);
 }
 
-std::string formatRfc5322Date(DayDate date, int utcOffsetMinutes) {
-  if (date == 0 || !std::isfinite(date) || date < 0 || date > 2958465.0) return {};
-  const CivilDate day = decodeDate(date);
-  const TimeOfDay time = decodeTime(date);
-  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  const auto weekday = static_cast<std::size_t>((static_cast<long long>(date) + 6) % 7);
-  const int offset = utcOffsetMinutes < 0 ? -utcOffsetMinutes : utcOffsetMinutes;
-  char text[64];
-  std::snprintf(text, sizeof text, "%s, %d %s %04d %02d:%02d:%02d %c%02d%02d", kDays[weekday],
-                day.day, monthAbbreviation(day.month), day.year, time.hour, time.minute,
-                time.second, utcOffsetMinutes < 0 ? '-' : '+', offset / 60, offset % 60);
-  return text;
-}
-
 }  // namespace varnook

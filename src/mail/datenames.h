@@ -29,10 +29,6 @@ struct DateNames {
 // each after one blank ("Mon, 5 Apr 93 14:03:22"). Empty for 0 (no date).
 std::string formatMessageDate(DayDate date, const DateNames& names);
 
-// The date as mail headers carry it (RFC 5322): English day and month names, a four-digit
-// year and the offset from UTC ("Thu, 29 Feb 2024 07:05:09 +0100"). Empty for 0.
-std::string formatRfc5322Date(DayDate date, int utcOffsetMinutes);
-
 // The time of day in a strftime-style pattern: %H %I %k %l %M %S %p %P %r %R %T and %%
 // are understood; any other conversion (a time zone, say) gives nothing.
 std::string formatTimeOfDay(const TimeOfDay& time, const std::string& pattern,

@@ -74,8 +74,7 @@ MailComposer::Result MailComposer::compose(const Article& article, MessageMode m
       if (!error.empty()) {
         error = "Cannot create folder \"" + folder + "\". " + error;
       } else {
-        const DayDate now = clock();
-        MessageContext context{myMailAddress(), now, utcOffsetMinutes(now), dateNames};
+        MessageContext context{myMailAddress(), clock(), dateNames};
         error = writeMessageFile(article, result.target, mode, context, true);
       }
     }

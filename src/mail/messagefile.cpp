@@ -3,6 +3,7 @@
 #include "archive/charset.h"
 #include "base/wholefile.h"
 #include "collection/article.h"
+#include "mail/mboxexport.h"
 
 namespace varnook {
 
@@ -54,7 +55,7 @@ std::string messageText(const Article& article, MessageMode mode, const MessageC
     headerLine(out, "Newsgroups", asUtf8(article.forum));
     if (!article.messageId.empty()) headerLine(out, "References", asUtf8(article.messageId));
   }
-  headerLine(out, "Date", formatRfc5322Date(context.now, context.utcOffsetMinutes));
+  headerLine(out, "Date", rfc5322Date(context.now));
   out +=
       "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
       "Content-Transfer-Encoding: 8bit\r\nX-Unsent: 1\r\n\r\n";

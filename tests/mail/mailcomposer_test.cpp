@@ -6,6 +6,7 @@
 
 #include "../desktop/xdgsandbox.h"
 #include "collection/article.h"
+#include "mail/mboxexport.h"
 
 namespace varnook {
 namespace {
@@ -44,12 +45,10 @@ TEST_F(MailComposerTest, RepliesThroughTheMessageFileHandlers) {
   ASSERT_EQ(reply.status, Status::opened) << reply.message;
   EXPECT_EQ(reply.target, eml);
   EXPECT_EQ(box.waitForRecord("mailer.desktop"), (Args{eml}));
-  // The date carries the offset of the machine's time zone at that moment.
-  const DayDate sent = composer.clock();
   EXPECT_EQ(readTextFile(eml),
             "From: Me <me@example.org>\r\nSubject: Re: Modem trouble\r\n"
             "To: Ann <ann@example.com>\r\nDate: " +
-                formatRfc5322Date(sent, utcOffsetMinutes(sent)) +
+                rfc5322Date(composer.clock()) +
                 "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
                 "Content-Transfer-Encoding: 8bit\r\nX-Unsent: 1\r\n\r\n>line one\r\n>line two\r\n");
   EXPECT_EQ(testing::fileMode(eml), 0600u);
