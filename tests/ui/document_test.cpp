@@ -244,7 +244,7 @@ class CommandLineTest : public DocumentTest {
   }
 };
 
-TEST_F(CommandLineTest, StoredQueryFillsThePanelAndWithRunIsSentAtOnce) {
+TEST_F(CommandLineTest, StoredQueryFillsThePanelWithRunIsSentAtOnceWithoutFieldsWarns) {
   startSession({"/Q:" + storedParameters("modem", "joe@example.com")});
   EXPECT_EQ(keywords()->text(), "modem");
   EXPECT_EQ(child<QLineEdit>("edAuthor")->text(), "joe@example.com");
@@ -255,9 +255,7 @@ TEST_F(CommandLineTest, StoredQueryFillsThePanelAndWithRunIsSentAtOnce) {
   ASSERT_EQ(collection().requests().size(), 1u);
   EXPECT_EQ(collection().requests()[0]->keywords, "sportster");
   EXPECT_TRUE(QTest::qWaitFor([&] { return collection().requests()[0]->isTransferring(); }));
-}
 
-TEST_F(CommandLineTest, RunWithoutFieldsOrWithAnUnreadableDateWarnsAndSendsNothing) {
   const std::pair<const char*, const char*> cases[] = {
       {"/Q:RUN:", "No query fields are specified!"},
       {"/Q:RUN:&QRY=modem&fromdate=someday", "'someday' is not a valid date"}};

@@ -6,9 +6,7 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QSignalSpy>
-#include <QToolBar>
 
-#include "ui/queriespage.h"
 #include "windowfixture.h"
 
 namespace varnook::testing {
@@ -58,11 +56,9 @@ TEST_F(ListsTest, DeletingAQuerySelectsTheRowThatTookItsPlace) {
   EXPECT_EQ(panelText(1), "(none)");
 
   // Ctrl+Z takes the deletes back, the last first, each where it was and selected.
-  for (const char* words : {"one", "three", "two"}) {
-    QTest::keyClick(queries(), Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(session().queriesPage().selectedRequest()->keywords, words);
-  }
+  for (int undo = 0; undo < 3; ++undo) QTest::keyClick(queries(), Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(collection().requests()[1]->keywords, "two");
+  EXPECT_EQ(selectedRows(queries()), Rows{1});
 }
 
 TEST_F(ListsTest, QueryMenuOpensForOneSelectedQueryAndRunningQueriesCannotBeRenamed) {
@@ -348,7 +344,6 @@ TEST_F(ListsTest, PasteTakesTheFirstLineAndCopyCutFollowTheFocus) {
 TEST_F(ListsTest, ViewMenuShowsPagesColumnsAndTheToolBar) {
   action("mnuViewLog")->trigger();
   EXPECT_EQ(currentPage(), 2);
-  EXPECT_EQ(enabledOf({"mnuViewQueries", "mnuViewLog"}), "mnuViewQueries mnuViewLog");
   EXPECT_TRUE(action("mnuViewLog")->isChecked());
   // Every column can be hidden but the last one shown.
   QMenu* columns = window().findChild<QMenu*>(QStringLiteral("mnuArticleColumns"));
@@ -359,7 +354,7 @@ TEST_F(ListsTest, ViewMenuShowsPagesColumnsAndTheToolBar) {
   }
   EXPECT_EQ(articles()->header()->hiddenSectionCount(), count - 1);
   window().findChild<QAction*>(QStringLiteral("mnuViewToolBar"))->trigger();
-  EXPECT_TRUE(child<QToolBar>("ToolBar")->isHidden());
+  EXPECT_TRUE(child<QWidget>("ToolBar")->isHidden());
 }
 
 TEST_F(ListsTest, LogIsSavedWithLineEndsAndCleared) {
@@ -413,8 +408,10 @@ TEST_F(DropTest, SearchUrlWithShiftAddsAnIdleQuery) {
   EXPECT_EQ(currentPage(), 0);
 }
 
+// Shift (added, not started): see the search URL's test; Mozilla's format: see
+// droppedUrlText's.
 TEST_F(DropTest, ArticleUrlAddsAnArticleOnceAndStartsItAndOtherTextIsRefused) {
-  QMimeData data, words, noNumber, moz;
+  QMimeData data, words, noNumber;
   words.setText(QStringLiteral("just some words"));
   EXPECT_FALSE(drop(&window(), words));
   noNumber.setText(QStringLiteral("http://www.example.com/getdoc.xp?AN=&fmt=text"));
@@ -434,14 +431,6 @@ TEST_F(DropTest, ArticleUrlAddsAnArticleOnceAndStartsItAndOtherTextIsRefused) {
   ASSERT_TRUE(drop(queries()->viewport(), data));
   EXPECT_EQ(collection().articles().size(), 1u);
   EXPECT_EQ(selectedRows(articles()), Rows{0});
-
-  // A Mozilla URL (UTF-16) is read as well; with Shift the article is not started.
-  const QString url = QStringLiteral("http://x/getdoc.xp?AN=5\nTitle");
-  moz.setData(QStringLiteral("text/x-moz-url"),
-              QByteArray(reinterpret_cast<const char*>(url.utf16()), url.size() * 2));
-  EXPECT_TRUE(drop(&window(), moz, Qt::ShiftModifier));
-  ASSERT_EQ(collection().articles().size(), 2u);
-  EXPECT_FALSE(collection().articles()[1]->isTransferring());
 }
 
 }  // namespace
