@@ -1,14 +1,27 @@
 // varnook: the desktop news search agent.
 #include <QApplication>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "collection/commandline.h"
 #include "ui/desktopsession.h"
 #include "ui/fileassociation.h"
 #include "ui/mainwindow.h"
 #include "varnook/version.h"
 
 int main(int argc, char** argv) {
+  // Answered before any window: these work without a display.
+  switch (varnook::parseCommandLine({argv + 1, argv + argc}).kind) {
+    case varnook::CommandLine::Kind::Help:
+      std::fputs(varnook::commandLineUsage().c_str(), stdout);
+      return 0;
+    case varnook::CommandLine::Kind::Version:
+      std::printf("varnook %s\n", varnook::kVersion);
+      return 0;
+    default:
+      break;
+  }
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("varnook"));
   QApplication::setApplicationVersion(QString::fromLatin1(varnook::kVersion));

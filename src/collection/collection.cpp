@@ -8,6 +8,9 @@
 namespace varnook {
 namespace {
 
+// The status of an object whose transfer a delete ended: what a stop would have left.
+constexpr std::string_view kTakenTransferStatus = "Cancelled";
+
 // 0.000001 day: two request names issued at least this far apart differ in "%.6f".
 constexpr DayDate kNameResolution = 0.000001;
 
@@ -102,7 +105,8 @@ void Collection::renumber(ListKind kind, std::size_t from) {
 }
 
 template <typename T>
-void Collection::removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind, std::size_t index) {
+std::unique_ptr<T> Collection::removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind,
+                                        std::size_t index) {
   // The transfer ends first, without a status change.
   list[index]->transfer.reset();
   const int row = static_cast<int>(index);
@@ -117,6 +121,7 @@ void Collection::removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind, 
   if (!quiet)
     for (auto* o : observers_) o->rowsRemoved(kind, row, row);
   setModified(true);
+  return doomed;
 }
 
 void Collection::removeRequest(Request& request) {
@@ -131,13 +136,18 @@ void Collection::removeArticle(Article& article) {
 }
 
 std::size_t Collection::removeArticlesIf(const std::function<bool(const Article&)>& remove) {
-  std::vector<std::unique_ptr<Article>> doomed;
+  return takeArticlesIf(remove).size();
+}
+
+std::vector<Collection::Taken<Article>> Collection::takeArticlesIf(
+    const std::function<bool(const Article&)>& take) {
+  std::vector<Taken<Article>> taken;
   {
     BulkUpdate bulk(*this, ListKind::Articles);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < articles_.size(); ++i) {
-      if (remove(*articles_[i])) {
-        doomed.push_back(std::move(articles_[i]));
+      if (take(*articles_[i])) {
+        taken.push_back({static_cast<int>(i), std::move(articles_[i])});
       } else {
         if (kept != i) articles_[kept] = std::move(articles_[i]);
         ++kept;
@@ -145,15 +155,67 @@ std::size_t Collection::removeArticlesIf(const std::function<bool(const Article&
     }
     articles_.resize(kept);
     renumber(ListKind::Articles, 0);
-    for (auto& article : doomed) {
+    for (auto& [row, article] : taken) {
+      if (article->isTransferring()) article->status_ = kTakenTransferStatus;
       article->transfer.reset();
       if (article->isLoaded()) --loadedArticles_;
       article->collection_ = nullptr;
       article->row_ = -1;
     }
   }
-  if (!doomed.empty()) setModified(true);
-  return doomed.size();
+  if (!taken.empty()) setModified(true);
+  return taken;
+}
+
+Collection::Taken<Request> Collection::takeRequest(Request& request) {
+  if (request.collection_ != this) return {};
+  const int row = request.row_;
+  if (request.isTransferring()) request.status_ = kTakenTransferStatus;
+  return {row, removeAt(requests_, ListKind::Requests, static_cast<std::size_t>(row))};
+}
+
+template <typename T>
+void Collection::insertAt(std::vector<std::unique_ptr<T>>& list, ListKind kind,
+                          std::vector<Taken<T>> taken) {
+  if (taken.empty()) return;
+  for (auto& [row, object] : taken) object->collection_ = this;
+  if (taken.size() == 1) {
+    const int row = std::clamp(taken.front().row, 0, static_cast<int>(list.size()));
+    const bool quiet = inBulkUpdate(kind);
+    if (!quiet)
+      for (auto* o : observers_) o->rowsAboutToBeInserted(kind, row, row);
+    list.insert(list.begin() + row, std::move(taken.front().object));
+    renumber(kind, static_cast<std::size_t>(row));
+    if (!quiet)
+      for (auto* o : observers_) o->rowsInserted(kind, row, row);
+  } else {
+    BulkUpdate bulk(*this, kind);
+    std::vector<std::unique_ptr<T>> merged;
+    merged.reserve(list.size() + taken.size());
+    std::size_t next = 0;
+    for (auto& [row, object] : taken) {
+      while (merged.size() < static_cast<std::size_t>(row) && next < list.size())
+        merged.push_back(std::move(list[next++]));
+      merged.push_back(std::move(object));
+    }
+    while (next < list.size()) merged.push_back(std::move(list[next++]));
+    list = std::move(merged);
+    renumber(kind, 0);
+  }
+  setModified(true);
+}
+
+void Collection::restoreArticles(std::vector<Taken<Article>> taken) {
+  for (const auto& [row, article] : taken)
+    if (article->isLoaded()) ++loadedArticles_;
+  insertAt(articles_, ListKind::Articles, std::move(taken));
+}
+
+void Collection::restoreRequest(Taken<Request> taken) {
+  if (taken.object == nullptr) return;
+  std::vector<Taken<Request>> one;
+  one.push_back(std::move(taken));
+  insertAt(requests_, ListKind::Requests, std::move(one));
 }
 
 template <typename T>

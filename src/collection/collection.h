@@ -60,6 +60,23 @@ class Collection {
   // Returns how many were removed.
   std::size_t removeArticlesIf(const std::function<bool(const Article&)>& remove);
 
+  // An object taken out of its list with the row it held, so that a delete can be undone.
+  template <typename T>
+  struct Taken {
+    int row = 0;
+    std::unique_ptr<T> object;
+  };
+  // As removeArticlesIf and removeRequest, but the objects are handed back (in list order)
+  // instead of destroyed. Their transfers end, and their status then says "Cancelled", as
+  // a stopped transfer's does; their numbers stay known.
+  std::vector<Taken<Article>> takeArticlesIf(const std::function<bool(const Article&)>& take);
+  Taken<Request> takeRequest(Request& request);
+  // Puts taken objects back at the rows they held (rows ascending, as taken; a row past
+  // the end of the list goes to the end) and sets Modified. One object comes as one row
+  // insert, several as one list reset. Loaded articles count as loaded again.
+  void restoreArticles(std::vector<Taken<Article>> taken);
+  void restoreRequest(Taken<Request> taken);
+
   // Empty the lists. clearArticles also forgets the known numbers and zeroes
   // loadedArticles and articleTransfers; clearRequests zeroes requestTransfers.
   void clearRequests();
@@ -114,7 +131,10 @@ class Collection {
   void notifyRowChanged(const ArticleBase& object);
   void notifyStatusChanged(const ArticleBase& object);
   template <typename T>
-  void removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind, std::size_t index);
+  std::unique_ptr<T> removeAt(std::vector<std::unique_ptr<T>>& list, ListKind kind,
+                              std::size_t index);
+  template <typename T>
+  void insertAt(std::vector<std::unique_ptr<T>>& list, ListKind kind, std::vector<Taken<T>> taken);
   template <typename T>
   void clearList(std::vector<std::unique_ptr<T>>& list, ListKind kind);
   void renumber(ListKind kind, std::size_t from);

@@ -82,6 +82,12 @@ class WordReader {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine result;
   if (arguments.empty()) return result;
+  for (const std::string& argument : arguments) {
+    if (argument == "--help" || argument == "-h") result.kind = CommandLine::Kind::Help;
+    if (argument == "--version" && result.kind != CommandLine::Kind::Help)
+      result.kind = CommandLine::Kind::Version;
+  }
+  if (result.kind != CommandLine::Kind::None) return result;
 
   const std::string& first = arguments.front();
   if (startsWithNoCase(first, "/Q:")) {
@@ -108,6 +114,28 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
   result.groups = trimmed(result.groups);
   if (result.hasWords()) result.kind = CommandLine::Kind::Words;
   return result;
+}
+
+std::string commandLineUsage() {
+  return "Usage: varnook [FILE.vnk [WORDS...]]\n"
+         "       varnook /Q:PARAMS\n"
+         "       varnook /Q:RUN:PARAMS\n"
+         "       varnook WORDS...\n"
+         "\n"
+         "The desktop news search agent: searches a Usenet archive service and keeps the\n"
+         "queries and the articles found in a news collection (a .vnk file).\n"
+         "\n"
+         "  FILE.vnk        open the collection; further arguments are search words\n"
+         "  /Q:PARAMS       fill the query panel from stored query parameters\n"
+         "  /Q:RUN:PARAMS   fill the query panel and send the query\n"
+         "  WORDS           a new query, not sent yet; ~a (authors), ~s (subjects),\n"
+         "                  ~g (newsgroups) and ~k (keywords) choose the field of the\n"
+         "                  words that follow; ~~ is a tilde, ' counts as \"\n"
+         "\n"
+         "Options:\n"
+         "  -h, --help      print this help and exit\n"
+         "  --version       print the version and exit\n"
+         "Qt's own options (such as -platform or -style) are read as well.\n";
 }
 
 }  // namespace varnook

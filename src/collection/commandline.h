@@ -9,8 +9,9 @@ namespace varnook {
 // carries a query in the stored parameter form, optionally after "RUN:" to send it at once;
 // a path ending in ".vnk" (any case) names a collection to open, the further arguments being
 // search words; anything else makes every argument a search word.
+// "--help" (or "-h") and "--version" anywhere ask for the usage or the version instead.
 struct CommandLine {
-  enum class Kind { None, Query, Words };
+  enum class Kind { None, Query, Words, Help, Version };
 
   Kind kind = Kind::None;
   // Kind::Query: the stored parameters (at most 999 characters) and whether to send them.
@@ -35,5 +36,8 @@ struct CommandLine {
 // keywords; "~~" is a "~", a single quote becomes a double quote, and runs of blanks and
 // tabs collapse to one.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
+
+// What "--help" prints: the forms of the command line and the options, lines ended by LF.
+std::string commandLineUsage();
 
 }  // namespace varnook

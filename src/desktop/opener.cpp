@@ -54,9 +54,10 @@ std::optional<std::vector<std::string>> browserFromVariable(const XdgDirs& dirs,
 
 OpenResult start(std::vector<std::string> argv, const XdgDirs& dirs) {
   OpenResult result;
-  const LaunchResult launched = startDetached(argv, dirs.path);
+  LaunchResult launched = startDetached(argv, dirs.path, kStartWatchTime);
   result.status = launched.started ? OpenStatus::opened : OpenStatus::launchFailed;
   result.detail = launched.error;
+  result.watch = std::move(launched.watch);
   result.argv = std::move(argv);
   return result;
 }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/xdgdirs.h"
+#include "desktop/launcher.h"
 
 namespace varnook {
 
@@ -18,10 +20,16 @@ enum class OpenStatus {
   launchFailed,  // a handler is registered but could not be executed
 };
 
+// How long a started handler is watched: a browser or mail program that fails at once
+// (a registered command that is gone, a wrapper that cannot find its program) is seen.
+inline constexpr std::chrono::milliseconds kStartWatchTime{2000};
+
 struct OpenResult {
   OpenStatus status = OpenStatus::noHandler;
   std::string detail;             // the system's reason when the start failed
   std::vector<std::string> argv;  // what was (or would have been) started
+  // For an opened target: tells whether the handler failed within kStartWatchTime.
+  std::shared_ptr<StartWatch> watch;
 };
 
 // A target as the browser gets it: a text without a URL scheme that is no absolute path

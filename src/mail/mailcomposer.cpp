@@ -86,7 +86,9 @@ MailComposer::Result MailComposer::compose(const Article& article, MessageMode m
   } else {
     result.target = mailtoLink(article);
   }
-  const OpenResult opened = openMailTarget(dirs_, result.target);
+  OpenResult opened = openMailTarget(dirs_, result.target);
+  result.argv = std::move(opened.argv);
+  result.watch = std::move(opened.watch);
   if (opened.status != OpenStatus::opened) {
     result.status = Result::Status::launchFailed;
     result.message = kMailClientFailedMessage;

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/xdgdirs.h"
 #include "desktop/opener.h"
@@ -14,7 +16,7 @@ namespace varnook {
 class Article;
 
 inline constexpr std::string_view kNoNewsClientMessage =
-    "Can't reply to the newsgroups without MS Outlook Express!";
+    "Can't reply to the newsgroups: the mail program does not post to newsgroups";
 inline constexpr std::string_view kMailClientFailedMessage =
     "Can't launch the default mail client!";
 
@@ -43,6 +45,9 @@ class MailComposer {
     Status status = Status::opened;
     std::string message;  // the text for the user's message box, empty when opened
     std::string target;   // the file or link that was (to be) opened
+    // The mail program as started: its command line and its watch (see OpenResult).
+    std::vector<std::string> argv;
+    std::shared_ptr<StartWatch> watch;
   };
 
   explicit MailComposer(XdgDirs dirs);

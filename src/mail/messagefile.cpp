@@ -1,7 +1,9 @@
 #include "mail/messagefile.h"
 
+#include "archive/charset.h"
 #include "base/wholefile.h"
 #include "collection/article.h"
+#include "mail/mboxexport.h"
 
 namespace varnook {
 
@@ -45,17 +47,20 @@ std::string messageText(const Article& article, MessageMode mode, const MessageC
     out += article.text;
     return out;
   }
-  headerLine(out, "From", context.sender);
-  headerLine(out, "Subject", (mode == MessageMode::forward ? "Fw: " : "Re: ") + article.subject);
-  if (mode == MessageMode::replyAuthor) headerLine(out, "To", article.author);
+  headerLine(out, "From", asUtf8(context.sender));
+  headerLine(out, "Subject",
+             (mode == MessageMode::forward ? "Fw: " : "Re: ") + asUtf8(article.subject));
+  if (mode == MessageMode::replyAuthor) headerLine(out, "To", asUtf8(article.author));
   if (mode == MessageMode::replyGroup) {
-    headerLine(out, "Newsgroups", article.forum);
-    if (!article.messageId.empty()) headerLine(out, "References", article.messageId);
+    headerLine(out, "Newsgroups", asUtf8(article.forum));
+    if (!article.messageId.empty()) headerLine(out, "References", asUtf8(article.messageId));
   }
-  headerLine(out, "Date", formatMessageDate(context.now, context.dateNames));
-  out += "X-Unsent: 1\r\n";
-  out += "\r\n";
-  for (std::string_view line : splitTextLines(article.text)) {
+  headerLine(out, "Date", rfc5322Date(context.now));
+  out +=
+      "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+      "Content-Transfer-Encoding: 8bit\r\nX-Unsent: 1\r\n\r\n";
+  const std::string body = asUtf8(article.text);
+  for (std::string_view line : splitTextLines(body)) {
     out += '>';
     out += line;
     out += "\r\n";

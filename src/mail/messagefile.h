@@ -33,8 +33,11 @@ std::vector<std::string_view> splitTextLines(std::string_view text);
 // The message file's bytes, every line ended by CR LF:
 // - reply and forward: From (sender), Subject ("Re: " or "Fw: " + subject, added even when
 //   one is there), To (author, reply to author only), Newsgroups (reply to group only),
-//   References (reply to group, when the article has a Message-ID), Date (now), the line
-//   "X-Unsent: 1", an empty line, and every body line with ">" in front;
+//   References (reply to group, when the article has a Message-ID), Date (now, in local
+//   time as mail headers write dates: rfc5322Date), MIME-Version, Content-Type (plain text in
+//   UTF-8) and Content-Transfer-Encoding (8bit), the line "X-Unsent: 1", an empty line, and every
+//   body line with ">" in front; texts that are no UTF-8 are read as Windows-1252 and written as
+//   UTF-8, so the mail program reads what the window showed;
 // - save: From (author), Subject, Newsgroups, Date (the article's own), Message-ID and
 //   References when present, an empty line, and the body exactly as stored.
 // A CR or LF inside a header value becomes a blank, so that no field of the article can

@@ -576,7 +576,11 @@ void Scheduler::rowsRemoved(ListKind kind, int first, int last) {
     pendingCursor_ = f;
 }
 
-void Scheduler::rowsInserted(ListKind, int, int) {}
+void Scheduler::rowsInserted(ListKind kind, int first, int) {
+  // A row put back in front of the walk (an undone delete) is walked again.
+  if (kind == ListKind::Articles && static_cast<std::size_t>(first) < pendingCursor_)
+    pendingCursor_ = static_cast<std::size_t>(first);
+}
 
 void Scheduler::rowsAboutToBeRemoved(ListKind kind, int first, int last) {
   for (int row = first; row <= last; ++row) {

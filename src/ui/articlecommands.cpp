@@ -1,8 +1,11 @@
 // The article list's commands: loading, stopping, deleting, selecting and saving
 // articles, and URLs dropped onto the window.
+#include <QApplication>
 #include <QDropEvent>
+#include <QLineEdit>
 #include <QMimeData>
 #include <algorithm>
+#include <unordered_set>
 
 #include "archive/queryurl.h"
 #include "settings/optionsstore.h"
@@ -55,7 +58,39 @@ void DesktopCommands::deleteSelectedArticles() {
                                     QString::asprintf("Delete %d selected articles?", count)) !=
                        UserPrompts::Answer::ok)
     return;
-  articles_.removeSelected();
+  remember({articles_.removeSelected(), {}});
+  refreshCounts();
+}
+
+void DesktopCommands::remember(Deleted deleted) {
+  // The last deletes, each of any size: their objects stay in memory until then.
+  constexpr std::size_t kUndoDepth = 20;
+  if (deleted.articles.empty() && deleted.request.object == nullptr) return;
+  deleted_.push_back(std::move(deleted));
+  if (deleted_.size() > kUndoDepth) deleted_.pop_front();
+  updateCommands();
+}
+
+void DesktopCommands::undo() {
+  // A text field takes back its own last edit.
+  if (auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget())) {
+    if (!edit->isReadOnly()) edit->undo();
+    return;
+  }
+  if (deleted_.empty()) return;
+  Deleted last = std::move(deleted_.back());
+  deleted_.pop_back();
+  if (Request* request = last.request.object.get()) {
+    collection_.restoreRequest(std::move(last.request));
+    showPage(0);
+    queries_.selectRow(request->row());
+  } else {
+    std::unordered_set<const Article*> restored;
+    for (const auto& taken : last.articles) restored.insert(taken.object.get());
+    collection_.restoreArticles(std::move(last.articles));
+    showPage(1);
+    articles_.selectWhere([&](const Article& article) { return restored.count(&article) != 0; });
+  }
   refreshCounts();
 }
 

@@ -295,15 +295,16 @@ void ArticlesPage::invertSelection() {
   });
 }
 
-void ArticlesPage::removeSelected() {
+std::vector<Collection::Taken<Article>> ArticlesPage::removeSelected() {
   const std::vector<int> rows = selectedRows();
-  if (rows.empty()) return;
+  if (rows.empty()) return {};
+  std::vector<Collection::Taken<Article>> taken;
   {
     BusyCursor busy;
     std::vector<char> doomed(collection_.articles().size(), 0);
     for (const int row : rows) doomed[static_cast<std::size_t>(row)] = 1;
     // One pass and one list reset, however many rows go.
-    collection_.removeArticlesIf([&](const Article& article) {
+    taken = collection_.takeArticlesIf([&](const Article& article) {
       return article.row() >= 0 && static_cast<std::size_t>(article.row()) < doomed.size() &&
              doomed[static_cast<std::size_t>(article.row())] != 0;
     });
@@ -312,6 +313,7 @@ void ArticlesPage::removeSelected() {
     selectRow(rows.front());
   else
     followSelection();
+  return taken;
 }
 
 void ArticlesPage::sortBy(int column) {

@@ -58,8 +58,8 @@ class ArticlesPage final : public QSplitter {
   void selectAll();
   void invertSelection();
   // Deletes the selected articles in one pass; when one was deleted, the row that took its
-  // place is selected.
-  void removeSelected();
+  // place is selected. Returns them, for an undo.
+  std::vector<Collection::Taken<Article>> removeSelected();
   // A header click: sorts the collection by the column (again: the other way round); the
   // selection moves with its articles. Rows that arrive in order keep the header's sort
   // mark; one out of order takes it away. A collection opened is sorted as the mark says.

@@ -108,6 +108,13 @@ bool logHasLines(const S& s) {
 bool canSubmit(const S& s) {
   return s.canSubmit;
 }
+bool canUndo(const S& s) {
+  return s.canUndo;
+}
+template <int page>
+bool onPage(const S& s) {
+  return s.page == page;
+}
 
 }  // namespace
 
@@ -128,10 +135,17 @@ const std::vector<Command>& DesktopCommands::table() {
        .enabledWhen = canSave},
       {.name = "mnuSaveAs",
        .caption = "Save &as...",
+       .shortcut = "Ctrl+Shift+S",
        .handler = &C::saveCollectionAs,
        .enabledWhen = hasRows},
       {.name = "mnuExport", .caption = "Export", .handler = &C::exportArticles},
-      {.name = "mnuExit", .caption = "E&xit", .handler = &C::closeWindow},
+      {.name = "mnuExit", .caption = "E&xit", .shortcut = "Ctrl+Q", .handler = &C::closeWindow},
+      // Takes back the last delete of articles or a query; in a text field, its last edit.
+      {.name = "mnuUndo",
+       .caption = "&Undo delete",
+       .shortcut = "Ctrl+Z",
+       .handler = &C::undo,
+       .enabledWhen = canUndo},
       {.name = "mnuEditCopy",
        .caption = "&Copy",
        .shortcut = "Ctrl+C",
@@ -139,7 +153,7 @@ const std::vector<Command>& DesktopCommands::table() {
        .enabledWhen = canCopy},
       {.name = "mnuEditCut",
        .caption = "Cut",
-       .shortcut = "Ctrl+Y",
+       .shortcut = "Ctrl+Y; Ctrl+X",
        .handler = &C::cut,
        .enabledWhen = canCut},
       {.name = "mnuEditPaste",
@@ -147,6 +161,19 @@ const std::vector<Command>& DesktopCommands::table() {
        .shortcut = "Ctrl+V",
        .handler = &C::paste,
        .enabledWhen = canPaste},
+      // The View menu: the pages (the tool bar's page switch may be hidden).
+      {.name = "mnuViewQueries",
+       .caption = "&Queries",
+       .handler = [](C& c) { c.showPage(0); },
+       .checkedWhen = onPage<0>},
+      {.name = "mnuViewArticles",
+       .caption = "&Articles",
+       .handler = [](C& c) { c.showPage(1); },
+       .checkedWhen = onPage<1>},
+      {.name = "mnuViewLog",
+       .caption = "&Log",
+       .handler = [](C& c) { c.showPage(2); },
+       .checkedWhen = onPage<2>},
       {.name = "mnuGroupByThread",
        .caption = "&Group by thread",
        .handler = &C::switchGroupByThread,
@@ -232,7 +259,8 @@ const std::vector<Command>& DesktopCommands::table() {
       {.name = "mnuEditRequest",
        .caption = "&Edit",
        .handler = &C::editSelectedQuery,
-       .enabledWhen = querySelected},
+       .enabledWhen = querySelected,
+       .listKey = "Enter"},
       {.name = "mnuSendQuery",
        .caption = "&Send",
        .handler = &C::sendQuery,
@@ -248,15 +276,18 @@ const std::vector<Command>& DesktopCommands::table() {
       {.name = "mnuCancelRequest",
        .caption = "Sto&p query",
        .handler = &C::stopQuery,
-       .enabledWhen = querySelected},
+       .enabledWhen = querySelected,
+       .listKey = "Esc"},
       {.name = "mnuRenameQuery",
        .caption = "Rename query",
        .handler = &C::renameSelectedQuery,
-       .enabledWhen = querySelected},
+       .enabledWhen = querySelected,
+       .listKey = "F2"},
       {.name = "mnuDeleteRequest",
        .caption = "&Delete query",
        .handler = &C::deleteSelectedQuery,
-       .enabledWhen = querySelected},
+       .enabledWhen = querySelected,
+       .listKey = "Del"},
 
       // The article list's menu.
       {.name = "mnuLoadArticle",
@@ -264,11 +295,13 @@ const std::vector<Command>& DesktopCommands::table() {
        .handler = &C::loadSelectedArticles,
        .enabledWhen = notOneLoadedArticle,
        .visibleWhen = notOneArticleTransferring,
-       .captionWhen = loadCaption},
+       .captionWhen = loadCaption,
+       .listKey = "Enter"},
       {.name = "mnuStopArticles",
        .caption = "&Stop loading",
        .handler = &C::stopLoadingSelectedArticles,
-       .visibleWhen = oneArticleTransferring},
+       .visibleWhen = oneArticleTransferring,
+       .listKey = "Esc"},
       {.name = "mnuSelectAll", .caption = "&All articles", .handler = &C::selectAllArticles},
       {.name = "mnuSelectReverse",
        .caption = "&Reverse selection",
@@ -313,7 +346,8 @@ const std::vector<Command>& DesktopCommands::table() {
       {.name = "mnuDeleteArticles",
        .caption = "&Delete article",
        .handler = &C::deleteSelectedArticles,
-       .enabledWhen = articlesSelected},
+       .enabledWhen = articlesSelected,
+       .listKey = "Del"},
 
       // The article header's menus: the subject and forum labels, and the author label.
       {.name = "mnuHeaderNewSearch",

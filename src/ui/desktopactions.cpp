@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <filesystem>
 #include <system_error>
 
@@ -33,10 +34,28 @@ void DesktopActions::report(UserPrompts::Kind kind, std::string_view text) {
   prompts_.message(parent_, kind, shown);
 }
 
+void DesktopActions::reportEarlyFailure(const std::shared_ptr<StartWatch>& watch,
+                                        const std::vector<std::string>& argv,
+                                        std::string_view failure) {
+  if (watch == nullptr || argv.empty()) return;
+  auto* notifier = new QSocketNotifier(watch->descriptor(), QSocketNotifier::Read, &watchers_);
+  const std::string program = argv.front().substr(argv.front().rfind('/') + 1);
+  const std::string base(failure);
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [=, this] {
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    const EarlyExit exit = watch->finish();
+    if (exit.failed)
+      report(UserPrompts::Kind::error,
+             base + "\n\n" + program + " ended with an error:\n" + exit.message);
+  });
+}
+
 bool DesktopActions::openUrl(const std::string& target) {
   const OpenResult result = varnook::openUrl(dirs_, target);
   switch (result.status) {
     case OpenStatus::opened:
+      reportEarlyFailure(result.watch, result.argv, kBrowserFailedMessage);
       return true;
     case OpenStatus::noHandler:
       report(UserPrompts::Kind::error, kNoBrowserMessage);
@@ -50,6 +69,7 @@ bool DesktopActions::openUrl(const std::string& target) {
 
 void DesktopActions::openInHelpViewer(const std::string& target) {
   const OpenResult result = varnook::openInHelpViewer(dirs_, target);
+  reportEarlyFailure(result.watch, result.argv, kBrowserFailedMessage);
   if (result.status == OpenStatus::noHandler) report(UserPrompts::Kind::error, kNoBrowserMessage);
   if (result.status == OpenStatus::launchFailed) {
     report(UserPrompts::Kind::error, kBrowserFailedMessage);
@@ -57,7 +77,11 @@ void DesktopActions::openInHelpViewer(const std::string& target) {
 }
 
 bool DesktopActions::openMailTarget(const std::string& target) {
-  if (varnook::openMailTarget(dirs_, target).status == OpenStatus::opened) return true;
+  const OpenResult result = varnook::openMailTarget(dirs_, target);
+  if (result.status == OpenStatus::opened) {
+    reportEarlyFailure(result.watch, result.argv, kMailClientFailedMessage);
+    return true;
+  }
   report(UserPrompts::Kind::error, kMailClientFailedMessage);
   return false;
 }
@@ -110,6 +134,7 @@ void DesktopActions::composeMessage(const Article& article, MessageMode mode) {
   const MailComposer::Result result = composer_.compose(article, mode);
   switch (result.status) {
     case Status::opened:
+      reportEarlyFailure(result.watch, result.argv, kMailClientFailedMessage);
       break;
     case Status::noNewsClient:
       report(UserPrompts::Kind::warning, result.message);

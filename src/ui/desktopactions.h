@@ -1,13 +1,16 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "archive/service.h"
 #include "base/xdgdirs.h"
+#include "desktop/opener.h"
 #include "mail/mailcomposer.h"
 #include "mail/messagefile.h"
 #include "ui/userprompts.h"
@@ -22,7 +25,9 @@ class Collection;
 // The main window's ways out to the desktop: the browser, the help viewer, the mail
 // program, the web search, the manual, saving an article and exporting the collection.
 // Every command reports its own failures in a message box through the prompts, with the
-// program's texts, and never blocks: started programs run on their own.
+// program's texts, and never blocks: started programs run on their own. A browser or mail
+// program that fails within its first two seconds is reported once that is seen, with its
+// name and what it wrote.
 class DesktopActions {
  public:
   // `parent` owns the message boxes; `dirs` are the XDG folders of this run.
@@ -67,7 +72,11 @@ class DesktopActions {
 
  private:
   void report(UserPrompts::Kind kind, std::string_view text);
+  // Shows `failure` with the program's own words when the started program fails early.
+  void reportEarlyFailure(const std::shared_ptr<StartWatch>& watch,
+                          const std::vector<std::string>& argv, std::string_view failure);
 
+  QObject watchers_;  // the watches' notifiers
   XdgDirs dirs_;
   UserPrompts& prompts_;
   QWidget* parent_;

@@ -26,6 +26,17 @@
 #include "ui/windowcallbacks.h"
 
 namespace varnook {
+namespace {
+
+// The action's text: the caption, and the key of the list that runs it after a tab, which
+// menus show in their key column without making it a shortcut of the window.
+QString actionText(const char* caption, const Command& command) {
+  QString text = QString::fromUtf8(caption);
+  if (command.listKey != nullptr) text += u'\t' + QString::fromLatin1(command.listKey);
+  return text;
+}
+
+}  // namespace
 
 DesktopCommands::DesktopCommands(Collection& collection, OptionsStore& options,
                                  UserPrompts& prompts, Scheduler& scheduler, HomeSite& homeSite,
@@ -45,10 +56,10 @@ DesktopCommands::DesktopCommands(Collection& collection, OptionsStore& options,
       arguments_(std::move(arguments)),
       programFile_(std::move(programFile)) {
   for (const Command& command : table()) {
-    auto* action = new QAction(QString::fromUtf8(command.caption), this);
+    auto* action = new QAction(actionText(command.caption, command), this);
     action->setObjectName(QString::fromLatin1(command.name));
     if (command.shortcut != nullptr) {
-      action->setShortcut(QKeySequence(QString::fromLatin1(command.shortcut)));
+      action->setShortcuts(QKeySequence::listFromString(QString::fromLatin1(command.shortcut)));
       action->setShortcutContext(Qt::WidgetShortcut);  // the key filter runs them
     }
     if (command.icon) action->setIcon(commandIcon(*command.icon));
@@ -206,6 +217,7 @@ CommandState DesktopCommands::commandState() const {
   state.autoDownload = scheduler_.autoDownload();
   state.markNewArticles = collection_.markNewArticles;
   state.groupByThread = articles_.groupedByThread();
+  state.canUndo = !deleted_.empty();
   QWidget* focus = QApplication::focusWidget();
   if (auto* edit = qobject_cast<QLineEdit*>(focus)) {
     state.canCopy = state.canCut = edit->hasSelectedText();
@@ -228,7 +240,7 @@ void DesktopCommands::updateCommands() {
     if (command.checkedWhen != nullptr) action->setChecked(command.checkedWhen(state));
     if (command.visibleWhen != nullptr) action->setVisible(command.visibleWhen(state));
     if (command.captionWhen != nullptr)
-      action->setText(QString::fromUtf8(command.captionWhen(state)));
+      action->setText(actionText(command.captionWhen(state), command));
   }
 }
 
@@ -327,7 +339,7 @@ const Command* DesktopCommands::commandForKey(const QKeyEvent& key, bool inViewe
     if (modifiers != held && !held.testFlag(Qt::ControlModifier)) break;
     const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(key.key())));
     for (std::size_t i = 0; i < rows.size(); ++i) {
-      if (rows[i].shortcut == nullptr || actions_[i]->shortcut() != pressed) continue;
+      if (rows[i].shortcut == nullptr || !actions_[i]->shortcuts().contains(pressed)) continue;
       if (rows[i].keys == Command::Keys::viewer && !inViewer) continue;
       return &rows[i];
     }
@@ -444,7 +456,8 @@ void DesktopCommands::listReset(ListKind) {
   updateCommands();
 }
 
-void DesktopCommands::modifiedChanged(bool) {
+void DesktopCommands::modifiedChanged(bool modified) {
+  emit documentModified(modified);
   updateCommands();
 }
 

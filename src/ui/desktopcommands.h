@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -63,16 +64,18 @@ struct CommandState {
   bool canCopy = false;  // the focused control has a selection
   bool canCut = false;
   bool canPaste = false;
+  bool canUndo = false;  // a delete can be taken back
 };
 
 // One command of the window: its action's object name, caption (or tool button text),
-// key, icon and tool tip, what runs it, and when it is enabled. A checkedWhen makes the
-// action checkable; visibleWhen and captionWhen change how it shows.
+// key(s), icon and tool tip, what runs it, and when it is enabled. A checkedWhen makes the
+// action checkable; visibleWhen and captionWhen change how it shows. A listKey is the key
+// of the list whose menu shows the command: shown beside the caption, run by the list.
 struct Command {
   enum class Keys { window, viewer };  // where the key works: anywhere, or in the viewer
   const char* name;
   const char* caption;
-  const char* shortcut = nullptr;
+  const char* shortcut = nullptr;  // several as "Ctrl+Y; Ctrl+X", the first one shown
   std::optional<CommandIcon> icon = std::nullopt;
   const char* toolTip = nullptr;
   std::function<void(DesktopCommands&)> handler = nullptr;
@@ -81,6 +84,7 @@ struct Command {
   bool (*visibleWhen)(const CommandState&) = nullptr;
   const char* (*captionWhen)(const CommandState&) = nullptr;
   Keys keys = Keys::window;
+  const char* listKey = nullptr;
 };
 
 // The commands of the main window: one action per row of the command table (menus, tool
@@ -126,7 +130,9 @@ class DesktopCommands final : public QObject, private CollectionObserver {
 
  signals:
   void pageShown(int index);
+  // The title carries Qt's modified mark "[*]", shown while documentModified says so.
   void titleChanged(const QString& title);
+  void documentModified(bool modified);
 
  protected:
   // The window's keys, before its controls; the list keys; URLs dragged onto the lists.
@@ -203,6 +209,7 @@ class DesktopCommands final : public QObject, private CollectionObserver {
   void showThread();  // adds and sends a request for the selected article's thread
   void switchGroupByThread();
   void forEachSelectedArticle(const std::function<void(Article&)>& action);
+  void undo();
   bool acceptsDrop(const QDropEvent& event, std::string* urlText) const;
   void addDroppedUrl(const std::string& urlText, bool shiftHeld);
 
@@ -265,6 +272,14 @@ class DesktopCommands final : public QObject, private CollectionObserver {
   bool transfersRunning_ = false;
   std::optional<bool> clipboardHasText_;  // unknown since the clipboard changed
   bool submitting_ = false;               // Send is running (it may wait for a request name)
+
+  // The deletes Undo takes back, the latest last: the articles of one delete, or a query.
+  struct Deleted {
+    std::vector<Collection::Taken<Article>> articles;
+    Collection::Taken<Request> request;
+  };
+  void remember(Deleted deleted);
+  std::deque<Deleted> deleted_;
 };
 
 }  // namespace varnook

@@ -26,10 +26,11 @@ const QStringList kCollectionFilters = {QStringLiteral("Varnook files (*.vnk)"),
 
 QString DesktopCommands::title() const {
   const std::string& path = collection_.fileName();
-  if (path.empty()) return QStringLiteral("Varnook - no document");
+  if (path.empty()) return QStringLiteral("Varnook - no document[*]");
   return QStringLiteral("Varnook - ") +
          QFileInfo(QString::fromLocal8Bit(path.data(), static_cast<qsizetype>(path.size())))
-             .fileName();
+             .fileName() +
+         QStringLiteral("[*]");
 }
 
 void DesktopCommands::setFileName(const std::string& path) {
@@ -55,6 +56,7 @@ bool DesktopCommands::confirmSaveChanges() {
 
 bool DesktopCommands::newCollection() {
   if (!confirmSaveChanges()) return false;
+  deleted_.clear();
   collection_.clearRequests();
   collection_.clearArticles();
   showPage(0);
@@ -74,6 +76,7 @@ void DesktopCommands::openCollection() {
   const QString chosen = prompts_.openFileName(dialogParent(), spec);
   if (chosen.isEmpty()) return;
   if (!confirmSaveChanges()) return;
+  deleted_.clear();
   collection_.clearRequests();
   collection_.clearArticles();
   scheduler_.setAutoDownload(false);
@@ -174,6 +177,9 @@ void DesktopCommands::runCommandLine() {
     }
     case CommandLine::Kind::Words:
       break;
+    case CommandLine::Kind::Help:  // answered by main() before any window
+    case CommandLine::Kind::Version:
+      return;
   }
   if (!command.collectionPath.empty()) loadFile(command.collectionPath);
   if (!command.hasWords()) return;

@@ -3,12 +3,14 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolBar>
+#include <QTreeView>
 
 #include "ui/articlespage.h"
 #include "ui/desktopcommands.h"
@@ -16,8 +18,20 @@
 #include "ui/logpage.h"
 #include "ui/queriespage.h"
 #include "ui/statusbarpresenter.h"
+#include "ui/windowlayout.h"
 
 namespace varnook {
+namespace {
+
+// A menu of the list's columns, built when it opens, so it knows every column.
+void addColumnsMenu(QMenu& parent, const char* name, const char* title, QTreeView& list) {
+  QMenu* menu = parent.addMenu(QString::fromLatin1(title));
+  menu->setObjectName(QString::fromLatin1(name));
+  QObject::connect(menu, &QMenu::aboutToShow, menu,
+                   [menu, &list] { fillColumnsMenu(*menu, *list.header()); });
+}
+
+}  // namespace
 
 MainWindow::MainWindow(DesktopCommands& commands, WindowParts parts, QWidget* parent)
     : QMainWindow(parent), commands_(commands) {
@@ -42,6 +56,7 @@ MainWindow::MainWindow(DesktopCommands& commands, WindowParts parts, QWidget* pa
   setStatusBar(&parts.statusBar);
   createMenus();
   createToolBar();
+  completeViewMenu(parts);
 
   pageSwitch_->setCurrentIndex(commands_.page());
   pages_->setCurrentIndex(commands_.page());
@@ -52,6 +67,7 @@ MainWindow::MainWindow(DesktopCommands& commands, WindowParts parts, QWidget* pa
   });
   setWindowTitle(commands_.title());
   connect(&commands_, &DesktopCommands::titleChanged, this, &QWidget::setWindowTitle);
+  connect(&commands_, &DesktopCommands::documentModified, this, &QWidget::setWindowModified);
 
   // A sensible first size: two thirds of the screen, at least 900 x 640.
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -71,8 +87,13 @@ void MainWindow::createMenus() {
       {"mnuFile",
        "&File",
        {"mnuNew", "mnuOpen", "mnuSave", "mnuSaveAs", "-", "mnuExport", "-", "mnuExit"}},
-      {"mnuEdit", "&Edit", {"mnuEditCopy", "mnuEditCut", "mnuEditPaste", "-", "mnuFind"}},
-      {"mnuView", "&View", {"mnuGroupByThread"}},
+      {"mnuEdit",
+       "&Edit",
+       {"mnuUndo", "-", "mnuEditCopy", "mnuEditCut", "mnuEditPaste", "-", "mnuFind"}},
+      // Followed by the columns and the tool bar (completeViewMenu).
+      {"mnuView",
+       "&View",
+       {"mnuViewQueries", "mnuViewArticles", "mnuViewLog", "-", "mnuGroupByThread"}},
       {"mnuTools", "&Tools", {"mnuResumeDownloads", "-", "mnuOptions"}},
       {"mnuHelp", "&Help", {"mnuContents", "-", "mnuAbout"}},
   };
@@ -80,8 +101,6 @@ void MainWindow::createMenus() {
     QMenu* menu = menuBar()->addMenu(QString::fromLatin1(entry.caption));
     menu->setObjectName(QString::fromLatin1(entry.name));
     commands_.addActions(*menu, entry.commands);
-    // A menu without entries is shown disabled rather than opening empty.
-    if (entry.commands.size() == 0) menu->setEnabled(false);
     // The Edit entries follow the focus: brought up to date whenever a menu opens.
     connect(menu, &QMenu::aboutToShow, &commands_, &DesktopCommands::updateCommandsForMenu);
   }
@@ -92,9 +111,11 @@ void MainWindow::createToolBar() {
   toolBar->setObjectName(QStringLiteral("ToolBar"));
   toolBar->setMovable(false);
   toolBar->setFloatable(false);
-  toolBar->toggleViewAction()->setEnabled(false);
+  QAction* toggle = toolBar->toggleViewAction();
+  toggle->setObjectName(QStringLiteral("mnuViewToolBar"));
+  toggle->setText(QStringLiteral("&Tool bar"));
   toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-  setContextMenuPolicy(Qt::NoContextMenu);  // no menu to hide the tool bar
+  setContextMenuPolicy(Qt::NoContextMenu);  // the View menu hides and shows it
   commands_.addActions(
       *toolBar, {"btnNew", "btnOpen", "btnSave", "-", "btnStop", "btnAuto", "btnAutoMark", "-",
                  "btnDeleteArticle", "-", "btnReplyAuthor", "btnReplyGroup", "btnForward"});
@@ -108,6 +129,15 @@ void MainWindow::createToolBar() {
   spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
   toolBar->addWidget(spacer);
   toolBar->addWidget(pageSwitch_);
+}
+
+void MainWindow::completeViewMenu(const WindowParts& parts) {
+  QMenu* view = menuBar()->findChild<QMenu*>(QStringLiteral("mnuView"));
+  view->addSeparator();
+  addColumnsMenu(*view, "mnuQueryColumns", "Query &columns", parts.queries.list());
+  addColumnsMenu(*view, "mnuArticleColumns", "Article c&olumns", parts.articles.list());
+  view->addSeparator();
+  view->addAction(findChild<QToolBar*>(QStringLiteral("ToolBar"))->toggleViewAction());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -30,6 +30,7 @@ class MainWindow final : public QMainWindow {
  private:
   void createMenus();
   void createToolBar();
+  void completeViewMenu(const WindowParts& parts);
 
   DesktopCommands& commands_;
   QTabBar* pageSwitch_ = nullptr;

@@ -90,7 +90,7 @@ void DesktopCommands::deleteSelectedQuery() {
   Request* request = page_ == 0 ? queries_.selectedRequest() : nullptr;
   if (request == nullptr) return;
   const int row = queries_.rowOf(*request);
-  collection_.removeRequest(*request);
+  remember({{}, collection_.takeRequest(*request)});
   queries_.selectRow(row);
   refreshCounts();
 }

@@ -54,16 +54,23 @@ void arrangeListHeader(QHeaderView& header, std::initializer_list<int> widths,
     auto* menu = new QMenu(&header);
     menu->setObjectName(QStringLiteral("popColumns"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    for (int section = 1; section < header.count(); ++section) {
-      QAction* shown = menu->addAction(
-          header.model()->headerData(section, Qt::Horizontal, Qt::DisplayRole).toString());
-      shown->setCheckable(true);
-      shown->setChecked(!header.isSectionHidden(section));
-      QObject::connect(shown, &QAction::toggled, &header,
-                       [&header, section](bool on) { header.setSectionHidden(section, !on); });
-    }
+    fillColumnsMenu(*menu, header);
     menu->popup(header.mapToGlobal(pos));
   });
+}
+
+void fillColumnsMenu(QMenu& menu, QHeaderView& header) {
+  menu.clear();
+  for (int visual = 0; visual < header.count(); ++visual) {
+    const int column = header.logicalIndex(visual);
+    if (column == 0) continue;  // it takes the spare width: always shown
+    QAction* shown = menu.addAction(
+        header.model()->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString().trimmed());
+    shown->setCheckable(true);
+    shown->setChecked(!header.isSectionHidden(column));
+    QObject::connect(shown, &QAction::toggled, &header,
+                     [&header, column](bool on) { header.setSectionHidden(column, !on); });
+  }
 }
 
 std::string headerLayout(const QHeaderView& header) {

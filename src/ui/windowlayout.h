@@ -8,6 +8,7 @@
 #include "settings/vnkoptions.h"
 
 class QHeaderView;
+class QMenu;
 class QSplitter;
 
 namespace varnook {
@@ -22,6 +23,10 @@ class QueriesPage;
 // columns hidden until the user shows them.
 void arrangeListHeader(QHeaderView& header, std::initializer_list<int> widths,
                        std::initializer_list<int> hidden = {});
+
+// Fills `menu` with the header's columns but the first, in the order shown, each checked
+// while it is shown; checking shows it, unchecking hides it.
+void fillColumnsMenu(QMenu& menu, QHeaderView& header);
 
 // The columns of a header as stored: in the order shown, "column:width", with "h" after
 // the width of a hidden column ("0:300,2:100,1:250,3:150h"). Reading takes what it can

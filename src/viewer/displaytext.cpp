@@ -26,50 +26,6 @@ char16_t shown(char32_t c) {
 
 }  // namespace
 
-bool isValidUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const auto* const end = p + bytes.size();
-  while (p < end) {
-    // Plain ASCII runs eight bytes at a time.
-    if (end - p >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, 8);
-      if ((word & 0x8080808080808080ull) == 0) {
-        p += 8;
-        continue;
-      }
-    }
-    const unsigned char c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    std::size_t length;
-    unsigned char min2 = 0x80;
-    unsigned char max2 = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      if (c == 0xE0) min2 = 0xA0;  // overlong
-      if (c == 0xED) max2 = 0x9F;  // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      if (c == 0xF0) min2 = 0x90;  // overlong
-      if (c == 0xF4) max2 = 0x8F;  // past U+10FFFF
-    } else {
-      return false;
-    }
-    if (static_cast<std::size_t>(end - p) < length) return false;
-    if (p[1] < min2 || p[1] > max2) return false;
-    for (std::size_t i = 2; i < length; ++i) {
-      if (!isContinuation(p[i])) return false;
-    }
-    p += length;
-  }
-  return true;
-}
-
 DisplayText::DisplayText(std::string bytes) : bytes_(std::move(bytes)) {
   if (bytes_.size() > kMaxLength) bytes_.resize(kMaxLength);
   encoding_ = isValidUtf8(bytes_) ? Encoding::utf8 : Encoding::windows1252;

@@ -6,11 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/charset.h"
+
 namespace varnook {
 
 // True when `bytes` is well-formed UTF-8 (no overlong forms, surrogates or values past
 // U+10FFFF).
-bool isValidUtf8(std::string_view bytes);
+inline bool isValidUtf8(std::string_view bytes) {
+  return isWellFormedUtf8(bytes);
+}
 
 // The bytes a view shows and how they map to what it displays. Valid UTF-8 is shown as
 // UTF-8, anything else as Windows-1252. Lines end at LF; a CR before the LF belongs to the

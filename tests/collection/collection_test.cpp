@@ -204,6 +204,51 @@ struct CountingHandle : TransferHandle {
   ~CountingHandle() override { --*alive; }
 };
 
+TEST(Rows, TakenObjectsGoBackWhereTheyWereWithTheirTexts) {
+  OneRequest one;
+  Collection& collection = one.collection;
+  for (std::uint32_t n = 1; n <= 5; ++n) one.request.addArticle(n, "s");
+  collection.setArticleText(*collection.articles()[1], "two");
+  collection.setArticleText(*collection.articles()[3], "four");
+  const auto numbers = [&] {
+    std::vector<std::uint32_t> in;
+    for (std::size_t i = 0; i < collection.articles().size(); ++i) {
+      EXPECT_EQ(one.row(i).row(), static_cast<int>(i));
+      in.push_back(one.row(i).number);
+    }
+    return in;
+  };
+  auto taken = collection.takeArticlesIf([](const Article& a) { return a.number % 2 == 0; });
+  EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{1, 3, 5}));
+  EXPECT_EQ(collection.loadedArticles(), 0);
+  EXPECT_TRUE(collection.isKnownArticle(2));  // a taken number stays known
+  one.recorder.events.clear();
+  collection.setModified(false);
+  collection.restoreArticles(std::move(taken));
+  EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(one.row(3).text, "four");
+  EXPECT_EQ(collection.loadedArticles(), 2);
+  EXPECT_TRUE(collection.modified());
+  EXPECT_EQ(one.recorder.events, (Events{"aboutReset A -1--1", "reset A -1--1"}));
+
+  // One object is one row insert; a row past the end goes to the end.
+  auto last = collection.takeArticlesIf([](const Article& a) { return a.number == 5; });
+  collection.removeArticle(*collection.articles()[0]);
+  one.recorder.events.clear();
+  collection.restoreArticles(std::move(last));
+  EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{2, 3, 4, 5}));
+  EXPECT_EQ(one.recorder.events, (Events{"aboutInsert A 3-3", "inserted A 3-3"}));
+  collection.appendRequest(std::make_unique<Request>("Q#2"));
+  int running = 0;
+  one.request.transfer = std::make_unique<CountingHandle>(&running);
+  auto request = collection.takeRequest(one.request);
+  EXPECT_EQ(std::tuple(request.row, running, request.object->status()),
+            std::tuple(0, 0, "Cancelled"));
+  collection.restoreRequest(std::move(request));
+  EXPECT_EQ(collection.requests()[0]->name, "Q#1");
+  EXPECT_EQ(collection.requests()[1]->row(), 1);
+}
+
 TEST(Rows, ClearingEndsTransfersAndForgetsKnownNumbers) {
   OneRequest one;
   Collection& collection = one.collection;

@@ -46,6 +46,10 @@ TEST(CommandLine, QueryFormCollectionPathAndSearchWords) {
       {{"~a", "john", "smith", "~k", "modem"}, Kind::Words, "", "modem|john smith||", "", false},
       {{"~'"}, Kind::Words, "", "~'|||", "", false},
       {{"~a", "  "}, Kind::None, "", "|||", "", false},
+      {{"--help"}, Kind::Help, "", "|||", "", false},
+      {{"x.vnk", "--version", "-h"}, Kind::Help, "", "|||", "", false},
+      {{"/Q:RUN:&QRY=x", "--version"}, Kind::Version, "", "|||", "", false},
+      {{"-help"}, Kind::Words, "", "-help|||", "", false},
   };
   for (const auto& c : cases) {
     const CommandLine l = parseCommandLine(c.args);

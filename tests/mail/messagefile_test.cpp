@@ -8,6 +8,7 @@
 #include "../desktop/xdgsandbox.h"
 #include "collection/article.h"
 #include "mail/mailto.h"
+#include "mail/mboxexport.h"
 
 namespace varnook {
 namespace {
@@ -35,7 +36,11 @@ MessageContext fixedContext() {
 
 TEST(MessageFile, WritesEachModeLineForLine) {
   const std::string me = "From: Me Myself <me@example.org>\r\n";
-  const std::string unsent = "Date: Thu, 29 Feb 24 07:05:09\r\nX-Unsent: 1\r\n\r\n";
+  const std::string unsent =
+      "Date: " + rfc5322Date(fixedContext().now) +
+      "\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n"
+      "X-Unsent: 1\r\n\r\n";
   const std::string quoted = ">First line\r\n>> quoted\r\n>third\r\n>last\r\n";
   const std::pair<MessageMode, std::string> cases[] = {
       {MessageMode::replyAuthor, me +
@@ -62,11 +67,16 @@ TEST(MessageFile, LeavesOutWhatTheArticleLacksAndFieldsCannotAddHeaderLines) {
   article.forum = "alt.test";
   MessageContext context = fixedContext();
   context.sender.clear();
-  EXPECT_EQ(messageText(article, MessageMode::replyGroup, context),
-            "From: \r\nSubject: Re: Subject\r\nNewsgroups: alt.test\r\n"
-            "Date: Thu, 29 Feb 24 07:05:09\r\nX-Unsent: 1\r\n\r\n");
+  EXPECT_TRUE(messageText(article, MessageMode::replyGroup, context)
+                  .starts_with("From: \r\nSubject: Re: Subject\r\nNewsgroups: alt.test\r\n"
+                               "Date: " +
+                               rfc5322Date(context.now) + "\r\nMIME-Version"));
   EXPECT_EQ(messageText(article, MessageMode::saveArticle, context),
             "From: \r\nSubject: Subject\r\nNewsgroups: alt.test\r\nDate: \r\n\r\n");
+  // A text that is no UTF-8 goes out as the UTF-8 of what the window showed.
+  article.text = "Gr\xFC\xDF \x80";
+  EXPECT_TRUE(messageText(article, MessageMode::forward, context)
+                  .ends_with("\r\n\r\n>Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC\r\n"));
 
   article.subject = "Hi\r\nBcc: victim@example.com";
   article.author = "a@b\nX-Evil: 1";
@@ -123,6 +133,11 @@ TEST(MailtoLink, QuotesTheBodyAndEncodesBlanksAsPercent20) {
             "mailto:John%20%3Cj%40x.org%3E?subject=Re%3A%20two%20words"
             "&body=%3Ea%20b%0D%0A%3Ec%0D%0A");
   article.text.clear();
+  article.subject = "caf\xC3\xA9 \x80";  // not UTF-8: read as Windows-1252
+  EXPECT_EQ(mailtoLink(article),
+            "mailto:John%20%3Cj%40x.org%3E?subject=caf%C3%83%C2%A9%20%E2%82%AC");
+  article.subject = "caf\xC3\xA9\t";
+  EXPECT_EQ(mailtoLink(article), "mailto:John%20%3Cj%40x.org%3E?subject=caf%C3%A9%09");
   article.subject.clear();
   EXPECT_EQ(mailtoLink(article), "mailto:John%20%3Cj%40x.org%3E?");
 }
@@ -143,8 +158,9 @@ TEST(MailtoLink, LinksOf255CharactersAreCutNeverSplittingAnEscapeOrACharacter) {
       {221, std::string(10, ' '), "%20", 250},  // "%20" ends right at the cut
       {222, std::string(10, ' '), "%20", 248},  // the cut would leave "%2"
       {223, std::string(10, ' '), "%20", 249},  // the cut would leave "%"
-      {222, ae + ae + ae, ae, 250},             // "ä" ends right at the cut
-      {223, ae + ae + ae, ae, 249},             // the cut would split an "ä"
+      {218, ae + ae + ae, "%C3%A4", 250},       // "ä" ends right at the cut
+      {217, ae + ae + ae, "%C3%A4", 249},       // the cut would leave "%" of "%A4"
+      {220, ae + ae + ae, "%C3%A4", 246},       // the cut would split an "ä"
   };
   for (const auto& c : cases) {
     article.text = std::string(c.xs, 'x') + c.tail;

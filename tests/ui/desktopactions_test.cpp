@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTest>
 #include <filesystem>
 
 #include "../desktop/xdgsandbox.h"
@@ -34,6 +35,7 @@ class DesktopActionsTest : public ::testing::Test {
   std::unique_ptr<DesktopActions> actions_;
 };
 
+// A handler that cannot be executed, or one that fails at once, is named with its words.
 TEST_F(DesktopActionsTest, FailuresShowTheProgramsTexts) {
   EXPECT_FALSE(actions().openUrl("http://example.com/"));
   actions().hotSpotClick("someone@example.com");
@@ -45,12 +47,20 @@ TEST_F(DesktopActionsTest, FailuresShowTheProgramsTexts) {
                      "[Desktop Entry]\nType=Application\nName=G\nExec=" + box.root + "/gone %u\n");
   box.setDefault("x-scheme-handler/http", "gone.desktop");
   EXPECT_FALSE(DesktopActions(box.dirs(), prompts, nullptr).openUrl("http://example.com/"));
+  const std::string failing = box.root + "/bin/emacs-browser";
+  writeTextFile(failing, "#!/bin/sh\necho noise\necho 'exec: emacs: not found' >&2\nexit 127\n",
+                true);
+  box.addDesktopFile("gone.desktop", "[Desktop Entry]\nType=Application\nName=G\nExec=" + failing);
+  EXPECT_TRUE(actions().openUrl("http://example.com/"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.messages.size() == 5; }, 10000));
   EXPECT_EQ(prompts.texts(),
-            (QStringList{"Unable to detect your default browser!",
-                         "Can't launch the default mail client!",
-                         "Can't reply to the newsgroups without MS Outlook Express!",
-                         "Can't launch the default browser!"}));
-  EXPECT_EQ(prompts.messages[0].kind, Kind::error);
+            (QStringList{
+                "Unable to detect your default browser!", "Can't launch the default mail client!",
+                "Can't reply to the newsgroups: the mail program does not post to newsgroups",
+                "Can't launch the default browser!",
+                "Can't launch the default browser!\n\nemacs-browser ended with an error:\nexec: "
+                "emacs: not found"}));
+  EXPECT_EQ(prompts.messages[4].kind, Kind::error);
   EXPECT_EQ(prompts.messages[2].kind, Kind::warning);
 }
 

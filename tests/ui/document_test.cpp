@@ -35,13 +35,15 @@ class DocumentTest : public WindowTest {
            prompts_.messages[0].text ==
                "There are unsaved changes in the news collection. Save them now?";
   }
-  QString title() { return window().windowTitle(); }
-  // The document as the title bar and the lists show it: "<title> <requests>/<articles>",
-  // and " modified" when there are unsaved changes.
+  // The title as the title bar shows it: with "*" while the collection has unsaved changes.
+  QString title() {
+    EXPECT_EQ(window().isWindowModified(), collection().modified());
+    return window().windowTitle().replace("[*]", window().isWindowModified() ? "*" : "");
+  }
+  // The document as the title bar and the lists show it: "<title> <requests>/<articles>".
   std::string document() {
     return title().toStdString() + " " + std::to_string(collection().requests().size()) + "/" +
-           std::to_string(collection().articles().size()) +
-           (collection().modified() ? " modified" : "");
+           std::to_string(collection().articles().size());
   }
   QLineEdit* keywords() { return child<QLineEdit>("edKeywords"); }
   QPlainTextEdit* log() { return child<QPlainTextEdit>("memoLog"); }
@@ -66,12 +68,12 @@ TEST_F(DocumentTest, SaveAsNamesTheDocumentAndSaveWritesItAFailureChangesNothing
   action("mnuSaveAs")->trigger();
   ASSERT_EQ(prompts_.messages.size(), 1u);
   EXPECT_EQ(prompts_.messages[0].kind, Kind::error);
-  EXPECT_EQ(document(), "Varnook - no document 1/0 modified");
+  EXPECT_EQ(document(), "Varnook - no document* 1/0");
   EXPECT_TRUE(collection().fileName().empty());
 
   const std::string path = tempPath("first.vnk");
   answerFile(path);
-  action("mnuSaveAs")->trigger();
+  QTest::keyClick(queries(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
   EXPECT_EQ(prompts_.fileDialogs[1].defaultSuffix, "vnk");
   EXPECT_EQ(prompts_.fileDialogs[1].filters.front(), "Varnook files (*.vnk)");
   EXPECT_EQ(document(), "Varnook - first.vnk 1/0");
@@ -93,7 +95,7 @@ TEST_F(DocumentTest, SaveAsNamesTheDocumentAndSaveWritesItAFailureChangesNothing
   ASSERT_EQ(prompts_.messages.size(), 2u);
   EXPECT_EQ(prompts_.messages[1].text.toStdString(),
             "\"" + path + "\" is in use by another Varnook process");
-  EXPECT_EQ(document(), "Varnook - first.vnk 3/0 modified");
+  EXPECT_EQ(document(), "Varnook - first.vnk* 3/0");
   EXPECT_EQ(readFile(path), writeCollection(reread));
 }
 
@@ -130,7 +132,7 @@ TEST_F(DocumentTest, OpenWithUnsavedChangesFollowsTheAnswerAndKeepsLogAndPanel) 
       EXPECT_EQ(keywords()->text(), "typed");
       EXPECT_TRUE(log()->toPlainText().contains("before opening"));
     } else {
-      EXPECT_EQ(document(), "Varnook - no document 1/1 modified");
+      EXPECT_EQ(document(), "Varnook - no document* 1/1");
     }
   }
   Collection saved;
@@ -152,7 +154,7 @@ TEST_F(DocumentTest, MalformedFileKeepsWhatWasReadUnderThePreviousTitle) {
   action("mnuOpen")->trigger();
   ASSERT_FALSE(prompts_.messages.empty());
   EXPECT_EQ(prompts_.messages.back().kind, Kind::error);
-  EXPECT_EQ(document(), "Varnook - no document 1/0 modified");
+  EXPECT_EQ(document(), "Varnook - no document* 1/0");
 }
 
 TEST_F(DocumentTest, NewAsksOnlyWhenThereIsSomethingToLoseAndClearsEverything) {
@@ -168,7 +170,7 @@ TEST_F(DocumentTest, NewAsksOnlyWhenThereIsSomethingToLoseAndClearsEverything) {
   keywords()->setText(QStringLiteral("panel text"));
   prompts_.answers = {Answer::cancel, Answer::no};
   action("mnuNew")->trigger();
-  EXPECT_EQ(document(), "Varnook - no document 1/1 modified");
+  EXPECT_EQ(document(), "Varnook - no document* 1/1");
   showPage(2);
   QTest::keyClick(log(), Qt::Key_N, Qt::ControlModifier);
   EXPECT_EQ(document(), "Varnook - no document 0/0");
@@ -188,7 +190,7 @@ TEST_F(DocumentTest, ClosingWithUnsavedChangesStaysOpenUnlessTheyAreSaved) {
   EXPECT_TRUE(window().isVisible());
   EXPECT_EQ(prompts_.fileDialogs.size(), 1u);
   EXPECT_EQ(prompts_.fileDialogs[0].title, "Save messages to ...");
-  action("mnuExit")->trigger();  // Cancel in the prompt
+  QTest::keyClick(queries(), Qt::Key_Q, Qt::ControlModifier);  // Exit; Cancel in the prompt
   EXPECT_TRUE(window().isVisible());
   const std::string path = tempPath("closing.vnk");
   answerFile(path);
@@ -242,7 +244,7 @@ class CommandLineTest : public DocumentTest {
   }
 };
 
-TEST_F(CommandLineTest, StoredQueryFillsThePanelAndWithRunIsSentAtOnce) {
+TEST_F(CommandLineTest, StoredQueryFillsThePanelWithRunIsSentAtOnceWithoutFieldsWarns) {
   startSession({"/Q:" + storedParameters("modem", "joe@example.com")});
   EXPECT_EQ(keywords()->text(), "modem");
   EXPECT_EQ(child<QLineEdit>("edAuthor")->text(), "joe@example.com");
@@ -253,9 +255,7 @@ TEST_F(CommandLineTest, StoredQueryFillsThePanelAndWithRunIsSentAtOnce) {
   ASSERT_EQ(collection().requests().size(), 1u);
   EXPECT_EQ(collection().requests()[0]->keywords, "sportster");
   EXPECT_TRUE(QTest::qWaitFor([&] { return collection().requests()[0]->isTransferring(); }));
-}
 
-TEST_F(CommandLineTest, RunWithoutFieldsOrWithAnUnreadableDateWarnsAndSendsNothing) {
   const std::pair<const char*, const char*> cases[] = {
       {"/Q:RUN:", "No query fields are specified!"},
       {"/Q:RUN:&QRY=modem&fromdate=someday", "'someday' is not a valid date"}};
@@ -282,7 +282,7 @@ TEST_F(CommandLineTest, SearchWordsMakeOneUnsentRequest) {
 TEST_F(CommandLineTest, CollectionPathOpensItAndFurtherWordsAreAddedAMissingOneWarns) {
   const std::string path = writeSampleFile("Upper.VNK");
   startSession({path, "extra"});
-  EXPECT_EQ(document(), "Varnook - Upper.VNK 2/2 modified");
+  EXPECT_EQ(document(), "Varnook - Upper.VNK* 2/2");
   EXPECT_EQ(collection().requests()[0]->name, "Saved query");
   EXPECT_EQ(collection().requests()[1]->keywords, "extra");
 

@@ -137,7 +137,6 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsSavesAndReopens) {
   const std::string saved = writeCollection(collection());
   answerFile(path);
   action("mnuOpen")->trigger();
-  EXPECT_EQ(window().windowTitle(), "Varnook - e2e.vnk");
   EXPECT_EQ(collection().loadedArticles(), kMatching);
   EXPECT_EQ(writeCollection(collection()), saved);
 
@@ -171,8 +170,6 @@ TEST_F(EndToEnd, SearchOverHttpsFillsTheLists) {
   EXPECT_EQ(queries()->model()->rowCount(), 1);
   EXPECT_EQ(articles()->model()->rowCount(), kMatching);
   EXPECT_EQ(collection().articles()[0]->url.rfind(origin + "/[ST_rn=ps]/getdoc.xp?AN=", 0), 0u);
-  EXPECT_TRUE(
-      child<QPlainTextEdit>("memoLog")->toPlainText().contains("total of 12 articles on 3 pages"));
 }
 
 }  // namespace

@@ -102,21 +102,6 @@ TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
   EXPECT_EQ(options.articleFont, testOptions().articleFont);  // the font was not touched
 }
 
-TEST(OptionsDialog, CancelChangesNothing) {
-  VnkOptions options = testOptions();
-  OptionsDialog dialog(options);
-  dialog.chooseColor = [](const QColor&, QWidget*) { return QColor(1, 2, 3); };
-  dialog.chooseFont = [](const QFont&, QWidget*) { return QFont("DejaVu Serif", 30); };
-  dialog.edServers->setText("changed");
-  dialog.chkProxy->setChecked(true);
-  dialog.btnSetColor->click();
-  dialog.btnSetFont->click();
-  EXPECT_NE(dialog.workingColor(0), clBlack);
-  QTest::mouseClick(dialog.btnCancel, Qt::LeftButton);
-  EXPECT_EQ(dialog.result(), QDialog::Rejected);
-  EXPECT_EQ(options, testOptions());
-}
-
 TEST(OptionsDialog, ColourListFollowsTheHighlightsAtOpeningAndChoicesReachTheOptions) {
   VnkOptions options = testOptions();
   options.highLightQuotes = false;

@@ -17,6 +17,9 @@ export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME=
 export XDG_RUNTIME_DIR="$work/runtime"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 cp "$collection" "$work/smoke.vnk"
+# --help and --version answer without any display and send no query.
+env -u DISPLAY -u WAYLAND_DISPLAY "$varnook" --help | grep -q '^Usage: varnook'
+env -u DISPLAY -u WAYLAND_DISPLAY "$varnook" ~k word --version | grep -q '^varnook [0-9]'
 # The tests run on the offscreen platform; this one needs the X server.
 export QT_QPA_PLATFORM=xcb
 # Under AddressSanitizer: libxkbcommon-x11 hands strndup a buffer that is not terminated,
