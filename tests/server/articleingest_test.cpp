@@ -12,11 +12,11 @@
 #include <string>
 #include <tuple>
 
-#include "archive/testtable.h"
 #include "base/daydate.h"
 #include "server/articlesource.h"
 #include "server/headerdate.h"
 #include "serversupport.h"
+#include "support/fixtures.h"
 
 namespace varnook::server {
 namespace {

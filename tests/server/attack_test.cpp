@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "archive/encoding.h"
-#include "archive/testtable.h"
 #include "server/queryparser.h"
 #include "server/textutil.h"
 #include "serversupport.h"
+#include "support/fixtures.h"
 
 namespace varnook::server {
 namespace {

@@ -9,8 +9,8 @@
 
 #include <xapian.h>
 
-#include "archive/testtable.h"
 #include "serversupport.h"
+#include "support/fixtures.h"
 #include "support/testcertificates.h"
 
 namespace varnook::server {

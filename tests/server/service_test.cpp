@@ -8,9 +8,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "archive/testtable.h"
 #include "base/daydate.h"
 #include "serversupport.h"
+#include "support/fixtures.h"
 #include "varnook/version.h"
 
 namespace varnook::server {
