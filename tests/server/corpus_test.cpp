@@ -204,20 +204,6 @@ TEST(CorpusTest, ArchivesAndGroupPatternsCountEveryArticle) {
         << c.parameters;
 }
 
-TEST(CorpusTest, PagingReachesTheLastPage) {
-  // The largest group: many pages of 200.
-  std::map<std::string, std::size_t> sizes;
-  for (const auto& [id, article] : corpus())
-    for (const std::string& group : article.groups) ++sizes[group];
-  const auto largest = std::max_element(
-      sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
-  ASSERT_NE(largest, sizes.end());
-  const auto ids = found("QRY=&groups=" + urlEncode(largest->first, true) + "&DBS=1&maxhits=200");
-  EXPECT_GT(ids.size(), 200u);
-  EXPECT_EQ(ids.size(), largest->second);
-  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), ids.size());
-}
-
 // Every stored article reads back with the agent's article reader, with the header
 // values of its spool file, and a Date line the agent's date reader accepts.
 TEST(CorpusTest, EveryArticleReadsBackWithTheAgentsParser) {
