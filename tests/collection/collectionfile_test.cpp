@@ -186,35 +186,23 @@ TEST(CollectionFile, SaveLoadKeepsEveryStoredFieldAndSavesIdenticalBytes) {
   }
 }
 
+// Texts whose lines read like separators, with CR LF line ends, are the random
+// collections' (above); here a bare line feed, which comes back as CR LF, and values with
+// line breaks, which stay on one line.
 TEST(CollectionFile, TextLinesThatReadLikeSeparatorsAndValuesWithLineBreaksSurvive) {
-  const std::pair<std::string, std::string> cases[] = {
-      // the text, and how it reads back: a bare line feed comes back as CR LF
-      {"before\r\n---{^#MsG&}---\r\nafter", ""},
-      {"---{^#ReQ&}---\r\nx\r\n---{^#DeL&}---", ""},
-      {"---{^#DeL&}---\r\n", ""},
-      {"---{^#MsG&}---\r\r\n---{^#MsG&}---\r", ""},
-      {"a\n---{^#MsG&}---\nb", "a\r\n---{^#MsG&}---\r\nb"},
-  };
-  for (const auto& [text, readBack] : cases) {
-    SCOPED_TRACE(text);
-    Collection c;
-    addArticle(c, 1, "quoting a collection file").text = text;
-    Article& after = addArticle(c, 2, "two\r\nlines");  // values stay on one line
-    after.author = "x\n---{^#DeL&}---";
-    after.text = "second";
-    const std::string bytes = writeCollection(c);
-    Collection back;
-    const LoadResult result = readBytes(back, bytes);
-    ASSERT_TRUE(result.ok()) << result.message;
-    ASSERT_EQ(back.articles().size(), 2u);
-    EXPECT_EQ(back.articles()[0]->text, readBack.empty() ? text : readBack);
-    const Article& second = *back.articles()[1];
-    EXPECT_EQ(std::tuple(second.subject, second.author, second.text),
-              std::tuple("two\r lines", "x ---{^#DeL&}---", "second"));
-    if (readBack.empty()) {
-      EXPECT_EQ(writeCollection(back), bytes);
-    }
-  }
+  Collection c;
+  addArticle(c, 1, "quoting a collection file").text = "a\n---{^#MsG&}---\nb";
+  Article& after = addArticle(c, 2, "two\r\nlines");
+  after.author = "x\n---{^#DeL&}---";
+  after.text = "second";
+  Collection back;
+  const LoadResult result = readBytes(back, writeCollection(c));
+  ASSERT_TRUE(result.ok()) << result.message;
+  ASSERT_EQ(back.articles().size(), 2u);
+  EXPECT_EQ(back.articles()[0]->text, "a\r\n---{^#MsG&}---\r\nb");
+  const Article& second = *back.articles()[1];
+  EXPECT_EQ(std::tuple(second.subject, second.author, second.text),
+            std::tuple("two\r lines", "x ---{^#DeL&}---", "second"));
 }
 
 TEST(CollectionFile, FileMadeBeforeExactTextsStillReads) {
