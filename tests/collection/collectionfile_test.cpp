@@ -5,7 +5,6 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <set>

@@ -4,31 +4,9 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace varnook::testing {
-namespace {
-
-std::string unescapeField(const std::string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\\' || i + 1 == text.size()) {
-      out += text[i];
-      continue;
-    }
-    const char c = text[++i];
-    if (c == 'x' && i + 2 < text.size()) {
-      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-      i += 2;
-    } else {
-      const std::string from = "tnr0s", to{'\t', '\n', '\r', '\0', ' '};
-      const std::size_t at = from.find(c);
-      out += at == std::string::npos ? c : to[at];
-    }
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string readTestFile(const std::string& path) {
   std::ifstream file(VARNOOK_TESTS_DIR "/" + path, std::ios::binary);
@@ -41,20 +19,30 @@ std::vector<std::vector<std::string>> readTable(const std::string& path, std::si
   std::vector<std::vector<std::string>> rows;
   for (std::string line; std::getline(file, line);) {
     if (line.empty() || line[0] == '#') continue;
+    // Fields are trimmed before their escapes are taken, so "\s" keeps a blank at an end.
     std::vector<std::string>& row = rows.emplace_back(1);
+    std::string blanks;  // blanks not yet known to be inside the field
     for (std::size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '|') {
-        row.emplace_back();
-      } else {
-        if (line[i] == '\\' && i + 1 < line.size()) row.back() += line[i++];
-        row.back() += line[i];
+      std::string& field = row.back();
+      char c = line[i];
+      if (c == '|') {
+        row.emplace_back(), blanks.clear();
+        continue;
       }
-    }
-    for (std::string& field : row) {
-      const std::size_t first = field.find_first_not_of(" \t");
-      field = first == std::string::npos
-                  ? ""
-                  : unescapeField(field.substr(first, field.find_last_not_of(" \t") - first + 1));
+      if (c == ' ' || c == '\t') {
+        if (!field.empty()) blanks += c;
+        continue;
+      }
+      if (c == '\\' && i + 1 < line.size()) {
+        c = line[++i];
+        if (c == 'x' && i + 2 < line.size()) {
+          c = static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+          i += 2;
+        } else if (const std::size_t at = std::string("tnr0s").find(c); at != std::string::npos) {
+          c = "\t\n\r\0 "[at];
+        }
+      }
+      field += std::exchange(blanks, {}) + c;
     }
     if (columns != 0 && row.size() != columns)
       throw std::runtime_error("tests/" + path + ": bad row: " + line);
