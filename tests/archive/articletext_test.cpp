@@ -12,9 +12,9 @@
 #include <tuple>
 #include <vector>
 
-#include "archive/testtable.h"
 #include "archive/textsearch.h"
 #include "collection/article.h"
+#include "support/fixtures.h"
 
 namespace varnook {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "archive/articletext.h"
 #include "archive/queryurl.h"
-#include "archive/testtable.h"
+#include "support/fixtures.h"
 
 namespace varnook {
 namespace {

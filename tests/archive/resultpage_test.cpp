@@ -8,9 +8,9 @@
 #include <tuple>
 #include <vector>
 
-#include "archive/testtable.h"
 #include "collection/collection.h"
 #include "resultpagebuilder.h"
+#include "support/fixtures.h"
 
 namespace varnook {
 namespace {

@@ -8,7 +8,7 @@ namespace varnook {
 namespace {
 
 TEST(TextFold, FoldsCaseAccentsAndCompatibilityFormsButKeepsCjk) {
-  const auto rows = testing::readTable(testing::fixture("base/data/folds.tsv"));
+  const auto rows = testing::readTable("base/data/folds.txt");
   ASSERT_EQ(rows.size(), 5u);
   for (auto row : rows) {
     row.resize(2);

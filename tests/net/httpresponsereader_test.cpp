@@ -15,10 +15,7 @@ struct Outcome {
   bool bad = false;
   HttpResponseReader::Failure failure = HttpResponseReader::Failure::None;
 
-  bool operator==(const Outcome& other) const {
-    return lines == other.lines && headerEnded == other.headerEnded && document == other.document &&
-           bad == other.bad && failure == other.failure;
-  }
+  bool operator==(const Outcome&) const = default;
 };
 
 // Feeds the pieces one after another, taking every item, as the client does.

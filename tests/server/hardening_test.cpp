@@ -28,24 +28,7 @@ std::string message(int n, std::string_view body = "body\n") {
          std::string(body) + "\n";
 }
 
-// What a walk delivers (it stops at 100 articles, so an endless walk ends), and warns.
-struct Walk {
-  std::vector<RawArticle> articles;
-  std::string warnings;
-  SourceCounters counters;
-};
-Walk walk(const std::string& path, const SourceOptions& options = {}) {
-  Walk walked;
-  walkArticleSources(
-      {path},
-      [&](RawArticle&& article) {
-        walked.articles.push_back(std::move(article));
-        return walked.articles.size() < 100;
-      },
-      [&](std::string_view text) { walked.warnings += std::string(text) + "\n"; }, walked.counters,
-      options);
-  return walked;
-}
+using testing::walkSources;
 
 TEST(DamagedArchives, ACutCompressedMboxDeliversNoPartialArticle) {
   TempFolder folder;
@@ -54,7 +37,7 @@ TEST(DamagedArchives, ACutCompressedMboxDeliversNoPartialArticle) {
   for (int i = 0; i < 3000; ++i) body += std::to_string(random()) + "\n";
   const std::string whole = testing::gzip(message(1) + message(2) + message(3, body));
   writeFile(folder / "box.gz", whole.substr(0, whole.size() - 2000));
-  const Walk cut = walk(folder / "box.gz");
+  const auto cut = walkSources({folder / "box.gz"});
   EXPECT_EQ(cut.articles.size(), 2u);
   EXPECT_NE(cut.warnings.find("box.gz: truncated compressed data"), npos) << cut.warnings;
 }
@@ -68,7 +51,7 @@ TEST(DamagedArchives, EachFolderIsWalkedOnceWhateverLinksLeadToIt) {
     writeFile(folder / "spool/g/2", "Subject: two\n\nx\n");
     for (const auto& [name, target] : links)
       fs::create_directory_symlink(target, folder / "spool/" + name);
-    const Walk walked = walk(folder / "spool");
+    const auto walked = walkSources({folder / "spool"});
     EXPECT_EQ(walked.counters.files, 2u) << walked.warnings;
     EXPECT_EQ(std::count(walked.warnings.begin(), walked.warnings.end(), '\n'), links.size());
   }
@@ -80,7 +63,7 @@ TEST(BoundedReads, OversizedArticlesAreNotHeldAndLongLinesComeInPieces) {
   small.maxArticleBytes = 64 << 10;
   small.maxLineBytes = 64;
   writeFile(folder / "bomb.gz", testing::gzip(std::string(16 << 20, '\0')));
-  const Walk bomb = walk(folder / "bomb.gz", small);
+  const auto bomb = walkSources({folder / "bomb.gz"}, small);
   ASSERT_EQ(bomb.articles.size(), 1u);
   EXPECT_TRUE(bomb.articles[0].oversized);
   EXPECT_LT(bomb.counters.bytesRead, 1u << 20);  // reading stopped at the limit

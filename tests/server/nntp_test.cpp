@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/testtable.h"
 #include "server/nntpresponse.h"
 #include "server/pullsource.h"
+#include "support/fixtures.h"
 
 namespace varnook::server {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/testtable.h"
 #include "server/grouprules.h"
 #include "server/updateinfo.h"
+#include "support/fixtures.h"
 
 namespace varnook::server {
 namespace {

@@ -41,6 +41,20 @@ std::string exchange(std::uint16_t port, std::string_view bytes, int timeoutSeco
 
 }  // namespace
 
+SourceWalk walkSources(const std::vector<std::string>& paths,
+                       const server::SourceOptions& options) {
+  SourceWalk walked;
+  server::walkArticleSources(
+      paths,
+      [&](server::RawArticle&& article) {
+        walked.articles.push_back(std::move(article));
+        return walked.articles.size() < 100;
+      },
+      [&](std::string_view text) { walked.warnings += std::string(text) + "\n"; }, walked.counters,
+      options);
+  return walked;
+}
+
 std::string gzip(std::string_view data) {
   z_stream stream{};
   deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);

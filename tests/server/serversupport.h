@@ -14,6 +14,7 @@
 #include "base/daydate.h"
 #include "server/archiveindex.h"
 #include "server/archiveservice.h"
+#include "server/articlesource.h"
 #include "server/httpserver.h"
 #include "server/indexrun.h"
 #include "support/realservers.h"
@@ -24,6 +25,16 @@ using server::ArchiveIndex;
 using server::IndexRunSummary;
 
 std::string gzip(std::string_view data);  // the data as a .gz file holds it
+
+// What a walk over article sources delivers (it stops at 100 articles, so an endless walk
+// ends), its warnings one a line, and its counters.
+struct SourceWalk {
+  std::vector<server::RawArticle> articles;
+  std::string warnings;
+  server::SourceCounters counters;
+};
+SourceWalk walkSources(const std::vector<std::string>& paths,
+                       const server::SourceOptions& options = {});
 
 struct HttpReply {
   int status = 0;

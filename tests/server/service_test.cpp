@@ -8,9 +8,9 @@
 #include <sstream>
 #include <tuple>
 
-#include "archive/testtable.h"
 #include "base/daydate.h"
 #include "serversupport.h"
+#include "support/fixtures.h"
 #include "varnook/version.h"
 
 namespace varnook::server {
@@ -31,8 +31,7 @@ const testing::TempFolder& folder() {
 }
 const LocalServer& server() {
   static const LocalServer server([] {
-    const std::string file =
-        testing::readFile(VARNOOK_SOURCE_DIR "/tests/server/data/service-corpus.txt");
+    const std::string file = testing::readTestFile("server/data/service-corpus.txt");
     int number = 0;
     const auto write = [&](const std::string& text) {
       testing::writeFile(folder() / ("spool/" + std::to_string(++number)), text);

@@ -11,7 +11,7 @@ namespace {
 // Plain colours have their values, system colours follow the system colour index; every
 // name reads back. Other values have no name, and names are matched exactly.
 TEST(ColorNames, NamedValuesReadBackOthersHaveNoName) {
-  const auto rows = testing::readTable(testing::fixture("settings/data/colornames.tsv"));
+  const auto rows = testing::readTable("settings/data/colornames.txt");
   ASSERT_EQ(rows.size(), 42u);
   for (auto row : rows) {
     row.resize(2);

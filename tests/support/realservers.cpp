@@ -309,10 +309,6 @@ std::string NginxServer::url(std::string_view path) const {
   return "http://127.0.0.1:" + std::to_string(port()) + std::string(path);
 }
 
-std::string NginxServer::otherUrl(std::string_view path) const {
-  return "http://127.0.0.1:" + std::to_string(otherPort()) + std::string(path);
-}
-
 std::string NginxServer::tlsUrl(std::string_view path, std::string_view host) const {
   return "https://" + std::string(host) + ":" + std::to_string(tlsPort()) + std::string(path);
 }

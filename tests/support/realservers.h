@@ -132,7 +132,6 @@ class NginxServer : public LoopbackServer {
   int otherPort() const { return ports_[1]; }
   int tlsPort() const { return ports_.size() > 2 ? ports_[2] : 0; }
   std::string url(std::string_view path) const;
-  std::string otherUrl(std::string_view path) const;
   // "https://<host>:<tlsPort><path>".
   std::string tlsUrl(std::string_view path, std::string_view host = "127.0.0.1") const;
   std::string documentRoot() const { return folder_ / "www"; }

@@ -11,7 +11,6 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <sstream>
 
 #include "support/realservers.h"

@@ -5,7 +5,6 @@
 // whatever a test wants to break. It counts what was asked for.
 
 #include <condition_variable>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
