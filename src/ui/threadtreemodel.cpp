@@ -131,6 +131,18 @@ void ThreadTreeModel::rebuild() {
 void ThreadTreeModel::applyFilter() {
   if (!filter_) return;
   const std::size_t count = forest_.size();
+  if (!grouped_) {
+    // Flat: the accepted rows as roots, in order.
+    forest_.grouped.clear();
+    forest_.rootCount = 0;
+    for (std::size_t at = 0; at < count; ++at) {
+      const bool shown = filter_(static_cast<int>(at));
+      forest_.position[at] = shown ? forest_.rootCount++ : kNone;
+      if (shown) forest_.grouped.push_back(static_cast<std::int32_t>(at));
+    }
+    for (std::int32_t& first : forest_.firstChild) first = forest_.rootCount;
+    return;
+  }
   const auto order = forest_.treeOrder();  // parents before their children
   std::vector<char> shown(count, 0);
   ThreadForest kept;
