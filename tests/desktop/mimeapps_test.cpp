@@ -7,7 +7,7 @@
 namespace varnook {
 namespace {
 
-using testing::writeTextFile;
+using testing::writeFile;
 using testing::XdgSandbox;
 
 std::string entryText(const std::string& name, const std::string& extra = "") {
@@ -23,16 +23,16 @@ TEST(MimeApps, UserDefaultWinsOverSystemDefaultAndDesktopSpecificListComesFirst)
   XdgSandbox box;
   box.addDesktopFile("system.desktop", entryText("S", "MimeType=text/html;\n"), true);
   box.addDesktopFile("user.desktop", entryText("U"));
-  writeTextFile(box.systemConfig + "/mimeapps.list",
-                "[Default Applications]\ntext/html=system.desktop\n");
+  writeFile(box.systemConfig + "/mimeapps.list",
+            "[Default Applications]\ntext/html=system.desktop\n");
   EXPECT_EQ(defaultId(box.dirs(), "text/html"), "system.desktop");
   box.setDefault("text/html", "user.desktop");
   EXPECT_EQ(defaultId(box.dirs(), "text/html"), "user.desktop");
   EXPECT_EQ(defaultId(box.dirs(), "TEXT/HTML"), "user.desktop");
 
   box.addDesktopFile("kdeish.desktop", entryText("K"));
-  writeTextFile(box.configHome + "/kde-mimeapps.list",
-                "[Default Applications]\ntext/html=kdeish.desktop\n");
+  writeFile(box.configHome + "/kde-mimeapps.list",
+            "[Default Applications]\ntext/html=kdeish.desktop\n");
   XdgDirs dirs = box.dirs();
   EXPECT_EQ(defaultId(dirs, "text/html"), "user.desktop");
   dirs.currentDesktops = {"kde"};
@@ -45,9 +45,9 @@ TEST(MimeApps, SkipsDefaultsThatAreNotInstalledAndHiddenUserEntriesDeleteSystemO
   box.addDesktopFile("gone.desktop", entryText("G", "TryExec=/nonexistent/program\n"));
   box.addDesktopFile("link.desktop", "[Desktop Entry]\nType=Link\nName=L\nURL=http://x/\n");
   box.addDesktopFile("good.desktop", entryText("Good"));
-  writeTextFile(box.configHome + "/mimeapps.list",
-                "[Default Applications]\nx-scheme-handler/http=missing.desktop;hidden.desktop;"
-                "gone.desktop;link.desktop;../escape.desktop;good.desktop;\n");
+  writeFile(box.configHome + "/mimeapps.list",
+            "[Default Applications]\nx-scheme-handler/http=missing.desktop;hidden.desktop;"
+            "gone.desktop;link.desktop;../escape.desktop;good.desktop;\n");
   EXPECT_EQ(defaultId(box.dirs(), "x-scheme-handler/http"), "good.desktop");
 
   box.addDesktopFile("web.desktop", entryText("System web"), true);
@@ -65,15 +65,15 @@ TEST(MimeApps, FallsBackToAssociationsMinusRemovedOnes) {
   const XdgDirs dirs = box.dirs();
   // Without any list, entries declaring the type count; the data home comes first.
   EXPECT_EQ(defaultId(dirs, "message/news"), "sub-nested.desktop");
-  writeTextFile(box.configHome + "/mimeapps.list",
-                "[Removed Associations]\nmessage/news=sub-nested.desktop;a-declares.desktop\n");
+  writeFile(box.configHome + "/mimeapps.list",
+            "[Removed Associations]\nmessage/news=sub-nested.desktop;a-declares.desktop\n");
   EXPECT_EQ(defaultId(dirs, "message/news"), "b-declares.desktop");
-  writeTextFile(box.systemConfig + "/mimeapps.list",
-                "[Added Associations]\nmessage/news=added.desktop;\n");
+  writeFile(box.systemConfig + "/mimeapps.list",
+            "[Added Associations]\nmessage/news=added.desktop;\n");
   EXPECT_EQ(defaultId(dirs, "message/news"), "added.desktop");
   // A removal in a more important file also removes an addition further down.
-  writeTextFile(box.configHome + "/mimeapps.list",
-                "[Removed Associations]\nmessage/news=added.desktop;sub-nested.desktop\n");
+  writeFile(box.configHome + "/mimeapps.list",
+            "[Removed Associations]\nmessage/news=added.desktop;sub-nested.desktop\n");
   EXPECT_EQ(defaultId(dirs, "message/news"), "a-declares.desktop");
   EXPECT_EQ(defaultId(dirs, "message/x-unknown"), "(none)");
 }

@@ -20,9 +20,9 @@ class Opener : public ::testing::Test {
 
 TEST_F(Opener, FindsProgramsOnlyInAbsolutePathEntriesAndReportsThoseThatCannotRun) {
   const std::string bin = box.root + "/bin";
-  testing::writeTextFile(bin + "/tool", "#!/bin/sh\n", true);
-  testing::writeTextFile(bin + "/plain", "not executable");
-  testing::writeTextFile(bin + "/broken", "#!/nonexistent/interpreter\n", true);
+  testing::writeProgram(bin + "/tool", "#!/bin/sh\n");
+  testing::writeFile(bin + "/plain", "not executable");
+  testing::writeProgram(bin + "/broken", "#!/nonexistent/interpreter\n");
   EXPECT_EQ(findProgram("tool", "relative:" + bin), bin + "/tool");
   EXPECT_EQ(findProgram("plain", bin), std::nullopt);
   EXPECT_EQ(findProgram("bin/tool", box.root), std::nullopt);  // relative with "/": not found

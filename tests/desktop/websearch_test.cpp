@@ -7,8 +7,8 @@
 namespace varnook {
 namespace {
 
-using testing::readTextFile;
-using testing::writeTextFile;
+using testing::readFile;
+using testing::writeFile;
 
 TEST(WebSearch, WritesTheBuiltInTemplateWhenMissingOrUnusable) {
   testing::XdgSandbox box;
@@ -16,15 +16,15 @@ TEST(WebSearch, WritesTheBuiltInTemplateWhenMissingOrUnusable) {
   EXPECT_EQ(file, box.configHome + "/varnook/search");
   const std::string builtIn = std::string(kBuiltInSearchPrefix) + "%s";
   EXPECT_EQ(loadWebSearchTemplate(file), builtIn);
-  EXPECT_EQ(readTextFile(file), builtIn + "\n");
+  EXPECT_EQ(readFile(file), builtIn + "\n");
   EXPECT_EQ(testing::fileMode(file), 0600u);
   // A bare address has no "%s", and "%%s" is no placeholder.
   for (const char* unusable : {"http://search.example/", "http://s.example/?p=100%%s\n"}) {
-    writeTextFile(file, unusable);
+    writeFile(file, unusable);
     EXPECT_EQ(loadWebSearchTemplate(file), builtIn) << unusable;
-    EXPECT_EQ(readTextFile(file), builtIn + "\n");
+    EXPECT_EQ(readFile(file), builtIn + "\n");
   }
-  writeTextFile(file, "http://s.example/find?q=%S&x=1\r\nsecond line\n");
+  writeFile(file, "http://s.example/find?q=%S&x=1\r\nsecond line\n");
   EXPECT_EQ(loadWebSearchTemplate(file), "http://s.example/find?q=%S&x=1");
 }
 

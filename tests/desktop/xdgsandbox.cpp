@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -13,24 +12,13 @@ namespace varnook::testing {
 
 namespace fs = std::filesystem;
 
-void writeTextFile(const std::string& fileName, const std::string& text, bool executable) {
-  fs::create_directories(fs::path(fileName).parent_path());
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!(out << text).flush()) throw std::runtime_error("cannot write " + fileName);
-  if (executable) ::chmod(fileName.c_str(), 0755);
-}
-
-std::string readTextFile(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+void writeProgram(const std::string& fileName, const std::string& text) {
+  if (!writeFile(fileName, text)) throw std::runtime_error("cannot write " + fileName);
+  ::chmod(fileName.c_str(), 0755);
 }
 
 XdgSandbox::XdgSandbox() {
-  std::string pattern = (fs::temp_directory_path() / "varnook-xdg-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root = pattern;
+  if (root.empty()) throw std::runtime_error("no temporary folder");
   // The variables that pick folders, handlers and the desktop: none of the machine's.
   for (const char* name :
        {"XDG_CURRENT_DESKTOP", "BROWSER", "DESKTOP_SESSION", "KDE_FULL_SESSION",
@@ -63,8 +51,6 @@ XdgSandbox::~XdgSandbox() {
       ::unsetenv(name.c_str());
     }
   }
-  std::error_code ec;
-  fs::remove_all(root, ec);
 }
 
 void XdgSandbox::addRecorder(const std::string& id, const std::string& execArguments) {
@@ -72,10 +58,8 @@ void XdgSandbox::addRecorder(const std::string& id, const std::string& execArgum
   const std::string record = root + "/records/" + id + ".args";
   fs::create_directories(root + "/records");
   // Each argument ends with a NUL byte; the file appears whole through a rename.
-  writeTextFile(script,
-                "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + record + ".tmp'\nmv '" + record +
-                    ".tmp' '" + record + "'\n",
-                true);
+  writeProgram(script, "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + record + ".tmp'\nmv '" + record +
+                           ".tmp' '" + record + "'\n");
   addDesktopFile(id, "[Desktop Entry]\nType=Application\nName=Recorder " + id + "\nExec=" + script +
                          " " + execArguments + "\n");
 }
@@ -87,7 +71,7 @@ void XdgSandbox::addHandler(const std::string& id, std::initializer_list<const c
 }
 
 void XdgSandbox::addDesktopFile(const std::string& id, const std::string& text, bool system) {
-  writeTextFile((system ? systemData : dataHome) + "/applications/" + id, text);
+  writeFile((system ? systemData : dataHome) + "/applications/" + id, text);
 }
 
 void XdgSandbox::setDefault(const std::string& mimeType, const std::string& id) {
@@ -104,7 +88,7 @@ std::optional<std::vector<std::string>> XdgSandbox::waitForRecord(
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  std::istringstream bytes(readTextFile(file));
+  std::istringstream bytes(readFile(file));
   fs::remove(file);
   std::vector<std::string> args;
   for (std::string arg; std::getline(bytes, arg, '\0');) args.push_back(arg);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/xdgdirs.h"
+#include "support/realservers.h"
 
 namespace varnook::testing {
 
@@ -46,7 +47,9 @@ class XdgSandbox {
     return waitForRecord(id, std::chrono::milliseconds(300)).has_value();
   }
 
-  std::string root, home, configHome, dataHome, cacheHome;
+  TempFolder folder;
+  const std::string root = folder.path();
+  std::string home, configHome, dataHome, cacheHome;
   std::string systemData;    // the only XDG_DATA_DIRS entry
   std::string systemConfig;  // the only XDG_CONFIG_DIRS entry
 
@@ -54,9 +57,8 @@ class XdgSandbox {
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };
 
-// Writes a file, creating its folders.
-void writeTextFile(const std::string& fileName, const std::string& text, bool executable = false);
-std::string readTextFile(const std::string& fileName);
+// Writes a shell script that may be run, creating its folders.
+void writeProgram(const std::string& fileName, const std::string& text);
 // The access bits of a file or folder, 0 when it is missing.
 inline unsigned fileMode(const std::string& path) {
   struct stat info {};

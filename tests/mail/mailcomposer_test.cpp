@@ -13,7 +13,7 @@ namespace {
 
 using Args = std::vector<std::string>;
 using Status = MailComposer::Result::Status;
-using testing::readTextFile;
+using testing::readFile;
 
 std::unique_ptr<Article> replyable() {
   auto article = std::make_unique<Article>(42, "Modem trouble");
@@ -35,8 +35,8 @@ class MailComposerTest : public ::testing::Test {
 TEST_F(MailComposerTest, RepliesThroughTheMessageFileHandlers) {
   box.addHandler("mailer.desktop", {"message/rfc822"}, "%f");
   box.addHandler("news.desktop", {"message/news"}, "%f");
-  testing::writeTextFile(box.configHome + "/emailidentities",
-                         "[Identity #0]\nName=Me\nEmail Address=me@example.org\n");
+  testing::writeFile(box.configHome + "/emailidentities",
+                     "[Identity #0]\nName=Me\nEmail Address=me@example.org\n");
   MailComposer composer(box.dirs());
   composer.clock = [] { return *encodeDate(2020, 1, 2) + *encodeTime(3, 4, 5); };
   composer.dateNames = DateNames::classic();
@@ -46,7 +46,7 @@ TEST_F(MailComposerTest, RepliesThroughTheMessageFileHandlers) {
   ASSERT_EQ(reply.status, Status::opened) << reply.message;
   EXPECT_EQ(reply.target, eml);
   EXPECT_EQ(box.waitForRecord("mailer.desktop"), (Args{eml}));
-  EXPECT_EQ(readTextFile(eml),
+  EXPECT_EQ(readFile(eml),
             "From: Me <me@example.org>\r\nSubject: Re: Modem trouble\r\n"
             "To: Ann <ann@example.com>\r\nDate: " +
                 rfc5322Date(composer.clock()) +
@@ -87,7 +87,7 @@ TEST_F(MailComposerTest, ReportsAMissingMailProgramAndAnUnwritableCache) {
 
   box.addHandler("mailer.desktop", {"message/rfc822"}, "%f");
   MailComposer composer(box.dirs());
-  testing::writeTextFile(box.cacheHome + "/varnook", "a file where the folder belongs");
+  testing::writeFile(box.cacheHome + "/varnook", "a file where the folder belongs");
   const auto failed = composer.compose(*replyable(), MessageMode::replyAuthor);
   EXPECT_EQ(failed.status, Status::writeFailed);
   EXPECT_NE(failed.message.find(box.cacheHome + "/varnook"), std::string::npos) << failed.message;

@@ -7,7 +7,7 @@
 namespace varnook {
 namespace {
 
-using testing::writeTextFile;
+using testing::writeFile;
 
 TEST(MailIdentity, EachProgramsDefaultIdentityOrAnyWithAnAddress) {
   using Reader = MailIdentity (*)(std::string_view);
@@ -42,31 +42,31 @@ TEST(MailIdentity, EachProgramsDefaultIdentityOrAnyWithAnAddress) {
 TEST(MailIdentity, SearchesTheProgramsInOrderAndIsEmptyWithoutAny) {
   testing::XdgSandbox box;
   EXPECT_EQ(findMailIdentity(box.dirs()).text(), "");
-  writeTextFile(box.home + "/.claws-mail/accountrc", "[Account: 1]\naddress=claws@x\n");
+  writeFile(box.home + "/.claws-mail/accountrc", "[Account: 1]\naddress=claws@x\n");
   EXPECT_EQ(findMailIdentity(box.dirs()).text(), "claws@x");
-  writeTextFile(box.configHome + "/emailidentities", "[Identity #0]\nEmail Address=kmail@x\n");
+  writeFile(box.configHome + "/emailidentities", "[Identity #0]\nEmail Address=kmail@x\n");
   EXPECT_EQ(findMailIdentity(box.dirs()).text(), "kmail@x");
-  writeTextFile(box.configHome + "/evolution/sources/b.source",
-                "[Data Source]\n[Mail Identity]\nAddress=evo@x\n");
-  writeTextFile(box.configHome + "/evolution/sources/a.source",
-                "[Data Source]\n[Mail Account]\nIdentityUid=b\n");
+  writeFile(box.configHome + "/evolution/sources/b.source",
+            "[Data Source]\n[Mail Identity]\nAddress=evo@x\n");
+  writeFile(box.configHome + "/evolution/sources/a.source",
+            "[Data Source]\n[Mail Account]\nIdentityUid=b\n");
   EXPECT_EQ(findMailIdentity(box.dirs()).text(), "evo@x");
   // Thunderbird's default profile (of the installation) and its default account's first
   // identity come first.
-  writeTextFile(box.home + "/.thunderbird/profiles.ini",
-                "[Profile1]\nName=old\nIsRelative=1\nPath=old.default\nDefault=1\n\n"
-                "[Install4F96D1932A9F858E]\nDefault=abcd.default-release\nLocked=1\n");
-  writeTextFile(box.home + "/.thunderbird/old.default/prefs.js",
-                "user_pref(\"mail.identity.id1.useremail\", \"old@example.com\");\n");
-  writeTextFile(box.home + "/.thunderbird/abcd.default-release/prefs.js",
-                "// Mozilla User Preferences\n"
-                "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
-                "user_pref(\"mail.account.account2.identities\", \"id3,id2\");\n"
-                "user_pref(\"mail.accountmanager.defaultaccount\", \"account2\");\n"
-                "user_pref(\"mail.identity.id1.useremail\", \"first@example.com\");\n"
-                "user_pref(\"mail.identity.id3.fullName\", \"J\\u00f6rg \\\"Q\\\" M\");\n"
-                "user_pref(\"mail.identity.id3.useremail\", \"joerg@example.com\");\n"
-                "user_pref(\"mail.identity.id3.valid\", true);\n");
+  writeFile(box.home + "/.thunderbird/profiles.ini",
+            "[Profile1]\nName=old\nIsRelative=1\nPath=old.default\nDefault=1\n\n"
+            "[Install4F96D1932A9F858E]\nDefault=abcd.default-release\nLocked=1\n");
+  writeFile(box.home + "/.thunderbird/old.default/prefs.js",
+            "user_pref(\"mail.identity.id1.useremail\", \"old@example.com\");\n");
+  writeFile(box.home + "/.thunderbird/abcd.default-release/prefs.js",
+            "// Mozilla User Preferences\n"
+            "user_pref(\"mail.account.account1.identities\", \"id1\");\n"
+            "user_pref(\"mail.account.account2.identities\", \"id3,id2\");\n"
+            "user_pref(\"mail.accountmanager.defaultaccount\", \"account2\");\n"
+            "user_pref(\"mail.identity.id1.useremail\", \"first@example.com\");\n"
+            "user_pref(\"mail.identity.id3.fullName\", \"J\\u00f6rg \\\"Q\\\" M\");\n"
+            "user_pref(\"mail.identity.id3.useremail\", \"joerg@example.com\");\n"
+            "user_pref(\"mail.identity.id3.valid\", true);\n");
   EXPECT_EQ(findMailIdentity(box.dirs()).text(), "J\xC3\xB6rg \"Q\" M <joerg@example.com>");
 }
 

@@ -11,7 +11,7 @@
 namespace varnook {
 namespace {
 
-using testing::readTextFile;
+using testing::readFile;
 using Lines = std::vector<std::string>;
 
 struct MboxMessage {
@@ -94,7 +94,7 @@ TEST_F(MboxExport, WritesLoadedArticlesThatReadBackExactlyOrReportsWhyNot) {
   ASSERT_TRUE(result.ok) << result.message;
   EXPECT_EQ(result.articles, 2u);
 
-  const auto messages = readMbox(readTextFile(file));
+  const auto messages = readMbox(readFile(file));
   ASSERT_EQ(messages.size(), 2u);
   EXPECT_EQ(messages[0].envelope, "w1@example.com Wed Jul 14 10:30:15 1999");
   EXPECT_EQ(messages[0].headers,
@@ -110,7 +110,7 @@ TEST_F(MboxExport, WritesLoadedArticlesThatReadBackExactlyOrReportsWhyNot) {
                    "References: <export1@example.com>", "Newsgroups: alt.test.export"}));
   EXPECT_EQ(messages[1].body, "From line first\nthen LF only\n");
   // Quoted "From " lines are written with one more ">".
-  EXPECT_NE(readTextFile(file).find("\n>>From quoted\n>>>From deeper\n"), std::string::npos);
+  EXPECT_NE(readFile(file).find("\n>>From quoted\n>>>From deeper\n"), std::string::npos);
 
   const ExportResult missing = exportMbox(collection_, box.root + "/no/such/folder/x.mbox");
   EXPECT_FALSE(missing.ok);

@@ -13,7 +13,7 @@
 namespace varnook {
 namespace {
 
-using testing::readTextFile;
+using testing::readFile;
 
 std::unique_ptr<Article> sampleArticle() {
   auto article = std::make_unique<Article>(1234, "Re: modems");
@@ -118,7 +118,7 @@ TEST(MessageFile, FilesGetTheUsualOrOwnerOnlyAccessReplaceOldFilesAndFailWithThe
     const MessageMode mode = ownerOnly ? MessageMode::forward : MessageMode::saveArticle;
     ASSERT_EQ(writeMessageFile(*sampleArticle(), file, mode, fixedContext(), ownerOnly), "");
     EXPECT_EQ(testing::fileMode(file), ownerOnly ? 0600u : 0644u);
-    EXPECT_EQ(readTextFile(file), messageText(*sampleArticle(), mode, fixedContext()));
+    EXPECT_EQ(readFile(file), messageText(*sampleArticle(), mode, fixedContext()));
   }
   EXPECT_EQ(writeMessageFile(*sampleArticle(), "/nonexistent-folder/x.nws",
                              MessageMode::saveArticle, fixedContext()),

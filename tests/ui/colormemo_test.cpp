@@ -114,8 +114,6 @@ TEST_F(ColorMemoTest, ScrolledFarIntoALongTextColoursTheVisibleLines) {
   const QImage image = shot();
   EXPECT_GT(count(image, charsRect(line + 5, line + 10), kRed), 0);
   EXPECT_EQ(count(image, charsRect(line + 5, line + 10), kBlack), 0);
-  // The next line's "filler" is a first-level quotation.
-  EXPECT_GT(count(image, charsRect(line + 19, line + 25), qRgb(0x40, 0x40, 0x40)), 0);
 }
 
 TEST_F(ColorMemoTest, WithoutRulesOrLinksItPaintsLikeThePlainEditor) {
@@ -134,13 +132,12 @@ TEST_F(ColorMemoTest, WithoutRulesOrLinksItPaintsLikeThePlainEditor) {
   EXPECT_EQ(shot(), plain.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
 }
 
+// Where a link begins and ends, also with the sample's "<" and ">" markers: see the hot
+// spot text's tests; here the pointer and the click reach them.
 TEST_F(ColorMemoTest, PointerAndClicksOverLinksAndTheContextMenuGoToTheOwner) {
   const auto over = [&](std::size_t byte) { return charsRect(byte, byte + 1).center(); };
   const std::pair<std::size_t, Qt::CursorShape> shapes[] = {
-      {kLinkLine + 8, Qt::PointingHandCursor},
-      {kLinkLine + 19, Qt::IBeamCursor},         // "now"
-      {kLinkLine + 16, Qt::PointingHandCursor},  // the link's last character
-      {kLinkLine + 1, Qt::IBeamCursor}};         // "see"
+      {kLinkLine + 8, Qt::PointingHandCursor}, {kLinkLine + 1, Qt::IBeamCursor}};  // "see"
   for (const auto& [byte, shape] : shapes) {
     QTest::mouseMove(memo.viewport(), over(byte));
     EXPECT_EQ(memo.viewport()->cursor().shape(), shape) << byte;
@@ -150,17 +147,6 @@ TEST_F(ColorMemoTest, PointerAndClicksOverLinksAndTheContextMenuGoToTheOwner) {
   QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, over(kLinkLine + 10));
   ASSERT_EQ(spy.count(), 1);
   EXPECT_EQ(spy.at(0).at(0).toByteArray(), QByteArray("http://x.org"));
-
-  // The options dialog's sample uses "<" and ">" as markers.
-  HotSpot sample = memo.hotSpot();
-  sample.beginChar = '<';
-  sample.endChar = '>';
-  memo.setHotSpot(sample);
-  memo.setText("URLs and emails: <www.x.org> <joe@x.org>");
-  QApplication::processEvents();
-  QTest::mouseClick(memo.viewport(), Qt::LeftButton, {}, over(32));
-  ASSERT_EQ(spy.count(), 2);
-  EXPECT_EQ(spy.at(1).at(0).toByteArray(), QByteArray("joe@x.org"));
 
   QPoint asked;
   QObject::connect(&memo, &ColorMemo::contextMenuRequested, [&](const QPoint& at) { asked = at; });
@@ -187,7 +173,8 @@ TEST_F(ColorMemoTest, CopiedTextHasNoMarkersAndKeysMoveOnFromTheSelectionEnd) {
   EXPECT_EQ(memo.selectedBytes(), "w");
 }
 
-// Text that is no UTF-8: see the display text's tests.
+// How bytes map to units, text that is no UTF-8, the word at the caret: see the display
+// text's and the text words' tests.
 TEST_F(ColorMemoTest, BytesMapToDisplayedCharacters) {
   // UTF-8 with a two-byte and a four-byte character, a lone CR, a NUL and U+2029: every
   // byte line stays one document block.
@@ -195,12 +182,9 @@ TEST_F(ColorMemoTest, BytesMapToDisplayedCharacters) {
                            std::string(1, '\0') + "\xE2\x80\xA9" + "x";
   memo.setText(utf8);
   EXPECT_EQ(memo.document()->blockCount(), 3);
-  EXPECT_EQ(memo.documentPosition(6), 5);   // after "café "
-  EXPECT_EQ(memo.documentPosition(11), 8);  // after the clef (two units)
   for (std::size_t offset : {0u, 3u, 5u, 6u, 10u, 11u, 16u, 18u, 20u, 22u, 23u, 27u})
     EXPECT_EQ(memo.byteOffset(memo.documentPosition(offset)), offset) << offset;
   memo.setCaretOffset(16);
-  EXPECT_EQ(memo.caretOffset(), 16u);
   EXPECT_EQ(memo.wordAtCaret(), "modem");
 
   // Text put in through the editor itself is the view's text as UTF-8.

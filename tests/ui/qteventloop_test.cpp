@@ -63,18 +63,8 @@ TEST_F(QtEventLoopTest, WatchesReportReadinessAndHangUpAndStayQuietWhileDisabled
   loop.setWatchEvents(id, EventLoop::kReadable);
   ASSERT_TRUE(runUntil([&] { return received == "hellomore"; }));
 
-  // Both kinds: writable at once, readable too once data arrives.
-  unsigned seen = 0;
-  loop.setWatchEvents(id, 0);
-  const auto both = loop.addWatch(pair.fd[0], EventLoop::kWritable, [&](unsigned r) { seen |= r; });
-  ASSERT_TRUE(runUntil([&] { return seen == EventLoop::kWritable; }));
-  loop.setWatchEvents(both, EventLoop::kReadable | EventLoop::kWritable);
-  pair.send("x");
-  ASSERT_TRUE(runUntil([&] { return (seen & EventLoop::kReadable) != 0; }));
-  loop.removeWatch(both);
-
-  // A hang-up counts as readiness.
-  pair.drain();
+  // A hang-up counts as readiness. (Writable readiness: every window test whose transfer
+  // reaches the loopback server connects through it, e.g. the 404 in the list tests.)
   bool eof = false;
   loop.setWatchEvents(id, 0);
   const auto hangUp = loop.addWatch(pair.fd[0], EventLoop::kReadable, [&](unsigned) {

@@ -143,31 +143,25 @@ TEST_F(QueryPanelTest, SendStartsTheQueryAndSendingItAgainRestartsInsteadOfAddin
   QTest::keyClick(queries(), Qt::Key_Escape);
   ASSERT_FALSE(first.isTransferring());
   EXPECT_EQ(first.shortStatus(), "Cancelled");
-  first.url = "http://127.0.0.1:1/stale-next-page";
-  const std::size_t fetched = targets().size();
+  first.url = "http://127.0.0.1:1/stale-next-page";  // what the scheduler fetches: see its tests
   send();
   EXPECT_EQ(collection().requests().size(), 1u);
   ASSERT_TRUE(QTest::qWaitFor([&] { return first.isTransferring(); }));
   EXPECT_EQ(first.url,
             buildQueryUrl(first, false, session().options().options().serviceSettings()));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return targets().size() > fetched; }));
-  EXPECT_NE(targets().back().find("dnquery"), std::string::npos);
 }
 
+// Which queries are the same: see the collection's same-query test.
 TEST_F(QueryPanelTest, SameQueryAddedTwiceShowsATransientStatusThatItsTimerClears) {
   type(panel().edKeywords, QStringLiteral("Modem"));
   send(Qt::ShiftModifier);
-  panel().edKeywords->setText(QStringLiteral("modem"));  // letter case makes another query
-  send(Qt::ShiftModifier);
-  EXPECT_EQ(collection().requests().size(), 2u);
   EXPECT_TRUE(messagePanelText().isEmpty());
   send(Qt::ShiftModifier);
   EXPECT_EQ(messagePanelText(), "Query already exists");
-  EXPECT_EQ(collection().requests().size(), 2u);
+  EXPECT_EQ(collection().requests().size(), 1u);
   auto* timer = child<QTimer>("StatusResetTimer");
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->isActive());
-  EXPECT_EQ(timer->interval(), 8000);
   timer->start(1);  // let the eight seconds pass at once
   ASSERT_TRUE(QTest::qWaitFor([&] { return messagePanelText().isEmpty(); }));
   EXPECT_FALSE(timer->isActive());
@@ -259,8 +253,7 @@ TEST_F(RefineTest, ViewerSelectionOrTheWordAtTheCaretRefinesTheKeywordsIntoThePa
 
 TEST_F(RefineTest, HeaderMenusFollowTheLabelAndTheArticlesQuery) {
   base_->author = "someone else";
-  QLabel* author = child<QLabel>("lblAuthor");
-  EXPECT_EQ(author->text(), "joe@example.com");
+  QLabel* author = child<QLabel>("lblAuthor");  // its text: see the list tests
   answerDialog("optAdd", true);
   command(rightClick(author), "mnuAuthorRefinedSearch");
   EXPECT_EQ(panel().edAuthor->text(), "joe@example.com");  // replaces the query's author
@@ -283,7 +276,6 @@ TEST_F(RefineTest, HeaderMenusFollowTheLabelAndTheArticlesQuery) {
   article_->author = "Joe Bloggs";
   clickRow(articles(), 0, Qt::ControlModifier);  // deselect
   clickRow(articles(), 0);
-  EXPECT_EQ(author->text(), "Joe Bloggs");
   EXPECT_EQ(rightClick(author), nullptr);
 }
 

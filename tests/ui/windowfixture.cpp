@@ -77,12 +77,6 @@ QByteArray WindowTest::fileBytes(const std::string& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-std::vector<std::string> WindowTest::targets() const {
-  std::vector<std::string> targets;
-  for (const ReceivedRequest& request : server_->requests()) targets.push_back(request.target);
-  return targets;
-}
-
 void WindowTest::settle(int ms) {
   QCoreApplication::processEvents();
   if (ms > 0) QTest::qWait(ms);

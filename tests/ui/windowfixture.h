@@ -76,8 +76,6 @@ class WindowTest : public ::testing::Test {
   void appendLog(const std::string& line) { session_->logPage().append(line); }
   // The enabled ones of the named actions, separated by blanks.
   std::string enabledOf(std::initializer_list<const char*> names);
-  // The targets the loopback server was asked for.
-  std::vector<std::string> targets() const;
   // The options as saved for the next run.
   VnkOptions storedOptions();
 
