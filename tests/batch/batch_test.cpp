@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +71,32 @@ class BatchTest : public ::testing::Test {
                                "--home-site", "http://" + archive.host() + "/varnook/update.txt"});
     return more;
   }
+
+#ifdef VARNOOK_ARCHIVE_PROGRAM
+  // The real archive server, started with `more` options, over articles (subject and
+  // Message-ID name, more header lines, body) dated a day apart; its "localhost:<port>".
+  std::string serveArchive(const std::vector<std::array<std::string, 3>>& articles,
+                           std::vector<std::string> more = {}) {
+    for (std::size_t i = 0; i < articles.size(); ++i) {
+      const auto& [name, headers, body] = articles[i];
+      EXPECT_TRUE(folder_.write("spool/" + std::to_string(i + 1),
+                                "From: w@example.org\nNewsgroups: comp.misc\nSubject: " + name +
+                                    "\nDate: " + std::to_string(i + 1) +
+                                    " Mar 1993 10:00:00 GMT\nMessage-ID: <" + name + "@t>\n" +
+                                    headers + "\n" + body + "\n"));
+    }
+    EXPECT_EQ(testing::runProgram(
+                  {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", dir_ + "/index", dir_ + "/spool"})
+                  .status,
+              0);
+    more.insert(more.begin(), {VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", dir_ + "/index",
+                               "--listen", "127.0.0.1:0"});
+    archive_ = testing::ChildProcess::start(more);
+    const std::string first = archive_->readLine();
+    return "localhost:" + std::to_string(std::stoi(first.substr(first.find("127.0.0.1:") + 10)));
+  }
+  std::unique_ptr<testing::ChildProcess> archive_;
+#endif
 
   testing::TempFolder folder_;
   const std::string dir_ = folder_.path();
@@ -327,26 +354,13 @@ TEST_F(BatchTest, SearchOverHttpsFetchesEveryPageAndArticle) {
   std::string error;
   const auto certificates = testing::TestCertificates::make(&error);
   if (!certificates) GTEST_SKIP() << error;
-  for (int i = 1; i <= 12; ++i) {
-    const std::string n = std::to_string(i);
-    ASSERT_TRUE(folder_.write("spool/" + n,
-                              "From: w@example.org\nNewsgroups: comp.dcom.modems\n"
-                              "Subject: Modem question " +
-                                  n + "\nDate: Mon, " + n +
-                                  " Mar 1993 10:00:00 GMT\nMessage-ID: <m" + n +
-                                  "@example.org>\n\nMy modem, take " + n + ".\n"));
-  }
-  ASSERT_EQ(testing::runProgram(
-                {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", dir_ + "/index", dir_ + "/spool"})
-                .status,
-            0);
-  auto server = testing::ChildProcess::start({VARNOOK_ARCHIVE_PROGRAM, "serve", "--db",
-                                              dir_ + "/index", "--listen", "127.0.0.1:0",
-                                              "--tls-cert", certificates->good().certificate,
-                                              "--tls-key", certificates->good().key, "--hsts"});
-  const std::string first = server->readLine();
-  const int tlsPort = std::stoi(first.substr(first.find("127.0.0.1:") + 10));
-  const std::string host = "localhost:" + std::to_string(tlsPort), origin = "https://" + host;
+  std::vector<std::array<std::string, 3>> articles;
+  for (int i = 1; i <= 12; ++i)
+    articles.push_back({"modem" + std::to_string(i), "", "My modem, take " + std::to_string(i)});
+  const std::string host =
+      serveArchive(articles, {"--tls-cert", certificates->good().certificate, "--tls-key",
+                              certificates->good().key, "--hsts"});
+  const std::string origin = "https://" + host;
   std::vector<std::string> args = {"--service", origin,        "--domain",
                                    host,        "--home-site", origin + "/varnook/update.txt",
                                    "--hits",    "10",          "--ca-file"};
@@ -363,13 +377,13 @@ TEST_F(BatchTest, SearchOverHttpsFetchesEveryPageAndArticle) {
   std::string texts;
   for (const auto& article : saved.articles()) texts += article->text;
   for (int i = 1; i <= 12; ++i)
-    EXPECT_NE(texts.find("My modem, take " + std::to_string(i) + ".\r\n"), std::string::npos) << i;
+    EXPECT_NE(texts.find("My modem, take " + std::to_string(i) + "\r\n"), std::string::npos) << i;
 
   // --hsts: every answer tells browsers to stay on HTTPS.
   PollLoop loop;
   HttpClient client(loop);
   client.trustedCertificates = certificates->authority();
-  client.url = "https://localhost:" + std::to_string(tlsPort) + "/";
+  client.url = origin + "/";
   bool done = false;
   client.onRequestDone = [&](int, int) { done = true; };
   ASSERT_EQ(client.getAsync(), "");
@@ -383,29 +397,15 @@ TEST_F(BatchTest, SearchOverHttpsFetchesEveryPageAndArticle) {
 // A thread fetched from the real archive server over two pages, downloaded, listed as
 // its reply tree and saved with its request.
 TEST_F(BatchTest, ThreadRequestFetchesListsAndSavesTheReplyTree) {
-  // Spool file i + 1 becomes article i + 1: a root, a reply and its reply, eight more
-  // replies to the root, and an article of another thread.
-  std::vector<std::pair<std::string, std::string>> table = {
-      {"root", ""}, {"a", "<root@t>"}, {"b", "<root@t> <a@t>"}};
-  for (int i = 1; i <= 8; ++i) table.emplace_back("r" + std::to_string(i), "<root@t>");
-  table.emplace_back("other", "<elsewhere@t>");
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    const auto& [name, references] = table[i];
-    ASSERT_TRUE(folder_.write(
-        "spool/" + std::to_string(i + 1),
-        "From: w@example.org\nNewsgroups: comp.misc\nSubject: " + name + "\nDate: " +
-            std::to_string(i + 1) + " Mar 1993 10:00:00 GMT\nMessage-ID: <" + name + "@t>\n" +
-            (references.empty() ? "" : "References: " + references + "\n") + "\nText.\n"));
-  }
-  ASSERT_EQ(testing::runProgram(
-                {VARNOOK_ARCHIVE_PROGRAM, "index", "--db", dir_ + "/index", dir_ + "/spool"})
-                .status,
-            0);
-  auto server = testing::ChildProcess::start(
-      {VARNOOK_ARCHIVE_PROGRAM, "serve", "--db", dir_ + "/index", "--listen", "127.0.0.1:0"});
-  const std::string first = server->readLine();
-  const std::string origin = "localhost:" + first.substr(first.find("127.0.0.1:") + 10);
-
+  // A root, a reply and its reply, eight more replies to the root, and an article of
+  // another thread; article 3 is "b".
+  std::vector<std::array<std::string, 3>> articles = {
+      {"root", "", "Text."}, {"a", "<root@t>", "Text."}, {"b", "<root@t> <a@t>", "Text."}};
+  for (int i = 1; i <= 8; ++i) articles.push_back({"r" + std::to_string(i), "<root@t>", "Text."});
+  articles.push_back({"other", "<elsewhere@t>", "Text."});
+  for (auto& article : articles)
+    if (!article[1].empty()) article[1] = "References: " + article[1] + "\n";
+  const std::string origin = serveArchive(articles);
   const BatchRun r =
       run({"--service", origin, "--domain", origin, "--no-update-check", "--hits", "10", "--thread",
            "3", "--send", "--download", "--list", "-q", "-o", dir_ + "/thread.vnk"});
