@@ -112,7 +112,8 @@ TEST(HttpResponseReader, LongLinesAndHugeHeadersAreRefused) {
   // end arrives, and the reader stays refusing.
   using Item = HttpResponseReader::Item;
   HttpResponseReader reader;
-  reader.feed("HTTP/1.0 200 OK\r\n" + std::string(limit + 1, 'z'));
+  const std::string head = "HTTP/1.0 200 OK\r\n" + std::string(limit + 1, 'z');
+  reader.feed(head);  // the reader keeps a view of what it is fed
   std::string_view item;
   EXPECT_EQ(reader.next(&item), Item::HeaderLine);
   EXPECT_EQ(reader.next(&item), Item::NeedMore);
