@@ -64,12 +64,8 @@ TEST(OptionsStream, EntriesTakeTheirStoredForm) {
     void (*change)(VnkOptions&);
     std::string entry;
   } cases[] = {
-      {"unnamed colour", [](VnkOptions& o) { o.colorG = 0x404040; },
-       S().integer("ColorG", 4, 0x404040).bytes},
       {"small unnamed colour", [](VnkOptions& o) { o.colorG = 0x7F; },
        S().integer("ColorG", 2, 0x7F).bytes},
-      {"named colour", [](VnkOptions& o) { o.colorGG = clGreen; },
-       S().identifier("ColorGG", "clGreen").bytes},
       {"system colour", [](VnkOptions& o) { o.linkColor = clInfoBk; },
        S().identifier("LinkColor", "clInfoBk").bytes},
       {"top bit but no system colour", [](VnkOptions& o) { o.linkColor = 0x80000019; },
