@@ -4,10 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "archive/textsearch.h"
 #include "collection/article.h"
 #include "support/fixtures.h"
+#include "support/realservers.h"
 
 namespace varnook {
 namespace {
@@ -54,18 +53,13 @@ TEST(ParseArticleText, HeaderFieldsAndBody) {
             std::tuple(std::string(999, 's'), std::string(998, 's')));
 }
 
-TEST(ParseArticleText, DateHeader) {
-  // An unreadable date keeps the list date; a two-digit year clears it.
-  const std::pair<std::string, DayDate> cases[] = {
-      {"date: Mon, 5 Apr 1999 12:34:56 GMT", at(1999, 4, 5, 12, 34, 56)},
-      {"Date: 5 Apr 99 10:00", 0},
-      {"Date: 32 Apr 1999 10:00", kListDate},
-      {"Date: 5 Apr 1999", kListDate}};
-  for (const auto& [line, want] : cases) {
+TEST(ParseArticleText, DateHeader) {  // data/dates.txt
+  for (const auto& row : testing::readTable("archive/data/dates.txt", 4)) {
+    if (row[0] != "article") continue;
     Article a(1, "");
     a.date = kListDate;
-    ASSERT_EQ(parseArticleText(line + "\n\nbody", a), "");
-    EXPECT_EQ(a.date, want) << line;
+    ASSERT_EQ(parseArticleText(row[1] + "\n\nbody", a), "");
+    EXPECT_EQ(a.date, row[2] == "list" ? kListDate : dayDate(row[2])) << row[1];
   }
 }
 
@@ -120,10 +114,7 @@ TEST(ParseArticleText, EveryCorpusArticleMatchesADirectHeaderReading) {
   std::size_t files = 0, datesChecked = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(spool)) {
     if (!entry.is_regular_file()) continue;
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string text = bytes.str();
+    const std::string text = testing::readFile(entry.path());
     SCOPED_TRACE(entry.path().string());
     ++files;
 

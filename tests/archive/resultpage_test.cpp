@@ -109,34 +109,21 @@ TEST_F(ResultPageTest, KnownEntriesAreCountedButNotChanged) {
             std::tuple("first", "edited", "new"));
 }
 
+// Entry fields as a page gives them and as they are read (data/entries.txt).
 TEST_F(ResultPageTest, SubjectsAndFields) {
-  struct Case {
-    std::string number, subjectHtml, forum, date, author;
-    std::string subject, wantForum, wantAuthor;
-    DayDate wantDate;
-  };
-  const std::vector<Case> cases = {
-      {"123.2", "Re: help #2", "g", "1999/04/05", "x", "Re: help ", "g", "x", ymd(1999, 4, 5)},
-      {"124", "Re: help #2", "g", "1999/04/05", "x", "Re: help #2", "g", "x", ymd(1999, 4, 5)},
-      {"125.1", "no hash", "g", "", "x", "no hash", "g", "x", 0},
-      {"126.9", "a#b#c", "g", "1999/4/5", "x", "a#b", "g", "x", ymd(1999, 4, 5)},
-      {"127", "a &amp; b <i>x</i>", "g", "1999/02/30", "x", "a & b", "g", "x", 0},
-      // A field ends at its first tag.
-      {"128", "  \t spaced\n out  ", " <i>comp.a</i> ", "bad", "", "spaced out", "", "", 0},
-      {"129", "&#65; &65; &unknown;", "a&amp;b", "99/04/05 x", "&lt;me&gt;", "&#65; A &unknown",
-       "a&b", "<me>", 0},
-  };
+  const auto rows = testing::readTable("archive/data/entries.txt", 9);
   std::vector<PageEntry> entries;
-  for (const Case& c : cases)
-    entries.push_back(entry(c.number, c.subjectHtml, c.forum, c.date, c.author));
+  for (const auto& row : rows) entries.push_back(entry(row[0], row[1], row[2], row[3], row[4]));
   ASSERT_EQ(parse(buildResultPage(entries, "7", "")), "");
-  ASSERT_EQ(articles().size(), cases.size());
-  for (std::size_t i = 0; i < cases.size(); ++i) {
-    SCOPED_TRACE(cases[i].number);
+  ASSERT_EQ(articles().size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
     const Article& a = *articles()[i];
-    const Case& c = cases[i];
+    int y = 0, m = 0, d = 0;
+    const bool dated = std::sscanf(rows[i][8].c_str(), "%d-%d-%d", &y, &m, &d) == 3;
     EXPECT_EQ(std::tuple(a.number, a.subject, a.forum, a.author, a.date),
-              std::tuple(std::stoul(c.number), c.subject, c.wantForum, c.wantAuthor, c.wantDate));
+              std::tuple(std::stoul(rows[i][0]), rows[i][5], rows[i][6], rows[i][7],
+                         dated ? ymd(y, m, d) : 0))
+        << rows[i][0];
   }
 }
 

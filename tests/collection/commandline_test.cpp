@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <tuple>
+
+#include "support/fixtures.h"
 
 namespace varnook {
 namespace {
@@ -10,54 +14,27 @@ namespace {
 using Kind = CommandLine::Kind;
 
 TEST(CommandLine, QueryFormCollectionPathAndSearchWords) {
-  const std::string longQuery(1200, 'a');
-  const struct {
+  const std::map<std::string, Kind> kinds = {{"None", Kind::None},
+                                             {"Query", Kind::Query},
+                                             {"Words", Kind::Words},
+                                             {"Help", Kind::Help},
+                                             {"Version", Kind::Version}};
+  for (const auto& row : testing::readTable("collection/data/commandlines.txt", 9)) {
     std::vector<std::string> args;
-    Kind kind;
-    std::string path, words;  // words: "keywords|authors|subjects|groups"
-    std::string query;
-    bool run;
-  } cases[] = {
-      {{}, Kind::None, "", "|||", "", false},
-      {{"/Q:RUN:&QRY=modem&defaultOp=AND", "ignored"},
-       Kind::Query,
-       "",
-       "|||",
-       "&QRY=modem&defaultOp=AND",
-       true},
-      {{"/q:run:&QRY=x"}, Kind::Query, "", "|||", "&QRY=x", true},
-      {{"/Q:&QRY=x"}, Kind::Query, "", "|||", "&QRY=x", false},
-      {{"/Q:" + longQuery}, Kind::Query, "", "|||", longQuery.substr(0, 999), false},
-      {{"/Q:RUN:" + longQuery}, Kind::Query, "", "|||", longQuery.substr(0, 999), true},
-      {{"/home/me/News.VNK"}, Kind::None, "/home/me/News.VNK", "|||", "", false},
-      {{"x.vnk", "modem"}, Kind::Words, "x.vnk", "modem|||", "", false},
-      {{"vnk", "a"}, Kind::Words, "", "vnk a|||", "", false},
-      {{"apple", "~a", "smith", "~s", "car parts"},
-       Kind::Words,
-       "",
-       "apple|smith|car parts|",
-       "",
-       false},
-      {{"~x", "~~", "'quoted'"}, Kind::Words, "", "~x ~ \"quoted\"|||", "", false},
-      {{"a~", "b"}, Kind::Words, "", "a~ b|||", "", false},
-      {{"  lots \t of   blanks  "}, Kind::Words, "", "lots of blanks|||", "", false},
-      {{"tab\tfirst"}, Kind::Words, "", "tab\tfirst|||", "", false},
-      {{"~Gcomp.*", "~K", "back"}, Kind::Words, "", "back|||comp.*", "", false},
-      {{"~a", "john", "smith", "~k", "modem"}, Kind::Words, "", "modem|john smith||", "", false},
-      {{"~'"}, Kind::Words, "", "~'|||", "", false},
-      {{"~a", "  "}, Kind::None, "", "|||", "", false},
-      {{"--help"}, Kind::Help, "", "|||", "", false},
-      {{"x.vnk", "--version", "-h"}, Kind::Help, "", "|||", "", false},
-      {{"/Q:RUN:&QRY=x", "--version"}, Kind::Version, "", "|||", "", false},
-      {{"-help"}, Kind::Words, "", "-help|||", "", false},
-  };
-  for (const auto& c : cases) {
-    const CommandLine l = parseCommandLine(c.args);
-    EXPECT_EQ(std::tuple(l.kind, l.collectionPath,
-                         l.keywords + "|" + l.authors + "|" + l.subjects + "|" + l.groups,
+    std::istringstream listed(row[0]);
+    for (std::string arg; !row[0].empty() && std::getline(listed, arg, ',');) args.push_back(arg);
+    const CommandLine l = parseCommandLine(args);
+    EXPECT_EQ(std::tuple(l.kind, l.collectionPath, l.keywords, l.authors, l.subjects, l.groups,
                          l.queryParameters, l.run),
-              std::tuple(c.kind, c.path, c.words, c.query, c.run))
-        << (c.args.empty() ? "" : c.args[0]);
+              std::tuple(kinds.at(row[1]), row[2], row[3], row[4], row[5], row[6], row[7],
+                         row[8] == "yes"))
+        << row[0];
+  }
+  // A query form keeps 999 characters.
+  for (const std::string form : {"/Q:", "/Q:RUN:"}) {
+    const CommandLine l = parseCommandLine({form + std::string(1200, 'a')});
+    EXPECT_EQ(std::tuple(l.kind, l.queryParameters),
+              std::tuple(Kind::Query, std::string(999, 'a')));
   }
 }
 

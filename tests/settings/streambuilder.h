@@ -1,9 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace varnook::testing {
 
@@ -52,9 +52,9 @@ struct StreamBuilder {
   StreamBuilder& identifier(std::string_view name, std::string_view value) {
     return shortString(name).byte(7).shortString(value);
   }
-  StreamBuilder& set(std::string_view name, std::initializer_list<std::string_view> members) {
+  StreamBuilder& set(std::string_view name, const std::vector<std::string>& members) {
     shortString(name).byte(11);
-    for (std::string_view member : members) shortString(member);
+    for (const std::string& member : members) shortString(member);
     return byte(0);
   }
   StreamBuilder& end() { return byte(0).byte(0); }

@@ -8,11 +8,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <sstream>
 
+#include "base/asciicase.h"
 #include "support/realservers.h"
 
 namespace varnook::testing {
@@ -25,13 +25,6 @@ int remainingMs(Clock::time_point deadline, int timeoutMs) {
   if (timeoutMs < 0) return -1;
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() < 0 ? 0 : static_cast<int>(left.count());
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 }  // namespace
@@ -104,13 +97,8 @@ bool ScriptedConnection::send(std::string_view bytes) {
 }
 
 bool ScriptedConnection::sendInPieces(std::string_view bytes, std::size_t pieceSize, int delayMs) {
-  pieceSize = std::max<std::size_t>(pieceSize, 1);
-  while (!bytes.empty()) {
-    const std::size_t n = std::min(pieceSize, bytes.size());
-    if (!send(bytes.substr(0, n))) return false;
-    bytes.remove_prefix(n);
-    if (delayMs > 0 && !bytes.empty() && !pause(delayMs)) return false;
-  }
+  for (; !bytes.empty(); bytes.remove_prefix(std::min(pieceSize, bytes.size())))
+    if (!send(bytes.substr(0, pieceSize)) || (delayMs > 0 && !pause(delayMs))) return false;
   return true;
 }
 
@@ -234,7 +222,7 @@ std::string httpResponse(int status, std::string_view reason, std::string_view b
                          const std::vector<std::string>& headers, bool withLength) {
   std::string response = "HTTP/1.0 " + std::to_string(status) + " " + std::string(reason) + "\r\n";
   const bool hasType = std::any_of(headers.begin(), headers.end(), [](const std::string& h) {
-    return equalsNoCase(std::string_view(h).substr(0, 13), "content-type:");
+    return startsWithNoCase(h, "content-type:");
   });
   if (!hasType) response += "Content-Type: text/html\r\n";
   if (withLength) response += "Content-Length: " + std::to_string(body.size()) + "\r\n";

@@ -33,8 +33,8 @@ class ScriptedConnection {
   std::optional<ReceivedRequest> readRequest(int timeoutMs = 10000);
   // Sends all bytes; false when the peer is gone or the server stops.
   bool send(std::string_view bytes);
-  // Sends in pieces of `pieceSize` bytes (1: byte by byte), waiting `delayMs` between
-  // them; each piece goes out in its own write.
+  // Sends in pieces of `pieceSize` bytes (at least 1), each in its own write, waiting
+  // `delayMs` after each.
   bool sendInPieces(std::string_view bytes, std::size_t pieceSize, int delayMs = 0);
   // Waits, ending early when the server stops. Returns false when it stopped.
   bool pause(int milliseconds);

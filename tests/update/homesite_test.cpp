@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "net/pollloop.h"
+#include "support/fixtures.h"
 #include "support/scriptedserver.h"
 
 namespace varnook {
@@ -66,54 +67,23 @@ struct Check {
 };
 
 TEST(HomeSite, AnswersAndWhatTheUserIsAsked) {
-  const struct {
-    const char* name;
-    int status;
-    const char* body;
-    bool yes;             // the user's answer
-    const char* outcome;  // what the caller heard (0: the program ends), success, outdated
-    const char* question;
-    const char* opened;
-  } cases[] = {
-      {"newer version", 200, "NewestVersion=1.00.06.00\n", false, "1 succeeded",
-       "yesno: A newer version of Varnook is available for free download from Varnook Web "
-       "site. Do you want to view the list of changes now?",
-       ""},
-      {"same version", 200, "NewestVersion=1.00.05.15\n", false, "1 succeeded", "", ""},
-      {"outdated version, Yes opens the page and ends the program", 200,
-       "NewestVersion=1.00.07.00\nOldestValidVersion=1.00.06.00\nRevisionsURL=http://h/rev\n", true,
-       "0 succeeded outdated",
-       "yesno: This version of Varnook may no longer work correctly due to the recent "
-       "changes on http://archive.example/.  The update is available for free download "
-       "from Varnook Web site. Press [YES] to download the new version now or [NO] to try "
-       "working with the current version (not recommended).",
-       "http://h/rev closed"},
-      {"message without subject opens at once", 200, "MessageUrl=http://h/msg\n", false,
-       "1 succeeded", "", "help:http://h/msg"},
-      {"message with subject asks first, Cancel", 200,
-       "MessageUrl=http://h/msg\nMessageSubject=Service moved\n", false, "1 succeeded",
-       "okcancel: There is a message for you from the Varnook home site: \r\n\r\n"
-       "Service moved\r\n\r\nClick Ok to view it now in your default browser",
-       ""},
-      {"failed answer is no success", 500, "NewestVersion=9.99.99.99\n", false, "1", "", ""},
-      {"unreachable home site", 0, "", false, "1", "", ""},
-  };
   const auto joined = [](const Texts& texts) {
     std::string out;
     for (const std::string& text : texts) out += (out.empty() ? "" : " ") + text;
     return out;
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    Check check(c.status, c.body, c.yes);
+  for (const auto& row : testing::readTable("update/data/home-answers.txt", 7)) {
+    SCOPED_TRACE(row[0]);
+    const int status = std::stoi(row[1]);
+    Check check(status, row[2], row[3] == "yes");
     const int heard = check.run();
     EXPECT_EQ(std::to_string(heard) + (check.home.succeeded() ? " succeeded" : "") +
                   (check.home.outdated() ? " outdated" : ""),
-              c.outcome);
-    EXPECT_EQ(joined(check.ui.questions), c.question);
-    EXPECT_EQ(check.ui.questions.size(), *c.question ? 1u : 0u);
-    EXPECT_EQ(joined(check.ui.opened), c.opened);
-    if (c.status != 0) {
+              row[4]);
+    EXPECT_EQ(joined(check.ui.questions), row[5]);
+    EXPECT_EQ(check.ui.questions.size(), row[5].empty() ? 0u : 1u);
+    EXPECT_EQ(joined(check.ui.opened), row[6]);
+    if (status != 0) {
       EXPECT_EQ(check.ui.statuses, (Texts{"Contacting home site for update information...",
                                           "Update information received", ""}));
     }
