@@ -56,15 +56,10 @@ TEST_F(ResultPageTest, ReadsARealisticPageCompletely) {
                        testing::entryUrl("447000000", 0),  // as it stands, "&amp;" kept
                        "comp.dcom.modems", "John Smith <jsmith@example.com>", ymd(1999, 1, 10),
                        "Q#1.000000"));
-  // Entities, collapsed blanks, and the follow-up marker cut from the subject.
-  EXPECT_EQ(articles()[2]->subject, "Re: US Robotics Sportster vs. Zoom \"V.34\" - which one?");
-  EXPECT_EQ(std::tuple(articles()[3]->subject, articles()[3]->number),
-            std::tuple("WTB: external modem, cheap ", 447000021u));
-  EXPECT_EQ(articles()[4]->subject, "Re: Re: init string for Hayes Accura");
-  EXPECT_EQ(articles()[7]->subject, "Caf\xe9 with dial-up access in M\xfcnchen?");
-  EXPECT_EQ(articles()[2]->author, "Ren\xe9 Dupont");
-  EXPECT_EQ(articles()[3]->author, "\"Dr. K\" <k@uni.example.edu>");
-  EXPECT_EQ(articles()[7]->forum, "de.comp.hardware.modems");
+  // Bytes of 8-bit text pass as they are (entities, blanks and the follow-up marker: the
+  // rows of SubjectsAndFields).
+  EXPECT_EQ(std::tuple(articles()[7]->subject, articles()[7]->forum),
+            std::tuple("Caf\xe9 with dial-up access in M\xfcnchen?", "de.comp.hardware.modems"));
 }
 
 // What a page leaves on the request: the no-match sentence wins over entries; a page

