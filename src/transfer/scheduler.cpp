@@ -204,6 +204,8 @@ void Scheduler::startFailed(ArticleBase& object, bool advanced, const std::strin
   if (advanced) --static_cast<Request&>(object).pages;
   if (object.listKind() == ListKind::Articles) static_cast<Article&>(object).transferEnded = true;
   fail(object, status, failure);
+  // Nothing started, but the request or article may be new to the panels.
+  postCountsChanged();
 }
 
 void Scheduler::fail(ArticleBase& object, const std::string& status,
