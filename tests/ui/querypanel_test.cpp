@@ -62,7 +62,13 @@ TEST_F(QueryPanelTest, RelativeDatesAreStoredAsDaysBeforeSendingAndShownBackTheS
   const DayDate sendDay = *encodeDate(1999, 3, 8) + *encodeTime(14, 0, 0);
   panel().setClock([=] { return sendDay; });
   type(panel().edKeywords, QStringLiteral("modem"));
-  QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+  // A date row follows its check box, and the picker takes the focus.
+  for (const bool on : {true, false, true}) {
+    QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
+    EXPECT_EQ(panel().dtpFrom->isEnabled(), on);
+    EXPECT_EQ(panel().chkFromRel->isEnabled(), on);
+  }
+  EXPECT_TRUE(panel().dtpFrom->hasFocus());
   panel().dtpFrom->setDateTime(toQDateTime(*encodeDate(1999, 3, 1) + *encodeTime(12, 0, 0)));
   QTest::mouseClick(panel().chkFromRel, Qt::LeftButton);
   // Today, relative, is a little before now.
@@ -98,12 +104,7 @@ TEST_F(QueryPanelTest, FillPanelShowsEveryFieldAndNoneResetsThePanel) {
   request.fromDate = *encodeDate(2001, 2, 3);
   request.archive = 3;
   request.language = "GERMAN";  // matched without regard to letter case
-  panel().fillPanel(&request);
-  EXPECT_EQ(panel().edGroups->text(), "comp.x");
-  EXPECT_FALSE(panel().chkAND->isChecked());
-  EXPECT_TRUE(panel().chkFrom->isChecked());
-  EXPECT_FALSE(panel().chkFromRel->isChecked() || panel().chkTo->isChecked());
-  EXPECT_EQ(panel().dtpFrom->date(), QDate(2001, 2, 3));
+  panel().fillPanel(&request);  // each field reads back the same (below)
   EXPECT_EQ(panel().cbxArchive->currentText(), "adult");
   EXPECT_EQ(panel().cbxLanguage->currentText(), "German");
   QueryFields back;
@@ -165,18 +166,6 @@ TEST_F(QueryPanelTest, SameQueryAddedTwiceShowsATransientStatusThatItsTimerClear
   timer->start(1);  // let the eight seconds pass at once
   ASSERT_TRUE(QTest::qWaitFor([&] { return messagePanelText().isEmpty(); }));
   EXPECT_FALSE(timer->isActive());
-}
-
-// The Tab order: see the keyboard test, which tabs round every page.
-TEST_F(QueryPanelTest, DateRowsFollowTheirCheckBoxes) {
-  for (int click = 0; click < 3; ++click) {
-    EXPECT_EQ(panel().dtpFrom->isEnabled(), click % 2 == 1) << click;
-    EXPECT_EQ(panel().chkFromRel->isEnabled(), click % 2 == 1) << click;
-    QTest::mouseClick(panel().chkFrom, Qt::LeftButton);
-    if (click == 0) {
-      EXPECT_TRUE(panel().dtpFrom->hasFocus());
-    }
-  }
 }
 
 // --- Refined searches --------------------------------------------------------------------
