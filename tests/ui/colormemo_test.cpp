@@ -102,36 +102,6 @@ TEST_F(ColorMemoTest, PaintsKeywordsQuotesLinksAndTheSelectionInTheirColours) {
       keyword.width() * keyword.height() / 2);
 }
 
-TEST_F(ColorMemoTest, ScrolledFarIntoALongTextColoursTheVisibleLines) {
-  std::string text;
-  for (int i = 0; i < 5000; ++i) text += i == 3000 ? "line found here\r\n" : "> filler\r\n";
-  memo.setText(text);
-  memo.setTextCursor(QTextCursor(memo.document()->findBlockByNumber(3000)));
-  memo.centerCursor();
-  QApplication::processEvents();
-  const std::size_t line = 3000 * 10;  // every earlier line takes ten bytes
-  ASSERT_EQ(text.substr(line, 10), "line found");
-  const QImage image = shot();
-  EXPECT_GT(count(image, charsRect(line + 5, line + 10), kRed), 0);
-  EXPECT_EQ(count(image, charsRect(line + 5, line + 10), kBlack), 0);
-}
-
-TEST_F(ColorMemoTest, WithoutRulesOrLinksItPaintsLikeThePlainEditor) {
-  QPlainTextEdit plain;
-  plain.setReadOnly(true);
-  plain.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  plain.setPalette(memo.palette());
-  plain.setFont(memo.font());
-  plain.setPlainText("plain text\nsecond line");
-  plain.resize(memo.size());
-  plain.show();
-  memo.setColorRules({});
-  memo.setHotSpot(HotSpot{});
-  memo.setText("plain text\r\nsecond line");
-  QApplication::processEvents();
-  EXPECT_EQ(shot(), plain.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
-}
-
 // Where a link begins and ends, also with the sample's "<" and ">" markers: see the hot
 // spot text's tests; here the pointer and the click reach them.
 TEST_F(ColorMemoTest, PointerAndClicksOverLinksAndTheContextMenuGoToTheOwner) {
