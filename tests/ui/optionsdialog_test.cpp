@@ -64,11 +64,7 @@ TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
   for (std::size_t i = 0; i < std::size(texts); ++i)
     texts[i].first->setText(QString("text %1").arg(i));
   dialog.optFirstServer->setChecked(true);
-  // The proxy panel follows its box at once.
-  for (const bool on : {true, false, true}) {
-    dialog.chkProxy->click();
-    EXPECT_EQ(dialog.pnlProxy->isEnabled(), on);
-  }
+  dialog.chkProxy->click();
   for (QCheckBox* box :
        {dialog.chkHighlightURLs, dialog.chkCitations, dialog.chkKeywords, dialog.chkLoadOnSelect})
     box->setChecked(false);
@@ -138,9 +134,6 @@ TEST(OptionsDialog, ColourListFollowsTheHighlightsAtOpeningAndChoicesReachTheOpt
   OptionsDialog again(options);
   EXPECT_EQ(colorList(again), QStringList({"Article text", "Quotations (>)", "Quotations (>>)",
                                            "Quotations (>>>)", "Quotations (>>>>)"}));
-  EXPECT_FALSE(again.chkUnderline->isEnabled());
-  again.chkHighlightURLs->click();
-  EXPECT_TRUE(again.chkUnderline->isEnabled());
 }
 
 // The sample on the viewer page shows the working colours and highlights at once.
