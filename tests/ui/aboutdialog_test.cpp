@@ -67,7 +67,6 @@ class AboutDialogTest : public ::testing::Test {
 TEST_F(AboutDialogTest, AFailingHomeSiteLeavesTheLabelsAndTheButton) {
   start(std::nullopt);
   EXPECT_EQ(dialog->lblVersion->text(), QString("Version ") + kVersion);
-  EXPECT_TRUE(dialog->lblLink->text().contains(QString::fromStdString(server->url("/"))));
   const QString before = dialog->lblStatus->text();
   // Twice: a failed check leaves the button for the next try (a home site that does not
   // answer at all fails the same way: see the home site's tests).
