@@ -96,7 +96,6 @@ TEST_F(ListsTest, QueryMenuOpensForOneSelectedQueryAndRunningQueriesCannotBeRena
 TEST_F(ListsTest, RenamingAQueryRenamesItsArticlesReferencesButNotToAnotherRowsName) {
   addRequest("first", "Alpha");
   Request& request = addRequest("modem");
-  EXPECT_EQ(cellText(queries(), 1, 0), "modem");  // the query summary
   addArticle(7, "An article", "a@b", request.name);
   clickRow(queries(), 1);
   menuCommand(queries(), 1, "mnuRenameQuery");
@@ -225,12 +224,6 @@ TEST_F(ListsTest, HeaderClicksReorderTheCollectionAndKeepTheSelection) {
   QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, firstColumn);
   EXPECT_EQ(articleSubjects(), (Subjects{"Apple", "banana", "cherry"}));
   EXPECT_EQ(selectedRows(articles()), Rows{2});
-  // Rows that arrive in order keep the sort mark; one out of order takes it away.
-  for (const auto& [number, subject, marked] :
-       {std::tuple(4u, "aardvark", true), std::tuple(5u, "zebra", false)}) {
-    addArticle(number, subject);
-    EXPECT_EQ(header->isSortIndicatorShown(), marked) << subject;
-  }
 }
 
 TEST_F(ListsTest, LayoutIsKeptForTheNextRunAndFitsInASmallWindow) {
