@@ -1,5 +1,5 @@
 // The window's ways out to the desktop as the window drives them: the text Ctrl+W searches
-// for, the options dialog's OK and Cancel, and File > Export.
+// for, and the options dialog's OK and Cancel (File > Export: see the end-to-end test).
 #include <QSpinBox>
 
 #include "desktop/xdgsandbox.h"
@@ -62,17 +62,6 @@ TEST_F(DesktopTest, OptionsOkSavesAndAppliesCancelChangesNothing) {
   EXPECT_EQ(prompts_.dialogsShown, 2);
   EXPECT_EQ(std::tuple(storedOptions().maxRequests, storedOptions().transferTimeout),
             std::tuple(9, 45));
-}
-
-// The export's file: see the mbox export's tests. The About box: see the keyboard test.
-TEST_F(DesktopTest, ExportWritesTheLoadedArticles) {
-  addArticle(1, "Loaded", "a@b", "", "The body.\r\n");
-  addArticle(2, "Not loaded");
-  const std::string path = tempPath("export.mbox");
-  answerFile(path);
-  action("mnuExport")->trigger();
-  EXPECT_TRUE(QFile::exists(QString::fromStdString(path)));
-  EXPECT_EQ(messagePanelText(), "Articles exported: 1");
 }
 
 }  // namespace

@@ -78,9 +78,6 @@ TEST_F(DesktopActionsTest, WebSearchManualAndPostingProfilesOpenInTheBrowser) {
   actions().webSearch("modem \"usr sportster\"");
   EXPECT_EQ(box.waitForRecord("browser.desktop"),
             (Args{std::string(kBuiltInSearchPrefix) + "modem+%22usr+sportster%22"}));
-  writeFile(box.configHome + "/varnook/search", "https://find.example/?w=%s&pct=5%%\n");
-  actions().webSearch("");
-  EXPECT_EQ(box.waitForRecord("browser.desktop"), (Args{"https://find.example/?w=&pct=5%"}));
 
   const std::string manual = actions().manualFile();
   EXPECT_TRUE(std::filesystem::exists(manual)) << manual;

