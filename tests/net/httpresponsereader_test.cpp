@@ -101,12 +101,9 @@ TEST(HttpResponseReader, LongLinesAndHugeHeadersAreRefused) {
   EXPECT_FALSE(ok.bad);
   EXPECT_EQ(ok.lines.back(), atLimit);
 
-  // One byte over, whether it arrives in one piece or in many.
-  const std::string over = "HTTP/1.0 200 OK\r\n" + atLimit + "a\r\n\r\n";
-  EXPECT_EQ(readPieces({over}).failure, HttpResponseReader::Failure::LineTooLong);
-  std::vector<std::string> pieces;
-  for (std::size_t i = 0; i < over.size(); i += 1000) pieces.push_back(over.substr(i, 1000));
-  EXPECT_EQ(readPieces(pieces).failure, HttpResponseReader::Failure::LineTooLong);
+  // One byte over.
+  EXPECT_EQ(readPieces({"HTTP/1.0 200 OK\r\n" + atLimit + "a\r\n\r\n"}).failure,
+            HttpResponseReader::Failure::LineTooLong);
 
   // A line is refused as soon as it passes the limit (one byte more for a CR), before its
   // end arrives, and the reader stays refusing.
