@@ -114,8 +114,6 @@ TEST(ServiceTest, PagingWithNextMatchesToTheLastPage) {
 TEST(ServiceTest, EntryFieldsCountAndNoMatchesReadByTheAgent) {
   const testing::HttpReply reply = server().get("/dnquery.xp?QRY=sportster");
   EXPECT_EQ(reply.headers.at("content-type"), "text/html; charset=utf-8");
-  // The count stands right before "matches</font>", digits without separators.
-  EXPECT_NE(reply.body.find(" 2 matches</font>"), npos);
   const ParsedPage page = testing::parsePage(reply.body);
   ASSERT_EQ(std::tie(page.error, page.expectedTotal, page.nextUrl), std::tuple("", 2, ""));
   ASSERT_EQ(page.numbers.size(), 2u);
@@ -127,7 +125,6 @@ TEST(ServiceTest, EntryFieldsCountAndNoMatchesReadByTheAgent) {
             std::vector<std::string>{"comp.sys.ibm.pc.hardware,comp.sys.mac.hardware"});
   const testing::HttpReply none = server().get("/dnquery.xp?QRY=nonexistentword");
   EXPECT_EQ(none.status, 200);
-  EXPECT_NE(none.body.find("Your search did not match any articles at all"), npos);
   EXPECT_EQ(testing::parsePage(none.body).error, "none");
 }
 
