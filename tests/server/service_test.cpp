@@ -161,7 +161,6 @@ TEST(ServiceTest, ArticleText) {
   // A hit number after a point still names the article.
   EXPECT_EQ(server().get("/getdoc.xp?AN=" + number + ".3&fmt=text").status, 200);
   const testing::HttpReply html = server().get("/getdoc.xp?AN=" + number);
-  EXPECT_NE(html.body.find("<pre class=\"body\">"), npos);
   EXPECT_NE(html.body.find("profile.xp?author=John+Smith+%3Cjsmith%40example.com%3E"), npos);
 }
 
@@ -172,7 +171,6 @@ TEST(ServiceTest, PostingProfile) {
   const std::string& html = reply.body;
   EXPECT_NE(html.find("2 articles, first posted 1993/04/05, last posted 1995/03/03"), npos);
   EXPECT_NE(html.find(">comp.dcom.modems</a></td><td>1<"), npos);
-  EXPECT_NE(html.find(">comp.sys.mac.hardware</a></td><td>1<"), npos);
   EXPECT_LT(html.find("Mac modem question"), html.find("Modem drops carrier"));  // newest first
   EXPECT_NE(server().get("/profile.xp?author=nobody%40nowhere").body.find("no articles"), npos);
 }
