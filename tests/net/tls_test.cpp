@@ -78,7 +78,6 @@ TEST_F(Tls, DocumentsRedirectionsAndRefusedCertificates) {
       {nginx_->tlsUrl("/page.html"), page, ""},
       {nginx_->tlsUrl("/page.html", "localhost"), page, ""},
       {nginx_->tlsUrl("/page.html", "good.localhost"), page, ""},
-      {nginx_->tlsUrl("/nothing.html"), "404 Not Found []", ""},
       {nginx_->url("/page.html"), page, ""},
       // http -> https is followed; https -> http is not.
       {nginx_->url("/secure/page.html"), page, nginx_->tlsUrl("/page.html")},
