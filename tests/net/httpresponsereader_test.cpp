@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace varnook {
@@ -128,11 +129,9 @@ TEST(HttpHeaderLine, StatusLines) {
   int code = -1;
   std::string_view reason;
   EXPECT_EQ(parseStatusLine("HTTP/1.0 404 Not Found", &code, &reason), StatusLineKind::Valid);
-  EXPECT_EQ(code, 404);
-  EXPECT_EQ(reason, "Not Found");
+  EXPECT_EQ(std::tuple(code, reason), std::tuple(404, "Not Found"));
   EXPECT_EQ(parseStatusLine("HTTP/1.1 200", &code, &reason), StatusLineKind::Valid);
-  EXPECT_EQ(code, 200);
-  EXPECT_EQ(reason, "");
+  EXPECT_EQ(std::tuple(code, reason), std::tuple(200, ""));
   EXPECT_EQ(parseStatusLine("HTTP/1.1 abc Bad", &code, &reason), StatusLineKind::Malformed);
   EXPECT_EQ(parseStatusLine("HTTP/1.1 20", &code, &reason), StatusLineKind::Malformed);
   EXPECT_EQ(parseStatusLine("http/1.1 200 OK", &code, &reason), StatusLineKind::NotStatusLine);
