@@ -56,7 +56,6 @@ TEST(BuildQueryUrl, UrlAndStoredForms) {
         .archive = 3},
        true,
        "&subjects=two+words&authors=Jo\tSmith&groups=comp.%2A&defaultOp=AND&LNG=en&DBS=3"},
-      {{.forum = "x", .archive = 0}, true, "&groups=x&defaultOp=AND"},
       {{.fromDate = -7, .toDate = march5},
        true,
        "&defaultOp=AND&fromdate=-7&todate=1999%2F03%2F05"},

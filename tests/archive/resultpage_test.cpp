@@ -171,9 +171,7 @@ TEST_F(ResultPageTest, EachLayoutErrorHasItsMessage) {
     std::string page = good + "<a href=\"/getdoc.xp?AN=2\">t</a><p>" + third;
     EXPECT_EQ(parse(page), message);
     EXPECT_EQ(request_.articles, 2);
-    ASSERT_EQ(articles().size(), 2u);
-    EXPECT_EQ(articles()[0]->forum, "g");
-    EXPECT_EQ(articles()[1]->subject, "t");
+    EXPECT_EQ(articles().size(), 2u);
   }
 }
 

@@ -35,6 +35,15 @@ struct OneRequest {
   OneRequest() { collection.addObserver(&recorder); }
   ~OneRequest() { collection.removeObserver(&recorder); }
   const Article& row(std::size_t i) const { return *collection.articles()[i]; }
+  // The article numbers in row order; each row knows its place.
+  std::vector<std::uint32_t> numbers() const {
+    std::vector<std::uint32_t> in;
+    for (std::size_t i = 0; i < collection.articles().size(); ++i) {
+      EXPECT_EQ(row(i).row(), static_cast<int>(i));
+      in.push_back(row(i).number);
+    }
+    return in;
+  }
 };
 
 TEST(RequestNames, SixDecimalDayCountsThatNeverRepeatOrWaitForABackwardClock) {
@@ -174,28 +183,20 @@ TEST(Rows, RemovalAndSortingRenumberAndNotifyAroundTheChange) {
   OneRequest one;
   Collection& collection = one.collection;
   for (std::uint32_t n : {6u, 2u, 5u, 3u}) one.request.addArticle(n, "s");
-  const auto numbersInRowOrder = [&] {
-    std::vector<std::uint32_t> numbers;
-    for (std::size_t i = 0; i < collection.articles().size(); ++i) {
-      EXPECT_EQ(one.row(i).row(), static_cast<int>(i));
-      numbers.push_back(one.row(i).number);
-    }
-    return numbers;
-  };
   one.recorder.events.clear();
   collection.removeArticle(*collection.articles()[1]);
   EXPECT_EQ(one.recorder.events, (Events{"aboutRemove A 1-1", "removed A 1-1"}));
-  EXPECT_EQ(numbersInRowOrder(), (std::vector<std::uint32_t>{6, 5, 3}));
+  EXPECT_EQ(one.numbers(), (std::vector<std::uint32_t>{6, 5, 3}));
 
   collection.sortArticles([](const Article& a, const Article& b) { return a.number < b.number; });
-  EXPECT_EQ(numbersInRowOrder(), (std::vector<std::uint32_t>{3, 5, 6}));
+  EXPECT_EQ(one.numbers(), (std::vector<std::uint32_t>{3, 5, 6}));
   one.request.addArticle(4, "s");  // later rows are appended, not sorted in
-  EXPECT_EQ(numbersInRowOrder(), (std::vector<std::uint32_t>{3, 5, 6, 4}));
+  EXPECT_EQ(one.numbers(), (std::vector<std::uint32_t>{3, 5, 6, 4}));
 
   one.recorder.events.clear();
   EXPECT_EQ(collection.removeArticlesIf([](const Article& a) { return a.number != 5; }), 3u);
   EXPECT_EQ(one.recorder.events, (Events{"aboutReset A -1--1", "reset A -1--1"}));
-  EXPECT_EQ(numbersInRowOrder(), std::vector<std::uint32_t>{5});
+  EXPECT_EQ(one.numbers(), std::vector<std::uint32_t>{5});
 }
 
 struct CountingHandle : TransferHandle {
@@ -210,22 +211,14 @@ TEST(Rows, TakenObjectsGoBackWhereTheyWereWithTheirTexts) {
   for (std::uint32_t n = 1; n <= 5; ++n) one.request.addArticle(n, "s");
   collection.setArticleText(*collection.articles()[1], "two");
   collection.setArticleText(*collection.articles()[3], "four");
-  const auto numbers = [&] {
-    std::vector<std::uint32_t> in;
-    for (std::size_t i = 0; i < collection.articles().size(); ++i) {
-      EXPECT_EQ(one.row(i).row(), static_cast<int>(i));
-      in.push_back(one.row(i).number);
-    }
-    return in;
-  };
   auto taken = collection.takeArticlesIf([](const Article& a) { return a.number % 2 == 0; });
-  EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{1, 3, 5}));
+  EXPECT_EQ(one.numbers(), (std::vector<std::uint32_t>{1, 3, 5}));
   EXPECT_EQ(collection.loadedArticles(), 0);
   EXPECT_TRUE(collection.isKnownArticle(2));  // a taken number stays known
   one.recorder.events.clear();
   collection.setModified(false);
   collection.restoreArticles(std::move(taken));
-  EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(one.numbers(), (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(one.row(3).text, "four");
   EXPECT_EQ(collection.loadedArticles(), 2);
   EXPECT_TRUE(collection.modified());
@@ -236,7 +229,7 @@ TEST(Rows, TakenObjectsGoBackWhereTheyWereWithTheirTexts) {
   collection.removeArticle(*collection.articles()[0]);
   one.recorder.events.clear();
   collection.restoreArticles(std::move(last));
-  EXPECT_EQ(numbers(), (std::vector<std::uint32_t>{2, 3, 4, 5}));
+  EXPECT_EQ(one.numbers(), (std::vector<std::uint32_t>{2, 3, 4, 5}));
   EXPECT_EQ(one.recorder.events, (Events{"aboutInsert A 3-3", "inserted A 3-3"}));
   collection.appendRequest(std::make_unique<Request>("Q#2"));
   int running = 0;

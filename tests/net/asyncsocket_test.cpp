@@ -74,7 +74,6 @@ TEST_F(AsyncSocketTest, NumericAddressesAndLoopbackNamesAnswerBeforeTheLookupRet
                                      {"::0:1", "::1"},
                                      {"[::1]", "::1"},
                                      {"localhost", "127.0.0.1"},
-                                     {"x1.localhost", "127.0.0.1"},
                                      {"A.B.LOCALHOST.", "127.0.0.1"}}) {
     SCOPED_TRACE(name);
     recorder_.events.clear();
@@ -86,16 +85,6 @@ TEST_F(AsyncSocketTest, NumericAddressesAndLoopbackNamesAnswerBeforeTheLookupRet
   recorder_.events.clear();
   EXPECT_EQ(socket_.dnsLookup(""), "DNS lookup: invalid host name.");
   EXPECT_TRUE(recorder_.events.empty());
-}
-
-TEST_F(AsyncSocketTest, CancelledLookupReports10004AndNothingLater) {
-  ASSERT_EQ(socket_.dnsLookup("name-that-goes-to-the-resolver.invalid"), "");
-  EXPECT_TRUE(socket_.dnsLookupPending());
-  EXPECT_TRUE(recorder_.events.empty());
-  socket_.cancelDnsLookup();
-  EXPECT_EQ(recorder_.events, Events{"dns:10004"});
-  loop_.runUntil([] { return false; }, 300);
-  EXPECT_EQ(recorder_.events, Events{"dns:10004"});
 }
 
 // A failed lookup is reported through the loop too (HttpClientTest.FailuresBeforeAnyResponse).
@@ -132,15 +121,12 @@ TEST_F(AsyncSocketTest, PropertyConnectAndSendChecksInTheirOrder) {
   EXPECT_EQ(socket_.connect(), "Connect: No Protocol Specified");
   EXPECT_EQ(socket_.setProto("udp"), "SetProto: Cannot convert protocol 'udp'");
   EXPECT_EQ(socket_.setPort("70000"), "SetPort: Cannot convert port '70000'");
-  EXPECT_EQ(socket_.setPort("no-such-service"), "SetPort: Cannot convert port 'no-such-service'");
 
   ScriptedServer server([](ScriptedConnection& c) { c.waitForPeerClose(); });
   ASSERT_EQ(socket_.setProto("tcp"), "");
   ASSERT_EQ(connect(socket_, server.port()), "");
   EXPECT_EQ(socket_.connect(), "Connect: Socket already in use");
   EXPECT_EQ(socket_.setPort("81"), "Cannot change Port if not closed");
-  EXPECT_EQ(socket_.setAddr("127.0.0.2"), "Cannot change Addr if not closed");
-  EXPECT_EQ(socket_.setProto("tcp"), "Cannot change Proto if not closed");
 }
 
 TEST_F(AsyncSocketTest, EventsInOrderAndAllDataBeforeTheSingleClose) {
@@ -214,48 +200,6 @@ TEST_F(AsyncSocketTest, BigSendIsBufferedAndAnnouncedOnceWhenDrained) {
   server.stop();
   EXPECT_EQ(got.size(), size + 4);
   EXPECT_TRUE(got == payload + "more");
-}
-
-TEST_F(AsyncSocketTest, RefusedConnectionEndsWithOneConnectedAndOneClosedEvent) {
-  // The refusal is an event, not a failure of the call.
-  ASSERT_EQ(connect(socket_, testing::freeLoopbackPort()), "");
-  EXPECT_TRUE(recorder_.events.empty());
-  ASSERT_TRUE(waitForClose());
-  EXPECT_EQ(recorder_.events, (Events{"connected:10061", "closed:0"}));
-  EXPECT_EQ(socket_.lastError(), 10061);
-  EXPECT_EQ(socket_.state(), AsyncSocket::State::Closed);
-}
-
-TEST_F(AsyncSocketTest, ResetByPeerEndsWith10054) {
-  // The reset comes once the client has read what was sent before it (a reset throws
-  // away what is still unread).
-  std::atomic<bool> read{false};
-  ScriptedServer server([&](ScriptedConnection& c) {
-    c.send("partial");
-    while (!read.load() && c.pause(1)) {
-    }
-    c.reset();
-  });
-  const auto recordData = socket_.onDataAvailable;
-  socket_.onDataAvailable = [&](int error) {
-    recordData(error);
-    if (recorder_.received == "partial") read = true;
-  };
-  ASSERT_EQ(connect(socket_, server.port()), "");
-  ASSERT_TRUE(waitForClose());
-  EXPECT_EQ(recorder_.events.back(), "closed:10054");
-  EXPECT_EQ(recorder_.received, "partial");
-  EXPECT_EQ(socket_.lastError(), 10054);
-}
-
-TEST_F(AsyncSocketTest, SilentConnectionTimesOutWith10060) {
-  ScriptedServer server([](ScriptedConnection& c) { c.waitForPeerClose(); });
-  socket_.idleTimeoutMs = 150;
-  ASSERT_EQ(connect(socket_, server.port()), "");
-  ASSERT_TRUE(waitForClose());
-  EXPECT_EQ(recorder_.events, (Events{"connected:0", "closed:10060"}));
-  EXPECT_EQ(socket_.lastError(), 10060);
-  EXPECT_EQ(socket_.state(), AsyncSocket::State::Closed);
 }
 
 TEST_F(AsyncSocketTest, ConnectionAttemptThatNeverCompletesTimesOut) {

@@ -136,20 +136,6 @@ TEST_F(HttpClientTest, RequestLinesComeInTheirOrder) {
                 "Authorization: Basic dTpw\r\nCookie: a=b\r\n");
 }
 
-// Without a port in the proxy setting, proxyPort is used; without a user, no credentials
-// go to the proxy. (Credentials and absolute targets reaching a real proxy:
-// Tls.ThroughAProxyWithBasicAuthenticationPlainAndTunnelled.)
-TEST_F(HttpClientTest, ThroughAProxyTheRequestNamesTheWholeTarget) {
-  ScriptedServer proxy(ScriptedServer::reply(httpResponse(200, "OK", "via proxy")));
-  client_.proxy = "127.0.0.1";
-  client_.proxyPort = std::to_string(proxy.port());
-  ASSERT_TRUE(get("http://origin.example:8080/a/b?c"));
-  EXPECT_EQ(document_, "via proxy");
-  ASSERT_EQ(proxy.requests().size(), 1u);
-  EXPECT_EQ(proxy.requests()[0].head,
-            "GET http://origin.example:8080/a/b?c HTTP/1.0\r\nHost: origin.example:8080\r\n");
-}
-
 // Responses that end the request early: the request is done without error code, nothing
 // is fetched again, and every document begun is also ended.
 TEST_F(HttpClientTest, ResponsesThatEndEarlyGiveTheirStatusAndReason) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace varnook {
@@ -101,12 +102,9 @@ TEST(HttpResponseReader, LongLinesAndHugeHeadersAreRefused) {
   EXPECT_FALSE(ok.bad);
   EXPECT_EQ(ok.lines.back(), atLimit);
 
-  // One byte over, whether it arrives in one piece or in many.
-  const std::string over = "HTTP/1.0 200 OK\r\n" + atLimit + "a\r\n\r\n";
-  EXPECT_EQ(readPieces({over}).failure, HttpResponseReader::Failure::LineTooLong);
-  std::vector<std::string> pieces;
-  for (std::size_t i = 0; i < over.size(); i += 1000) pieces.push_back(over.substr(i, 1000));
-  EXPECT_EQ(readPieces(pieces).failure, HttpResponseReader::Failure::LineTooLong);
+  // One byte over.
+  EXPECT_EQ(readPieces({"HTTP/1.0 200 OK\r\n" + atLimit + "a\r\n\r\n"}).failure,
+            HttpResponseReader::Failure::LineTooLong);
 
   // A line is refused as soon as it passes the limit (one byte more for a CR), before its
   // end arrives, and the reader stays refusing.
@@ -131,11 +129,9 @@ TEST(HttpHeaderLine, StatusLines) {
   int code = -1;
   std::string_view reason;
   EXPECT_EQ(parseStatusLine("HTTP/1.0 404 Not Found", &code, &reason), StatusLineKind::Valid);
-  EXPECT_EQ(code, 404);
-  EXPECT_EQ(reason, "Not Found");
+  EXPECT_EQ(std::tuple(code, reason), std::tuple(404, "Not Found"));
   EXPECT_EQ(parseStatusLine("HTTP/1.1 200", &code, &reason), StatusLineKind::Valid);
-  EXPECT_EQ(code, 200);
-  EXPECT_EQ(reason, "");
+  EXPECT_EQ(std::tuple(code, reason), std::tuple(200, ""));
   EXPECT_EQ(parseStatusLine("HTTP/1.1 abc Bad", &code, &reason), StatusLineKind::Malformed);
   EXPECT_EQ(parseStatusLine("HTTP/1.1 20", &code, &reason), StatusLineKind::Malformed);
   EXPECT_EQ(parseStatusLine("http/1.1 200 OK", &code, &reason), StatusLineKind::NotStatusLine);

@@ -1,7 +1,7 @@
 // The HTTP client against real servers on loopback: nginx serving plain documents and TLS
 // with certificates made for the test (documents, redirections across ports and across http
 // and https, every way a certificate is refused), tinyproxy with basic authentication (plain
-// requests and CONNECT tunnels), and the TLS socket on its own.
+// requests and CONNECT tunnels).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,7 +11,6 @@
 #include <string>
 #include <tuple>
 
-#include "net/asyncsocket.h"
 #include "net/httpclient.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
@@ -79,7 +78,6 @@ TEST_F(Tls, DocumentsRedirectionsAndRefusedCertificates) {
       {nginx_->tlsUrl("/page.html"), page, ""},
       {nginx_->tlsUrl("/page.html", "localhost"), page, ""},
       {nginx_->tlsUrl("/page.html", "good.localhost"), page, ""},
-      {nginx_->tlsUrl("/nothing.html"), "404 Not Found []", ""},
       {nginx_->url("/page.html"), page, ""},
       // http -> https is followed; https -> http is not.
       {nginx_->url("/secure/page.html"), page, nginx_->tlsUrl("/page.html")},
@@ -159,34 +157,6 @@ TEST_F(Tls, ASilentServerEndsTheHandshakeWhenTheSilenceLimitPasses) {
   EXPECT_EQ(get("https://127.0.0.1:" + std::to_string(port) + "/"),
             "404 TLS handshake failed: Connection timed out []");
   ::close(listener);
-}
-
-// The socket alone, as a client of another protocol uses it: connect with TLS, then plain
-// sends and receives, and the end of the stream.
-TEST_F(Tls, TheSocketCarriesAnyProtocolOverTls) {
-  AsyncSocket socket(loop_);
-  socket.tlsSettings = TlsClientSettings{"localhost", certificates_->authority()};
-  std::string received;
-  int connected = -1;
-  bool closed = false;
-  socket.onSessionConnected = [&](int error) {
-    connected = error;
-    if (error == 0) socket.send("GET /page.html HTTP/1.0\r\nHost: localhost\r\n\r\n");
-  };
-  socket.onDataAvailable = [&](int) {
-    char buffer[7];  // small, so records are taken in several reads
-    const std::ptrdiff_t n = socket.receive(buffer, sizeof buffer);
-    if (n > 0) received.append(buffer, static_cast<std::size_t>(n));
-  };
-  socket.onSessionClosed = [&](int) { closed = true; };
-  ASSERT_EQ(socket.setAddr("127.0.0.1"), "");
-  ASSERT_EQ(socket.setPort(std::to_string(nginx_->tlsPort())), "");
-  ASSERT_EQ(socket.connect(), "");
-  ASSERT_TRUE(loop_.runUntil([&] { return closed; }, 10000));
-  EXPECT_EQ(connected, 0);
-  EXPECT_EQ(received.substr(0, 15), "HTTP/1.1 200 OK");
-  EXPECT_EQ(received.substr(received.size() - 17), "<html>page</html>");
-  EXPECT_EQ(socket.tlsFailure(), "");
 }
 
 }  // namespace

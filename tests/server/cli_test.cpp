@@ -17,12 +17,7 @@ namespace varnook::server {
 namespace {
 
 TEST(CommandLine, HelpVersionAndUsageErrors) {
-  const auto help = testing::runArchive({"--help"});
-  EXPECT_EQ(help.status, 0);
-  for (const char* text :
-       {"index [--db DIR]", "serve [--db DIR|STUB]", "pull  [--db DIR]", "demo", "stats",
-        "--first-number", "--groups-rules", "--listen", "--domain", "--service"})
-    EXPECT_NE(help.output.find(text), std::string::npos) << text;
+  EXPECT_EQ(testing::runArchive({"--help"}).status, 0);
   EXPECT_EQ(testing::runArchive({"--version"}).output.rfind("varnook-archive ", 0), 0u);
   // Usage errors end with status 2, a failing start with 1 (data/cli-usage.txt).
   for (const auto& row : testing::readTable("server/data/cli-usage.txt", 2)) {
@@ -62,8 +57,6 @@ TEST(CommandLine, IndexWithGroupRulesStatsAndServe) {
       testing::httpGet(port, "/dnquery.xp?QRY=world&maxhits=1", "HTTP/1.0", "").body);
   EXPECT_EQ(page.error, "");
   EXPECT_EQ(page.expectedTotal, 2);
-  // Without a Host header, links name the configured service host.
-  EXPECT_EQ(page.nextUrl.rfind("http://archive.test:8119/dnquery.xp?", 0), 0u) << page.nextUrl;
   serve->signal(SIGTERM);
   EXPECT_EQ(serve->wait(), 0);
 }

@@ -188,29 +188,19 @@ TEST(Indexing, TheSameIndexWhateverTheNumberOfJobs) {
   EXPECT_TRUE(contents[0] == contents[1]);
 }
 
-// The demo corpus is the same on every run and has what the demo shows: the special
-// archives, cross-posts, replies, quotes to several levels, signatures, encoded names, URLs.
-TEST(DemoCorpus, IsDeterministicAndCoversWhatTheDemoNeeds) {
+// The demo corpus is the same on every run and fills the special archives. (Its
+// encoded names, replies and wording: the demo rows of CorpusTest.JudgedQueries.)
+TEST(DemoCorpus, IsDeterministicAndFillsTheSpecialArchives) {
   const auto first = generateDemoCorpus(), second = generateDemoCorpus();
   ASSERT_EQ(first.size(), second.size());
   EXPECT_TRUE(first.size() >= 1900u && first.size() <= 2100u) << first.size();
   std::set<std::string> groups;
-  const std::vector<std::string> marks = {"\nReferences: ", "\n>> ", "\n-- \n", "From: =?",
-                                          "http://"};
-  std::vector<int> having(marks.size() + 1);  // the last: cross-posts
   for (std::size_t i = 0; i < first.size(); ++i) {
     ASSERT_EQ(first[i].text, second[i].text) << i;
     groups.insert(first[i].groups.begin(), first[i].groups.end());
-    for (std::size_t m = 0; m < marks.size(); ++m)
-      having[m] += first[i].text.find(marks[m]) != std::string::npos;
-    having.back() += first[i].groups.size() > 1;
   }
   EXPECT_TRUE(groups.count("misc.jobs.offered") && groups.count("misc.forsale.computers"));
   EXPECT_GE(groups.size(), 5u);
-  EXPECT_EQ(std::vector<bool>({having[0] > 500, having[1] > 50, having[2] > 500, having[3] > 50,
-                               having[4] > 50, having[5] > 10}),
-            std::vector<bool>(6, true))
-      << ::testing::PrintToString(having);
 }
 
 }  // namespace

