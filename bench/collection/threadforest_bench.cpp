@@ -40,7 +40,7 @@ void BM_GroupThreads100k(benchmark::State& state) {
   const auto articles = threadedArticles();
   std::int32_t roots = 0;
   for (auto _ : state) {
-    const ThreadForest forest = groupThreads(articles, ThreadLinks::headersAndSubjects);
+    const ThreadForest forest = groupThreads(articles, ThreadLinks::HeadersAndSubjects);
     roots = forest.rootCount;
     benchmark::DoNotOptimize(forest.grouped.data());
   }

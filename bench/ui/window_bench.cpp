@@ -43,7 +43,7 @@ namespace {
 class BenchPrompts final : public UserPrompts {
  public:
   Answer message(QWidget*, Kind kind, const QString&) override {
-    return kind == Kind::yesNo || kind == Kind::yesNoCancel ? Answer::no : Answer::ok;
+    return kind == Kind::YesNo || kind == Kind::YesNoCancel ? Answer::No : Answer::Ok;
   }
   QString openFileName(QWidget*, const FileDialogSpec&) override { return next(); }
   QString saveFileName(QWidget*, const FileDialogSpec&) override { return next(); }

@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     at = end + 1;
   }
   for (const auto links :
-       {varnook::ThreadLinks::headers, varnook::ThreadLinks::headersAndSubjects}) {
+       {varnook::ThreadLinks::Headers, varnook::ThreadLinks::HeadersAndSubjects}) {
     const varnook::ThreadForest forest = varnook::groupThreads(articles, links);
     std::vector<int> seen(articles.size(), 0);
     std::vector<std::int32_t> path;  // the ancestors of the current article

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (varnook::mailtoLink(article).size() > 254) std::abort();
   varnook::MessageContext context;
   const std::string reply =
-      varnook::messageText(article, varnook::MessageMode::replyAuthor, context);
+      varnook::messageText(article, varnook::MessageMode::ReplyAuthor, context);
   // The header block ends at the first empty line and always holds exactly five lines.
   const std::size_t end = reply.find("\r\n\r\n");
   if (end == std::string::npos) std::abort();

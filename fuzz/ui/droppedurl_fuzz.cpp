@@ -13,8 +13,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  for (const auto format : {varnook::DropFormat::uriList, varnook::DropFormat::mozUrl,
-                            varnook::DropFormat::plainText}) {
+  for (const auto format : {varnook::DropFormat::UriList, varnook::DropFormat::MozUrl,
+                            varnook::DropFormat::PlainText}) {
     const std::string text = varnook::droppedUrlText(format, bytes);
     // One line, trimmed: no line break and no blank or control byte at either end.
     if (text.find_first_of("\r\n") != std::string::npos) std::abort();

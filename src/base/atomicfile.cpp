@@ -73,7 +73,7 @@ AtomicFile::AtomicFile(const std::string& target, FileAccess access) {
     return;
   }
   mode_t mode = S_IRUSR | S_IWUSR;
-  if (access == FileAccess::usual) {
+  if (access == FileAccess::Usual) {
     struct stat old {};
     if (::stat(target_.c_str(), &old) == 0) {
       mode = old.st_mode & 07777;

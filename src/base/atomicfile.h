@@ -6,8 +6,8 @@
 namespace varnook {
 
 enum class FileAccess {
-  ownerOnly,  // 0600: files that may hold passwords or private mail
-  usual,      // the mode of the file it replaces, or 0666 less the umask for a new one
+  OwnerOnly,  // 0600: files that may hold passwords or private mail
+  Usual,      // the mode of the file it replaces, or 0666 less the umask for a new one
 };
 
 // Writes all bytes to a descriptor, going on after interrupted calls. False (errno set)

@@ -33,7 +33,7 @@ FileLock::FileLock(const std::string& file) : file_(file) {
     } while (locked != 0 && errno == EINTR);
     if (locked != 0) {
       error_ = errno;
-      status_ = errno == EWOULDBLOCK ? Status::inUse : Status::failed;
+      status_ = errno == EWOULDBLOCK ? Status::InUse : Status::Failed;
       ::close(fd_);
       fd_ = -1;
       return;
@@ -44,7 +44,7 @@ FileLock::FileLock(const std::string& file) : file_(file) {
     struct stat named {};
     if (::fstat(fd_, &held) == 0 && ::stat(lockFile_.c_str(), &named) == 0 &&
         held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-      status_ = Status::locked;
+      status_ = Status::Locked;
       error_ = 0;
       return;
     }
@@ -62,11 +62,11 @@ FileLock::~FileLock() {
 
 std::string FileLock::message() const {
   switch (status_) {
-    case Status::locked:
+    case Status::Locked:
       return {};
-    case Status::inUse:
+    case Status::InUse:
       return "\"" + file_ + "\" is in use by another Varnook process";
-    case Status::failed:
+    case Status::Failed:
       break;
   }
   return "Cannot lock \"" + file_ + "\": " + fileErrorText(error_);

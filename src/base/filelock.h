@@ -19,9 +19,9 @@ namespace varnook {
 class FileLock {
  public:
   enum class Status {
-    locked,
-    inUse,   // another process holds it
-    failed,  // the file is no regular file (error() is kNotRegularFile), or the lock file
+    Locked,
+    InUse,   // another process holds it
+    Failed,  // the file is no regular file (error() is kNotRegularFile), or the lock file
              // could not be made (error() is the errno)
   };
 
@@ -41,7 +41,7 @@ class FileLock {
   std::string file_;
   std::string lockFile_;
   int fd_ = -1;
-  Status status_ = Status::failed;
+  Status status_ = Status::Failed;
   int error_ = 0;
 };
 

@@ -23,11 +23,11 @@ SmallFileRead readSmallFile(const std::string& fileName, std::size_t maxSize) {
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) return result;
-    result.status = SmallFileRead::Status::failed;
+    result.status = SmallFileRead::Status::Failed;
     result.error = std::strerror(errno);
     return result;
   }
-  result.status = SmallFileRead::Status::failed;
+  result.status = SmallFileRead::Status::Failed;
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
     result.error = std::strerror(errno);
@@ -46,7 +46,7 @@ SmallFileRead readSmallFile(const std::string& fileName, std::size_t maxSize) {
         break;
       }
       if (count == 0) {
-        result.status = SmallFileRead::Status::read;
+        result.status = SmallFileRead::Status::Read;
         break;
       }
       result.bytes.append(buffer, static_cast<std::size_t>(count));
@@ -57,13 +57,13 @@ SmallFileRead readSmallFile(const std::string& fileName, std::size_t maxSize) {
     }
   }
   ::close(fd);
-  if (result.status != SmallFileRead::Status::read) result.bytes.clear();
+  if (result.status != SmallFileRead::Status::Read) result.bytes.clear();
   return result;
 }
 
 std::optional<std::string> smallFileBytes(const std::string& fileName, std::size_t maxSize) {
   SmallFileRead file = readSmallFile(fileName, maxSize);
-  if (file.status != SmallFileRead::Status::read) return std::nullopt;
+  if (file.status != SmallFileRead::Status::Read) return std::nullopt;
   return std::move(file.bytes);
 }
 

@@ -16,11 +16,11 @@ namespace varnook {
 
 struct SmallFileRead {
   enum class Status {
-    read,     // `bytes` holds the whole file (possibly empty)
-    missing,  // there is no such file
-    failed,   // it exists but could not be read, is no regular file, or is too large
+    Read,     // `bytes` holds the whole file (possibly empty)
+    Missing,  // there is no such file
+    Failed,   // it exists but could not be Read, is no regular file, or is too large
   };
-  Status status = Status::missing;
+  Status status = Status::Missing;
   std::string bytes;
   std::string error;  // the reason when failed ("not a regular file", "file too large", ...)
 };

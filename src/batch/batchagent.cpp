@@ -35,9 +35,9 @@ bool readOptions(const BatchOptions& batch, VnkOptions& options, std::string& er
                  std::string& warning) {
   if (!batch.optionsFile.empty()) {
     const SmallFileRead file = readSmallFile(batch.optionsFile, kMaxOptionsFileSize);
-    if (file.status != SmallFileRead::Status::read) {
+    if (file.status != SmallFileRead::Status::Read) {
       error = "cannot read the options file \"" + batch.optionsFile + "\": " +
-              (file.status == SmallFileRead::Status::missing ? std::strerror(ENOENT) : file.error);
+              (file.status == SmallFileRead::Status::Missing ? std::strerror(ENOENT) : file.error);
       return false;
     }
     if (!file.bytes.empty()) {  // an empty file gives the defaults
@@ -150,7 +150,7 @@ std::vector<std::pair<const Article*, int>> listingOrder(
     for (const auto& article : articles) order.emplace_back(article.get(), 0);
     return order;
   }
-  for (const auto& [at, depth] : groupThreads(articles, ThreadLinks::headers).treeOrder())
+  for (const auto& [at, depth] : groupThreads(articles, ThreadLinks::Headers).treeOrder())
     order.emplace_back(articles[static_cast<std::size_t>(at)].get(), depth);
   return order;
 }
@@ -203,7 +203,7 @@ int BatchAgent::run(const BatchOptions& batch) {
   if (!savedTo.empty() && (!batch.output.empty() || batch.send || batch.download ||
                            commandLine.kind != CommandLine::Kind::None || !batch.threads.empty())) {
     lock.emplace(savedTo);
-    if (lock->status() == FileLock::Status::inUse) {
+    if (lock->status() == FileLock::Status::InUse) {
       std::fprintf(stderr, "varnook-batch: %s\n", lock->message().c_str());
       return 2;
     }

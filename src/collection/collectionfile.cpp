@@ -626,7 +626,7 @@ std::string writeCollection(const Collection& collection) {
 
 SaveResult saveCollection(Collection& collection, const std::string& path) {
   // The new file keeps the mode of the one it replaces; a new one gets the usual mode.
-  AtomicFile file(path, FileAccess::usual);
+  AtomicFile file(path, FileAccess::Usual);
   if (file.ok()) {
     FileWriter writer(file);
     emitCollection(collection, writer);

@@ -105,7 +105,7 @@ ThreadForest groupThreads(const std::vector<std::unique_ptr<Article>>& articles,
       byMessageId.try_emplace(articles[i]->messageId, static_cast<Index>(i));
 
   // Headers first; what they leave unplaced may join by subject.
-  const bool bySubject = links == ThreadLinks::headersAndSubjects;
+  const bool bySubject = links == ThreadLinks::HeadersAndSubjects;
   std::vector<char> joinsBySubject(count, 0);
   std::vector<std::string_view> ids;
   for (std::size_t i = 0; i < count; ++i) {

@@ -14,12 +14,12 @@ namespace varnook {
 enum class ThreadLinks {
   // Only through the headers: an article hangs under the nearest article its References
   // name. Articles without a held referenced article are roots.
-  headers,
-  // As above for loaded articles; an article whose text is not loaded (it has no headers
+  Headers,
+  // As above for loaded articles; an article whose text is not loaded (it has no Headers
   // yet), or whose References name no article held, hangs under the first article of its
   // forum with the same subject once reply prefixes are removed (the one without a prefix
   // when there is one, else the oldest).
-  headersAndSubjects,
+  HeadersAndSubjects,
 };
 
 // The reply trees over a list of articles, by index into that list. Roots keep the list's

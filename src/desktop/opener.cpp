@@ -55,7 +55,7 @@ std::optional<std::vector<std::string>> browserFromVariable(const XdgDirs& dirs,
 OpenResult start(std::vector<std::string> argv, const XdgDirs& dirs) {
   OpenResult result;
   LaunchResult launched = startDetached(argv, dirs.path, kStartWatchTime);
-  result.status = launched.started ? OpenStatus::opened : OpenStatus::launchFailed;
+  result.status = launched.started ? OpenStatus::Opened : OpenStatus::LaunchFailed;
   result.detail = launched.error;
   result.watch = std::move(launched.watch);
   result.argv = std::move(argv);
@@ -126,7 +126,7 @@ OpenResult openWithDefault(const XdgDirs& dirs, std::string_view mimeType,
   auto argv = expandExec(*entry, target);
   if (!argv) {
     OpenResult result;
-    result.status = OpenStatus::launchFailed;
+    result.status = OpenStatus::LaunchFailed;
     result.detail = entry->id + ": unusable Exec line";
     return result;
   }
@@ -136,7 +136,7 @@ OpenResult openWithDefault(const XdgDirs& dirs, std::string_view mimeType,
 OpenResult openInHelpViewer(const XdgDirs& dirs, std::string_view target) {
   const std::string document = browserTarget(target);
   OpenResult viewer = openWithDefault(dirs, "text/html", document);
-  if (viewer.status == OpenStatus::opened) return viewer;
+  if (viewer.status == OpenStatus::Opened) return viewer;
   return openUrl(dirs, document);
 }
 

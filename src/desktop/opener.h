@@ -15,9 +15,9 @@ inline constexpr std::string_view kNoBrowserMessage = "Unable to detect your def
 inline constexpr std::string_view kBrowserFailedMessage = "Can't launch the default browser!";
 
 enum class OpenStatus {
-  opened,        // the handler was started
-  noHandler,     // nothing is registered for the target
-  launchFailed,  // a handler is registered but could not be executed
+  Opened,        // the handler was started
+  NoHandler,     // nothing is registered for the target
+  LaunchFailed,  // a handler is registered but could not be executed
 };
 
 // How long a started handler is watched: a browser or mail program that fails at once
@@ -25,7 +25,7 @@ enum class OpenStatus {
 inline constexpr std::chrono::milliseconds kStartWatchTime{2000};
 
 struct OpenResult {
-  OpenStatus status = OpenStatus::noHandler;
+  OpenStatus status = OpenStatus::NoHandler;
   std::string detail;             // the system's reason when the start failed
   std::vector<std::string> argv;  // what was (or would have been) started
   // For an opened target: tells whether the handler failed within kStartWatchTime.

@@ -32,7 +32,7 @@ std::string loadWebSearchTemplate(const std::string& fileName) {
   if (!fileName.empty()) {
     const std::size_t slash = fileName.rfind('/');
     if (slash != std::string::npos && slash > 0) createPrivateFolder(fileName.substr(0, slash));
-    writeWholeFile(fileName, builtIn + "\n", FileAccess::ownerOnly);
+    writeWholeFile(fileName, builtIn + "\n", FileAccess::OwnerOnly);
   }
   return builtIn;
 }

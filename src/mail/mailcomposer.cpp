@@ -43,7 +43,7 @@ MailComposer::MailComposer(XdgDirs dirs)
 std::string MailComposer::temporaryMessageFile(MessageMode mode) const {
   const std::string folder = dirs_.programCacheFolder();
   if (folder.empty()) return {};
-  return folder + (mode == MessageMode::replyGroup ? "/TempMsg.nws" : "/TempMsg.eml");
+  return folder + (mode == MessageMode::ReplyGroup ? "/TempMsg.nws" : "/TempMsg.eml");
 }
 
 std::string MailComposer::myMailAddress() {
@@ -57,9 +57,9 @@ std::string MailComposer::myMailAddress() {
 
 MailComposer::Result MailComposer::compose(const Article& article, MessageMode mode) {
   Result result;
-  const bool fileHandler = mode == MessageMode::replyGroup ? hasNwsHandler_ : hasEmlHandler_;
-  if (mode == MessageMode::replyGroup && !fileHandler) {
-    result.status = Result::Status::noNewsClient;
+  const bool fileHandler = mode == MessageMode::ReplyGroup ? hasNwsHandler_ : hasEmlHandler_;
+  if (mode == MessageMode::ReplyGroup && !fileHandler) {
+    result.status = Result::Status::NoNewsClient;
     result.message = kNoNewsClientMessage;
     return result;
   }
@@ -79,7 +79,7 @@ MailComposer::Result MailComposer::compose(const Article& article, MessageMode m
       }
     }
     if (!error.empty()) {
-      result.status = Result::Status::writeFailed;
+      result.status = Result::Status::WriteFailed;
       result.message = std::move(error);
       return result;
     }
@@ -89,8 +89,8 @@ MailComposer::Result MailComposer::compose(const Article& article, MessageMode m
   OpenResult opened = openMailTarget(dirs_, result.target);
   result.argv = std::move(opened.argv);
   result.watch = std::move(opened.watch);
-  if (opened.status != OpenStatus::opened) {
-    result.status = Result::Status::launchFailed;
+  if (opened.status != OpenStatus::Opened) {
+    result.status = Result::Status::LaunchFailed;
     result.message = kMailClientFailedMessage;
   }
   return result;

@@ -37,12 +37,12 @@ class MailComposer {
  public:
   struct Result {
     enum class Status {
-      opened,        // the mail program was started on the message
-      noNewsClient,  // a group reply without a news message handler: kNoNewsClientMessage
-      writeFailed,   // the message file could not be written: `message` says why
-      launchFailed,  // the mail program did not start: kMailClientFailedMessage
+      Opened,        // the mail program was started on the message
+      NoNewsClient,  // a group reply without a news message handler: kNoNewsClientMessage
+      WriteFailed,   // the message file could not be written: `message` says why
+      LaunchFailed,  // the mail program did not start: kMailClientFailedMessage
     };
-    Status status = Status::opened;
+    Status status = Status::Opened;
     std::string message;  // the text for the user's message box, empty when opened
     std::string target;   // the file or link that was (to be) opened
     // The mail program as started: its command line and its watch (see OpenResult).

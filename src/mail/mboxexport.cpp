@@ -127,7 +127,7 @@ ExportResult exportMbox(const Collection& collection, const std::string& fileNam
     appendMboxMessage(mbox, *article);
     ++result.articles;
   }
-  result.message = writeWholeFile(fileName, mbox, FileAccess::usual);
+  result.message = writeWholeFile(fileName, mbox, FileAccess::Usual);
   result.ok = result.message.empty();
   if (!result.ok) result.articles = 0;
   return result;

@@ -36,7 +36,7 @@ std::vector<std::string_view> splitTextLines(std::string_view text) {
 std::string messageText(const Article& article, MessageMode mode, const MessageContext& context) {
   std::string out;
   out.reserve(article.text.size() + article.text.size() / 16 + 512);
-  if (mode == MessageMode::saveArticle) {
+  if (mode == MessageMode::SaveArticle) {
     headerLine(out, "From", article.author);
     headerLine(out, "Subject", article.subject);
     headerLine(out, "Newsgroups", article.forum);
@@ -49,9 +49,9 @@ std::string messageText(const Article& article, MessageMode mode, const MessageC
   }
   headerLine(out, "From", asUtf8(context.sender));
   headerLine(out, "Subject",
-             (mode == MessageMode::forward ? "Fw: " : "Re: ") + asUtf8(article.subject));
-  if (mode == MessageMode::replyAuthor) headerLine(out, "To", asUtf8(article.author));
-  if (mode == MessageMode::replyGroup) {
+             (mode == MessageMode::Forward ? "Fw: " : "Re: ") + asUtf8(article.subject));
+  if (mode == MessageMode::ReplyAuthor) headerLine(out, "To", asUtf8(article.author));
+  if (mode == MessageMode::ReplyGroup) {
     headerLine(out, "Newsgroups", asUtf8(article.forum));
     if (!article.messageId.empty()) headerLine(out, "References", asUtf8(article.messageId));
   }
@@ -71,7 +71,7 @@ std::string messageText(const Article& article, MessageMode mode, const MessageC
 std::string writeMessageFile(const Article& article, const std::string& fileName, MessageMode mode,
                              const MessageContext& context, bool ownerOnly) {
   return writeWholeFile(fileName, messageText(article, mode, context),
-                        ownerOnly ? FileAccess::ownerOnly : FileAccess::usual);
+                        ownerOnly ? FileAccess::OwnerOnly : FileAccess::Usual);
 }
 
 }  // namespace varnook

@@ -13,10 +13,10 @@ class Article;
 
 // What a message file is for; the numbers are the ones the commands pass.
 enum class MessageMode {
-  replyAuthor = 0,  // "Reply to author"
-  forward = 1,      // "Forward"
-  replyGroup = 2,   // "Reply to the newsgroup(s)"
-  saveArticle = 3,  // "S&ave article as..."
+  ReplyAuthor = 0,  // "Reply to author"
+  Forward = 1,      // "Forward"
+  ReplyGroup = 2,   // "Reply to the newsgroup(s)"
+  SaveArticle = 3,  // "S&ave article as..."
 };
 
 // What a message file takes besides the article.

@@ -15,9 +15,9 @@ gnutls_datum_t datum(const std::string& text) {
 
 std::optional<std::string> readPem(const char* what, const std::string& file, std::string& error) {
   SmallFileRead read = readSmallFile(file);
-  if (read.status == SmallFileRead::Status::read) return std::move(read.bytes);
+  if (read.status == SmallFileRead::Status::Read) return std::move(read.bytes);
   error = std::string("cannot read the TLS ") + what + " \"" + file +
-          "\": " + (read.status == SmallFileRead::Status::missing ? "no such file" : read.error);
+          "\": " + (read.status == SmallFileRead::Status::Missing ? "no such file" : read.error);
   return std::nullopt;
 }
 

@@ -47,7 +47,7 @@ OptionsLoadResult OptionsStore::load() {
   if (onLoad) {
     onLoad(*this, done);
     if (done) {
-      result.outcome = LoadOutcome::handledByEvent;
+      result.outcome = LoadOutcome::HandledByEvent;
       return result;
     }
   }
@@ -58,14 +58,14 @@ OptionsLoadResult OptionsStore::load() {
     return result;
   }
   SmallFileRead stored = readSmallFile(fileName, kMaxOptionsFileSize);
-  if (stored.status == SmallFileRead::Status::failed) {
-    result.outcome = LoadOutcome::unreadable;
+  if (stored.status == SmallFileRead::Status::Failed) {
+    result.outcome = LoadOutcome::Unreadable;
     result.detail = fileName + ": " + stored.error;
     result.warning = unreadableOptionsWarning(fileName, stored.error);
     return result;
   }
   // As with an empty registry value, an empty file holds nothing to load.
-  if (stored.status == SmallFileRead::Status::missing || stored.bytes.empty()) {
+  if (stored.status == SmallFileRead::Status::Missing || stored.bytes.empty()) {
     result.detail = fileName;
     return result;
   }
@@ -73,13 +73,13 @@ OptionsLoadResult OptionsStore::load() {
   if (onStreamLoad) {
     onStreamLoad(*this, stored.bytes, done);
     if (done) {
-      result.outcome = LoadOutcome::handledByEvent;
+      result.outcome = LoadOutcome::HandledByEvent;
       return result;
     }
   }
   result.stream = readOptionsStream(stored.bytes, options_);
   options_.clampToDialogRanges();
-  result.outcome = result.stream.clean() ? LoadOutcome::loaded : LoadOutcome::partlyLoaded;
+  result.outcome = result.stream.clean() ? LoadOutcome::Loaded : LoadOutcome::PartlyLoaded;
   if (!result.stream.clean()) result.warning = damagedOptionsWarning(fileName, result.stream);
   result.detail =
       result.stream.message.empty() ? fileName : fileName + ": " + result.stream.message;
@@ -107,7 +107,7 @@ OptionsSaveResult OptionsStore::save() {
     if (!error.empty()) error = folderOf(fileName) + ": " + error;
   }
   // The stored stream may hold the proxy password: owner-only, whatever was there before.
-  if (error.empty()) error = writeWholeFile(fileName, stream, FileAccess::ownerOnly);
+  if (error.empty()) error = writeWholeFile(fileName, stream, FileAccess::OwnerOnly);
   if (!error.empty()) {
     result.saved = false;
     result.message = registry ? std::string(kRegistrySaveError)

@@ -17,15 +17,15 @@ enum class StorageMode { orgFile, orgRegistry };
 // What load() came to. Whatever could not be loaded keeps its current value; an
 // unreadable or damaged file also gives a warning for the user.
 enum class LoadOutcome {
-  loaded,          // a stream was read completely
-  partlyLoaded,    // a damaged stream: what it held up to the damage was taken over
-  nothingStored,   // no stored options (missing or empty file): the defaults stay
-  unreadable,      // the stored file exists but could not be read: the defaults stay
-  handledByEvent,  // onLoad or onStreamLoad did the work
+  Loaded,          // a stream was read completely
+  PartlyLoaded,    // a damaged stream: what it held up to the damage was taken over
+  NothingStored,   // no stored options (missing or empty file): the defaults stay
+  Unreadable,      // the stored file exists but could not be read: the defaults stay
+  HandledByEvent,  // onLoad or onStreamLoad did the work
 };
 
 struct OptionsLoadResult {
-  LoadOutcome outcome = LoadOutcome::nothingStored;
+  LoadOutcome outcome = LoadOutcome::NothingStored;
   OptionsStreamReport stream;  // when a stream was read
   std::string detail;          // the file name and the system's reason, for a log
   std::string warning;         // for the user, naming the file; empty when all went well

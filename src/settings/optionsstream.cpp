@@ -28,7 +28,7 @@ void writeBoolean(PropertyWriter& writer, std::string_view name, const VnkOption
 template <bool VnkOptions::*field>
 bool applyBoolean(const PropertyValue& value, VnkOptions& options) {
   if (!value.isBoolean()) return false;
-  options.*field = value.kind == PropertyKind::trueValue;
+  options.*field = value.kind == PropertyKind::TrueValue;
   return true;
 }
 
@@ -77,7 +77,7 @@ bool applyColorValue(const PropertyValue& value, Color& color) {
     color = static_cast<Color>(value.integer);
     return true;
   }
-  if (value.kind != PropertyKind::identifier) return false;
+  if (value.kind != PropertyKind::Identifier) return false;
   const auto named = colorFromName(value.text);
   if (!named) return false;
   color = *named;
@@ -108,7 +108,7 @@ bool applyFontCharset(const PropertyValue& value, VnkOptions& options) {
     options.articleFont.charset = value.integer;
     return true;
   }
-  if (value.kind != PropertyKind::identifier) return false;
+  if (value.kind != PropertyKind::Identifier) return false;
   const auto charset = charsetFromName(value.text);
   if (!charset) return false;
   options.articleFont.charset = *charset;
@@ -148,7 +148,7 @@ void writeFontPitch(PropertyWriter& writer, std::string_view name, const VnkOpti
 }
 
 bool applyFontPitch(const PropertyValue& value, VnkOptions& options) {
-  if (value.kind != PropertyKind::identifier) return false;
+  if (value.kind != PropertyKind::Identifier) return false;
   const auto pitch = pitchFromName(value.text);
   if (!pitch) return false;
   options.articleFont.pitch = *pitch;
@@ -164,7 +164,7 @@ void writeFontStyle(PropertyWriter& writer, std::string_view name, const VnkOpti
 }
 
 bool applyFontStyle(const PropertyValue& value, VnkOptions& options) {
-  if (value.kind != PropertyKind::set) return false;
+  if (value.kind != PropertyKind::Set) return false;
   std::uint8_t style = 0;
   for (std::string_view member : value.members) {
     const auto bit = fontStyleFromName(member);
@@ -238,8 +238,8 @@ const StoredProperty* findProperty(std::string_view name) {
 
 void stopReading(OptionsStreamReport& report, PropertyReader::Result result, std::size_t offset,
                  std::string_view what) {
-  report.status = result == PropertyReader::Result::truncated ? OptionsStreamStatus::truncated
-                                                              : OptionsStreamStatus::malformed;
+  report.status = result == PropertyReader::Result::Truncated ? OptionsStreamStatus::Truncated
+                                                              : OptionsStreamStatus::Malformed;
   report.offset = offset;
   if (report.message.empty()) {
     report.message = std::string(what) + " at byte " + std::to_string(offset);
@@ -262,9 +262,9 @@ OptionsStreamReport readOptionsStream(std::string_view bytes, VnkOptions& option
   std::string_view className;
   std::string_view componentName;
   PropertyReader::Result result = reader.readHeader(className, componentName);
-  if (result != PropertyReader::Result::item) {
+  if (result != PropertyReader::Result::Item) {
     stopReading(report, result, reader.position(),
-                result == PropertyReader::Result::truncated ? "Options stream cut short"
+                result == PropertyReader::Result::Truncated ? "Options stream cut short"
                                                             : "Not an options stream");
     return report;
   }
@@ -272,10 +272,10 @@ OptionsStreamReport readOptionsStream(std::string_view bytes, VnkOptions& option
   for (;;) {
     std::string_view name;
     result = reader.readProperty(name, value);
-    if (result == PropertyReader::Result::end) break;
-    if (result != PropertyReader::Result::item) {
+    if (result == PropertyReader::Result::End) break;
+    if (result != PropertyReader::Result::Item) {
       stopReading(report, result, reader.position(),
-                  result == PropertyReader::Result::truncated
+                  result == PropertyReader::Result::Truncated
                       ? "Options stream cut short"
                       : "Unknown value kind in property \"" + std::string(name) + "\"");
       return report;
@@ -292,9 +292,9 @@ OptionsStreamReport readOptionsStream(std::string_view bytes, VnkOptions& option
     }
   }
   result = reader.readSubComponentsEnd();
-  if (result != PropertyReader::Result::end) {
+  if (result != PropertyReader::Result::End) {
     stopReading(report, result, reader.position(),
-                result == PropertyReader::Result::truncated ? "Options stream cut short"
+                result == PropertyReader::Result::Truncated ? "Options stream cut short"
                                                             : "Unexpected sub-component");
   }
   return report;

@@ -20,21 +20,21 @@ inline constexpr std::string_view kOptionsComponentName = "Options";
 std::string writeOptionsStream(const VnkOptions& options);
 
 enum class OptionsStreamStatus {
-  complete,   // read up to the end of the stream
-  truncated,  // the bytes ended inside the stream
-  malformed,  // not an options stream, or a value of a kind that cannot be skipped
+  Complete,   // read up to the end of the stream
+  Truncated,  // the bytes ended inside the stream
+  Malformed,  // not an options stream, or a value of a kind that cannot be skipped
 };
 
 // What reading a stream came to. Damage never stops the program: it only means that
 // some options kept the value they had.
 struct OptionsStreamReport {
-  OptionsStreamStatus status = OptionsStreamStatus::complete;
+  OptionsStreamStatus status = OptionsStreamStatus::Complete;
   std::size_t offset = 0;  // where reading stopped, when not complete
   int applied = 0;         // properties taken over into the options
   int skipped = 0;         // properties passed over: unknown name or unusable value
   std::string message;     // the first problem, for a log; empty when there was none
 
-  bool clean() const { return status == OptionsStreamStatus::complete && skipped == 0; }
+  bool clean() const { return status == OptionsStreamStatus::Complete && skipped == 0; }
 };
 
 // Reads a stream written by writeOptionsStream over `options`: every property found in

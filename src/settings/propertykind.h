@@ -6,15 +6,15 @@ namespace varnook {
 
 // The kind byte in front of every value of a property stream.
 enum class PropertyKind : std::uint8_t {
-  int8 = 2,         // 1 byte
-  int16 = 3,        // 2 bytes, little-endian
-  int32 = 4,        // 4 bytes, little-endian
-  string = 6,       // length byte, bytes
-  identifier = 7,   // length byte, characters
-  falseValue = 8,   // no payload
-  trueValue = 9,    // no payload
-  set = 11,         // member identifiers as short strings, closed by an empty one
-  longString = 12,  // 32-bit little-endian length, bytes
+  Int8 = 2,         // 1 byte
+  Int16 = 3,        // 2 bytes, little-endian
+  Int32 = 4,        // 4 bytes, little-endian
+  String = 6,       // length byte, bytes
+  Identifier = 7,   // length byte, characters
+  FalseValue = 8,   // no payload
+  TrueValue = 9,    // no payload
+  Set = 11,         // member identifiers as short strings, closed by an empty one
+  LongString = 12,  // 32-bit little-endian length, bytes
 };
 
 // The four bytes that open a component stream.

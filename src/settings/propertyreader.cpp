@@ -9,78 +9,78 @@ PropertyReader::Result PropertyReader::readHeader(std::string_view& className,
   if (!readBytes(4, signature)) {
     // A short stream that does not even begin like one is not a cut-off stream.
     const bool prefix = std::string_view(kPropertyStreamSignature).starts_with(bytes_);
-    return prefix ? Result::truncated : Result::malformed;
+    return prefix ? Result::Truncated : Result::Malformed;
   }
   if (signature != kPropertyStreamSignature) {
     position_ = start;
-    return Result::malformed;
+    return Result::Malformed;
   }
   if (!readShortString(className) || !readShortString(componentName)) {
     position_ = start;
-    return Result::truncated;
+    return Result::Truncated;
   }
-  return Result::item;
+  return Result::Item;
 }
 
 PropertyReader::Result PropertyReader::readProperty(std::string_view& name, PropertyValue& value) {
   const std::size_t start = position_;
-  if (!readShortString(name)) return Result::truncated;
-  if (name.empty()) return Result::end;
+  if (!readShortString(name)) return Result::Truncated;
+  if (name.empty()) return Result::End;
   const Result result = readValue(value);
-  if (result != Result::item) position_ = start;
+  if (result != Result::Item) position_ = start;
   return result;
 }
 
 PropertyReader::Result PropertyReader::readSubComponentsEnd() {
   std::uint8_t byte = 0;
-  if (!readByte(byte)) return Result::truncated;
+  if (!readByte(byte)) return Result::Truncated;
   if (byte != 0) {
     --position_;
-    return Result::malformed;
+    return Result::Malformed;
   }
-  return Result::end;
+  return Result::End;
 }
 
 PropertyReader::Result PropertyReader::readValue(PropertyValue& value) {
   std::uint8_t kind = 0;
-  if (!readByte(kind)) return Result::truncated;
+  if (!readByte(kind)) return Result::Truncated;
   value.kind = static_cast<PropertyKind>(kind);
   value.integer = 0;
   value.text = {};
   value.members.clear();
   std::uint32_t bits = 0;
   switch (value.kind) {
-    case PropertyKind::int8:
-      if (!readLittleEndian(1, bits)) return Result::truncated;
+    case PropertyKind::Int8:
+      if (!readLittleEndian(1, bits)) return Result::Truncated;
       value.integer = static_cast<std::int8_t>(bits);
-      return Result::item;
-    case PropertyKind::int16:
-      if (!readLittleEndian(2, bits)) return Result::truncated;
+      return Result::Item;
+    case PropertyKind::Int16:
+      if (!readLittleEndian(2, bits)) return Result::Truncated;
       value.integer = static_cast<std::int16_t>(bits);
-      return Result::item;
-    case PropertyKind::int32:
-      if (!readLittleEndian(4, bits)) return Result::truncated;
+      return Result::Item;
+    case PropertyKind::Int32:
+      if (!readLittleEndian(4, bits)) return Result::Truncated;
       value.integer = static_cast<std::int32_t>(bits);
-      return Result::item;
-    case PropertyKind::string:
-    case PropertyKind::identifier:
-      return readShortString(value.text) ? Result::item : Result::truncated;
-    case PropertyKind::longString:
-      if (!readLittleEndian(4, bits) || !readBytes(bits, value.text)) return Result::truncated;
-      return Result::item;
-    case PropertyKind::falseValue:
-    case PropertyKind::trueValue:
-      return Result::item;
-    case PropertyKind::set:
+      return Result::Item;
+    case PropertyKind::String:
+    case PropertyKind::Identifier:
+      return readShortString(value.text) ? Result::Item : Result::Truncated;
+    case PropertyKind::LongString:
+      if (!readLittleEndian(4, bits) || !readBytes(bits, value.text)) return Result::Truncated;
+      return Result::Item;
+    case PropertyKind::FalseValue:
+    case PropertyKind::TrueValue:
+      return Result::Item;
+    case PropertyKind::Set:
       for (;;) {
         std::string_view member;
-        if (!readShortString(member)) return Result::truncated;
-        if (member.empty()) return Result::item;
+        if (!readShortString(member)) return Result::Truncated;
+        if (member.empty()) return Result::Item;
         value.members.push_back(member);
       }
   }
   // A kind this stream never holds: its size is unknown, so nothing after it can be found.
-  return Result::malformed;
+  return Result::Malformed;
 }
 
 bool PropertyReader::readByte(std::uint8_t& value) {

@@ -12,17 +12,17 @@ namespace varnook {
 // One property value as it stands in the stream. Texts point into the bytes given to the
 // reader and live as long as those.
 struct PropertyValue {
-  PropertyKind kind = PropertyKind::falseValue;
+  PropertyKind kind = PropertyKind::FalseValue;
   std::int32_t integer = 0;               // int8, int16, int32 (sign-extended)
   std::string_view text;                  // string, long string, identifier
   std::vector<std::string_view> members;  // set
 
   bool isInteger() const {
-    return kind == PropertyKind::int8 || kind == PropertyKind::int16 || kind == PropertyKind::int32;
+    return kind == PropertyKind::Int8 || kind == PropertyKind::Int16 || kind == PropertyKind::Int32;
   }
-  bool isString() const { return kind == PropertyKind::string || kind == PropertyKind::longString; }
+  bool isString() const { return kind == PropertyKind::String || kind == PropertyKind::LongString; }
   bool isBoolean() const {
-    return kind == PropertyKind::falseValue || kind == PropertyKind::trueValue;
+    return kind == PropertyKind::FalseValue || kind == PropertyKind::TrueValue;
   }
 };
 
@@ -32,10 +32,10 @@ struct PropertyValue {
 class PropertyReader {
  public:
   enum class Result {
-    item,       // a header or property was read
-    end,        // the list is closed (header: not used)
-    truncated,  // the bytes end inside an item
-    malformed,  // a bad signature or an unknown value kind
+    Item,       // a header or property was read
+    End,        // the list is closed (header: not used)
+    Truncated,  // the bytes end inside an Item
+    Malformed,  // a bad signature or an unknown value kind
   };
 
   explicit PropertyReader(std::string_view bytes) : bytes_(bytes) {}

@@ -19,32 +19,32 @@ void PropertyWriter::writeInteger(std::string_view name, std::int32_t value) {
   const auto bits = static_cast<std::uint32_t>(value);
   if (value >= std::numeric_limits<std::int8_t>::min() &&
       value <= std::numeric_limits<std::int8_t>::max()) {
-    writeKind(static_cast<std::uint8_t>(PropertyKind::int8));
+    writeKind(static_cast<std::uint8_t>(PropertyKind::Int8));
     writeLittleEndian(bits, 1);
   } else if (value >= std::numeric_limits<std::int16_t>::min() &&
              value <= std::numeric_limits<std::int16_t>::max()) {
-    writeKind(static_cast<std::uint8_t>(PropertyKind::int16));
+    writeKind(static_cast<std::uint8_t>(PropertyKind::Int16));
     writeLittleEndian(bits, 2);
   } else {
-    writeKind(static_cast<std::uint8_t>(PropertyKind::int32));
+    writeKind(static_cast<std::uint8_t>(PropertyKind::Int32));
     writeLittleEndian(bits, 4);
   }
 }
 
 void PropertyWriter::writeBoolean(std::string_view name, bool value) {
   writeShortString(name);
-  writeKind(static_cast<std::uint8_t>(value ? PropertyKind::trueValue : PropertyKind::falseValue));
+  writeKind(static_cast<std::uint8_t>(value ? PropertyKind::TrueValue : PropertyKind::FalseValue));
 }
 
 void PropertyWriter::writeString(std::string_view name, std::string_view value) {
   writeShortString(name);
   if (value.size() <= 255) {
-    writeKind(static_cast<std::uint8_t>(PropertyKind::string));
+    writeKind(static_cast<std::uint8_t>(PropertyKind::String));
     writeShortString(value);
   } else {
     // Option texts come from a dialog; anything past 4 GB could not be stored at all.
     const std::size_t size = std::min<std::size_t>(value.size(), 0xFFFFFFFFu);
-    writeKind(static_cast<std::uint8_t>(PropertyKind::longString));
+    writeKind(static_cast<std::uint8_t>(PropertyKind::LongString));
     writeLittleEndian(static_cast<std::uint32_t>(size), 4);
     bytes_.append(value.data(), size);
   }
@@ -52,13 +52,13 @@ void PropertyWriter::writeString(std::string_view name, std::string_view value) 
 
 void PropertyWriter::writeIdentifier(std::string_view name, std::string_view identifier) {
   writeShortString(name);
-  writeKind(static_cast<std::uint8_t>(PropertyKind::identifier));
+  writeKind(static_cast<std::uint8_t>(PropertyKind::Identifier));
   writeShortString(identifier);
 }
 
 void PropertyWriter::beginSet(std::string_view name) {
   writeShortString(name);
-  writeKind(static_cast<std::uint8_t>(PropertyKind::set));
+  writeKind(static_cast<std::uint8_t>(PropertyKind::Set));
 }
 
 void PropertyWriter::addSetMember(std::string_view member) {

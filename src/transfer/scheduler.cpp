@@ -306,7 +306,7 @@ void Scheduler::reportBadPage(ArticleBase& object, const std::string& page,
   const std::string folder = cacheFolder.empty() ? std::string(".") : cacheFolder;
   createPrivateFolder(folder);
   const std::string path = folder + "/badpage.htm";
-  if (!writeWholeFile(path, page, FileAccess::ownerOnly).empty()) {
+  if (!writeWholeFile(path, page, FileAccess::OwnerOnly).empty()) {
     ui_.log("Unable to save the page into \"" + path + "\"");
     return;
   }

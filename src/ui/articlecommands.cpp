@@ -54,9 +54,9 @@ void DesktopCommands::stopLoadingSelectedArticles() {
 void DesktopCommands::deleteSelectedArticles() {
   const int count = articles_.selection().count;
   if (count == 0) return;
-  if (count > 1 && prompts_.message(dialogParent(), UserPrompts::Kind::okCancel,
+  if (count > 1 && prompts_.message(dialogParent(), UserPrompts::Kind::OkCancel,
                                     QString::asprintf("Delete %d selected articles?", count)) !=
-                       UserPrompts::Answer::ok)
+                       UserPrompts::Answer::Ok)
     return;
   remember({articles_.removeSelected(), {}});
   refreshCounts();
@@ -194,12 +194,12 @@ bool DesktopCommands::acceptsDrop(const QDropEvent& event, std::string* urlText)
   std::string text;
   if (data->hasFormat(QStringLiteral("text/uri-list"))) {
     text =
-        droppedUrlText(DropFormat::uriList, bytesOf(data->data(QStringLiteral("text/uri-list"))));
+        droppedUrlText(DropFormat::UriList, bytesOf(data->data(QStringLiteral("text/uri-list"))));
   } else if (data->hasFormat(QStringLiteral("text/x-moz-url"))) {
     text =
-        droppedUrlText(DropFormat::mozUrl, bytesOf(data->data(QStringLiteral("text/x-moz-url"))));
+        droppedUrlText(DropFormat::MozUrl, bytesOf(data->data(QStringLiteral("text/x-moz-url"))));
   } else if (data->hasText()) {
-    text = droppedUrlText(DropFormat::plainText, encodeText(data->text()));
+    text = droppedUrlText(DropFormat::PlainText, encodeText(data->text()));
   } else {
     return false;
   }
@@ -223,7 +223,7 @@ void DesktopCommands::addDroppedUrl(const std::string& urlText, bool shiftHeld) 
   if (isQueryUrl(urlText)) {
     std::unique_ptr<Request> request = collection_.newRequest();
     if (const std::string error = parseQueryParameters(*request, urlText); !error.empty()) {
-      prompts_.message(dialogParent(), UserPrompts::Kind::error, decodeBytes(error));
+      prompts_.message(dialogParent(), UserPrompts::Kind::Error, decodeBytes(error));
       return;
     }
     request->url = buildQueryUrl(*request, false, options_.options().serviceSettings());

@@ -52,8 +52,8 @@ std::function<int(const Article&, const Article&)> articleComparison(int column)
 
 ArticleListModel::ArticleListModel(Collection& collection, QObject* parent)
     : CollectionListModel(collection, ListKind::Articles, columnCount_, parent),
-      normalImage_(rowImage(RowImage::article)),
-      completeImage_(rowImage(RowImage::complete)) {
+      normalImage_(rowImage(RowImage::Article)),
+      completeImage_(rowImage(RowImage::Complete)) {
   boldFont_ = QApplication::font();
   boldFont_.setBold(true);
 }

@@ -30,7 +30,7 @@ class ArticlesPage final : public QSplitter {
 
  public:
   // The header labels, each with its own menu.
-  enum class HeaderField { author, subject, forum };
+  enum class HeaderField { Author, Subject, Forum };
 
   // What is selected: how many rows, the article of the only one, the first one's.
   struct Selection {

@@ -46,7 +46,7 @@ void DesktopActions::reportEarlyFailure(const std::shared_ptr<StartWatch>& watch
     notifier->deleteLater();
     const EarlyExit exit = watch->finish();
     if (exit.failed)
-      report(UserPrompts::Kind::error,
+      report(UserPrompts::Kind::Error,
              base + "\n\n" + program + " ended with an error:\n" + exit.message);
   });
 }
@@ -54,14 +54,14 @@ void DesktopActions::reportEarlyFailure(const std::shared_ptr<StartWatch>& watch
 bool DesktopActions::openUrl(const std::string& target) {
   const OpenResult result = varnook::openUrl(dirs_, target);
   switch (result.status) {
-    case OpenStatus::opened:
+    case OpenStatus::Opened:
       reportEarlyFailure(result.watch, result.argv, kBrowserFailedMessage);
       return true;
-    case OpenStatus::noHandler:
-      report(UserPrompts::Kind::error, kNoBrowserMessage);
+    case OpenStatus::NoHandler:
+      report(UserPrompts::Kind::Error, kNoBrowserMessage);
       return false;
-    case OpenStatus::launchFailed:
-      report(UserPrompts::Kind::error, kBrowserFailedMessage);
+    case OpenStatus::LaunchFailed:
+      report(UserPrompts::Kind::Error, kBrowserFailedMessage);
       return false;
   }
   return false;
@@ -70,19 +70,19 @@ bool DesktopActions::openUrl(const std::string& target) {
 void DesktopActions::openInHelpViewer(const std::string& target) {
   const OpenResult result = varnook::openInHelpViewer(dirs_, target);
   reportEarlyFailure(result.watch, result.argv, kBrowserFailedMessage);
-  if (result.status == OpenStatus::noHandler) report(UserPrompts::Kind::error, kNoBrowserMessage);
-  if (result.status == OpenStatus::launchFailed) {
-    report(UserPrompts::Kind::error, kBrowserFailedMessage);
+  if (result.status == OpenStatus::NoHandler) report(UserPrompts::Kind::Error, kNoBrowserMessage);
+  if (result.status == OpenStatus::LaunchFailed) {
+    report(UserPrompts::Kind::Error, kBrowserFailedMessage);
   }
 }
 
 bool DesktopActions::openMailTarget(const std::string& target) {
   const OpenResult result = varnook::openMailTarget(dirs_, target);
-  if (result.status == OpenStatus::opened) {
+  if (result.status == OpenStatus::Opened) {
     reportEarlyFailure(result.watch, result.argv, kMailClientFailedMessage);
     return true;
   }
-  report(UserPrompts::Kind::error, kMailClientFailedMessage);
+  report(UserPrompts::Kind::Error, kMailClientFailedMessage);
   return false;
 }
 
@@ -133,15 +133,15 @@ void DesktopActions::composeMessage(const Article& article, MessageMode mode) {
   using Status = MailComposer::Result::Status;
   const MailComposer::Result result = composer_.compose(article, mode);
   switch (result.status) {
-    case Status::opened:
+    case Status::Opened:
       reportEarlyFailure(result.watch, result.argv, kMailClientFailedMessage);
       break;
-    case Status::noNewsClient:
-      report(UserPrompts::Kind::warning, result.message);
+    case Status::NoNewsClient:
+      report(UserPrompts::Kind::Warning, result.message);
       break;
-    case Status::writeFailed:
-    case Status::launchFailed:
-      report(UserPrompts::Kind::error, result.message);
+    case Status::WriteFailed:
+    case Status::LaunchFailed:
+      report(UserPrompts::Kind::Error, result.message);
       break;
   }
 }
@@ -150,9 +150,9 @@ bool DesktopActions::saveArticle(const Article& article, const QString& fileName
   MessageContext context;
   context.dateNames = composer_.dateNames;
   const std::string error =
-      writeMessageFile(article, fileNameBytes(fileName), MessageMode::saveArticle, context);
+      writeMessageFile(article, fileNameBytes(fileName), MessageMode::SaveArticle, context);
   if (error.empty()) return true;
-  report(UserPrompts::Kind::error, error);
+  report(UserPrompts::Kind::Error, error);
   return false;
 }
 
@@ -160,7 +160,7 @@ std::optional<std::size_t> DesktopActions::exportArticles(const Collection& coll
                                                           const QString& fileName) {
   const ExportResult result = exportMbox(collection, fileNameBytes(fileName));
   if (!result.ok) {
-    report(UserPrompts::Kind::error, result.message);
+    report(UserPrompts::Kind::Error, result.message);
     return std::nullopt;
   }
   return result.articles;

@@ -263,11 +263,11 @@ QWidget* DesktopCommands::dialogParent() const {
 }
 
 void DesktopCommands::warning(const QString& text) {
-  prompts_.message(dialogParent(), UserPrompts::Kind::warning, text);
+  prompts_.message(dialogParent(), UserPrompts::Kind::Warning, text);
 }
 
 void DesktopCommands::error(const QString& text) {
-  prompts_.message(dialogParent(), UserPrompts::Kind::error, text);
+  prompts_.message(dialogParent(), UserPrompts::Kind::Error, text);
 }
 
 void DesktopCommands::refreshCounts() {
@@ -340,7 +340,7 @@ const Command* DesktopCommands::commandForKey(const QKeyEvent& key, bool inViewe
     const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(key.key())));
     for (std::size_t i = 0; i < rows.size(); ++i) {
       if (rows[i].shortcut == nullptr || !actions_[i]->shortcuts().contains(pressed)) continue;
-      if (rows[i].keys == Command::Keys::viewer && !inViewer) continue;
+      if (rows[i].keys == Command::Keys::Viewer && !inViewer) continue;
       return &rows[i];
     }
   }
@@ -385,7 +385,7 @@ void DesktopCommands::showArticleMenu(const QPoint& pos) {
 }
 
 void DesktopCommands::showHeaderMenu(ArticlesPage::HeaderField field, const QPoint& globalPos) {
-  const bool author = field == ArticlesPage::HeaderField::author;
+  const bool author = field == ArticlesPage::HeaderField::Author;
   // A name without an address is no author to search for.
   if (author && !articles_.headerText(field).contains(QLatin1Char('@'))) return;
   headerField_ = field;

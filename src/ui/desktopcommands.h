@@ -72,7 +72,7 @@ struct CommandState {
 // action checkable; visibleWhen and captionWhen change how it shows. A listKey is the key
 // of the list whose menu shows the command: shown beside the caption, run by the list.
 struct Command {
-  enum class Keys { window, viewer };  // where the key works: anywhere, or in the viewer
+  enum class Keys { Window, Viewer };  // where the key works: anywhere, or in the viewer
   const char* name;
   const char* caption;
   const char* shortcut = nullptr;  // several as "Ctrl+Y; Ctrl+X", the first one shown
@@ -83,7 +83,7 @@ struct Command {
   bool (*checkedWhen)(const CommandState&) = nullptr;
   bool (*visibleWhen)(const CommandState&) = nullptr;
   const char* (*captionWhen)(const CommandState&) = nullptr;
-  Keys keys = Keys::window;
+  Keys keys = Keys::Window;
   const char* listKey = nullptr;
 };
 

@@ -41,13 +41,13 @@ void DesktopCommands::setFileName(const std::string& path) {
 bool DesktopCommands::confirmSaveChanges() {
   if (!collection_.modified() || collection_.isEmpty()) return true;
   switch (prompts_.message(
-      dialogParent(), UserPrompts::Kind::yesNoCancel,
+      dialogParent(), UserPrompts::Kind::YesNoCancel,
       QStringLiteral("There are unsaved changes in the news collection. Save them now?"))) {
-    case UserPrompts::Answer::yes:
+    case UserPrompts::Answer::Yes:
       // A cancelled Save As, or a save that failed, abandons the calling command: the
       // changes are still only in memory.
       return saveCollection();
-    case UserPrompts::Answer::no:
+    case UserPrompts::Answer::No:
       return true;
     default:
       return false;
@@ -109,7 +109,7 @@ bool DesktopCommands::saveCollection() {
   if (collection_.fileName().empty()) return saveCollectionAs();
   // A varnook-batch run on the file would save over what is saved here, or the other way.
   const FileLock lock(collection_.fileName());
-  if (lock.status() == FileLock::Status::inUse) {
+  if (lock.status() == FileLock::Status::InUse) {
     error(decodeBytes(lock.message()));
     return false;
   }
@@ -168,7 +168,7 @@ void DesktopCommands::runCommandLine() {
       const std::string error = parseQueryParameters(query, command.queryParameters);
       if (!error.empty()) {
         // The query cannot be read as given: say why, and neither fill nor send it.
-        prompts_.message(dialogParent(), UserPrompts::Kind::error, decodeBytes(error));
+        prompts_.message(dialogParent(), UserPrompts::Kind::Error, decodeBytes(error));
         return;
       }
       queries_.panel().fillPanel(&query);

@@ -55,7 +55,7 @@ std::string utf16FirstLine(std::string_view bytes) {
 
 std::string droppedUrlText(DropFormat format, std::string_view bytes) {
   switch (format) {
-    case DropFormat::uriList: {
+    case DropFormat::UriList: {
       // The first line that is neither empty nor a comment.
       while (!bytes.empty()) {
         const std::size_t end = bytes.find_first_of("\r\n");
@@ -67,9 +67,9 @@ std::string droppedUrlText(DropFormat format, std::string_view bytes) {
       }
       return {};
     }
-    case DropFormat::mozUrl:
+    case DropFormat::MozUrl:
       return std::string(trimBlanksAndControls(utf16FirstLine(bytes)));
-    case DropFormat::plainText:
+    case DropFormat::PlainText:
       return std::string(trimBlanksAndControls(firstLine(trimBlanksAndControls(bytes))));
   }
   return {};

@@ -8,10 +8,10 @@ namespace varnook {
 // The forms in which another program offers a dragged URL, in the order the window prefers
 // them.
 enum class DropFormat {
-  uriList,  // text/uri-list: lines of URLs, "#" lines are comments, CR LF line ends
-  mozUrl,   // text/x-moz-url: UTF-16 (host byte order, or marked by a byte order mark),
+  UriList,  // text/uri-list: lines of URLs, "#" lines are comments, CR LF line ends
+  MozUrl,   // text/x-moz-url: UTF-16 (host byte order, or marked by a byte order mark),
             // the URL, a line break, the title
-  plainText,
+  PlainText,
 };
 
 // The URL text that a drop carries: the first URL of a URI list, the URL line of a

@@ -15,13 +15,13 @@ QIcon themed(const char* name, QStyle::StandardPixmap fallback) {
 
 QIcon rowImage(RowImage image) {
   switch (image) {
-    case RowImage::query:
+    case RowImage::Query:
       return themed("edit-find", QStyle::SP_FileDialogContentsView);
-    case RowImage::article:
+    case RowImage::Article:
       return themed("text-x-generic", QStyle::SP_FileIcon);
-    case RowImage::complete:
+    case RowImage::Complete:
       return themed("emblem-default", QStyle::SP_DialogApplyButton);
-    case RowImage::failed:
+    case RowImage::Failed:
       return themed("dialog-warning", QStyle::SP_MessageBoxWarning);
   }
   return {};
@@ -29,27 +29,27 @@ QIcon rowImage(RowImage image) {
 
 QIcon commandIcon(CommandIcon icon) {
   switch (icon) {
-    case CommandIcon::newDocument:
+    case CommandIcon::NewDocument:
       return themed("document-new", QStyle::SP_FileIcon);
-    case CommandIcon::open:
+    case CommandIcon::Open:
       return themed("document-open", QStyle::SP_DialogOpenButton);
-    case CommandIcon::save:
+    case CommandIcon::Save:
       return themed("document-save", QStyle::SP_DialogSaveButton);
-    case CommandIcon::stop:
+    case CommandIcon::Stop:
       return themed("process-stop", QStyle::SP_BrowserStop);
-    case CommandIcon::autoDownload:
+    case CommandIcon::AutoDownload:
       return themed("go-down", QStyle::SP_ArrowDown);
-    case CommandIcon::autoMark:
+    case CommandIcon::AutoMark:
       return themed("checkbox", QStyle::SP_DialogYesButton);
-    case CommandIcon::remove:
+    case CommandIcon::Remove:
       return themed("edit-delete", QStyle::SP_TrashIcon);
-    case CommandIcon::replyAuthor:
+    case CommandIcon::ReplyAuthor:
       return themed("mail-reply-sender", QStyle::SP_ArrowBack);
-    case CommandIcon::replyGroup:
+    case CommandIcon::ReplyGroup:
       return themed("mail-reply-all", QStyle::SP_FileDialogBack);
-    case CommandIcon::forward:
+    case CommandIcon::Forward:
       return themed("mail-forward", QStyle::SP_ArrowForward);
-    case CommandIcon::webSearch:
+    case CommandIcon::WebSearch:
       return themed("system-search", QStyle::SP_FileDialogContentsView);
   }
   return {};

@@ -6,26 +6,26 @@ namespace varnook {
 
 // The images of list rows.
 enum class RowImage {
-  query,     // a request, normal
-  article,   // an article, normal
-  complete,  // a complete request or article
-  failed,    // a cancelled or failed request
+  Query,     // a request, normal
+  Article,   // an Article, normal
+  Complete,  // a complete request or Article
+  Failed,    // a cancelled or failed request
 };
 QIcon rowImage(RowImage image);
 
 // The window's command icons.
 enum class CommandIcon {
-  newDocument,
-  open,
-  save,
-  stop,
-  autoDownload,
-  autoMark,
-  remove,
-  replyAuthor,
-  replyGroup,
-  forward,
-  webSearch,
+  NewDocument,
+  Open,
+  Save,
+  Stop,
+  AutoDownload,
+  AutoMark,
+  Remove,
+  ReplyAuthor,
+  ReplyGroup,
+  Forward,
+  WebSearch,
 };
 QIcon commandIcon(CommandIcon icon);
 

@@ -36,7 +36,7 @@ void addColumnsMenu(QMenu& parent, const char* name, const char* title, QTreeVie
 MainWindow::MainWindow(DesktopCommands& commands, WindowParts parts, QWidget* parent)
     : QMainWindow(parent), commands_(commands) {
   setObjectName(QStringLiteral("ArticlesForm"));
-  setWindowIcon(rowImage(RowImage::query));
+  setWindowIcon(rowImage(RowImage::Query));
   setAcceptDrops(true);
 
   pageSwitch_ = new QTabBar(this);

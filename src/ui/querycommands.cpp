@@ -137,11 +137,11 @@ void DesktopCommands::searchFromHeader(bool refined) {
   if (!headerField_) return;
   const QString text = articles_.headerText(*headerField_);
   if (text.isEmpty()) return;
-  QueryPanel::Field field = QueryPanel::Field::groups;
-  if (*headerField_ == ArticlesPage::HeaderField::author)
-    field = QueryPanel::Field::authors;
-  else if (*headerField_ == ArticlesPage::HeaderField::subject)
-    field = QueryPanel::Field::subject;
+  QueryPanel::Field field = QueryPanel::Field::Groups;
+  if (*headerField_ == ArticlesPage::HeaderField::Author)
+    field = QueryPanel::Field::Authors;
+  else if (*headerField_ == ArticlesPage::HeaderField::Subject)
+    field = QueryPanel::Field::Subject;
   refineSearch(field, encodeText(text), refined ? requestOfFirstSelectedArticle() : nullptr);
 }
 
@@ -149,7 +149,7 @@ void DesktopCommands::searchFromViewer(bool refined) {
   const ColorMemo& viewer = articles_.viewer();
   const std::string text = viewer.hasSelection() ? viewer.selectedBytes() : viewer.wordAtCaret();
   if (text.empty()) return;
-  refineSearch(QueryPanel::Field::keywords, text,
+  refineSearch(QueryPanel::Field::Keywords, text,
                refined ? requestOfFirstSelectedArticle() : nullptr);
 }
 
@@ -170,21 +170,21 @@ void DesktopCommands::refineSearch(QueryPanel::Field field, const std::string& v
   // A thread is answered without searching: refining the articles of one searches anew.
   request.thread = 0;
   switch (field) {
-    case QueryPanel::Field::keywords:
+    case QueryPanel::Field::Keywords:
       request.keywords = combineTerms(request.keywords, value);
       break;
-    case QueryPanel::Field::subject:
+    case QueryPanel::Field::Subject:
       request.subject = combineTerms(request.subject, value);
       break;
-    case QueryPanel::Field::authors:
+    case QueryPanel::Field::Authors:
       request.author = value;
       break;
-    case QueryPanel::Field::groups:
+    case QueryPanel::Field::Groups:
       request.forum = value;
       break;
   }
 
-  if (mode == QueryModeDialog::Mode::newWindow) {
+  if (mode == QueryModeDialog::Mode::NewWindow) {
     std::string parameters = buildQueryUrl(request, true, options_.options().serviceSettings());
     if (!preview) parameters.insert(0, "RUN:");
     const QString argument =
@@ -196,7 +196,7 @@ void DesktopCommands::refineSearch(QueryPanel::Field field, const std::string& v
   }
   // The new collection's prompt may be cancelled; then the search ends here. The base
   // request goes with the collection, but its query is already copied.
-  if (mode == QueryModeDialog::Mode::clear && !newCollection()) return;
+  if (mode == QueryModeDialog::Mode::Clear && !newCollection()) return;
   queries_.panel().fillPanel(&request);
   showPage(0);
   queries_.panel().editFor(field)->setFocus(Qt::OtherFocusReason);

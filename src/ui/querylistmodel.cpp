@@ -7,9 +7,9 @@ namespace varnook {
 
 QueryListModel::QueryListModel(Collection& collection, QObject* parent)
     : CollectionListModel(collection, ListKind::Requests, columnCount_, parent) {
-  images_[0] = rowImage(RowImage::query);
-  images_[1] = rowImage(RowImage::complete);
-  images_[2] = rowImage(RowImage::failed);
+  images_[0] = rowImage(RowImage::Query);
+  images_[1] = rowImage(RowImage::Complete);
+  images_[2] = rowImage(RowImage::Failed);
 }
 
 Request* QueryListModel::requestAt(int row) const {

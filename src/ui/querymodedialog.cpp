@@ -54,9 +54,9 @@ QueryModeDialog::QueryModeDialog(QWidget* parent) : QDialog(parent) {
 }
 
 QueryModeDialog::Mode QueryModeDialog::mode() const {
-  if (optClear->isChecked()) return Mode::clear;
-  if (optOpenNew->isChecked()) return Mode::newWindow;
-  return Mode::add;
+  if (optClear->isChecked()) return Mode::Clear;
+  if (optOpenNew->isChecked()) return Mode::NewWindow;
+  return Mode::Add;
 }
 
 bool QueryModeDialog::preview() const {

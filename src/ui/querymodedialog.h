@@ -13,7 +13,7 @@ class QueryModeDialog final : public QDialog {
   Q_OBJECT
 
  public:
-  enum class Mode { add, clear, newWindow };
+  enum class Mode { Add, Clear, NewWindow };
 
   explicit QueryModeDialog(QWidget* parent = nullptr);
 

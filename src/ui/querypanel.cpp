@@ -109,7 +109,7 @@ QueryPanel::QueryPanel(QWidget* parent) : QWidget(parent) {
   btnWebSearch = new QToolButton(this);
   btnWebSearch->setObjectName(QStringLiteral("btnWebSearch"));
   btnWebSearch->setAutoRaise(true);
-  btnWebSearch->setIcon(commandIcon(CommandIcon::webSearch));
+  btnWebSearch->setIcon(commandIcon(CommandIcon::WebSearch));
   btnWebSearch->setToolTip(QStringLiteral("Search on the Web"));
   btnWebSearch->setAccessibleName(btnWebSearch->toolTip());
 
@@ -283,13 +283,13 @@ void QueryPanel::readQuery(QueryFields& query) const {
 
 QLineEdit* QueryPanel::editFor(Field field) const {
   switch (field) {
-    case Field::keywords:
+    case Field::Keywords:
       return edKeywords;
-    case Field::authors:
+    case Field::Authors:
       return edAuthor;
-    case Field::subject:
+    case Field::Subject:
       return edSubject;
-    case Field::groups:
+    case Field::Groups:
       return edGroups;
   }
   return edKeywords;

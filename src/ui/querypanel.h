@@ -24,7 +24,7 @@ class QueryPanel final : public QWidget {
 
  public:
   // The field a refined search changes.
-  enum class Field { keywords = 0, authors = 1, subject = 2, groups = 3 };
+  enum class Field { Keywords = 0, Authors = 1, Subject = 2, Groups = 3 };
 
   explicit QueryPanel(QWidget* parent = nullptr);
 

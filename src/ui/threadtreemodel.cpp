@@ -109,7 +109,7 @@ void ThreadTreeModel::rebuild() {
   const auto& articles = collection_.articles();
   linkKeys_.clear();
   if (grouped_) {
-    forest_ = groupThreads(articles, ThreadLinks::headersAndSubjects);
+    forest_ = groupThreads(articles, ThreadLinks::HeadersAndSubjects);
     linkKeys_.reserve(articles.size());
     for (std::size_t row = 0; row < articles.size(); ++row)
       linkKeys_.push_back(linkKey(static_cast<int>(row)));

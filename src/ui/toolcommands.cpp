@@ -177,7 +177,7 @@ void DesktopCommands::webSearch(const QString& text) {
 void DesktopCommands::showPostingProfile() {
   // The author label shows the shown article's author; its menu and the list's entry are
   // enabled only for an address.
-  const std::string author = encodeText(articles_.headerText(ArticlesPage::HeaderField::author));
+  const std::string author = encodeText(articles_.headerText(ArticlesPage::HeaderField::Author));
   if (author.find('@') == std::string::npos) return;
   desktop_.openPostingProfile(author, options_.options().serviceSettings());
 }
@@ -185,17 +185,17 @@ void DesktopCommands::showPostingProfile() {
 void DesktopCommands::replyToAuthor() {
   const Article* article = articles_.selection().first;
   if (article == nullptr || article->author.find('@') == std::string::npos) return;
-  desktop_.composeMessage(*article, MessageMode::replyAuthor);
+  desktop_.composeMessage(*article, MessageMode::ReplyAuthor);
 }
 
 void DesktopCommands::replyToGroup() {
   if (const Article* article = articles_.selection().first)
-    desktop_.composeMessage(*article, MessageMode::replyGroup);
+    desktop_.composeMessage(*article, MessageMode::ReplyGroup);
 }
 
 void DesktopCommands::forwardArticle() {
   if (const Article* article = articles_.selection().first)
-    desktop_.composeMessage(*article, MessageMode::forward);
+    desktop_.composeMessage(*article, MessageMode::Forward);
 }
 
 }  // namespace varnook

@@ -25,13 +25,13 @@ void UpdatePrompts::showUpdateStatus(const std::string& text) {
 }
 
 bool UpdatePrompts::askYesNo(const std::string& text) {
-  return prompts_.message(parent_, UserPrompts::Kind::yesNo, displayText(text)) ==
-         UserPrompts::Answer::yes;
+  return prompts_.message(parent_, UserPrompts::Kind::YesNo, displayText(text)) ==
+         UserPrompts::Answer::Yes;
 }
 
 bool UpdatePrompts::askOkCancel(const std::string& text) {
-  return prompts_.message(parent_, UserPrompts::Kind::okCancel, displayText(text)) ==
-         UserPrompts::Answer::ok;
+  return prompts_.message(parent_, UserPrompts::Kind::OkCancel, displayText(text)) ==
+         UserPrompts::Answer::Ok;
 }
 
 void UpdatePrompts::openUrl(const std::string& url) {

@@ -12,29 +12,29 @@ UserPrompts::Answer DesktopPrompts::message(QWidget* parent, Kind kind, const QS
   QMessageBox box(parent);
   box.setText(text);
   switch (kind) {
-    case Kind::warning:
+    case Kind::Warning:
       box.setIcon(QMessageBox::Warning);
       box.setWindowTitle(QStringLiteral("Warning"));
       box.setStandardButtons(QMessageBox::Ok);
       break;
-    case Kind::error:
+    case Kind::Error:
       box.setIcon(QMessageBox::Critical);
       box.setWindowTitle(QStringLiteral("Error"));
       box.setStandardButtons(QMessageBox::Ok);
       break;
-    case Kind::yesNo:
+    case Kind::YesNo:
       box.setIcon(QMessageBox::Question);
       box.setWindowTitle(QStringLiteral("Confirm"));
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setEscapeButton(QMessageBox::No);
       break;
-    case Kind::yesNoCancel:
+    case Kind::YesNoCancel:
       box.setIcon(QMessageBox::Question);
       box.setWindowTitle(QStringLiteral("Confirm"));
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       box.setEscapeButton(QMessageBox::Cancel);
       break;
-    case Kind::okCancel:
+    case Kind::OkCancel:
       box.setIcon(QMessageBox::Question);
       box.setWindowTitle(QStringLiteral("Confirm"));
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
@@ -43,13 +43,13 @@ UserPrompts::Answer DesktopPrompts::message(QWidget* parent, Kind kind, const QS
   }
   switch (box.exec()) {
     case QMessageBox::Ok:
-      return Answer::ok;
+      return Answer::Ok;
     case QMessageBox::Yes:
-      return Answer::yes;
+      return Answer::Yes;
     case QMessageBox::No:
-      return Answer::no;
+      return Answer::No;
     default:
-      return kind == Kind::yesNo ? Answer::no : Answer::cancel;
+      return kind == Kind::YesNo ? Answer::No : Answer::Cancel;
   }
 }
 

@@ -23,13 +23,13 @@ struct FileDialogSpec {
 class UserPrompts {
  public:
   enum class Kind {
-    warning,      // OK
-    error,        // OK
-    yesNo,        // a question with Yes and No
-    yesNoCancel,  // a question with Yes, No and Cancel
-    okCancel,     // a confirmation with OK and Cancel
+    Warning,      // OK
+    Error,        // OK
+    YesNo,        // a question with Yes and No
+    YesNoCancel,  // a question with Yes, No and Cancel
+    OkCancel,     // a confirmation with OK and Cancel
   };
-  enum class Answer { ok, yes, no, cancel };
+  enum class Answer { Ok, Yes, No, Cancel };
 
   virtual ~UserPrompts() = default;
 

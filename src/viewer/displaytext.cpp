@@ -28,7 +28,7 @@ char16_t shown(char32_t c) {
 
 DisplayText::DisplayText(std::string bytes) : bytes_(std::move(bytes)) {
   if (bytes_.size() > kMaxLength) bytes_.resize(kMaxLength);
-  encoding_ = isValidUtf8(bytes_) ? Encoding::utf8 : Encoding::windows1252;
+  encoding_ = isValidUtf8(bytes_) ? Encoding::Utf8 : Encoding::Windows1252;
   lineStarts_.push_back(0);
   const char* const base = bytes_.data();
   std::size_t from = 0;
@@ -61,7 +61,7 @@ std::size_t DisplayText::lineOfOffset(std::size_t offset) const {
 std::size_t DisplayText::unitsBetween(std::size_t from, std::size_t to) const {
   to = std::min(to, bytes_.size());
   if (to <= from) return 0;
-  if (encoding_ == Encoding::windows1252) return to - from;
+  if (encoding_ == Encoding::Windows1252) return to - from;
   std::size_t units = 0;
   for (std::size_t i = from; i < to; ++i) {
     const auto c = static_cast<unsigned char>(bytes_[i]);
@@ -75,7 +75,7 @@ std::size_t DisplayText::unitsBetween(std::size_t from, std::size_t to) const {
 std::size_t DisplayText::offsetOfUnit(std::size_t line, std::size_t unit) const {
   const std::size_t start = lineStarts_[line];
   const std::size_t end = lineEnd(line);
-  if (encoding_ == Encoding::windows1252) return std::min(start + unit, end);
+  if (encoding_ == Encoding::Windows1252) return std::min(start + unit, end);
   std::size_t pos = start;
   std::size_t units = 0;
   while (pos < end && units < unit) {
@@ -95,7 +95,7 @@ std::u16string DisplayText::decode() const {
     if (line > 0) out.push_back(u'\n');
     std::size_t i = lineStarts_[line];
     const std::size_t end = lineEnd(line);
-    if (encoding_ == Encoding::windows1252) {
+    if (encoding_ == Encoding::Windows1252) {
       for (; i < end; ++i) {
         const unsigned char c = p[i];
         out.push_back(c >= 0x80 && c < 0xA0 ? windows1252Char(c) : shown(c));

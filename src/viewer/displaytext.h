@@ -26,7 +26,7 @@ inline bool isValidUtf8(std::string_view bytes) {
 // line. The text is limited to kMaxLength bytes; a longer one is cut there.
 class DisplayText {
  public:
-  enum class Encoding { utf8, windows1252 };
+  enum class Encoding { Utf8, Windows1252 };
   static constexpr std::size_t kMaxLength = 0x7FFFFFF0;
 
   DisplayText() { lineStarts_.push_back(0); }
@@ -55,7 +55,7 @@ class DisplayText {
 
  private:
   std::string bytes_;
-  Encoding encoding_ = Encoding::utf8;
+  Encoding encoding_ = Encoding::Utf8;
   std::vector<std::uint32_t> lineStarts_;
 };
 

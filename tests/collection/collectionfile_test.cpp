@@ -398,7 +398,7 @@ TEST(CollectionFileOnDisk, OnlyRegularFilesAreReplaced) {
     ASSERT_EQ(::lstat(path.c_str(), &before), 0);
     const SaveResult saved = saveCollection(c, path);
     EXPECT_EQ(std::tuple(saved.ok, saved.message), std::tuple(false, "Not a regular file"));
-    EXPECT_EQ(writeWholeFile(path, "x", FileAccess::usual),
+    EXPECT_EQ(writeWholeFile(path, "x", FileAccess::Usual),
               "Cannot create file \"" + path + "\". Not a regular file");
     ASSERT_EQ(::lstat(path.c_str(), &after), 0);
     EXPECT_EQ(std::tuple(after.st_ino, after.st_mode), std::tuple(before.st_ino, before.st_mode));

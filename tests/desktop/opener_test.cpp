@@ -54,7 +54,7 @@ TEST_F(Opener, UrlsReachTheRegisteredBrowserIntact) {
   };
   for (const auto& [url, received] : cases) {
     const OpenResult result = openUrl(box.dirs(), url);
-    ASSERT_EQ(result.status, OpenStatus::opened) << url << ": " << result.detail;
+    ASSERT_EQ(result.status, OpenStatus::Opened) << url << ": " << result.detail;
     EXPECT_EQ(box.waitForRecord("recorder.desktop"),
               (Args{"--new-window", received.empty() ? url : received}));
   }
@@ -67,7 +67,7 @@ TEST_F(Opener, ChoosesTheBrowserBySchemeAndTheHelpViewerFallsBackToIt) {
   box.addHandler("http.desktop", {"x-scheme-handler/http"});
   box.addHandler("ftp.desktop", {"x-scheme-handler/ftp"});
   const XdgDirs dirs = box.dirs();
-  ASSERT_EQ(openInHelpViewer(dirs, "/doc/manual.html").status, OpenStatus::opened);
+  ASSERT_EQ(openInHelpViewer(dirs, "/doc/manual.html").status, OpenStatus::Opened);
   EXPECT_EQ(box.waitForRecord("http.desktop"), (Args{"file:///doc/manual.html"}));
 
   box.addHandler("html.desktop", {"text/html"}, "%f");
@@ -77,23 +77,23 @@ TEST_F(Opener, ChoosesTheBrowserBySchemeAndTheHelpViewerFallsBackToIt) {
             (Args{script("html.desktop"), "/tmp/manual.html"}));
   EXPECT_EQ(browserCommand(dirs, "file:///tmp/a%20b.html"),
             (Args{script("html.desktop"), "/tmp/a b.html"}));
-  ASSERT_EQ(openInHelpViewer(dirs, "/doc/manual.html").status, OpenStatus::opened);
+  ASSERT_EQ(openInHelpViewer(dirs, "/doc/manual.html").status, OpenStatus::Opened);
   EXPECT_EQ(box.waitForRecord("html.desktop"), (Args{"/doc/manual.html"}));
 }
 
 TEST_F(Opener, ReportsAMissingAndABrokenBrowserAndFallsBackToTheBrowserVariable) {
   XdgDirs dirs = box.dirs();
-  EXPECT_EQ(openUrl(dirs, "http://x/").status, OpenStatus::noHandler);
+  EXPECT_EQ(openUrl(dirs, "http://x/").status, OpenStatus::NoHandler);
   box.addRecorder("env.desktop");
   dirs.browserVariable = "no-such-browser:" + script("env.desktop") + " --open=%s --literal=%%";
-  ASSERT_EQ(openUrl(dirs, "http://x/a b").status, OpenStatus::opened);
+  ASSERT_EQ(openUrl(dirs, "http://x/a b").status, OpenStatus::Opened);
   EXPECT_EQ(box.waitForRecord("env.desktop"), (Args{"--open=http://x/a b", "--literal=%"}));
 
   box.addDesktopFile("broken.desktop", "[Desktop Entry]\nType=Application\nName=B\nExec=" +
                                            box.root + "/bin/not-there %u\n");
   box.setDefault("x-scheme-handler/http", "broken.desktop");
   const OpenResult broken = openUrl(box.dirs(), "http://x/");
-  EXPECT_EQ(broken.status, OpenStatus::launchFailed);
+  EXPECT_EQ(broken.status, OpenStatus::LaunchFailed);
   EXPECT_FALSE(broken.detail.empty());
 }
 

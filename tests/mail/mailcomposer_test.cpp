@@ -43,8 +43,8 @@ TEST_F(MailComposerTest, RepliesThroughTheMessageFileHandlers) {
   composer.dateNames = DateNames::classic();
   ASSERT_TRUE(composer.hasEmlHandler() && composer.hasNwsHandler());
 
-  const auto reply = composer.compose(*replyable(), MessageMode::replyAuthor);
-  ASSERT_EQ(reply.status, Status::opened) << reply.message;
+  const auto reply = composer.compose(*replyable(), MessageMode::ReplyAuthor);
+  ASSERT_EQ(reply.status, Status::Opened) << reply.message;
   EXPECT_EQ(reply.target, eml);
   EXPECT_EQ(box.waitForRecord("mailer.desktop"), (Args{eml}));
   EXPECT_EQ(readFile(eml),
@@ -56,7 +56,7 @@ TEST_F(MailComposerTest, RepliesThroughTheMessageFileHandlers) {
   EXPECT_EQ(testing::fileMode(eml), 0600u);
   EXPECT_EQ(testing::fileMode(box.cacheHome + "/varnook"), 0700u);
 
-  ASSERT_EQ(composer.compose(*replyable(), MessageMode::replyGroup).status, Status::opened);
+  ASSERT_EQ(composer.compose(*replyable(), MessageMode::ReplyGroup).status, Status::Opened);
   EXPECT_EQ(box.waitForRecord("news.desktop"), (Args{nws}));
 }
 
@@ -65,12 +65,12 @@ TEST_F(MailComposerTest, FallsBackToAMailtoLinkAndRefusesGroupRepliesWithoutNews
   MailComposer composer(box.dirs());
   EXPECT_FALSE(composer.hasEmlHandler() || composer.hasNwsHandler());
 
-  const auto group = composer.compose(*replyable(), MessageMode::replyGroup);
-  EXPECT_EQ(group.status, Status::noNewsClient);
+  const auto group = composer.compose(*replyable(), MessageMode::ReplyGroup);
+  EXPECT_EQ(group.status, Status::NoNewsClient);
   EXPECT_FALSE(std::filesystem::exists(nws));
 
-  const auto forward = composer.compose(*replyable(), MessageMode::forward);
-  ASSERT_EQ(forward.status, Status::opened);
+  const auto forward = composer.compose(*replyable(), MessageMode::Forward);
+  ASSERT_EQ(forward.status, Status::Opened);
   const std::string link =
       "mailto:Ann%20%3Cann%40example.com%3E?subject=Modem%20trouble"
       "&body=%3Eline%20one%0D%0A%3Eline%20two%0D%0A";
@@ -80,14 +80,14 @@ TEST_F(MailComposerTest, FallsBackToAMailtoLinkAndRefusesGroupRepliesWithoutNews
 
 TEST_F(MailComposerTest, ReportsAMissingMailProgramAndAnUnwritableCache) {
   MailComposer nothing(box.dirs());
-  const auto unopened = nothing.compose(*replyable(), MessageMode::replyAuthor);
-  EXPECT_EQ(unopened.status, Status::launchFailed);
+  const auto unopened = nothing.compose(*replyable(), MessageMode::ReplyAuthor);
+  EXPECT_EQ(unopened.status, Status::LaunchFailed);
 
   box.addHandler("mailer.desktop", {"message/rfc822"}, "%f");
   MailComposer composer(box.dirs());
   testing::writeFile(box.cacheHome + "/varnook", "a file where the folder belongs");
-  const auto failed = composer.compose(*replyable(), MessageMode::replyAuthor);
-  EXPECT_EQ(failed.status, Status::writeFailed);
+  const auto failed = composer.compose(*replyable(), MessageMode::ReplyAuthor);
+  EXPECT_EQ(failed.status, Status::WriteFailed);
   EXPECT_NE(failed.message.find(box.cacheHome + "/varnook"), std::string::npos) << failed.message;
   EXPECT_FALSE(box.recorderRan("mailer.desktop"));
 }
@@ -104,11 +104,11 @@ TEST_F(MailComposerTest, OpenMailTargetSendsAddressesLinksAndFilesToTheirHandler
        "/home/a@b/.cache/varnook/TempMsg.eml"},
   };
   for (const auto& [target, recorder, received] : cases) {
-    ASSERT_EQ(openMailTarget(dirs, target).status, OpenStatus::opened) << target;
+    ASSERT_EQ(openMailTarget(dirs, target).status, OpenStatus::Opened) << target;
     EXPECT_EQ(box.waitForRecord(recorder), (Args{received}));
   }
-  EXPECT_EQ(openMailTarget(dirs, "no address here").status, OpenStatus::noHandler);
-  EXPECT_EQ(openMailTarget(dirs, "/tmp/TempMsg.nws").status, OpenStatus::noHandler);
+  EXPECT_EQ(openMailTarget(dirs, "no address here").status, OpenStatus::NoHandler);
+  EXPECT_EQ(openMailTarget(dirs, "/tmp/TempMsg.nws").status, OpenStatus::NoHandler);
 }
 
 }  // namespace

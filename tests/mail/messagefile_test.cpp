@@ -43,16 +43,16 @@ TEST(MessageFile, WritesEachModeLineForLine) {
       "X-Unsent: 1\r\n\r\n";
   const std::string quoted = ">First line\r\n>> quoted\r\n>third\r\n>last\r\n";
   const std::pair<MessageMode, std::string> cases[] = {
-      {MessageMode::replyAuthor, me +
+      {MessageMode::ReplyAuthor, me +
                                      "Subject: Re: Re: modems\r\n"
                                      "To: John Smith <john@example.com>\r\n" +
                                      unsent + quoted},
-      {MessageMode::forward, me + "Subject: Fw: Re: modems\r\n" + unsent + quoted},
-      {MessageMode::replyGroup, me +
+      {MessageMode::Forward, me + "Subject: Fw: Re: modems\r\n" + unsent + quoted},
+      {MessageMode::ReplyGroup, me +
                                     "Subject: Re: Re: modems\r\nNewsgroups: comp.dcom.modems\r\n"
                                     "References: <abc@news.example>\r\n" +
                                     unsent + quoted},
-      {MessageMode::saveArticle,
+      {MessageMode::SaveArticle,
        "From: John Smith <john@example.com>\r\nSubject: Re: modems\r\n"
        "Newsgroups: comp.dcom.modems\r\nDate: Mon, 5 Apr 93 23:23:53\r\n"
        "Message-ID: <abc@news.example>\r\nReferences: <parent@news.example>\r\n\r\n"
@@ -67,20 +67,20 @@ TEST(MessageFile, LeavesOutWhatTheArticleLacksAndFieldsCannotAddHeaderLines) {
   article.forum = "alt.test";
   MessageContext context = fixedContext();
   context.sender.clear();
-  EXPECT_TRUE(messageText(article, MessageMode::replyGroup, context)
+  EXPECT_TRUE(messageText(article, MessageMode::ReplyGroup, context)
                   .starts_with("From: \r\nSubject: Re: Subject\r\nNewsgroups: alt.test\r\n"
                                "Date: " +
                                rfc5322Date(context.now) + "\r\nMIME-Version"));
-  EXPECT_EQ(messageText(article, MessageMode::saveArticle, context),
+  EXPECT_EQ(messageText(article, MessageMode::SaveArticle, context),
             "From: \r\nSubject: Subject\r\nNewsgroups: alt.test\r\nDate: \r\n\r\n");
   // A text that is no UTF-8 goes out as the UTF-8 of what the window showed.
   article.text = "Gr\xFC\xDF \x80";
-  EXPECT_TRUE(messageText(article, MessageMode::forward, context)
+  EXPECT_TRUE(messageText(article, MessageMode::Forward, context)
                   .ends_with("\r\n\r\n>Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC\r\n"));
 
   article.subject = "Hi\r\nBcc: victim@example.com";
   article.author = "a@b\nX-Evil: 1";
-  const std::string text = messageText(article, MessageMode::replyAuthor, fixedContext());
+  const std::string text = messageText(article, MessageMode::ReplyAuthor, fixedContext());
   EXPECT_NE(text.find("Subject: Re: Hi  Bcc: victim@example.com\r\n"), std::string::npos);
   EXPECT_NE(text.find("To: a@b X-Evil: 1\r\n"), std::string::npos);
 }
@@ -115,13 +115,13 @@ TEST(MessageFile, FilesGetTheUsualOrOwnerOnlyAccessReplaceOldFilesAndFailWithThe
   const std::string file = box.root + "/saved.nws";
   ::umask(022);
   for (const bool ownerOnly : {false, true}) {
-    const MessageMode mode = ownerOnly ? MessageMode::forward : MessageMode::saveArticle;
+    const MessageMode mode = ownerOnly ? MessageMode::Forward : MessageMode::SaveArticle;
     ASSERT_EQ(writeMessageFile(*sampleArticle(), file, mode, fixedContext(), ownerOnly), "");
     EXPECT_EQ(testing::fileMode(file), ownerOnly ? 0600u : 0644u);
     EXPECT_EQ(readFile(file), messageText(*sampleArticle(), mode, fixedContext()));
   }
   EXPECT_EQ(writeMessageFile(*sampleArticle(), "/nonexistent-folder/x.nws",
-                             MessageMode::saveArticle, fixedContext()),
+                             MessageMode::SaveArticle, fixedContext()),
             "Cannot create file \"/nonexistent-folder/x.nws\". No such file or directory");
 }
 

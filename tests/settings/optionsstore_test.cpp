@@ -76,7 +76,7 @@ class OptionsStoreTest : public ::testing::Test {
 
 TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBackAndLoadingCreatesNothing) {
   auto store = registryStore();
-  EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);  // the first start
+  EXPECT_EQ(store->load().outcome, LoadOutcome::NothingStored);  // the first start
   EXPECT_EQ(store->options(), VnkOptions{});
   EXPECT_FALSE(fs::exists(config_));
 
@@ -97,7 +97,7 @@ TEST_F(OptionsStoreTest, RegistryModeSavesAPrivateFileThatLoadsBackAndLoadingCre
   EXPECT_EQ(entriesIn(optionsFile().parent_path()), 1);  // no temporary files left behind
 
   auto again = registryStore();
-  EXPECT_EQ(again->load().outcome, LoadOutcome::loaded);
+  EXPECT_EQ(again->load().outcome, LoadOutcome::Loaded);
   EXPECT_EQ(again->options(), changed);
   // Replacing a file keeps it private, whatever mode an earlier mishap left it with.
   fs::permissions(optionsFile(), fs::perms::all);
@@ -118,7 +118,7 @@ TEST_F(OptionsStoreTest, ValueNameNamesTheFile) {
     store->setValueName(unusable);
     const OptionsSaveResult result = store->save();
     EXPECT_FALSE(result.saved) << unusable;
-    EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
+    EXPECT_EQ(store->load().outcome, LoadOutcome::NothingStored);
   }
 }
 
@@ -129,7 +129,7 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   auto store = registryStore();
   store->options().hitsPerPage = 50;
   writeStored("");
-  EXPECT_EQ(store->load().outcome, LoadOutcome::nothingStored);
+  EXPECT_EQ(store->load().outcome, LoadOutcome::NothingStored);
   EXPECT_EQ(store->options().hitsPerPage, 50);
 
   const std::string name = optionsFile().string();
@@ -143,7 +143,7 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
     fs::remove(optionsFile());
     if (!make()) continue;
     const OptionsLoadResult unreadable = store->load();
-    EXPECT_EQ(unreadable.outcome, LoadOutcome::unreadable);
+    EXPECT_EQ(unreadable.outcome, LoadOutcome::Unreadable);
     EXPECT_NE(unreadable.warning.find("\"" + name + "\""), std::string::npos);
     EXPECT_EQ(store->options().hitsPerPage, 50);
   }
@@ -157,7 +157,7 @@ TEST_F(OptionsStoreTest, LoadingKeepsWhatTheStoreCannotGive) {
   writeStored(stream.substr(0, stream.find("LinkColor") + 3));
   const OptionsLoadResult damaged = store->load();
   EXPECT_EQ(std::tuple(damaged.outcome, damaged.stream.status),
-            std::tuple(LoadOutcome::partlyLoaded, OptionsStreamStatus::truncated));
+            std::tuple(LoadOutcome::PartlyLoaded, OptionsStreamStatus::Truncated));
   EXPECT_NE(damaged.warning.find("\"" + name + "\" is damaged"), std::string::npos);
   EXPECT_EQ(std::tuple(store->options().useProxy, store->options().hitsPerPage,
                        store->options().linkColor),
@@ -221,7 +221,7 @@ TEST_F(OptionsStoreTest, FileModeStoresNextToTheProgram) {
   stores[0].options().maxRequests = 17;
   ASSERT_TRUE(stores[0].save().saved);
   EXPECT_EQ(modeOf(program.parent_path() / "settings.cfg"), 0600u);
-  EXPECT_EQ(stores[1].load().outcome, LoadOutcome::loaded);
+  EXPECT_EQ(stores[1].load().outcome, LoadOutcome::Loaded);
   EXPECT_EQ(stores[1].options().maxRequests, 17);
   EXPECT_FALSE(fs::exists(config_));
 }
@@ -240,7 +240,7 @@ TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
   store.options().hitsPerPage = 11;
   EXPECT_TRUE(store.save().saved);
   EXPECT_FALSE(fs::exists(optionsFile()));
-  EXPECT_EQ(store.load().outcome, LoadOutcome::handledByEvent);
+  EXPECT_EQ(store.load().outcome, LoadOutcome::HandledByEvent);
   EXPECT_EQ(loads, 1);
 
   // Stream events: saving sees the empty stream first; loading sees the stored bytes.
@@ -257,12 +257,12 @@ TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
     stream.erase(0, 2);
   };
   store.options().hitsPerPage = 40;
-  EXPECT_EQ(store.load().outcome, LoadOutcome::loaded);
+  EXPECT_EQ(store.load().outcome, LoadOutcome::Loaded);
   EXPECT_EQ(store.options().hitsPerPage, 11);
 
   store.onStreamLoad = [](OptionsStore&, std::string&, bool& done) { done = true; };
   store.options().hitsPerPage = 40;
-  EXPECT_EQ(store.load().outcome, LoadOutcome::handledByEvent);
+  EXPECT_EQ(store.load().outcome, LoadOutcome::HandledByEvent);
   EXPECT_EQ(store.options().hitsPerPage, 40);
 
   store.onStreamSave = [](OptionsStore&, std::string& stream, bool& done) {

@@ -218,7 +218,7 @@ TEST(OptionsStream, TruncationAtEveryByteKeepsTheDefaultsForWhatWasCut) {
   for (std::size_t cut = 0; cut < stream.size(); ++cut) {
     VnkOptions read;
     const OptionsStreamReport report = readOptionsStream(stream.substr(0, cut), read);
-    ASSERT_EQ(report.status, OptionsStreamStatus::truncated) << "cut at " << cut;
+    ASSERT_EQ(report.status, OptionsStreamStatus::Truncated) << "cut at " << cut;
     // The options that were read form a prefix; everything behind it has its default.
     const std::vector<bool> asFull = sameFields(read, full), asDefault = sameFields(read, {});
     std::size_t prefix = 0;
@@ -236,9 +236,9 @@ TEST(OptionsStream, DamagedStreamsKeepWhatCouldBeRead) {
   using S = StreamBuilder;
   const auto hits = [] { return S().header().integer("HitsPerPage", 2, 77); };
   const auto then9 = [](S& s) { return s.integer("MaxRequests", 2, 9).end().bytes; };
-  const auto complete = OptionsStreamStatus::complete;
-  const auto truncated = OptionsStreamStatus::truncated;
-  const auto malformed = OptionsStreamStatus::malformed;
+  const auto complete = OptionsStreamStatus::Complete;
+  const auto truncated = OptionsStreamStatus::Truncated;
+  const auto malformed = OptionsStreamStatus::Malformed;
   struct Case {
     const char* what;
     std::string bytes;

@@ -95,7 +95,7 @@ TEST_F(AboutDialogTest, UpToDateIsKnownToEveryLaterDialogOfTheRun) {
 
 TEST_F(AboutDialogTest, NewerVersionAsksAndLinksTheChanges) {
   start("NewestVersion=1.00.06.00\nRevisionsURL=http://home.test/changes.html\n");
-  prompts.answers = {UserPrompts::Answer::no};
+  prompts.answers = {UserPrompts::Answer::No};
   checkUpdates();  // the question asked: see the home site's tests
   EXPECT_EQ(dialog->lblStatus->text(), kNewer);
   EXPECT_FALSE(closed);
@@ -108,7 +108,7 @@ TEST_F(AboutDialogTest, OutdatedVersionShowsRedAndClosesOnYes) {
   start(
       "NewestVersion=1.00.07.00\nOldestValidVersion=1.00.06.00\n"
       "MessageUrl=http://home.test/message.html\nMessageSubject=Hello\n");
-  prompts.answers = {UserPrompts::Answer::yes};
+  prompts.answers = {UserPrompts::Answer::Yes};
   checkUpdates();
   EXPECT_TRUE(closed);
   EXPECT_EQ(box.waitForRecord("browser.desktop"),

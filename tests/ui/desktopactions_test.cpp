@@ -41,7 +41,7 @@ TEST_F(DesktopActionsTest, FailuresShowTheProgramsTexts) {
   Article article(5, "Subject");
   article.author = "a@example.com";
   article.forum = "alt.test";
-  actions().composeMessage(article, MessageMode::replyGroup);
+  actions().composeMessage(article, MessageMode::ReplyGroup);
   box.addDesktopFile("gone.desktop",
                      "[Desktop Entry]\nType=Application\nName=G\nExec=" + box.root + "/gone %u\n");
   box.setDefault("x-scheme-handler/http", "gone.desktop");
@@ -58,8 +58,8 @@ TEST_F(DesktopActionsTest, FailuresShowTheProgramsTexts) {
                 "Can't launch the default browser!",
                 "Can't launch the default browser!\n\nemacs-browser ended with an error:\nexec: "
                 "emacs: not found"}));
-  EXPECT_EQ(prompts.messages[4].kind, Kind::error);
-  EXPECT_EQ(prompts.messages[2].kind, Kind::warning);
+  EXPECT_EQ(prompts.messages[4].kind, Kind::Error);
+  EXPECT_EQ(prompts.messages[2].kind, Kind::Warning);
 }
 
 TEST_F(DesktopActionsTest, LinksGoToTheMailProgramOrTheBrowser) {
@@ -117,10 +117,10 @@ TEST_F(DesktopActionsTest, SaveAndExportSayWhyNot) {
 TEST_F(DesktopActionsTest, UpdatePromptsAskOkCancelWithPlainLineEnds) {
   UpdatePrompts ui(
       prompts, actions(), nullptr, [](const QString&) {}, [] {});
-  prompts.answers = {UserPrompts::Answer::cancel};
+  prompts.answers = {UserPrompts::Answer::Cancel};
   EXPECT_FALSE(ui.askOkCancel("Line one\r\n\r\nline two"));
   ASSERT_EQ(prompts.messages.size(), 1u);
-  EXPECT_EQ(prompts.messages[0].kind, Kind::okCancel);
+  EXPECT_EQ(prompts.messages[0].kind, Kind::OkCancel);
   EXPECT_EQ(prompts.messages[0].text, "Line one\n\nline two");
 }
 

@@ -31,7 +31,7 @@ class DocumentTest : public WindowTest {
     ASSERT_TRUE(collection().modified());
   }
   bool askedAboutUnsavedChanges() const {
-    return !prompts_.messages.empty() && prompts_.messages[0].kind == Kind::yesNoCancel &&
+    return !prompts_.messages.empty() && prompts_.messages[0].kind == Kind::YesNoCancel &&
            prompts_.messages[0].text ==
                "There are unsaved changes in the news collection. Save them now?";
   }
@@ -66,7 +66,7 @@ TEST_F(DocumentTest, SaveAsNamesTheDocumentAndSaveWritesItAFailureChangesNothing
   answerFile(tempPath("no/such/folder/x.vnk"));
   action("mnuSaveAs")->trigger();
   ASSERT_EQ(prompts_.messages.size(), 1u);
-  EXPECT_EQ(prompts_.messages[0].kind, Kind::error);
+  EXPECT_EQ(prompts_.messages[0].kind, Kind::Error);
   EXPECT_EQ(document(), "Varnook - no document* 1/0");
   EXPECT_TRUE(collection().fileName().empty());
 
@@ -102,7 +102,7 @@ TEST_F(DocumentTest, OpenWithUnsavedChangesFollowsTheAnswerAndKeepsLogAndPanel) 
   const std::string path = writeSampleFile("sample.vnk");
   const std::string savedTo = tempPath("unsaved.vnk");
   for (const std::optional<Answer> answer :
-       {std::optional<Answer>(), {Answer::cancel}, {Answer::no}, {Answer::yes}}) {
+       {std::optional<Answer>(), {Answer::Cancel}, {Answer::No}, {Answer::Yes}}) {
     SCOPED_TRACE(answer ? static_cast<int>(*answer) : -1);
     startSession();
     makeUnsavedChanges();
@@ -113,11 +113,11 @@ TEST_F(DocumentTest, OpenWithUnsavedChangesFollowsTheAnswerAndKeepsLogAndPanel) 
     keywords()->setText(QStringLiteral("typed"));
     answerFile(answer ? path : "");  // the open dialog
     if (answer) prompts_.answers.push_back(*answer);
-    if (answer == Answer::yes) answerFile(savedTo);
+    if (answer == Answer::Yes) answerFile(savedTo);
     QTest::keyClick(queries(), Qt::Key_O, Qt::ControlModifier);
 
     EXPECT_EQ(askedAboutUnsavedChanges(), answer.has_value());
-    if (answer == Answer::no || answer == Answer::yes) {
+    if (answer == Answer::No || answer == Answer::Yes) {
       EXPECT_EQ(document(), "Varnook - sample.vnk 1/2");
       EXPECT_EQ(collection().requests()[0]->name, "Saved query");
       EXPECT_FALSE(collection().knownArticles().contains(77));  // the old collection is gone
@@ -150,7 +150,7 @@ TEST_F(DocumentTest, MalformedFileKeepsWhatWasReadUnderThePreviousTitle) {
   answerFile(path);
   action("mnuOpen")->trigger();
   ASSERT_FALSE(prompts_.messages.empty());
-  EXPECT_EQ(prompts_.messages.back().kind, Kind::error);
+  EXPECT_EQ(prompts_.messages.back().kind, Kind::Error);
   EXPECT_EQ(document(), "Varnook - no document* 1/0");
 }
 
@@ -165,7 +165,7 @@ TEST_F(DocumentTest, NewAsksOnlyWhenThereIsSomethingToLoseAndClearsEverything) {
   addArticle(5, "Article");
   appendLog("log line");
   keywords()->setText(QStringLiteral("panel text"));
-  prompts_.answers = {Answer::cancel, Answer::no};
+  prompts_.answers = {Answer::Cancel, Answer::No};
   action("mnuNew")->trigger();
   EXPECT_EQ(document(), "Varnook - no document* 1/1");
   showPage(2);
@@ -181,7 +181,7 @@ TEST_F(DocumentTest, NewAsksOnlyWhenThereIsSomethingToLoseAndClearsEverything) {
 
 TEST_F(DocumentTest, ClosingWithUnsavedChangesStaysOpenUnlessTheyAreSaved) {
   makeUnsavedChanges();
-  prompts_.answers = {Answer::yes, Answer::cancel, Answer::yes};
+  prompts_.answers = {Answer::Yes, Answer::Cancel, Answer::Yes};
   answerFile("");  // Save As cancelled
   EXPECT_FALSE(window().close());
   EXPECT_TRUE(window().isVisible());
@@ -273,7 +273,7 @@ TEST_F(CommandLineTest, CollectionPathOpensItAndFurtherWordsAreAddedAMissingOneW
   const std::string missing = tempPath("missing.vnk");
   startSession({missing});
   ASSERT_EQ(prompts_.messages.size(), 1u);
-  EXPECT_EQ(prompts_.messages[0].kind, Kind::warning);
+  EXPECT_EQ(prompts_.messages[0].kind, Kind::Warning);
   EXPECT_EQ(prompts_.messages[0].text.toStdString(),
             "News collection \"" + missing + "\" not found");
   EXPECT_EQ(document(), "Varnook - no document 0/0");

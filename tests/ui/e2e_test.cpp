@@ -70,7 +70,7 @@ class EndToEnd : public WindowTest {
   // Sends a query for the sportster from the panel, downloading automatically, and waits
   // until every article has arrived; the one question (the newer version) is declined.
   void searchAndDownload() {
-    prompts_.answers = {UserPrompts::Answer::no};
+    prompts_.answers = {UserPrompts::Answer::No};
     action("btnAuto")->trigger();
     child<QLineEdit>("edKeywords")->setFocus();
     QTest::keyClicks(child<QLineEdit>("edKeywords"), QStringLiteral("sportster"));

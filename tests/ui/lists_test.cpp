@@ -132,10 +132,10 @@ TEST_F(ListsTest, DeletingOneArticleSelectsTheNextAndSeveralAskFirst) {
   clickRow(articles(), 0);
   clickRow(articles(), 1, Qt::ControlModifier);
   clickRow(articles(), 3, Qt::ControlModifier);
-  prompts_.answers = {Answer::cancel, Answer::ok};
+  prompts_.answers = {Answer::Cancel, Answer::Ok};
   QTest::keyClick(articles(), Qt::Key_Delete);
   EXPECT_EQ(prompts_.texts(), QStringList{"Delete 3 selected articles?"});
-  EXPECT_EQ(prompts_.messages[0].kind, UserPrompts::Kind::okCancel);
+  EXPECT_EQ(prompts_.messages[0].kind, UserPrompts::Kind::OkCancel);
   EXPECT_EQ(collection().articles().size(), 4u);
   menuCommand(articles(), 0, "mnuDeleteArticles");
   EXPECT_EQ(articleSubjects(), Subjects{"S3"});
@@ -397,7 +397,7 @@ TEST_F(ListsTest, FilterBoxesNarrowTheListsAndCommandsActOnTheRowsShown) {
     EXPECT_EQ(articles()->model()->rowCount(), shown) << text;
   }
   menuCommand(articles(), 0, "mnuSelectAll");  // the rows shown, not the hidden one
-  prompts_.answers = {Answer::ok};
+  prompts_.answers = {Answer::Ok};
   QTest::keyClick(articles(), Qt::Key_Delete);
   EXPECT_EQ(articleSubjects(), Subjects{"Modem init"});
 }

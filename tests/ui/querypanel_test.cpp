@@ -269,13 +269,13 @@ TEST_F(RefineTest, NewWindowWithoutPreviewStartsASecondCopyThatSendsAtOnce) {
   EXPECT_EQ(prompts_.dialogsShown, 1);
   EXPECT_EQ(prompts_.started.size(), 2u);
   EXPECT_EQ(prompts_.texts(), QStringList{"Unable to start another instance of Varnook!"});
-  EXPECT_EQ(prompts_.messages[0].kind, UserPrompts::Kind::warning);
+  EXPECT_EQ(prompts_.messages[0].kind, UserPrompts::Kind::Warning);
 }
 
 TEST_F(RefineTest, ClearModeStartsANewCollectionOrStopsWhenThatIsCancelled) {
   answerDialog("optClear", false);
   caretAfter("u");
-  prompts_.answers = {Answer::cancel, Answer::no};  // the unsaved-changes prompt
+  prompts_.answers = {Answer::Cancel, Answer::No};  // the unsaved-changes prompt
   command(openViewerMenu(), "mnuSelRefineSearch");
   EXPECT_EQ(collection().articles().size(), 1u);
   EXPECT_TRUE(panel().edKeywords->text().isEmpty());

@@ -32,9 +32,9 @@ class ScriptedPrompts final : public UserPrompts {
 
   Answer message(QWidget*, Kind kind, const QString& text) override {
     messages.push_back({kind, text});
-    if (kind == Kind::warning || kind == Kind::error) return Answer::ok;
+    if (kind == Kind::Warning || kind == Kind::Error) return Answer::Ok;
     if (answers.empty()) ADD_FAILURE() << "unexpected question: " << text.toStdString();
-    return take(answers, Answer::cancel);
+    return take(answers, Answer::Cancel);
   }
   QString openFileName(QWidget*, const FileDialogSpec& spec) override {
     fileDialogs.push_back(spec);

@@ -51,23 +51,23 @@ std::string utf16(std::u16string_view text, bool bom = false, bool bigEndian = f
 TEST(DroppedUrlText, FirstUrlLineOfEachFormat) {
   const std::u16string titled = u"http://x/getdoc.xp?AN=12\nSome title \u00e9";
   const std::tuple<DropFormat, std::string, const char*> cases[] = {
-      {DropFormat::uriList, "# a comment\r\nhttp://a/dnquery.xp?query=x\r\nhttp://b/\r\n",
+      {DropFormat::UriList, "# a comment\r\nhttp://a/dnquery.xp?query=x\r\nhttp://b/\r\n",
        "http://a/dnquery.xp?query=x"},
-      {DropFormat::uriList, "\r\n  http://a/  \n", "http://a/"},
-      {DropFormat::uriList, "# only a comment", ""},
-      {DropFormat::uriList, "", ""},
-      {DropFormat::mozUrl, utf16(titled), "http://x/getdoc.xp?AN=12"},
-      {DropFormat::mozUrl, utf16(titled, true, true), "http://x/getdoc.xp?AN=12"},
-      {DropFormat::mozUrl, utf16(u"http://\u00e9\U0001F600"), "http://\xC3\xA9\xF0\x9F\x98\x80"},
+      {DropFormat::UriList, "\r\n  http://a/  \n", "http://a/"},
+      {DropFormat::UriList, "# only a comment", ""},
+      {DropFormat::UriList, "", ""},
+      {DropFormat::MozUrl, utf16(titled), "http://x/getdoc.xp?AN=12"},
+      {DropFormat::MozUrl, utf16(titled, true, true), "http://x/getdoc.xp?AN=12"},
+      {DropFormat::MozUrl, utf16(u"http://\u00e9\U0001F600"), "http://\xC3\xA9\xF0\x9F\x98\x80"},
       // A lone surrogate and an odd trailing byte do no harm.
-      {DropFormat::mozUrl,
+      {DropFormat::MozUrl,
        utf16(u"a\xD800"
              u"b") +
            "x",
        "a\xEF\xBF\xBD"
        "b"},
-      {DropFormat::plainText, "  http://a/getdoc.xp?AN=1 \r\nsecond", "http://a/getdoc.xp?AN=1"},
-      {DropFormat::plainText, "\n\nhttp://a/\n", "http://a/"},
+      {DropFormat::PlainText, "  http://a/getdoc.xp?AN=1 \r\nsecond", "http://a/getdoc.xp?AN=1"},
+      {DropFormat::PlainText, "\n\nhttp://a/\n", "http://a/"},
   };
   for (const auto& [format, bytes, url] : cases) EXPECT_EQ(droppedUrlText(format, bytes), url);
 }

@@ -131,7 +131,7 @@ TEST_F(ThreadsTest, SelectionCheckMarksLoadAndDeleteWorkOnTheTree) {
   EXPECT_EQ(tree(), (Lines{"Re: Modem", "  Re: Re: Modem", "Apple", "  Re: Apple"}));
   EXPECT_FALSE(articles()->isExpanded(rowOf(article("Apple"))));
   // Two replies of different threads at once, after the confirmation.
-  prompts_.answers = {UserPrompts::Answer::ok};
+  prompts_.answers = {UserPrompts::Answer::Ok};
   select({&article("Re: Re: Modem"), &article("Re: Apple")});
   QTest::keyClick(articles(), Qt::Key_Delete);
   EXPECT_EQ(tree(), (Lines{"Re: Modem", "Apple"}));

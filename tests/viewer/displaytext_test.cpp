@@ -33,7 +33,7 @@ TEST(DisplayText, LinesEndAtLfWithTheCrBelongingToTheEnd) {
 
 TEST(DisplayText, InvalidUtf8IsShownAsWindows1252) {
   const DisplayText t("\x80 caf\xE9 \x81\x9F");
-  EXPECT_EQ(t.encoding(), DisplayText::Encoding::windows1252);
+  EXPECT_EQ(t.encoding(), DisplayText::Encoding::Windows1252);
   EXPECT_EQ(t.decode(), u"\u20AC caf\u00E9 \u0081\u0178");
   EXPECT_EQ(t.unitsBetween(0, 6), 6u);
   EXPECT_EQ(t.offsetOfUnit(0, 3), 3u);
@@ -46,7 +46,7 @@ TEST(DisplayText, Utf8OffsetsMapToUtf16Units) {
       "a\xF0\x9D\x84\x9E"
       "b\xE2\x80\xA9"
       "c");
-  EXPECT_EQ(t.encoding(), DisplayText::Encoding::utf8);
+  EXPECT_EQ(t.encoding(), DisplayText::Encoding::Utf8);
   EXPECT_EQ(t.decode(), u"x\n\u00E9a\U0001D11Eb\uFFFDc");
   const std::size_t s = t.lineStart(1);
   const std::pair<std::size_t, std::size_t> cases[] = {{0, 0}, {2, 1},  {3, 2}, {7, 4},
