@@ -81,12 +81,7 @@ ArticlesPage::ArticlesPage(Collection& collection, const VnkOptions& options, QW
       "edArticleFilter", QStringLiteral("Filter articles"),
       [this](const QString& text) { setFilterText(text); }, listPane);
   articleList_ = makeListView("lvArticles", rows_, listPane);
-  auto* listLayout = new QVBoxLayout(listPane);
-  listLayout->setContentsMargins(0, 0, 0, 0);
-  listLayout->setSpacing(2);
-  listLayout->addWidget(filterBox_);
-  listLayout->addWidget(articleList_, 1);
-  articleList_->setAccessibleName(QStringLiteral("Articles"));
+  layOutFilteredList(*listPane, *filterBox_, *articleList_, QStringLiteral("Articles"));
   articleList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   articleList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   arrangeListHeader(*articleList_->header(), {200, 100, 150, 150}, {ArticleListModel::forum});

@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTreeView>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
 
@@ -175,6 +176,16 @@ QLineEdit* makeFilterBox(const char* name, const QString& accessibleName,
   };
   box->installEventFilter(new Keys(box));
   return box;
+}
+
+void layOutFilteredList(QWidget& pane, QLineEdit& box, QTreeView& list,
+                        const QString& accessibleName) {
+  auto* layout = new QVBoxLayout(&pane);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  layout->addWidget(&box);
+  layout->addWidget(&list, 1);
+  list.setAccessibleName(accessibleName);
 }
 
 }  // namespace varnook

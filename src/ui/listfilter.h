@@ -6,6 +6,7 @@
 #include <vector>
 
 class QLineEdit;
+class QTreeView;
 
 namespace varnook {
 
@@ -64,5 +65,10 @@ class ListFilter final : public QAbstractProxyModel {
 // box to the rows; Esc empties it. Made before the list, it comes before it in the Tab order.
 QLineEdit* makeFilterBox(const char* name, const QString& accessibleName,
                          std::function<void(const QString&)> apply, QWidget* parent);
+
+// Lays out `pane` (the parent of both) with the filter box above its list, which gets the
+// accessible name.
+void layOutFilteredList(QWidget& pane, QLineEdit& box, QTreeView& list,
+                        const QString& accessibleName);
 
 }  // namespace varnook

@@ -23,12 +23,7 @@ QueriesPage::QueriesPage(Collection& collection, QWidget* parent)
       "edQueryFilter", QStringLiteral("Filter queries"),
       [filter = filter_](const QString& text) { filter->setText(text); }, listPane);
   queryList_ = makeListView("lvQueries", filter_, listPane);
-  auto* listLayout = new QVBoxLayout(listPane);
-  listLayout->setContentsMargins(0, 0, 0, 0);
-  listLayout->setSpacing(2);
-  listLayout->addWidget(filterBox_);
-  listLayout->addWidget(queryList_, 1);
-  queryList_->setAccessibleName(QStringLiteral("Queries"));
+  layOutFilteredList(*listPane, *filterBox_, *queryList_, QStringLiteral("Queries"));
   queryList_->setSelectionMode(QAbstractItemView::SingleSelection);
   queryList_->setEditTriggers(QAbstractItemView::EditKeyPressed |
                               QAbstractItemView::SelectedClicked);
