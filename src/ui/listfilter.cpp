@@ -9,8 +9,8 @@
 
 namespace varnook {
 
-ListFilter::ListFilter(QAbstractItemModel& source, QObject* parent, RowMatcher matcher)
-    : QAbstractProxyModel(parent), source_(source), matcher_(std::move(matcher)) {
+ListFilter::ListFilter(QAbstractItemModel& source, QObject* parent)
+    : QAbstractProxyModel(parent), source_(source) {
   setSourceModel(&source);
   connect(&source, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
   connect(&source, &QAbstractItemModel::modelReset, this, [this] {
@@ -70,7 +70,6 @@ void ListFilter::setText(const QString& text) {
   if (text == text_) return;
   // A longer text finds only rows the shorter one found: just those are looked at again.
   const bool narrowing = filtering() && text.contains(text_, Qt::CaseInsensitive);
-  emit aboutToRefilter();
   beginResetModel();
   text_ = text;
   if (!filtering()) {
@@ -83,11 +82,9 @@ void ListFilter::setText(const QString& text) {
       if (accepts(row)) rows_.push_back(row);
   }
   endResetModel();
-  emit refiltered();
 }
 
 bool ListFilter::accepts(int sourceRow) const {
-  if (matcher_) return matcher_(sourceRow, text_);
   for (int column = 0, count = source_.columnCount(); column < count; ++column)
     if (source_.index(sourceRow, column).data().toString().contains(text_, Qt::CaseInsensitive))
       return true;

@@ -19,11 +19,8 @@ class ListFilter final : public QAbstractProxyModel {
   Q_OBJECT
 
  public:
-  // Whether a source row holds the text; by default its columns' display texts are asked.
-  using RowMatcher = std::function<bool(int sourceRow, const QString& text)>;
-
   // The source must outlive the filter.
-  ListFilter(QAbstractItemModel& source, QObject* parent, RowMatcher matcher = {});
+  ListFilter(QAbstractItemModel& source, QObject* parent);
 
   const QString& text() const { return text_; }
   void setText(const QString& text);
@@ -33,12 +30,6 @@ class ListFilter final : public QAbstractProxyModel {
   int sourceRow(int row) const;
   int rowOf(int sourceRow) const;
 
- signals:
-  // Around the reset that a new text makes.
-  void aboutToRefilter();
-  void refiltered();
-
- public:
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -54,7 +45,6 @@ class ListFilter final : public QAbstractProxyModel {
   int lowerBound(int sourceRow) const;
 
   QAbstractItemModel& source_;
-  RowMatcher matcher_;
   QString text_;
   std::vector<int> rows_;       // while filtering: the source rows shown, ascending
   int removing_[2] = {-1, -1};  // the rows of rows_ a source removal takes
