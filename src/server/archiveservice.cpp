@@ -8,6 +8,7 @@
 #include "archive/encoding.h"
 #include "archive/queryurl.h"
 #include "archive/textsearch.h"
+#include "base/decimal.h"
 #include "server/pages.h"
 #include "server/textutil.h"
 #include "server/threads.h"
@@ -51,13 +52,8 @@ std::string normalizedDate(std::string value) {
 
 std::optional<std::uint64_t> parseCount(std::string_view text) {
   text = trimBlanks(text);
-  if (text.empty() || text.size() > 12) return std::nullopt;
-  std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  return value;
+  if (text.size() > 12) return std::nullopt;
+  return parseDecimal<std::uint64_t>(text);
 }
 
 }  // namespace
