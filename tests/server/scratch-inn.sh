@@ -1,26 +1,9 @@
 #!/usr/bin/env bash
-# A news server (INN's innd, with nnrpd for readers) for the pull tests and benchmark:
-# every file in one folder, listening on a loopback port, no system service involved.
-#   scratch-inn.sh start DIR PORT GROUP...   writes the configuration into DIR and runs
-#                                             innd in the foreground on 127.0.0.1:PORT
-#                                             (exec: it keeps this script's process id)
-#   scratch-inn.sh tls DIR PORT CERT KEY      runs nnrpd in the foreground on 127.0.0.1:PORT
-#                                             in front of that innd, speaking TLS from the
-#                                             first byte with these PEM files (exec too)
-#   scratch-inn.sh feed DIR FILE...           offers the article files to it (rnews)
-#   scratch-inn.sh login DIR [USER PASSWORD]  readers must log in as USER from now on;
-#                                             without USER, they need not any more
-#   scratch-inn.sh ctlinnd DIR COMMAND...     a control command ("readers no why", ...)
-#   scratch-inn.sh renumber DIR GROUP         the group starts again from article 1 (as
-#                                             after a server lost its spool)
-#   scratch-inn.sh readers DIR                prints how many readers are connected
-#   scratch-inn.sh drop DIR                   ends every reader's connection (kills the
-#                                             nnrpd processes of this innd by process id)
-#                                             and prints how many there were
-#   scratch-inn.sh stop DIR                   shuts innd down and waits for it (10 s)
-#   scratch-inn.sh check DIR                  exits 0 when the others can work here
-# innd runs as the news user: as root directly, otherwise through sudo -n. Exit status
-# 77 when INN is not installed or that is not possible.
+# INN (innd, nnrpd for readers) on a loopback port, every file in DIR, for the pull
+# tests and benchmark. Commands: start DIR PORT GROUP... (exec innd), tls DIR PORT CERT KEY
+# (exec nnrpd speaking TLS), feed DIR FILE..., login DIR [USER PASSWORD], ctlinnd DIR
+# COMMAND..., renumber DIR GROUP, readers DIR (count), drop DIR (kill readers by pid,
+# print count), stop DIR, check DIR. Runs as news (root or sudo -n); 77 when impossible.
 set -euo pipefail
 
 bin=/usr/lib/news/bin
@@ -108,7 +91,6 @@ tls)
   port=${1:?the port}
   certificate=${2:?the certificate}
   key=${3:?the key}
-  # nnrpd reads its certificate from inn.conf and wants the key readable by news only.
   "${root[@]}" install -o news -g news -m 0644 "$certificate" "$inn/etc/tls-$port.pem"
   "${root[@]}" install -o news -g news -m 0600 "$key" "$inn/etc/tls-$port.key"
   { cat "$inn/etc/inn.conf"
@@ -135,7 +117,6 @@ login)
     passwd="$inn/etc/passwd.nntp"
     printf '%s:%s\n' "$1" "$(openssl passwd -6 "$2")" | "${root[@]}" tee "$passwd" >/dev/null
   fi
-  # nnrpd reads readers.conf for each new reader.
   readers_conf "$passwd" | "${root[@]}" tee "$inn/etc/readers.conf" >/dev/null
   ;;
 ctlinnd)
