@@ -275,16 +275,6 @@ TEST(FindRequest, FirstRequestWithTheExactNameOrNone) {
   EXPECT_EQ(collection.findRequest(article), collection.requests()[0].get());
 }
 
-TEST(KnownArticles, KeepsInsertionOrderWithoutDuplicatesAndZeroIsAlwaysKnown) {
-  KnownArticles known;
-  std::vector<bool> wasKnown;
-  for (std::uint32_t n : {0u, 5u, 2u, 5u}) wasKnown.push_back(known.checkAndRecord(n));
-  EXPECT_EQ(wasKnown, (std::vector<bool>{true, false, false, true}));
-  EXPECT_EQ(known.inOrder(), (std::vector<std::uint32_t>{5, 2}));
-  EXPECT_TRUE(known.contains(0));
-  EXPECT_FALSE(known.contains(3));
-}
-
 TEST(DayDates, CalendarConversionsRoundTrip) {
   EXPECT_EQ(*encodeDate(1899, 12, 30), 0);
   EXPECT_EQ(*encodeDate(1999, 3, 25), 36244);
