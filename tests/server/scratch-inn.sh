@@ -12,26 +12,18 @@ dir=${2:?the server folder}
 shift 2
 [ -x "$bin/innd" ] || { echo "INN is not installed (scripts/install-deps.sh installs inn2)" >&2; exit 77; }
 
-if [ "$(id -u)" -eq 0 ]; then
-  root=()
-elif sudo -n true 2>/dev/null; then
-  root=(sudo -n)
-else
-  echo "innd must run as the news user: run as root, or with sudo -n allowed" >&2
-  exit 77
+if [ "$(id -u)" -eq 0 ]; then root=()
+elif sudo -n true 2>/dev/null; then root=(sudo -n)
+else echo "innd must run as the news user: run as root, or with sudo -n allowed" >&2; exit 77
 fi
 as_news=("${root[@]}" setpriv --reuid=news --regid=news --init-groups --pdeathsig keep
          env "INNCONF=$dir/inn/etc/inn.conf")
 inn="$dir/inn"
 
 readers_conf() {  # readers_conf [passwd file]
-  if [ -z "${1:-}" ]; then
-    printf 'auth "all" {\n  hosts: "*"\n  default: "<all>"\n}\n'
-    printf 'access "all" {\n  users: "<all>"\n  newsgroups: "*"\n  access: RPA\n}\n'
-  else
-    printf 'auth "login" {\n  auth: "ckpasswd -f %s"\n}\n' "$1"
-    printf 'access "login" {\n  users: "*"\n  newsgroups: "*"\n  access: RPA\n}\n'
-  fi
+  if [ -z "${1:-}" ]; then printf 'auth "all" {\n  hosts: "*"\n  default: "<all>"\n}\n'; users='"<all>"'
+  else printf 'auth "login" {\n  auth: "ckpasswd -f %s"\n}\n' "$1"; users='"*"'; fi
+  printf 'access "readers" {\n  users: %s\n  newsgroups: "*"\n  access: RPA\n}\n' "$users"
 }
 
 case "$command" in
@@ -101,10 +93,8 @@ tls)
   ;;
 feed)
   batch="$inn/tmp/feed.$$"
-  for file in "$@"; do
-    printf '#! rnews %s\n' "$(stat -c %s "$file")"
-    cat "$file"
-  done | "${root[@]}" tee "$batch" >/dev/null
+  for file in "$@"; do printf '#! rnews %s\n' "$(stat -c %s "$file")"; cat "$file"; done |
+    "${root[@]}" tee "$batch" >/dev/null
   "${root[@]}" chown news:news "$batch"
   status=0
   "${as_news[@]}" "$bin/rnews" -N -r 127.0.0.1 "$batch" || status=$?
@@ -137,14 +127,8 @@ check) ;;
 stop)
   "${root[@]}" env "INNCONF=$inn/etc/inn.conf" "$bin/ctlinnd" -t 30 shutdown "test over" \
     >/dev/null 2>&1 || true
-  for _ in $(seq 100); do
-    [ -e "$inn/run/innd.pid" ] || break
-    sleep 0.1
-  done
+  for _ in $(seq 100); do [ -e "$inn/run/innd.pid" ] || break; sleep 0.1; done
   [ ${#root[@]} -eq 0 ] || "${root[@]}" chown -R "$(id -u):$(id -g)" "$inn"
   ;;
-*)
-  echo "unknown command $command" >&2
-  exit 2
-  ;;
+*) echo "unknown command $command" >&2; exit 2 ;;
 esac
