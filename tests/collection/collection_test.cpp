@@ -261,30 +261,6 @@ TEST(Rows, ClearingEndsTransfersAndForgetsKnownNumbers) {
   EXPECT_TRUE(collection.isEmpty());
 }
 
-TEST(FindRequest, FirstRequestWithTheExactNameOrNone) {
-  Collection collection;
-  Request& a = collection.appendRequest(std::make_unique<Request>("N"));
-  collection.appendRequest(std::make_unique<Request>("N"));
-  Article article(1, "s");
-  EXPECT_EQ(collection.findRequest(article), nullptr);
-  article.requestId = "n";
-  EXPECT_EQ(collection.findRequest(article), nullptr);
-  article.requestId = "N";
-  EXPECT_EQ(collection.findRequest(article), &a);
-  collection.removeRequest(a);
-  EXPECT_EQ(collection.findRequest(article), collection.requests()[0].get());
-}
-
-TEST(KnownArticles, KeepsInsertionOrderWithoutDuplicatesAndZeroIsAlwaysKnown) {
-  KnownArticles known;
-  std::vector<bool> wasKnown;
-  for (std::uint32_t n : {0u, 5u, 2u, 5u}) wasKnown.push_back(known.checkAndRecord(n));
-  EXPECT_EQ(wasKnown, (std::vector<bool>{true, false, false, true}));
-  EXPECT_EQ(known.inOrder(), (std::vector<std::uint32_t>{5, 2}));
-  EXPECT_TRUE(known.contains(0));
-  EXPECT_FALSE(known.contains(3));
-}
-
 TEST(DayDates, CalendarConversionsRoundTrip) {
   EXPECT_EQ(*encodeDate(1899, 12, 30), 0);
   EXPECT_EQ(*encodeDate(1999, 3, 25), 36244);

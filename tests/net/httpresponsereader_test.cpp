@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <tuple>
 #include <vector>
+
+#include "support/fixtures.h"
 
 namespace varnook {
 namespace {
@@ -125,39 +126,24 @@ TEST(HttpResponseReader, LongLinesAndHugeHeadersAreRefused) {
   EXPECT_EQ(readPieces({many}).failure, HttpResponseReader::Failure::HeaderTooLarge);
 }
 
-TEST(HttpHeaderLine, StatusLines) {
-  int code = -1;
-  std::string_view reason;
-  EXPECT_EQ(parseStatusLine("HTTP/1.0 404 Not Found", &code, &reason), StatusLineKind::Valid);
-  EXPECT_EQ(std::tuple(code, reason), std::tuple(404, "Not Found"));
-  EXPECT_EQ(parseStatusLine("HTTP/1.1 200", &code, &reason), StatusLineKind::Valid);
-  EXPECT_EQ(std::tuple(code, reason), std::tuple(200, ""));
-  EXPECT_EQ(parseStatusLine("HTTP/1.1 abc Bad", &code, &reason), StatusLineKind::Malformed);
-  EXPECT_EQ(parseStatusLine("HTTP/1.1 20", &code, &reason), StatusLineKind::Malformed);
-  EXPECT_EQ(parseStatusLine("http/1.1 200 OK", &code, &reason), StatusLineKind::NotStatusLine);
-  EXPECT_EQ(parseStatusLine("HTTP/2 200", &code, &reason), StatusLineKind::NotStatusLine);
-  EXPECT_EQ(parseStatusLine("Server: x", &code, &reason), StatusLineKind::NotStatusLine);
-}
-
-TEST(HttpHeaderLine, FieldsSkipOneCharacterAfterTheColon) {
-  std::string name;
-  std::string_view value;
-  ASSERT_TRUE(splitHeaderField("Content-Type:text/html", &name, &value));
-  EXPECT_EQ(name, "content-type");
-  EXPECT_EQ(value, "ext/html");
-  ASSERT_TRUE(splitHeaderField("LOCATION: http://x/y", &name, &value));
-  EXPECT_EQ(name, "location");
-  EXPECT_EQ(value, "http://x/y");
-  ASSERT_TRUE(splitHeaderField("X-Empty:", &name, &value));
-  EXPECT_EQ(value, "");
-  EXPECT_FALSE(splitHeaderField("no colon here", &name, &value));
-
-  EXPECT_EQ(parseContentLength("1234"), 1234);
-  EXPECT_EQ(parseContentLength(" 5000000000"), 5000000000LL);
-  EXPECT_EQ(parseContentLength("12abc"), 12);
-  EXPECT_EQ(parseContentLength("abc"), -1);
-  EXPECT_EQ(parseContentLength(""), -1);
-  EXPECT_EQ(parseContentLength("99999999999999999999999"), -1);
+// Status lines, header fields and Content-Length values (data/header-lines.txt).
+TEST(HttpHeaderLine, Table) {
+  for (const auto& row : testing::readTable("net/data/header-lines.txt", 3)) {
+    int code = 0;
+    std::string_view reason, value;
+    std::string name, got;
+    if (row[0] == "status") {
+      const StatusLineKind kind = parseStatusLine(row[1], &code, &reason);
+      got = kind == StatusLineKind::Valid       ? std::to_string(code) + ":" + std::string(reason)
+            : kind == StatusLineKind::Malformed ? "malformed"
+                                                : "no status line";
+    } else if (row[0] == "field") {
+      got = splitHeaderField(row[1], &name, &value) ? name + "=" + std::string(value) : "none";
+    } else {
+      got = std::to_string(parseContentLength(row[1]));
+    }
+    EXPECT_EQ(got, row[2]) << row[0] << " " << row[1];
+  }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -33,14 +32,8 @@ struct CorpusArticle {
   std::string text;                // of its first file
 };
 
-// The corpus and its index; the environment may name others (for example a demo corpus
-// indexed by hand, to try the tests the way a machine without the shared corpus runs them).
-std::string fromEnvironment(const char* name, const char* fallback) {
-  const char* path = std::getenv(name);
-  return path && *path ? path : fallback;
-}
-const std::string kSpool = fromEnvironment("VARNOOK_TEST_CORPUS_SPOOL", VARNOOK_CORPUS_SPOOL);
-const std::string kIndex = fromEnvironment("VARNOOK_TEST_CORPUS_INDEX", VARNOOK_CORPUS_INDEX);
+const std::string kSpool = VARNOOK_CORPUS_SPOOL;
+const std::string kIndex = VARNOOK_CORPUS_INDEX;
 
 // Reads the header block of every spool file, keyed by Message-ID.
 std::map<std::string, CorpusArticle> readCorpus() {

@@ -11,7 +11,6 @@
 #include <random>
 #include <thread>
 
-#include "server/articleingest.h"
 #include "server/articlesource.h"
 #include "serversupport.h"
 
@@ -133,16 +132,6 @@ TEST(SayWhy, FailuresNameTheirReasonAndEveryCommandHasHelp) {
     const auto help = testing::runArchive({command, "--help"});
     EXPECT_EQ(help.status, 0) << command;
     EXPECT_EQ(help.output.rfind("Usage: varnook-archive " + command, 0), 0u) << help.output;
-  }
-}
-
-TEST(SayWhy, AMultipartWithABadBoundaryKeepsItsText) {
-  for (const char* type : {"multipart/mixed; boundary=\"right\"", "multipart/mixed"}) {
-    const IngestResult result =
-        ingestArticle(std::string("From: a@b\nSubject: s\nMIME-Version: 1.0\nContent-Type: ") +
-                      type + "\n\n--wrong\nContent-Type: text/plain\n\nthe text\n--wrong--\n");
-    ASSERT_TRUE(result.article) << type;
-    EXPECT_NE(result.article->body.find("the text"), npos) << result.article->body;
   }
 }
 

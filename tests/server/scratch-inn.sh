@@ -1,26 +1,9 @@
 #!/usr/bin/env bash
-# A news server (INN's innd, with nnrpd for readers) for the pull tests and benchmark:
-# every file in one folder, listening on a loopback port, no system service involved.
-#   scratch-inn.sh start DIR PORT GROUP...   writes the configuration into DIR and runs
-#                                             innd in the foreground on 127.0.0.1:PORT
-#                                             (exec: it keeps this script's process id)
-#   scratch-inn.sh tls DIR PORT CERT KEY      runs nnrpd in the foreground on 127.0.0.1:PORT
-#                                             in front of that innd, speaking TLS from the
-#                                             first byte with these PEM files (exec too)
-#   scratch-inn.sh feed DIR FILE...           offers the article files to it (rnews)
-#   scratch-inn.sh login DIR [USER PASSWORD]  readers must log in as USER from now on;
-#                                             without USER, they need not any more
-#   scratch-inn.sh ctlinnd DIR COMMAND...     a control command ("readers no why", ...)
-#   scratch-inn.sh renumber DIR GROUP         the group starts again from article 1 (as
-#                                             after a server lost its spool)
-#   scratch-inn.sh readers DIR                prints how many readers are connected
-#   scratch-inn.sh drop DIR                   ends every reader's connection (kills the
-#                                             nnrpd processes of this innd by process id)
-#                                             and prints how many there were
-#   scratch-inn.sh stop DIR                   shuts innd down and waits for it (10 s)
-#   scratch-inn.sh check DIR                  exits 0 when the others can work here
-# innd runs as the news user: as root directly, otherwise through sudo -n. Exit status
-# 77 when INN is not installed or that is not possible.
+# INN (innd, nnrpd for readers) on a loopback port, every file in DIR, for the pull
+# tests and benchmark. Commands: start DIR PORT GROUP... (exec innd), tls DIR PORT CERT KEY
+# (exec nnrpd speaking TLS), feed DIR FILE..., login DIR [USER PASSWORD], ctlinnd DIR
+# COMMAND..., renumber DIR GROUP, readers DIR (count), drop DIR (kill readers by pid,
+# print count), stop DIR, check DIR. Runs as news (root or sudo -n); 77 when impossible.
 set -euo pipefail
 
 bin=/usr/lib/news/bin
@@ -29,26 +12,18 @@ dir=${2:?the server folder}
 shift 2
 [ -x "$bin/innd" ] || { echo "INN is not installed (scripts/install-deps.sh installs inn2)" >&2; exit 77; }
 
-if [ "$(id -u)" -eq 0 ]; then
-  root=()
-elif sudo -n true 2>/dev/null; then
-  root=(sudo -n)
-else
-  echo "innd must run as the news user: run as root, or with sudo -n allowed" >&2
-  exit 77
+if [ "$(id -u)" -eq 0 ]; then root=()
+elif sudo -n true 2>/dev/null; then root=(sudo -n)
+else echo "innd must run as the news user: run as root, or with sudo -n allowed" >&2; exit 77
 fi
 as_news=("${root[@]}" setpriv --reuid=news --regid=news --init-groups --pdeathsig keep
          env "INNCONF=$dir/inn/etc/inn.conf")
 inn="$dir/inn"
 
 readers_conf() {  # readers_conf [passwd file]
-  if [ -z "${1:-}" ]; then
-    printf 'auth "all" {\n  hosts: "*"\n  default: "<all>"\n}\n'
-    printf 'access "all" {\n  users: "<all>"\n  newsgroups: "*"\n  access: RPA\n}\n'
-  else
-    printf 'auth "login" {\n  auth: "ckpasswd -f %s"\n}\n' "$1"
-    printf 'access "login" {\n  users: "*"\n  newsgroups: "*"\n  access: RPA\n}\n'
-  fi
+  if [ -z "${1:-}" ]; then printf 'auth "all" {\n  hosts: "*"\n  default: "<all>"\n}\n'; users='"<all>"'
+  else printf 'auth "login" {\n  auth: "ckpasswd -f %s"\n}\n' "$1"; users='"*"'; fi
+  printf 'access "readers" {\n  users: %s\n  newsgroups: "*"\n  access: RPA\n}\n' "$users"
 }
 
 case "$command" in
@@ -108,7 +83,6 @@ tls)
   port=${1:?the port}
   certificate=${2:?the certificate}
   key=${3:?the key}
-  # nnrpd reads its certificate from inn.conf and wants the key readable by news only.
   "${root[@]}" install -o news -g news -m 0644 "$certificate" "$inn/etc/tls-$port.pem"
   "${root[@]}" install -o news -g news -m 0600 "$key" "$inn/etc/tls-$port.key"
   { cat "$inn/etc/inn.conf"
@@ -119,10 +93,8 @@ tls)
   ;;
 feed)
   batch="$inn/tmp/feed.$$"
-  for file in "$@"; do
-    printf '#! rnews %s\n' "$(stat -c %s "$file")"
-    cat "$file"
-  done | "${root[@]}" tee "$batch" >/dev/null
+  for file in "$@"; do printf '#! rnews %s\n' "$(stat -c %s "$file")"; cat "$file"; done |
+    "${root[@]}" tee "$batch" >/dev/null
   "${root[@]}" chown news:news "$batch"
   status=0
   "${as_news[@]}" "$bin/rnews" -N -r 127.0.0.1 "$batch" || status=$?
@@ -135,7 +107,6 @@ login)
     passwd="$inn/etc/passwd.nntp"
     printf '%s:%s\n' "$1" "$(openssl passwd -6 "$2")" | "${root[@]}" tee "$passwd" >/dev/null
   fi
-  # nnrpd reads readers.conf for each new reader.
   readers_conf "$passwd" | "${root[@]}" tee "$inn/etc/readers.conf" >/dev/null
   ;;
 ctlinnd)
@@ -156,14 +127,8 @@ check) ;;
 stop)
   "${root[@]}" env "INNCONF=$inn/etc/inn.conf" "$bin/ctlinnd" -t 30 shutdown "test over" \
     >/dev/null 2>&1 || true
-  for _ in $(seq 100); do
-    [ -e "$inn/run/innd.pid" ] || break
-    sleep 0.1
-  done
+  for _ in $(seq 100); do [ -e "$inn/run/innd.pid" ] || break; sleep 0.1; done
   [ ${#root[@]} -eq 0 ] || "${root[@]}" chown -R "$(id -u):$(id -g)" "$inn"
   ;;
-*)
-  echo "unknown command $command" >&2
-  exit 2
-  ;;
+*) echo "unknown command $command" >&2; exit 2 ;;
 esac
