@@ -75,11 +75,6 @@ TEST_F(ListsTest, QueryMenuOpensForOneSelectedQueryAndRunningQueriesCannotBeRena
   // No next page is stored: nothing to resume.
   EXPECT_EQ(enabledOf({"mnuSendQuery", "mnuResumeQuery"}), "mnuSendQuery");
 
-  // "Sto&p query" on an idle request shows "Cancelled".
-  menuCommand(queries(), 0, "mnuCancelRequest");
-  EXPECT_EQ(cellText(queries(), 0, 5), "Cancelled");
-  EXPECT_EQ(messagePanelText(), "Cancelled");
-
   // "&Send" starts it; while it runs Send and Resume are off.
   menuCommand(queries(), 0, "mnuSendQuery");
   Request& request = *collection().requests()[0];
