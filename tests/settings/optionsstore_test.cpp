@@ -260,11 +260,6 @@ TEST_F(OptionsStoreTest, EventsCanTakeOverLoadingAndSaving) {
   EXPECT_EQ(store.load().outcome, LoadOutcome::Loaded);
   EXPECT_EQ(store.options().hitsPerPage, 11);
 
-  store.onStreamLoad = [](OptionsStore&, std::string&, bool& done) { done = true; };
-  store.options().hitsPerPage = 40;
-  EXPECT_EQ(store.load().outcome, LoadOutcome::HandledByEvent);
-  EXPECT_EQ(store.options().hitsPerPage, 40);
-
   store.onStreamSave = [](OptionsStore&, std::string& stream, bool& done) {
     stream = "own format";
     done = true;

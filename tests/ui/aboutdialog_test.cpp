@@ -68,13 +68,11 @@ TEST_F(AboutDialogTest, AFailingHomeSiteLeavesTheLabelsAndTheButton) {
   start(std::nullopt);
   EXPECT_EQ(dialog->lblVersion->text(), QString("Version ") + kVersion);
   const QString before = dialog->lblStatus->text();
-  // Twice: a failed check leaves the button for the next try (a home site that does not
-  // answer at all fails the same way: see the home site's tests).
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    checkUpdates();
-    EXPECT_EQ(dialog->lblStatus->text(), before);
-    EXPECT_TRUE(dialog->btnCheckUpdates->isEnabled());
-  }
+  // A failed check leaves the button for the next try (a home site that does not answer at
+  // all fails the same way: see the home site's tests).
+  checkUpdates();
+  EXPECT_EQ(dialog->lblStatus->text(), before);
+  EXPECT_TRUE(dialog->btnCheckUpdates->isEnabled());
   EXPECT_TRUE(statuses.contains("Update information received"));
   EXPECT_TRUE(prompts.messages.empty());
   // A click on the link opens the home page.

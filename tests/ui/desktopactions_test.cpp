@@ -8,7 +8,6 @@
 #include "../desktop/xdgsandbox.h"
 #include "collection/collection.h"
 #include "desktop/desktopentry.h"
-#include "desktop/websearch.h"
 #include "scriptedprompts.h"
 #include "ui/updateprompts.h"
 
@@ -73,12 +72,9 @@ TEST_F(DesktopActionsTest, LinksGoToTheMailProgramOrTheBrowser) {
   EXPECT_TRUE(prompts.messages.empty());
 }
 
-TEST_F(DesktopActionsTest, WebSearchManualAndPostingProfilesOpenInTheBrowser) {
+// The web search's URL: see WebSearch's tests; it takes the same way to the browser.
+TEST_F(DesktopActionsTest, ManualAndPostingProfilesOpenInTheBrowser) {
   registerBrowser();
-  actions().webSearch("modem \"usr sportster\"");
-  EXPECT_EQ(box.waitForRecord("browser.desktop"),
-            (Args{std::string(kBuiltInSearchPrefix) + "modem+%22usr+sportster%22"}));
-
   const std::string manual = actions().manualFile();
   EXPECT_TRUE(std::filesystem::exists(manual)) << manual;
   actions().openManual();

@@ -253,22 +253,13 @@ TEST_F(CommandLineTest, StoredQueryFillsThePanelWithRunIsSentAtOnceWithoutFields
   EXPECT_TRUE(collection().requests().empty());
 }
 
-TEST_F(CommandLineTest, SearchWordsMakeOneUnsentRequest) {
-  startSession({"apple", "~a", "smith", "~s", "car parts"});
-  ASSERT_EQ(collection().requests().size(), 1u);
-  const Request& request = *collection().requests()[0];
-  EXPECT_EQ(request.keywords + "|" + request.author + "|" + request.subject,
-            "apple|smith|car parts");
-  EXPECT_FALSE(request.isTransferring());  // the loopback server would hold it open
-  EXPECT_FALSE(request.url.empty());
-}
-
 TEST_F(CommandLineTest, CollectionPathOpensItAndFurtherWordsAreAddedAMissingOneWarns) {
   const std::string path = writeSampleFile("Upper.VNK");
   startSession({path, "extra"});
   EXPECT_EQ(document(), "Varnook - Upper.VNK* 2/2");
   EXPECT_EQ(collection().requests()[0]->name, "Saved query");
   EXPECT_EQ(collection().requests()[1]->keywords, "extra");
+  EXPECT_FALSE(collection().requests()[1]->isTransferring());  // added, not sent
 
   const std::string missing = tempPath("missing.vnk");
   startSession({missing});

@@ -109,14 +109,6 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsAndExports) {
   EXPECT_TRUE(panelText(5).isEmpty());
   EXPECT_FALSE(action("btnStop")->isEnabled());
 
-  // One article in the viewer (its header and buttons: see the list tests).
-  showPage(1);
-  clickRow(articles(), 2);
-  ASSERT_NE(shownArticle(), nullptr);
-  const std::string& viewed = child<ColorMemo>("ArtView")->text();
-  EXPECT_NE(viewed.find("My sportster will not connect"), std::string::npos) << viewed;
-  EXPECT_NE(viewed.find("\x1Ehttp://www.example.org/modems\x1F"), std::string::npos);
-
   EXPECT_EQ(collection().loadedArticles(), kMatching);
   answerFile(tempPath("e2e.mbox"));
   action("mnuExport")->trigger();

@@ -127,13 +127,6 @@ TEST(OptionsDialog, ColourListFollowsTheHighlightsAtOpeningAndChoicesReachTheOpt
   EXPECT_EQ(options.articleFont.height, -21);
   EXPECT_EQ(options.articleFont.style, fsItalic);
   EXPECT_EQ(options.keywordColor, testOptions().keywordColor);
-
-  options.highLightQuotes = true;
-  options.highLightKW = false;
-  options.highLightLinks = false;
-  OptionsDialog again(options);
-  EXPECT_EQ(colorList(again), QStringList({"Article text", "Quotations (>)", "Quotations (>>)",
-                                           "Quotations (>>>)", "Quotations (>>>>)"}));
 }
 
 // The sample on the viewer page shows the working colours and highlights at once.

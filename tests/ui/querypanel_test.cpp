@@ -211,18 +211,6 @@ TEST_F(RefineTest, ViewerSelectionOrTheWordAtTheCaretRefinesTheKeywordsIntoThePa
   EXPECT_TRUE(panel().edKeywords->hasFocus());
   EXPECT_EQ(collection().articles().size(), 1u);  // "add" keeps the collection
   EXPECT_EQ(collection().requests().size(), 1u);  // preview: nothing sent yet
-
-  // Between two blanks: nothing to search.
-  showPage(1);
-  caretAfter("modem ");
-  command(openViewerMenu(), "mnuSelNewSearch");
-  EXPECT_EQ(prompts_.dialogsShown, 1);
-  // Just after a word: that word, here with Ctrl+R as a refined search from its query.
-  caretAfter("\nmodem");
-  viewer().setFocus();
-  QTest::keyClick(&viewer(), Qt::Key_R, Qt::ControlModifier);
-  EXPECT_EQ(prompts_.dialogsShown, 2);
-  EXPECT_EQ(panel().edKeywords->text(), "modem & modem");
 }
 
 TEST_F(RefineTest, HeaderMenusFollowTheLabelAndTheArticlesQuery) {

@@ -114,9 +114,6 @@ TEST_F(ThreadsTest, SelectionCheckMarksLoadAndDeleteWorkOnTheTree) {
   articles()->model()->setData(rowOf(subjectReply), Qt::Checked, Qt::CheckStateRole);
   EXPECT_TRUE(subjectReply.checked());
 
-  // Load and stop act on the selected articles, whose tree rows map as shown above: Enter
-  // and Escape themselves, see the list tests' article menu and loading on selection.
-
   // All articles, the replies of a collapsed thread included.
   articles()->collapse(rowOf(article("Apple")));
   action("mnuSelectAll")->trigger();
@@ -130,11 +127,6 @@ TEST_F(ThreadsTest, SelectionCheckMarksLoadAndDeleteWorkOnTheTree) {
   QTest::keyClick(articles(), Qt::Key_Delete);
   EXPECT_EQ(tree(), (Lines{"Re: Modem", "  Re: Re: Modem", "Apple", "  Re: Apple"}));
   EXPECT_FALSE(articles()->isExpanded(rowOf(article("Apple"))));
-  // Two replies of different threads at once, after the confirmation.
-  prompts_.answers = {UserPrompts::Answer::Ok};
-  select({&article("Re: Re: Modem"), &article("Re: Apple")});
-  QTest::keyClick(articles(), Qt::Key_Delete);
-  EXPECT_EQ(tree(), (Lines{"Re: Modem", "Apple"}));
 }
 
 TEST_F(ThreadsTest, ShowThreadSendsARequestForTheSelectedArticlesThread) {

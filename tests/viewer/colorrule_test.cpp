@@ -95,13 +95,7 @@ TEST(ColorRule, SettersTakeEffectAtTheNextSearch) {
   EXPECT_EQ(spansOf(rule, "a"), "");
   rule.setEnabled(true);
   rule.setKeywords({"b"});
-  rule.setZOrder(7);
-  EXPECT_EQ(spansOf(rule, "a b"), "2-2 red/7");
-  rule.setDefKeyColor(clLime);
-  EXPECT_EQ(spansOf(rule, "a b"), "2-2 lime/7");
-  KeyDescrList list;
-  rule.findSpans("b", 0, list);
-  EXPECT_TRUE(list.at(0).isKeyword);
+  EXPECT_EQ(spansOf(rule, "a b"), "2-2 red");
 
   // A blank colour text takes the rule's default colour.
   ColorRule lines(K::dtBeginLineEnd);
