@@ -45,7 +45,8 @@ constexpr CommandHelp kCommands[] = {
         Maildir. Articles whose Message-ID the index holds already are skipped, so a
         repeated or interrupted run completes the index. DIR must be an index, an
         empty folder or a new one. SIGINT or SIGTERM stops a run within seconds; the
-        articles since its last checkpoint are added by the next run.
+        articles since its last checkpoint (every 100,000 articles, or half the
+        index's size when that is more) are added by the next run.
           --first-number N    first article number of a new index (default 1); give
                               shards disjoint ranges to search them together
           --groups-rules FILE lines "<pattern> adult|jobs|forsale" replacing the

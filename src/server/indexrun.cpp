@@ -363,6 +363,7 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
   try {
     std::optional<Xapian::Database> current = store->openCurrent();
     std::uint32_t nextNumber = current ? storedNextNumber(*current) : 1;
+    std::size_t indexed = current ? current->get_doccount() : 0;
     if (nextNumber != 0 && options.firstNumber > nextNumber) nextNumber = options.firstNumber;
     const bool termlist = current ? hasTermlist(*current) : options.termlist;
     std::string format = current ? current->get_metadata(schema::kFormatKey) : "";
@@ -396,7 +397,8 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
         showProgress(false);
       }
       if (!pipeline.push(std::move(raw))) return false;
-      if (++sinceCheckpoint >= options.checkpointEvery) {
+      if (++sinceCheckpoint >= std::max(options.checkpointEvery, indexed / 2)) {
+        indexed += sinceCheckpoint;
         sinceCheckpoint = 0;
         pipeline.checkpoint(false);
       }

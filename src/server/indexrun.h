@@ -32,7 +32,10 @@ struct IndexRunOptions {
   // remote database sends documents with their terms). Only for a new index: an existing
   // one keeps the choice it was made with.
   bool termlist = false;
-  // Articles between published generations: work done before a crash is kept.
+  // Articles between published generations: work done before a crash is kept. Every
+  // checkpoint rewrites the whole index, so a large run spaces them by at least half the
+  // index's size as well: the rewrites then add up to about three times the index
+  // instead of growing with the square of the run.
   std::size_t checkpointEvery = 100000;
   // Set (for example from a signal handler) to end the run early, within about a second
   // (a checkpoint under way is finished first). What was published at checkpoints is
