@@ -31,18 +31,29 @@ UnixTime dayStart(DayDate day) {
   return static_cast<UnixTime>((std::floor(day) - kUnixEpochDay) * 86400.0);
 }
 
-std::optional<Xapian::Query> dateRange(const QueryFields& fields, DayDate now) {
+std::optional<Xapian::Query> dateRange(const Xapian::Database& database, const QueryFields& fields,
+                                       DayDate now) {
   auto resolve = [&](DayDate date) { return date < 0 ? now + date : date; };
   std::optional<UnixTime> from, to;
   if (fields.fromDate != 0) from = dayStart(resolve(fields.fromDate));
   if (fields.toDate != 0) to = dayStart(resolve(fields.toDate)) + 86399;
+  if (!from && !to) return std::nullopt;
   using Q = Xapian::Query;
+  if (database.get_metadata(schema::kDateTermsKey) == "1") {
+    // An open end is the oldest or newest article's day.
+    const auto bound = [&](const std::optional<UnixTime>& given, const std::string& value) {
+      return schema::dayOf(given ? *given : schema::dateOfValue(value));
+    };
+    const std::optional<std::vector<std::string>> terms =
+        schema::dateRangeTerms(bound(from, database.get_value_lower_bound(schema::kDateSlot)),
+                               bound(to, database.get_value_upper_bound(schema::kDateSlot)));
+    if (terms) return Q(Q::OP_OR, terms->begin(), terms->end());
+  }
   if (from && to)
     return Q(Q::OP_VALUE_RANGE, schema::kDateSlot, schema::dateFloor(*from),
              schema::dateCeiling(*to));
   if (from) return Q(Q::OP_VALUE_GE, schema::kDateSlot, schema::dateFloor(*from));
-  if (to) return Q(Q::OP_VALUE_LE, schema::kDateSlot, schema::dateCeiling(*to));
-  return std::nullopt;
+  return Q(Q::OP_VALUE_LE, schema::kDateSlot, schema::dateCeiling(*to));
 }
 
 Xapian::Query applyArchive(Xapian::Query query, std::int32_t archive) {
@@ -224,7 +235,7 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     Xapian::Query query = text ? *text : matchAll();
     const DayDate now = parameters.now != 0 ? parameters.now : nowLocal();
     for (auto filter : {compiler.subjects(fields.subject), compiler.authors(fields.author),
-                        compiler.groups(fields.forum), dateRange(fields, now)})
+                        compiler.groups(fields.forum), dateRange(handle.database, fields, now)})
       if (filter) query = Xapian::Query(Xapian::Query::OP_FILTER, query, *filter);
     query = applyArchive(query, fields.archive);
 
@@ -241,14 +252,16 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     }
     enquire.set_docid_order(Xapian::Enquire::DESCENDING);
 
-    // The page alone first: its bounds often settle the count (exact already, as for one
-    // word, or surely beyond the limit) without walking the matches to count them.
+    // The bounds Xapian knows before walking the matches often settle the count (exact
+    // already, as for one word, or surely beyond the limit); otherwise the page's own
+    // walk counts up to the limit, so the matches are never walked twice.
     const Xapian::doccount limit = compiler.hasPhrase() ? kExactPhraseCountLimit : kExactCountLimit;
-    Xapian::MSet mset = enquire.get_mset(parameters.start, parameters.maxHits);
-    if (mset.get_matches_lower_bound() != mset.get_matches_upper_bound() &&
-        mset.get_matches_lower_bound() <= limit)
-      mset = enquire.get_mset(parameters.start, parameters.maxHits,
-                              std::max(limit, parameters.start + parameters.maxHits));
+    const Xapian::MSet bounds = enquire.get_mset(0, 0);
+    const bool settled = bounds.get_matches_lower_bound() == bounds.get_matches_upper_bound() ||
+                         bounds.get_matches_lower_bound() > limit;
+    const Xapian::MSet mset =
+        enquire.get_mset(parameters.start, parameters.maxHits,
+                         settled ? 0 : std::max(limit, parameters.start + parameters.maxHits));
     outcome.total = mset.get_matches_estimated();
     outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
     for (auto it = mset.begin(); it != mset.end(); ++it)

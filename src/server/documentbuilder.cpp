@@ -104,6 +104,8 @@ void TextIndexer::build(const StoredArticle& article, std::string_view dedupeKey
   if (const std::string address = authorAddress(article.from); !address.empty())
     document.add_boolean_term(schema::addressTerm(address));
   for (Archive archive : archives) document.add_boolean_term(schema::archiveTerm(archive));
+  for (const std::string& term : schema::dateTermsOf(schema::dayOf(article.date)))
+    document.add_boolean_term(term);
 
   document.add_value(schema::kDateSlot, schema::dateValue(article.date, article.number));
   document.add_value(schema::kSummarySlot, article.serializeSummary());

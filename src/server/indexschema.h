@@ -18,12 +18,18 @@
 //   - threads (threads.h): value slot 2 keeps each entry's thread links, written once;
 //     the thread table is recomputed for every published generation and kept in its
 //     metadata (the keys below), so merging threads never rewrites a document.
+//   - posting-date terms (an index whose metadata has kDateTermsKey): the UTC day, month
+//     and year of each article, so a date range walks the articles of its days instead
+//     of testing the date value of every article. Indexes made before them answer date
+//     ranges from the date values.
 
 #include <xapian.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "server/grouprules.h"
 #include "server/storedarticle.h"
@@ -42,6 +48,9 @@ inline constexpr std::string_view kArchivePrefix = "K";    // special archive me
 // Written forms of folded words, followed by the field's prefix: "U" body and subject
 // words, "US" subject, "UA" author.
 inline constexpr std::string_view kWrittenFormPrefix = "U";
+inline constexpr std::string_view kDayPrefix = "XD";    // XD19930410
+inline constexpr std::string_view kMonthPrefix = "XM";  // XM199304
+inline constexpr std::string_view kYearPrefix = "XY";   // XY1993
 
 // Value slots.
 // The posting date and the article number (dateValue): sorting by it orders by date and
@@ -61,6 +70,8 @@ inline constexpr const char* kFormatVersion = "2";
 inline constexpr const char* kReindexAdvice =
     "index its articles again into a new folder (varnook-archive index --db NEWDIR PATH...) "
     "and serve that one";
+// "1": every article of the index has its posting-date terms.
+inline constexpr const char* kDateTermsKey = "varnook.date-terms";
 inline constexpr const char* kTermlistKey = "varnook.termlist";  // "1": has term lists
 // The thread table (threads.h), rewritten for each published generation: for each
 // article in a thread of two or more, prefix + article number -> "<thread> <size>"; for
@@ -90,5 +101,15 @@ std::string dateFloor(UnixTime time);
 std::string dateCeiling(UnixTime time);
 // The date of a value made by dateValue.
 UnixTime dateOfValue(std::string_view value);
+
+// Days since 1970-01-01 (UTC) of a time, the day the date terms give it.
+std::int64_t dayOf(UnixTime time);
+// The day, month and year terms of an article posted on `day`; none for days outside
+// the years 1 to 9999.
+std::vector<std::string> dateTermsOf(std::int64_t day);
+// The fewest date terms that together hold exactly the articles of the days first..last
+// (whole years and months where the range covers them); nothing when the range reaches
+// beyond the years the terms cover.
+std::optional<std::vector<std::string>> dateRangeTerms(std::int64_t first, std::int64_t last);
 
 }  // namespace varnook::server::schema

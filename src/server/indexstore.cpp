@@ -177,6 +177,9 @@ void IndexStore::publish(const std::vector<std::string>& shardPaths, std::uint32
     output.set_metadata(schema::kNextNumberKey, std::to_string(nextNumber));
     output.set_metadata(schema::kTermlistKey, termlist ? "1" : "0");
     output.set_metadata(schema::kFormatKey, schema::kFormatVersion);
+    // Only an index whose every article has date terms may answer date ranges with them;
+    // one begun by an older program keeps answering from the date values.
+    if (!current) output.set_metadata(schema::kDateTermsKey, "1");
     for (const auto& [key, value] : metadata) output.set_metadata(key, value);
     updateThreadTable(output);
     output.commit();

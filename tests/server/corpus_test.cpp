@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -367,6 +368,61 @@ TEST(CorpusTest, CountsAreEstimatedOnlyAboveTheirLimit) {
       EXPECT_EQ(shown, exact) << words;
     } else {
       EXPECT_GT(shown, limit) << words;
+    }
+  }
+}
+
+// Date ranges are answered from day, month and year terms: they must hold exactly the
+// articles whose date value is in the range, across month and year ends and open ends.
+TEST(CorpusTest, DateRangesHoldExactlyTheArticlesOfTheirDays) {
+  Xapian::Database database(kIndex);
+  ASSERT_EQ(database.get_metadata(schema::kDateTermsKey), "1");
+  const auto dayOfValue = [](const std::string& value) {
+    return schema::dayOf(schema::dateOfValue(value));
+  };
+  const std::int64_t first = dayOfValue(database.get_value_lower_bound(schema::kDateSlot));
+  const std::int64_t last = dayOfValue(database.get_value_upper_bound(schema::kDateSlot));
+  const auto field = [](const char* name, std::optional<std::int64_t> day) {
+    if (!day) return std::string();
+    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(*day))};
+    char text[40];
+    std::snprintf(text, sizeof text, "&%s=%d/%02u/%02u", name, static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return std::string(text);
+  };
+  std::vector<std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>> ranges = {
+      {first, last}, {std::nullopt, first}, {last, std::nullopt}, {first - 400, first + 3}};
+  // Spans of 1 day to 2 years from about 40 days spread over the corpus's time.
+  for (std::int64_t day = first; day < last; day += std::max<std::int64_t>(37, (last - first) / 40))
+    for (std::int64_t span : {0, 1, 5, 62, 366, 800}) ranges.emplace_back(day, day + span);
+  // Whole months and years, and a day more or less at either end.
+  using namespace std::chrono;
+  const auto number = [](const year_month_day& date) {
+    return sys_days(date).time_since_epoch().count();
+  };
+  for (std::int64_t day = first - 31; day <= last; ++day) {
+    const year_month_day date{sys_days(days(day))};
+    if (date.day() != std::chrono::day(1)) continue;
+    const std::int64_t monthEnd =
+        number(year_month_day(year_month_day_last(date.year() / date.month() / std::chrono::last)));
+    const std::int64_t yearEnd = number(date.year() / 12 / 31);
+    for (std::int64_t end : {monthEnd - 1, monthEnd, monthEnd + 1, yearEnd - 1, yearEnd})
+      for (std::int64_t start : {day - 1, day, day + 1}) ranges.emplace_back(start, end);
+  }
+  for (const auto& [from, to] : ranges) {
+    const std::string low = schema::dateFloor(from ? *from * 86400 : INT32_MIN);
+    const std::string high = schema::dateCeiling(to ? *to * 86400 + 86399 : INT64_C(1) << 40);
+    Xapian::Enquire enquire(database);
+    enquire.set_query(Xapian::Query(Xapian::Query::OP_VALUE_RANGE, schema::kDateSlot, low, high));
+    const auto expected = enquire.get_mset(0, 0, database.get_doccount()).get_matches_estimated();
+    const std::string parameters = "QRY=&DBS=1" + field("fromdate", from) + field("todate", to);
+    const int shown = server().search(parameters).expectedTotal;
+    if (expected == 0) {
+      EXPECT_EQ(shown, 0) << parameters;
+    } else if (expected <= 10000) {
+      EXPECT_EQ(shown, static_cast<int>(expected)) << parameters;
+    } else {
+      EXPECT_GT(shown, 10000) << parameters;
     }
   }
 }
