@@ -6,8 +6,12 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <future>
 #include <map>
+#include <sstream>
 
+#include "base/decimal.h"
 #include "server/documentbuilder.h"
 #include "server/indexschema.h"
 #include "server/indexstore.h"
@@ -111,14 +115,79 @@ SearchOutcome threadSearch(const Xapian::Database& database, const SearchParamet
   return outcome;
 }
 
+// The databases a stub file lists, each opened on its own; nothing for an index folder,
+// or a stub with lines other than "remote HOST:PORT" and folder names.
+std::vector<Xapian::Database> openStubParts(const std::string& path) {
+  std::error_code code;
+  if (!std::filesystem::is_regular_file(path, code)) return {};
+  std::ifstream stub(path);
+  std::vector<Xapian::Database> parts;
+  for (std::string line; std::getline(stub, line);) {
+    std::istringstream words(line);
+    std::string kind, where;
+    if (!(words >> kind) || kind[0] == '#') continue;
+    if (!(words >> where)) where = kind;
+    const std::size_t colon = where.rfind(':');
+    if (kind == "remote" && colon != std::string::npos && colon > 0) {
+      const std::string host = where.substr(0, colon);
+      const std::optional<unsigned> port = parseDecimal<unsigned>(where.substr(colon + 1));
+      if (!port || *port > 65535) return {};
+      parts.push_back(Xapian::Remote::open(host, *port));
+    } else if (kind != "remote") {
+      const std::filesystem::path folder(where);
+      parts.emplace_back(folder.is_absolute()
+                             ? where
+                             : (std::filesystem::path(path).parent_path() / folder).string());
+    } else {
+      return {};
+    }
+  }
+  return parts;
+}
+
 }  // namespace
 
 struct ArchiveIndex::Handle {
   Xapian::Database database;
+  // The same databases one by one when `database` is a stub of several: a page's
+  // documents are fetched from all of them at once, since each fetch from a remote
+  // shard is a round trip.
+  std::vector<Xapian::Database> parts;
   TextIndexer indexer;
   Clock::time_point checked;
   std::optional<std::pair<long long, unsigned long>> stub;
   bool broken = false;
+
+  void reopen() {
+    database.reopen();
+    for (Xapian::Database& part : parts) part.reopen();
+  }
+
+  // The result list entries of the hits, fetched from the stub's parts side by side.
+  std::vector<std::optional<StoredArticle>> summaries(const Xapian::MSet& mset) {
+    std::vector<std::optional<StoredArticle>> entries(mset.size());
+    const std::size_t count = parts.size();
+    if (count < 2 || database.size() != count) {
+      for (auto it = mset.begin(); it != mset.end(); ++it)
+        entries[it.get_rank() - mset.begin().get_rank()] = summary(it.get_document());
+      return entries;
+    }
+    // A stub's document ids take turns between its databases.
+    std::vector<std::vector<std::pair<std::size_t, Xapian::docid>>> wanted(count);
+    std::size_t index = 0;
+    for (auto it = mset.begin(); it != mset.end(); ++it, ++index)
+      wanted[(*it - 1) % count].emplace_back(index, (*it - 1) / count + 1);
+    std::vector<std::future<void>> fetches;
+    for (std::size_t part = 0; part < count; ++part) {
+      if (wanted[part].empty()) continue;
+      fetches.push_back(std::async(std::launch::async, [&, part] {
+        for (const auto& [at, id] : wanted[part])
+          entries[at] = summary(parts[part].get_document(id));
+      }));
+    }
+    for (std::future<void>& fetch : fetches) fetch.get();
+    return entries;
+  }
 };
 
 // Borrows a handle for one call and gives it back, unless the call failed on it.
@@ -139,7 +208,7 @@ class ArchiveIndex::Lease {
     try {
       return work(*handle_);
     } catch (const Xapian::DatabaseModifiedError&) {
-      handle_->database.reopen();
+      handle_->reopen();
       return work(*handle_);
     }
   }
@@ -186,6 +255,7 @@ std::unique_ptr<ArchiveIndex::Handle> ArchiveIndex::openHandle() {
   auto handle = std::make_unique<Handle>();
   handle->stub = stubState();
   handle->database = Xapian::Database(path_);
+  if (handle->database.size() > 1) handle->parts = openStubParts(path_);
   handle->checked = Clock::now();
   return handle;
 }
@@ -203,7 +273,7 @@ std::unique_ptr<ArchiveIndex::Handle> ArchiveIndex::acquire() {
   if (Clock::now() - handle->checked > std::chrono::seconds(1)) {
     // A new generation is published by replacing the stub: open it afresh.
     if (stubState() != handle->stub) return openHandle();
-    handle->database.reopen();
+    handle->reopen();
     handle->checked = Clock::now();
   }
   return handle;
@@ -264,8 +334,8 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
                          settled ? 0 : std::max(limit, parameters.start + parameters.maxHits));
     outcome.total = mset.get_matches_estimated();
     outcome.exact = mset.get_matches_lower_bound() == mset.get_matches_upper_bound();
-    for (auto it = mset.begin(); it != mset.end(); ++it)
-      if (auto article = summary(it.get_document())) outcome.hits.push_back(std::move(*article));
+    for (std::optional<StoredArticle>& article : handle.summaries(mset))
+      if (article) outcome.hits.push_back(std::move(*article));
     return outcome;
   });
 }
