@@ -100,19 +100,31 @@ class Pipeline {
     return true;
   }
 
+  // Waits until every pushed article is numbered and in a shard, then closes the shards
+  // and starts fresh ones: Xapian writes a small shard much faster than a large one. The
+  // closed shards wait for the next checkpoint.
+  void rotate() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [&] { return (queue_.empty() && busy_ == 0) || !error_.empty(); });
+    if (!error_.empty()) return;
+    try {
+      closeShards();
+      for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
+    } catch (const Xapian::Error& e) {
+      error_ = "index write failed: " + e.get_description();
+    }
+  }
+
   // Waits until every pushed article is numbered and in a shard, then merges the shards
   // into the index folder's next generation and starts fresh shards.
   void checkpoint(bool final) {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [&] { return (queue_.empty() && busy_ == 0) || !error_.empty(); });
     if (!error_.empty()) return;
-    std::vector<std::string> paths;
     try {
-      for (Shard& shard : shards_) {
-        shard.database->commit();
-        shard.database->close();
-        paths.push_back(shard.path);
-      }
+      closeShards();
+      std::vector<std::string> paths = std::move(closed_);
+      closed_.clear();
       const auto metadata = options_.metadata ? options_.metadata() : Metadata();
       if (addedSinceCheckpoint_ > 0 || metadataChanged(metadata)) {
         store_.publish(paths, nextNumber_, termlist_, metadata);
@@ -156,6 +168,8 @@ class Pipeline {
       }
       std::filesystem::remove_all(shard.path, ignored);
     }
+    for (const std::string& path : closed_) std::filesystem::remove_all(path, ignored);
+    closed_.clear();
     const std::size_t dropped = addedSinceCheckpoint_;
     summary_.added -= dropped;
     addedSinceCheckpoint_ = 0;
@@ -194,6 +208,15 @@ class Pipeline {
 
   // Failed or abandoned: every wait ends and nothing more is numbered.
   bool failed() const { return !error_.empty() || abandoned_; }
+
+  // Under mutex_, with the workers idle.
+  void closeShards() {
+    for (Shard& shard : shards_) {
+      shard.database->commit();
+      shard.database->close();
+      closed_.push_back(shard.path);
+    }
+  }
 
   // Under mutex_.
   bool inMain(const std::string& key) {
@@ -305,6 +328,7 @@ class Pipeline {
   std::condition_variable workAvailable_, spaceFree_, turn_, idle_;
   std::deque<Job> queue_;
   std::vector<Shard> shards_;
+  std::vector<std::string> closed_;  // shards written since the last checkpoint
   std::vector<std::thread> workers_;
   std::optional<Xapian::Database> main_;
   std::unordered_set<std::string> addedKeys_;
@@ -397,10 +421,14 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
         showProgress(false);
       }
       if (!pipeline.push(std::move(raw))) return false;
-      if (++sinceCheckpoint >= std::max(options.checkpointEvery, indexed / 2)) {
+      if (++sinceCheckpoint % options.checkpointEvery != 0) {
+        // Between checkpoints.
+      } else if (sinceCheckpoint >= indexed / 2) {
         indexed += sinceCheckpoint;
         sinceCheckpoint = 0;
         pipeline.checkpoint(false);
+      } else {
+        pipeline.rotate();
       }
       return pipeline.error().empty() && !pipeline.numbersExhausted();
     };

@@ -35,7 +35,8 @@ struct IndexRunOptions {
   // Articles between published generations: work done before a crash is kept. Every
   // checkpoint rewrites the whole index, so a large run spaces them by at least half the
   // index's size as well: the rewrites then add up to about three times the index
-  // instead of growing with the square of the run.
+  // instead of growing with the square of the run. In between, the temporary shards
+  // are still renewed after this many articles, since Xapian writes small ones faster.
   std::size_t checkpointEvery = 100000;
   // Set (for example from a signal handler) to end the run early, within about a second
   // (a checkpoint under way is finished first). What was published at checkpoints is

@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
 #include "server/democorpus.h"
+#include "server/indexrun.h"
 #include "server/indexstore.h"
 #include "serversupport.h"
 
@@ -170,12 +172,22 @@ std::vector<std::string> contentOf(const std::string& path) {
   return lines;
 }
 
-TEST(Indexing, TheSameIndexWhateverTheNumberOfJobs) {
+TEST(Indexing, TheSameIndexWhateverTheNumberOfJobsAndCheckpoints) {
   TempFolder folder;
   const auto demo = generateDemoCorpus();
   for (std::size_t i = 0; i < 300; ++i)
     testing::writeFile(folder / ("spool/" + std::to_string(i + 1)), demo[i].text);
-  std::vector<std::string> contents[2];
+  // Copies found after all originals, the last original's first: the first copies meet
+  // their originals in closed shards not yet published.
+  std::vector<std::string> names;
+  for (std::size_t i = 0; i < 300; ++i) names.push_back(std::to_string(i + 1));
+  std::sort(names.begin(), names.end());  // the order the walk finds them
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    char name[48];
+    std::snprintf(name, sizeof name, "spool/again-%03zu", k);
+    testing::writeFile(folder / name, demo[std::stoul(names[names.size() - 1 - k]) - 1].text);
+  }
+  std::vector<std::string> contents[3];
   for (int jobs : {1, 3}) {
     const std::string database = folder / ("index-" + std::to_string(jobs));
     ASSERT_EQ(testing::runProgram({VARNOOK_ARCHIVE_PROGRAM, "index", "--jobs", std::to_string(jobs),
@@ -184,8 +196,18 @@ TEST(Indexing, TheSameIndexWhateverTheNumberOfJobs) {
               0);
     contents[jobs / 3] = contentOf(database);
   }
+  // Two jobs, a checkpoint or fresh temporary shards every 7 articles.
+  IndexRunOptions options;
+  options.databasePath = folder / "index-small-steps";
+  options.paths = {folder / "spool"};
+  options.threads = 2;
+  options.checkpointEvery = 7;
+  std::ostringstream log;
+  ASSERT_EQ(runIndex(options, log, log).error, "");
+  contents[2] = contentOf(options.databasePath);
   EXPECT_GT(contents[0].size(), 10000u);
   EXPECT_TRUE(contents[0] == contents[1]);
+  EXPECT_TRUE(contents[0] == contents[2]);
 }
 
 // The demo corpus is the same on every run and fills the special archives. (Its
