@@ -35,15 +35,16 @@ UnixTime dayStart(DayDate day) {
   return static_cast<UnixTime>((std::floor(day) - kUnixEpochDay) * 86400.0);
 }
 
-std::optional<Xapian::Query> dateRange(const Xapian::Database& database, const QueryFields& fields,
-                                       DayDate now) {
+// `dateTerms`: every article of the database has date terms.
+std::optional<Xapian::Query> dateRange(const Xapian::Database& database, bool dateTerms,
+                                       const QueryFields& fields, DayDate now) {
   auto resolve = [&](DayDate date) { return date < 0 ? now + date : date; };
   std::optional<UnixTime> from, to;
   if (fields.fromDate != 0) from = dayStart(resolve(fields.fromDate));
   if (fields.toDate != 0) to = dayStart(resolve(fields.toDate)) + 86399;
   if (!from && !to) return std::nullopt;
   using Q = Xapian::Query;
-  if (database.get_metadata(schema::kDateTermsKey) == "1") {
+  if (dateTerms) {
     // An open end is the oldest or newest article's day.
     const auto bound = [&](const std::optional<UnixTime>& given, const std::string& value) {
       return schema::dayOf(given ? *given : schema::dateOfValue(value));
@@ -158,9 +159,18 @@ struct ArchiveIndex::Handle {
   std::optional<std::pair<long long, unsigned long>> stub;
   bool broken = false;
 
+  // Every article has date terms: each database of a stub must say so, since an index
+  // begun by an older program answers ranges from its date values only.
+  bool dateTerms = false;
+
   void reopen() {
     database.reopen();
     for (Xapian::Database& part : parts) part.reopen();
+    const auto hasDateTerms = [](const Xapian::Database& db) {
+      return db.get_metadata(schema::kDateTermsKey) == "1";
+    };
+    dateTerms = parts.empty() ? database.size() == 1 && hasDateTerms(database)
+                              : std::all_of(parts.begin(), parts.end(), hasDateTerms);
   }
 
   // The result list entries of the hits, fetched from the stub's parts side by side.
@@ -256,6 +266,7 @@ std::unique_ptr<ArchiveIndex::Handle> ArchiveIndex::openHandle() {
   handle->stub = stubState();
   handle->database = Xapian::Database(path_);
   if (handle->database.size() > 1) handle->parts = openStubParts(path_);
+  handle->reopen();
   handle->checked = Clock::now();
   return handle;
 }
@@ -304,8 +315,9 @@ SearchOutcome ArchiveIndex::search(const SearchParameters& parameters) {
     if (parsed.root) text = compiler.keywords(*parsed.root);
     Xapian::Query query = text ? *text : matchAll();
     const DayDate now = parameters.now != 0 ? parameters.now : nowLocal();
-    for (auto filter : {compiler.subjects(fields.subject), compiler.authors(fields.author),
-                        compiler.groups(fields.forum), dateRange(handle.database, fields, now)})
+    for (auto filter :
+         {compiler.subjects(fields.subject), compiler.authors(fields.author),
+          compiler.groups(fields.forum), dateRange(handle.database, handle.dateTerms, fields, now)})
       if (filter) query = Xapian::Query(Xapian::Query::OP_FILTER, query, *filter);
     query = applyArchive(query, fields.archive);
 

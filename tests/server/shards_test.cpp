@@ -2,9 +2,12 @@
 // by xapian-tcpsrv on loopback.
 
 #include <gtest/gtest.h>
+#include <xapian.h>
 
+#include <filesystem>
 #include <set>
 
+#include "server/indexschema.h"
 #include "serversupport.h"
 
 namespace varnook::server {
@@ -21,6 +24,8 @@ class ShardTest : public ::testing::Test {
       articles[0].body = "The quick brown fox, said " + std::string(shard) + ".\n> quick fox\n";
       articles[1].body = "> The quick brown fox\nM\xC3\xBCller agrees.\n";
       articles[2].subject = "quick brown article " + std::string(shard);
+      articles[0].date = "Sun, 4 Apr 1993 23:00:00 GMT";
+      articles[2].date = "Fri, 30 Apr 1993 10:00:00 GMT";
       spools.push_back(testing::writeSpool(folder_, articles, shard + std::string("-spool")));
       testing::indexPaths(folder_ / shard, {spools.back()}, first, true);
     }
@@ -38,7 +43,9 @@ class ShardTest : public ::testing::Test {
     };
     for (const char* parameters :
          {"QRY=quick", "QRY=%22quick+brown+fox%22", "QRY=quick+fox", "QRY=muller",
-          "QRY=article&sort=date", "QRY=~s+brown", "QRY=tw*", "QRY=&groups=test.*"})
+          "QRY=article&sort=date", "QRY=~s+brown", "QRY=tw*", "QRY=&groups=test.*",
+          "QRY=&fromdate=1993/04/05&todate=1993/04/29", "QRY=&todate=1993/04/04",
+          "QRY=&fromdate=1993/04/05"})
       EXPECT_EQ(ids(stub, parameters), ids(single, parameters)) << parameters;
   }
 
@@ -62,6 +69,29 @@ TEST_F(ShardTest, LocalShardsInAStubFile) {
   testing::writeFile(folder_ / "local.stub",
                      "auto " + (folder_ / "one") + "\nauto " + (folder_ / "two") + "\n");
   checkCombined(folder_ / "local.stub");
+}
+
+// A shard made before date terms, beside one with them: ranges come from the dates.
+TEST_F(ShardTest, AShardWithoutDateTermsInAStub) {
+  for (const auto& entry : std::filesystem::directory_iterator(folder_ / "two")) {
+    if (!entry.is_directory()) continue;
+    Xapian::WritableDatabase old(entry.path().string(), Xapian::DB_OPEN);
+    old.set_metadata(schema::kDateTermsKey, "");
+    for (Xapian::docid id = 1; id <= old.get_lastdocid(); ++id) {
+      Xapian::Document document = old.get_document(id);
+      for (std::string_view prefix :
+           {schema::kDayPrefix, schema::kMonthPrefix, schema::kYearPrefix}) {
+        Xapian::TermIterator term = document.termlist_begin();
+        term.skip_to(std::string(prefix));
+        document.remove_term(*term);
+      }
+      old.replace_document(id, document);
+    }
+    old.commit();
+  }
+  testing::writeFile(folder_ / "mixed.stub",
+                     "auto " + (folder_ / "one") + "\nauto " + (folder_ / "two") + "\n");
+  checkLikeOneIndex(testing::LocalServer(folder_ / "mixed.stub"));
 }
 
 TEST_F(ShardTest, RemoteShardsServedByXapianTcpsrv) {
