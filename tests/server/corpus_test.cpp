@@ -377,24 +377,16 @@ TEST(CorpusTest, CountsAreEstimatedOnlyAboveTheirLimit) {
 TEST(CorpusTest, DateRangesHoldExactlyTheArticlesOfTheirDays) {
   Xapian::Database database(kIndex);
   ASSERT_EQ(database.get_metadata(schema::kDateTermsKey), "1");
-  const auto dayOfValue = [](const std::string& value) {
-    return schema::dayOf(schema::dateOfValue(value));
-  };
-  const std::int64_t first = dayOfValue(database.get_value_lower_bound(schema::kDateSlot));
-  const std::int64_t last = dayOfValue(database.get_value_upper_bound(schema::kDateSlot));
-  const auto field = [](const char* name, std::optional<std::int64_t> day) {
-    if (!day) return std::string();
-    const std::chrono::year_month_day date{std::chrono::sys_days(std::chrono::days(*day))};
-    char text[40];
-    std::snprintf(text, sizeof text, "&%s=%d/%02u/%02u", name, static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
-    return std::string(text);
+  const std::int64_t first =
+      schema::dayOf(schema::dateOfValue(database.get_value_lower_bound(schema::kDateSlot)));
+  const std::int64_t last =
+      schema::dayOf(schema::dateOfValue(database.get_value_upper_bound(schema::kDateSlot)));
+  const auto field = [](const std::string& name, std::optional<std::int64_t> day) {
+    const std::string t = day ? schema::dateTermsOf(*day).front() : "";  // XDyyyymmdd
+    return day ? "&" + name + "=" + t.substr(2, 4) + "/" + t.substr(6, 2) + "/" + t.substr(8) : "";
   };
   std::vector<std::pair<std::optional<std::int64_t>, std::optional<std::int64_t>>> ranges = {
       {first, last}, {std::nullopt, first}, {last, std::nullopt}, {first - 400, first + 3}};
-  // Spans of 1 day to 2 years from about 40 days spread over the corpus's time.
-  for (std::int64_t day = first; day < last; day += std::max<std::int64_t>(37, (last - first) / 40))
-    for (std::int64_t span : {0, 1, 5, 62, 366, 800}) ranges.emplace_back(day, day + span);
   // Whole months and years, and a day more or less at either end.
   using namespace std::chrono;
   const auto number = [](const year_month_day& date) {
@@ -417,9 +409,7 @@ TEST(CorpusTest, DateRangesHoldExactlyTheArticlesOfTheirDays) {
     const auto expected = enquire.get_mset(0, 0, database.get_doccount()).get_matches_estimated();
     const std::string parameters = "QRY=&DBS=1" + field("fromdate", from) + field("todate", to);
     const int shown = server().search(parameters).expectedTotal;
-    if (expected == 0) {
-      EXPECT_EQ(shown, 0) << parameters;
-    } else if (expected <= 10000) {
+    if (expected <= 10000) {
       EXPECT_EQ(shown, static_cast<int>(expected)) << parameters;
     } else {
       EXPECT_GT(shown, 10000) << parameters;
