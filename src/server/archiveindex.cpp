@@ -123,25 +123,31 @@ std::vector<Xapian::Database> openStubParts(const std::string& path) {
   if (!std::filesystem::is_regular_file(path, code)) return {};
   std::ifstream stub(path);
   std::vector<Xapian::Database> parts;
-  for (std::string line; std::getline(stub, line);) {
-    std::istringstream words(line);
-    std::string kind, where;
-    if (!(words >> kind) || kind[0] == '#') continue;
-    if (!(words >> where)) where = kind;
-    const std::size_t colon = where.rfind(':');
-    if (kind == "remote" && colon != std::string::npos && colon > 0) {
-      const std::string host = where.substr(0, colon);
-      const std::optional<unsigned> port = parseDecimal<unsigned>(where.substr(colon + 1));
-      if (!port || *port > 65535) return {};
-      parts.push_back(Xapian::Remote::open(host, *port));
-    } else if (kind != "remote") {
-      const std::filesystem::path folder(where);
-      parts.emplace_back(folder.is_absolute()
-                             ? where
-                             : (std::filesystem::path(path).parent_path() / folder).string());
-    } else {
-      return {};
+  // Xapian has read the stub already: a line it takes but this does not (another form
+  // of address, say) leaves the pages to the stub's own one-by-one fetches.
+  try {
+    for (std::string line; std::getline(stub, line);) {
+      std::istringstream words(line);
+      std::string kind, where;
+      if (!(words >> kind) || kind[0] == '#') continue;
+      if (!(words >> where)) where = kind;
+      const std::size_t colon = where.rfind(':');
+      if (kind == "remote" && colon != std::string::npos && colon > 0) {
+        const std::string host = where.substr(0, colon);
+        const std::optional<unsigned> port = parseDecimal<unsigned>(where.substr(colon + 1));
+        if (!port || *port > 65535) return {};
+        parts.push_back(Xapian::Remote::open(host, *port));
+      } else if (kind != "remote") {
+        const std::filesystem::path folder(where);
+        parts.emplace_back(folder.is_absolute()
+                               ? where
+                               : (std::filesystem::path(path).parent_path() / folder).string());
+      } else {
+        return {};
+      }
     }
+  } catch (const Xapian::Error&) {
+    return {};
   }
   return parts;
 }
