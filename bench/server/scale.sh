@@ -38,7 +38,15 @@ fi
 work=$(mktemp -d /tmp/varnook-scale.XXXXXX)
 pids=()
 stop_all() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  # Newest first, so the server lets go of the shards' connections; whatever is still
+  # there after 5 s is killed.
+  local i pid
+  for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   pids=()
 }
 trap 'stop_all; rm -rf "$work"' EXIT
@@ -185,7 +193,9 @@ PY
       index_timed "$work/shard-$k" --first-number $((k * 1000000000 + 1)) --termlist "${shard_paths[@]}"
       shard_secs=$(awk -v a="$shard_secs" -v b="$secs" 'BEGIN { print a + b }')
       port=$((20000 + RANDOM % 20000))
-      xapian-tcpsrv --port "$port" --interface 127.0.0.1 "$work/shard-$k" >"$work/tcpsrv-$k.log" 2>&1 &
+      # In a session of its own: on SIGTERM it signals its whole process group.
+      setsid xapian-tcpsrv --port "$port" --interface 127.0.0.1 "$work/shard-$k" \
+        >"$work/tcpsrv-$k.log" 2>&1 &
       pids+=($!)
       started "$work/tcpsrv-$k.log" "Listening"
       echo "remote 127.0.0.1:$port" >>"$stub"
