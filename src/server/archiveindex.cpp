@@ -172,6 +172,13 @@ struct ArchiveIndex::Handle {
   void reopen() {
     database.reopen();
     for (Xapian::Database& part : parts) part.reopen();
+    readDateTerms();
+  }
+
+  // Asked again only while the answer is no (an index that was empty gets them with its
+  // first generation); every later generation copies the metadata of the one before.
+  void readDateTerms() {
+    if (dateTerms) return;
     const auto hasDateTerms = [](const Xapian::Database& db) {
       return db.get_metadata(schema::kDateTermsKey) == "1";
     };
@@ -181,13 +188,14 @@ struct ArchiveIndex::Handle {
 
   // The result list entries of the hits, fetched from the stub's parts side by side.
   std::vector<std::optional<StoredArticle>> summaries(const Xapian::MSet& mset) {
-    std::vector<std::optional<StoredArticle>> entries(mset.size());
+    std::vector<std::optional<StoredArticle>> entries;
     const std::size_t count = parts.size();
     if (count < 2 || database.size() != count) {
       for (auto it = mset.begin(); it != mset.end(); ++it)
-        entries[it.get_rank() - mset.begin().get_rank()] = summary(it.get_document());
+        entries.push_back(summary(it.get_document()));
       return entries;
     }
+    entries.resize(mset.size());
     // A stub's document ids take turns between its databases.
     std::vector<std::vector<std::pair<std::size_t, Xapian::docid>>> wanted(count);
     std::size_t index = 0;
@@ -272,7 +280,7 @@ std::unique_ptr<ArchiveIndex::Handle> ArchiveIndex::openHandle() {
   handle->stub = stubState();
   handle->database = Xapian::Database(path_);
   if (handle->database.size() > 1) handle->parts = openStubParts(path_);
-  handle->reopen();
+  handle->readDateTerms();
   handle->checked = Clock::now();
   return handle;
 }

@@ -75,7 +75,7 @@ class Pipeline {
     unsigned count = options_.threads ? options_.threads : std::thread::hardware_concurrency();
     count = std::max(1u, std::min(count, kMaxJobs));
     shards_.resize(count);
-    for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
+    openShards();
     for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this, i] { work(shards_[i]); });
   }
 
@@ -100,16 +100,15 @@ class Pipeline {
     return true;
   }
 
-  // Waits until every pushed article is numbered and in a shard, then closes the shards
-  // and starts fresh ones: Xapian writes a small shard much faster than a large one. The
-  // closed shards wait for the next checkpoint.
+  // Closes the shards once every pushed article is in one and starts fresh ones: Xapian
+  // writes a small shard much faster than a large one. The closed shards wait for the
+  // next checkpoint.
   void rotate() {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [&] { return (queue_.empty() && busy_ == 0) || !error_.empty(); });
-    if (!error_.empty()) return;
+    if (!waitIdle(lock)) return;
     try {
       closeShards();
-      for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
+      openShards();
     } catch (const Xapian::Error& e) {
       error_ = "index write failed: " + e.get_description();
     }
@@ -119,8 +118,7 @@ class Pipeline {
   // into the index folder's next generation and starts fresh shards.
   void checkpoint(bool final) {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [&] { return (queue_.empty() && busy_ == 0) || !error_.empty(); });
-    if (!error_.empty()) return;
+    if (!waitIdle(lock)) return;
     try {
       closeShards();
       std::vector<std::string> paths = std::move(closed_);
@@ -135,7 +133,7 @@ class Pipeline {
       addedSinceCheckpoint_ = 0;
       addedKeys_.clear();
       if (!final) {
-        for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
+        openShards();
         reopenMain();
       } else {
         summary_.indexSize = store_.openCurrent() ? store_.openCurrent()->get_doccount() : 0;
@@ -208,6 +206,17 @@ class Pipeline {
 
   // Failed or abandoned: every wait ends and nothing more is numbered.
   bool failed() const { return !error_.empty() || abandoned_; }
+
+  // Under mutex_: waits until every pushed article is numbered and in a shard; false
+  // after an error.
+  bool waitIdle(std::unique_lock<std::mutex>& lock) {
+    idle_.wait(lock, [&] { return (queue_.empty() && busy_ == 0) || !error_.empty(); });
+    return error_.empty();
+  }
+
+  void openShards() {
+    for (Shard& shard : shards_) shard.open(store_.newShardPath(), termlist_);
+  }
 
   // Under mutex_, with the workers idle.
   void closeShards() {
@@ -421,14 +430,14 @@ IndexRunSummary runIndex(const IndexRunOptions& options, std::ostream& log,
         showProgress(false);
       }
       if (!pipeline.push(std::move(raw))) return false;
-      if (++sinceCheckpoint % options.checkpointEvery != 0) {
-        // Between checkpoints.
-      } else if (sinceCheckpoint >= indexed / 2) {
-        indexed += sinceCheckpoint;
-        sinceCheckpoint = 0;
-        pipeline.checkpoint(false);
-      } else {
-        pipeline.rotate();
+      if (++sinceCheckpoint % options.checkpointEvery == 0) {
+        if (sinceCheckpoint >= indexed / 2) {
+          indexed += sinceCheckpoint;
+          sinceCheckpoint = 0;
+          pipeline.checkpoint(false);
+        } else {
+          pipeline.rotate();
+        }
       }
       return pipeline.error().empty() && !pipeline.numbersExhausted();
     };
