@@ -122,7 +122,6 @@ TEST_F(ResultPageTest, SubjectsAndFields) {
   }
 }
 
-// Those of counts, next-page links and labels: data/page-parts.txt.
 TEST_F(ResultPageTest, EntryMarkersIgnoreLetterCase) {
   EXPECT_EQ(parse("<A HREF=\"/GETDOC.XP?an=42&x=1\">Subj</A><B>date</b>: 2001/02/03<P>"), "");
   ASSERT_EQ(articles().size(), 1u);

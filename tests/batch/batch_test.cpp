@@ -333,20 +333,15 @@ TEST_F(BatchTest, SearchOverHttpsFetchesEveryPageAndArticle) {
   std::vector<std::string> args = {"--service", origin,        "--domain",
                                    host,        "--home-site", origin + "/varnook/update.txt",
                                    "--hits",    "10",          "--ca-file"};
-  args.insert(args.end(),
-              {certificates->authority(), "--hosts", "www,x1,x2", "--rotate", "--send",
-               "--download", "--log", dir_ + "/log.txt", "-o", dir_ + "/https.vnk", "modem"});
+  args.insert(args.end(), {certificates->authority(), "--hosts", "www,x1,x2", "--rotate", "--send",
+                           "--download", "-o", dir_ + "/https.vnk", "modem"});
   const BatchRun r = run(args);
-  ASSERT_EQ(r.status, 0) << r.err << testing::readFile(dir_ + "/log.txt");
-  EXPECT_NE(testing::readFile(dir_ + "/log.txt").find("total of 12 articles on 2 pages"),
-            std::string::npos);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Ten hits a page: the last two articles were found on the second page. What the texts
+  // hold is checked over plain HTTP (SearchesFollowsPagesDownloadsRotatesAndSaves).
   Collection saved;
   ASSERT_TRUE(loadCollection(saved, dir_ + "/https.vnk").ok());
-  ASSERT_EQ(saved.loadedArticles(), 12);
-  std::string texts;
-  for (const auto& article : saved.articles()) texts += article->text;
-  for (int i = 1; i <= 12; ++i)
-    EXPECT_NE(texts.find("My modem, take " + std::to_string(i) + "\r\n"), std::string::npos) << i;
+  EXPECT_EQ(std::tuple(saved.articles().size(), saved.loadedArticles()), std::tuple(12u, 12));
 
   // --hsts: every answer tells browsers to stay on HTTPS.
   PollLoop loop;

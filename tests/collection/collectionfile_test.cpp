@@ -204,21 +204,6 @@ TEST(CollectionFile, TextLinesThatReadLikeSeparatorsAndValuesWithLineBreaksSurvi
             std::tuple("two\r lines", "x ---{^#DeL&}---", "second"));
 }
 
-TEST(CollectionFile, FileMadeBeforeExactTextsStillReads) {
-  // Texts of a file whose last article carries the writer's extra line (and texts that were
-  // saved with a trailing line end) come back without the file's own line ends.
-  const std::string bytes =
-      "---{^#MsG&}---\r\nX-QuenID: 1\r\n\r\nfirst\r\n"
-      "---{^#MsG&}---\r\nX-QuenID: 2\r\n\r\nlast\r\n\r\n"
-      "---{^#DeL&}---\r\n9";
-  Collection c;
-  ASSERT_TRUE(readBytes(c, bytes).ok());
-  ASSERT_EQ(c.articles().size(), 2u);
-  EXPECT_EQ(c.articles()[0]->text, "first");
-  EXPECT_EQ(c.articles()[1]->text, "last");
-  EXPECT_TRUE(c.knownArticles().contains(9));
-}
-
 // Errors name their line; what was read before the failing line stays (a request whose
 // parameters fail is not added), and the file name does not change.
 TEST(CollectionFile, ReaderErrorsNameTheLineAndKeepWhatWasReadBefore) {
@@ -264,6 +249,18 @@ TEST(CollectionFile, ReaderEdgeCases) {
             std::tuple("Empty", ""));
   EXPECT_EQ(std::tuple(named.requests()[1]->name, named.requests()[1]->keywords),
             std::tuple("name", "a"));
+
+  // A file made before texts were kept exactly: the last article carries the writer's extra
+  // line, texts saved with a trailing line end; both come back without the file's line ends.
+  Collection old;
+  ASSERT_TRUE(readBytes(old,
+                        "---{^#MsG&}---\r\nX-QuenID: 1\r\n\r\nfirst\r\n---{^#MsG&}---\r\n"
+                        "X-QuenID: 2\r\n\r\nlast\r\n\r\n---{^#DeL&}---\r\n9")
+                  .ok());
+  ASSERT_EQ(old.articles().size(), 2u);
+  EXPECT_EQ(std::tuple(old.articles()[0]->text, old.articles()[1]->text),
+            std::tuple("first", "last"));
+  EXPECT_TRUE(old.knownArticles().contains(9));
 }
 
 // What this program wrote reads back whole: stored queries longer than 999 characters and
@@ -316,13 +313,11 @@ TEST(CollectionFileOnDisk, SaveAndLoadALargeFileThroughTheFileSystem) {
   EXPECT_EQ(testing::readFile(path), writeCollection(c));
   EXPECT_EQ(dir.entries(), 1);  // no temporary files are left behind
 
-  Collection fromDisk, fromMemory;
+  Collection fromDisk;
   const LoadResult result = loadCollection(fromDisk, path);
   ASSERT_TRUE(result.ok()) << result.message;
-  ASSERT_TRUE(readBytes(fromMemory, testing::readFile(path)).ok());
   EXPECT_EQ(fromDisk.fileName(), path);
   EXPECT_EQ(writeCollection(fromDisk), writeCollection(c));
-  EXPECT_EQ(writeCollection(fromDisk), writeCollection(fromMemory));
   EXPECT_EQ(fromDisk.loadedArticles(), 3000);
 }
 

@@ -11,12 +11,10 @@ namespace varnook {
 namespace {
 
 TEST(SocketError, DescriptionsAndPlatformAndResolverCodesMapOntoOneTable) {
-  struct Case {
-    int errnoValue;
-    int code;
+  const struct {
+    int errnoValue, code;
     const char* description;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {ECONNREFUSED, 10061, "Connection refused"},
       {ETIMEDOUT, 10060, "Connection timed out"},
       {ECONNRESET, 10054, "Connection reset by peer"},
@@ -29,7 +27,7 @@ TEST(SocketError, DescriptionsAndPlatformAndResolverCodesMapOntoOneTable) {
       {ENOTCONN, 10057, "Socket is not connected"},
       {EADDRNOTAVAIL, 10049, "Address not available"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.errnoValue);
     EXPECT_EQ(socketCodeFromErrno(c.errnoValue), c.code);
     EXPECT_EQ(socketErrorDescription(c.code), c.description);
