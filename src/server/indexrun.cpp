@@ -115,36 +115,26 @@ class Pipeline {
   }
 
   // Waits until every pushed article is numbered and in a shard, then merges the shards
-  // into the index folder's next generation and starts fresh shards. Merging rewrites
-  // the whole index on one core, so a checkpoint within the run merges in the background
-  // while the workers go on; the final one, or the next checkpoint, waits for it.
+  // into the index folder's next generation and starts fresh shards.
   void checkpoint(bool final) {
     std::unique_lock lock(mutex_);
     if (!waitIdle(lock)) return;
-    finishPublishing(lock);
-    if (!error_.empty()) return;
     try {
       closeShards();
       std::vector<std::string> paths = std::move(closed_);
       closed_.clear();
       const auto metadata = options_.metadata ? options_.metadata() : Metadata();
-      if (addedSinceCheckpoint_ == 0 && !metadataChanged(metadata)) {
-        std::error_code ignored;
-        for (const std::string& path : paths) std::filesystem::remove_all(path, ignored);
-      } else if (final) {
+      if (addedSinceCheckpoint_ > 0 || metadataChanged(metadata)) {
         store_.publish(paths, nextNumber_, termlist_, metadata);
       } else {
-        // Until the merge is done, the old generation does not hold these articles:
-        // their keys still count as present.
-        publishingKeys_ = std::move(addedKeys_);
-        publisher_ = std::thread([this, paths = std::move(paths), number = nextNumber_, metadata] {
-          publish(paths, number, metadata);
-        });
+        std::error_code ignored;
+        for (const std::string& path : paths) std::filesystem::remove_all(path, ignored);
       }
-      addedKeys_.clear();
       addedSinceCheckpoint_ = 0;
+      addedKeys_.clear();
       if (!final) {
         openShards();
+        reopenMain();
       } else {
         summary_.indexSize = store_.openCurrent() ? store_.openCurrent()->get_doccount() : 0;
       }
@@ -167,8 +157,6 @@ class Pipeline {
     spaceFree_.notify_all();
     turn_.notify_all();
     idle_.wait(lock, [&] { return busy_ == 0; });
-    // A merge under way is finished: what it publishes is kept.
-    finishPublishing(lock);
     std::error_code ignored;
     for (Shard& shard : shards_) {
       try {
@@ -203,17 +191,16 @@ class Pipeline {
   }
 
   void stopWorkers() {
-    std::unique_lock lock(mutex_);
-    finished_ = true;
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+    }
     workAvailable_.notify_all();
-    finishPublishing(lock);
-    lock.unlock();
     for (std::thread& worker : workers_) worker.join();
     workers_.clear();
   }
 
  private:
-  using Metadata = std::map<std::string, std::string>;
   static constexpr std::size_t kQueueLimit = 256;
   static constexpr std::size_t kQueueBytes = 64u << 20;
 
@@ -225,40 +212,6 @@ class Pipeline {
   bool waitIdle(std::unique_lock<std::mutex>& lock) {
     idle_.wait(lock, [&] { return (queue_.empty() && busy_ == 0) || !error_.empty(); });
     return error_.empty();
-  }
-
-  // Under mutex_: waits for the merge of the last checkpoint, if one is under way.
-  void finishPublishing(std::unique_lock<std::mutex>& lock) {
-    if (!publisher_.joinable()) return;
-    lock.unlock();
-    publisher_.join();
-    lock.lock();
-  }
-
-  // The background merge of a checkpoint. Once published, the new generation answers
-  // for the merged articles; a failure ends the run like any write error.
-  void publish(const std::vector<std::string>& paths, std::uint32_t number,
-               const Metadata& metadata) {
-    std::string failure;
-    std::optional<Xapian::Database> published;
-    try {
-      store_.publish(paths, number, termlist_, metadata);
-      published = store_.openCurrent();
-    } catch (const Xapian::Error& e) {
-      failure = "index write failed: " + e.get_description();
-    } catch (const std::exception& e) {
-      failure = std::string("index write failed: ") + e.what();
-    }
-    std::lock_guard lock(mutex_);
-    if (failure.empty()) {
-      main_ = std::move(published);
-      publishingKeys_.clear();
-    } else if (error_.empty()) {
-      error_ = failure;
-      spaceFree_.notify_all();
-      turn_.notify_all();
-      idle_.notify_all();
-    }
   }
 
   void openShards() {
@@ -274,13 +227,14 @@ class Pipeline {
     }
   }
 
-  // Under mutex_: published, or being published.
+  // Under mutex_.
   bool inMain(const std::string& key) {
-    return publishingKeys_.count(key) || (main_ && main_->term_exists(schema::messageIdTerm(key)));
+    return main_ && main_->term_exists(schema::messageIdTerm(key));
   }
 
   void reopenMain() { main_ = store_.openCurrent(); }
 
+  using Metadata = std::map<std::string, std::string>;
   bool metadataChanged(const Metadata& metadata) const {
     for (const auto& [key, value] : metadata)
       if (!main_ || main_->get_metadata(key) != value) return true;
@@ -387,8 +341,6 @@ class Pipeline {
   std::vector<std::thread> workers_;
   std::optional<Xapian::Database> main_;
   std::unordered_set<std::string> addedKeys_;
-  std::thread publisher_;  // the merge of the last checkpoint, while under way
-  std::unordered_set<std::string> publishingKeys_;  // the keys of the articles it merges
   std::uint64_t pushed_ = 0;
   std::uint64_t resolved_ = 0;
   std::uint32_t nextNumber_ = 1;
