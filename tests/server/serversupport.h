@@ -5,6 +5,7 @@
 // agent's own readers of result pages and article texts.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,8 +52,11 @@ HttpReply httpGet(std::uint16_t port, std::string_view target,
 // `unprivileged` and we are root, whom file permissions do not stop.
 ProgramResult runArchive(const std::vector<std::string>& arguments, bool unprivileged = false);
 
-// Sends raw bytes; returns all the server answers until it closes (or the timeout passes).
-std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds = 10);
+// Sends raw bytes over a new connection; returns what the server answers until it closes
+// (which sets `*closed`), the timeout passes or `complete` says it is all there.
+std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds = 10,
+                        const char* address = "127.0.0.1", bool* closed = nullptr,
+                        const std::function<bool(const std::string&)>& complete = {});
 
 // One article for a test corpus.
 struct TestArticle {

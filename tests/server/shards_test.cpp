@@ -94,31 +94,24 @@ TEST_F(ShardTest, AShardWithoutDateTermsInAStub) {
   checkLikeOneIndex(testing::LocalServer(folder_ / "mixed.stub"));
 }
 
-TEST_F(ShardTest, RemoteShardsServedByXapianTcpsrv) {
-  const std::string tcpServer = testing::findProgram("xapian-tcpsrv");
-  if (tcpServer.empty()) GTEST_SKIP() << "xapian-tcpsrv is not installed";
-  std::string stub;
-  std::vector<std::unique_ptr<testing::ChildProcess>> servers;
-  for (const char* shard : {"one", "two"}) {
-    // Another process may take a free port before xapian-tcpsrv binds it: try a few.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-      const int port = testing::freeLoopbackPort();
-      auto server = testing::ChildProcess::start(
-          {tcpServer, "--port", std::to_string(port), "--interface", "127.0.0.1", folder_ / shard});
-      ASSERT_TRUE(server);
-      std::string line;
-      while (!(line = server->readLine(20)).empty() &&
-             line.find("Listening") == std::string::npos) {
-      }
-      if (line.empty()) continue;
-      stub += "remote 127.0.0.1:" + std::to_string(port) + "\n";
-      servers.push_back(std::move(server));
-      break;
-    }
+// xapian-tcpsrv serving one shard on a free loopback port.
+struct TcpServer : testing::LoopbackServer {
+  bool start(const std::string& shard, std::string* error) {
+    const auto arguments = [&]() -> std::vector<std::string> {
+      return {"--port", std::to_string(port()), "--interface", "127.0.0.1", shard};
+    };
+    return launch("xapian-tcpsrv", 1, arguments, error);
   }
-  ASSERT_EQ(servers.size(), 2u);
-  testing::writeFile(folder_ / "remote.stub", stub);
-  checkCombined(folder_ / "remote.stub");  // the servers stop with their objects
+  std::string stubLine() const { return "remote 127.0.0.1:" + std::to_string(port()) + "\n"; }
+};
+
+TEST_F(ShardTest, RemoteShardsServedByXapianTcpsrv) {
+  if (testing::findProgram("xapian-tcpsrv").empty()) GTEST_SKIP() << "no xapian-tcpsrv";
+  TcpServer one, two;  // the servers stop with their objects
+  std::string error;
+  ASSERT_TRUE(one.start(folder_ / "one", &error) && two.start(folder_ / "two", &error)) << error;
+  testing::writeFile(folder_ / "remote.stub", one.stubLine() + two.stubLine());
+  checkCombined(folder_ / "remote.stub");
 }
 
 }  // namespace
