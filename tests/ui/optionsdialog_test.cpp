@@ -99,17 +99,19 @@ TEST(OptionsDialog, ColourListFollowsTheHighlightsAtOpeningAndChoicesReachTheOpt
   dialog.chkCitations->setChecked(true);  // built once: no change until the next opening
   EXPECT_EQ(colorList(dialog).size(), 3);
 
-  dialog.chooseColor = [](const QColor& initial, QWidget*) -> std::optional<QColor> {
-    EXPECT_EQ(initial, QColor(0, 0, 128));  // the link colour, clNavy
-    return QColor(0x12, 0x34, 0x56);
-  };
-  dialog.cbxColor->setCurrentIndex(1);
-  dialog.btnSetColor->click();
-  dialog.chooseColor = [](const QColor&, QWidget*) -> std::optional<QColor> {
-    return QColor(0x20, 0x40, 0x60);
-  };
-  dialog.cbxColor->setCurrentIndex(0);
-  dialog.btnSetColor->click();
+  // Each entry opens the chooser at its colour; cancelled, it changes nothing.
+  QList<QColor> initial;
+  const std::pair<int, std::optional<QColor>> picks[] = {
+      {1, QColor(0x12, 0x34, 0x56)}, {0, QColor(0x20, 0x40, 0x60)}, {2, std::nullopt}};
+  for (const auto& [entry, picked] : picks) {
+    dialog.chooseColor = [&initial, picked = picked](const QColor& at, QWidget*) {
+      initial << at;
+      return picked;
+    };
+    dialog.cbxColor->setCurrentIndex(entry);
+    dialog.btnSetColor->click();
+  }
+  EXPECT_EQ(initial, (QList<QColor>{Qt::darkBlue, Qt::black, Qt::red}));
   dialog.chooseFont = [](const QFont&, QWidget*) -> std::optional<QFont> {
     QFont font("DejaVu Serif");
     font.setPixelSize(21);
@@ -117,9 +119,6 @@ TEST(OptionsDialog, ColourListFollowsTheHighlightsAtOpeningAndChoicesReachTheOpt
     return font;
   };
   dialog.btnSetFont->click();
-  dialog.chooseColor = [](const QColor&, QWidget*) -> std::optional<QColor> { return {}; };
-  dialog.cbxColor->setCurrentIndex(2);
-  dialog.btnSetColor->click();  // cancelled: nothing changes
   dialog.accept();
   EXPECT_EQ(options.linkColor, 0x563412u);
   EXPECT_EQ(options.articleFont.color, 0x604020u);

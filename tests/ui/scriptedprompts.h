@@ -52,7 +52,7 @@ class ScriptedPrompts final : public UserPrompts {
     started.push_back(QStringList{program} + arguments);
     return startSucceeds;
   }
-  void beep() override { ++beeps; }
+  void beep() override {}
 
   // The texts of the messages shown so far.
   QStringList texts() const {
@@ -72,7 +72,6 @@ class ScriptedPrompts final : public UserPrompts {
   std::vector<FileDialogSpec> fileDialogs;
   int dialogsShown = 0;
   std::vector<QStringList> started;
-  int beeps = 0;
 
  private:
   template <typename T>

@@ -28,62 +28,42 @@ TEST(ReadColorText, NamesAndRedFirstNumbers) {
 
 using K = KeyDrawingType;
 
-struct SpanCase {
-  std::string name;
-  KeyDrawingType type;
-  std::string lines;  // the rule's list, lines parted by "|"
-  std::string text, expected;
-  std::size_t from = 0;
-  std::string flags;  // "p": part word, "k": key case
-};
-
-void PrintTo(const SpanCase& c, std::ostream* out) {
-  *out << c.name;
+// A rule of `type` with `lines` as its list (lines parted by "|") and the flags "p" (part
+// word) or "k" (key case).
+ColorRule ruleOf(K type, const std::string& lines, const std::string& flags = "") {
+  std::vector<std::string> list;
+  for (std::size_t at = 0; at < lines.size();) {
+    const std::size_t bar = std::min(lines.find('|', at), lines.size());
+    list.push_back(lines.substr(at, bar - at));
+    at = bar + 1;
+  }
+  ColorRule rule(type);
+  if (type == K::dtKeyShow) rule.setKeywords(list);
+  if (type == K::dtBeginLineEnd) rule.setKeyLineEndLst(list);
+  if (type == K::dtBeginEnd) rule.setKeyBegEndLst(list);
+  rule.setPartWord(flags == "p");
+  rule.setKeyCase(flags == "k");
+  return rule;
 }
 
-// The cases of data/spans.txt, and a rule reads 40 lines: `filler` 39 or 40 times before
-// the line that matters.
-std::vector<SpanCase> spanCases() {
+TEST(ColorRule, FindsTheSpansOfEachCase) {
   const std::map<std::string, K> types = {
       {"keywords", K::dtKeyShow}, {"lineends", K::dtBeginLineEnd}, {"beginend", K::dtBeginEnd}};
-  std::vector<SpanCase> cases;
   for (auto row : testing::readTable("viewer/data/spans.txt")) {
     row.resize(7);
-    cases.push_back({row[1], types.at(row[0]), row[2], row[3], row[4],
-                     row[5].empty() ? 0 : std::stoul(row[5]), row[6]});
+    ColorRule rule = ruleOf(types.at(row[0]), row[2], row[6]);
+    EXPECT_EQ(spansOf(rule, row[3], row[5].empty() ? 0 : std::stoul(row[5])), row[4]) << row[1];
   }
+  // A rule reads 40 lines of its list: the line after 39 fillers counts, after 40 not.
   for (int count : {39, 40}) {
     std::string lines[2];
     for (int i = 0; i < count; ++i) lines[0] += "#;red|", lines[1] += "#;#;red|";
-    const std::string name = count == 40 ? "41st line has no effect" : "40th line counts";
-    cases.push_back({name, K::dtBeginLineEnd, lines[0] + ">;blue", "> x",
-                     count == 40 ? "" : "0-2 blue", 0, ""});
-    cases.push_back(
-        {name, K::dtBeginEnd, lines[1] + "(;);blue", "(a)", count == 40 ? "" : "0-2 blue", 0, ""});
+    ColorRule lineEnds = ruleOf(K::dtBeginLineEnd, lines[0] + ">;blue");
+    ColorRule beginEnd = ruleOf(K::dtBeginEnd, lines[1] + "(;);blue");
+    EXPECT_EQ(spansOf(lineEnds, "> x"), count == 40 ? "" : "0-2 blue") << count;
+    EXPECT_EQ(spansOf(beginEnd, "(a)"), count == 40 ? "" : "0-2 blue") << count;
   }
-  return cases;
 }
-
-class ColorRuleSpans : public ::testing::TestWithParam<SpanCase> {};
-
-TEST_P(ColorRuleSpans, Found) {
-  const SpanCase& c = GetParam();
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < c.lines.size();) {
-    const std::size_t bar = std::min(c.lines.find('|', at), c.lines.size());
-    lines.push_back(c.lines.substr(at, bar - at));
-    at = bar + 1;
-  }
-  ColorRule rule(c.type);
-  if (c.type == K::dtKeyShow) rule.setKeywords(lines);
-  if (c.type == K::dtBeginLineEnd) rule.setKeyLineEndLst(lines);
-  if (c.type == K::dtBeginEnd) rule.setKeyBegEndLst(lines);
-  rule.setPartWord(c.flags == "p");
-  rule.setKeyCase(c.flags == "k");
-  EXPECT_EQ(spansOf(rule, c.text, c.from), c.expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, ColorRuleSpans, ::testing::ValuesIn(spanCases()));
 
 TEST(ColorRule, SettersTakeEffectAtTheNextSearch) {
   ColorRule rule(K::dtKeyShow);
