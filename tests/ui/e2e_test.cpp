@@ -1,7 +1,7 @@
-// The desktop agent against the real archive server on loopback: the home site check asks
-// about a newer version, a query sent from the panel walks its result pages, the articles
-// download automatically two at a time, one is shown in the viewer, and the collection's
-// export is read back by the archive's indexer.
+// The desktop agent against the real archive server over HTTPS on loopback: the home site
+// check asks about a newer version, a query sent from the panel walks its result pages, the
+// articles download automatically two at a time, and the collection's export is read back
+// by the archive's indexer.
 #include <signal.h>
 
 #include <QDir>
