@@ -37,8 +37,7 @@ class AboutDialogTest : public ::testing::Test {
     options.serviceHost = "archive.test:8119";
     desktop = std::make_unique<DesktopActions>(box.dirs(), prompts, nullptr);
     ui = std::make_unique<UpdatePrompts>(
-        prompts, *desktop, nullptr, [this](const QString& s) { statuses << s; },
-        [this] { closed = true; });
+        prompts, *desktop, nullptr, [](const QString&) {}, [this] { closed = true; });
     homeSite = std::make_unique<HomeSite>(loop, options, *ui);
     homeSite->setVersion(kVersion);
     dialog = std::make_unique<AboutDialog>(*homeSite, *desktop);
@@ -60,7 +59,6 @@ class AboutDialogTest : public ::testing::Test {
   std::unique_ptr<UpdatePrompts> ui;
   std::unique_ptr<HomeSite> homeSite;
   std::unique_ptr<AboutDialog> dialog;
-  QStringList statuses;
   bool closed = false;
 };
 
@@ -73,7 +71,6 @@ TEST_F(AboutDialogTest, AFailingHomeSiteLeavesTheLabelsAndTheButton) {
   checkUpdates();
   EXPECT_EQ(dialog->lblStatus->text(), before);
   EXPECT_TRUE(dialog->btnCheckUpdates->isEnabled());
-  EXPECT_TRUE(statuses.contains("Update information received"));
   EXPECT_TRUE(prompts.messages.empty());
   // A click on the link opens the home page.
   emit dialog->lblLink->linkActivated("ignored: the dialog's own link is opened");

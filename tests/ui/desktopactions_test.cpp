@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "../desktop/xdgsandbox.h"
+#include "archive/queryurl.h"
 #include "collection/collection.h"
 #include "desktop/desktopentry.h"
 #include "scriptedprompts.h"
@@ -80,13 +81,11 @@ TEST_F(DesktopActionsTest, ManualAndPostingProfilesOpenInTheBrowser) {
   actions().openManual();
   EXPECT_EQ(box.waitForRecord("browser.desktop"), (Args{fileUrlFromPath(manual)}));
 
-  ServiceSettings service;
-  service.serviceHost = "localhost:8119";
+  // The profile's URL: see its own tests.
+  const ServiceSettings service;
   actions().openPostingProfile("Ann <ann@example.com>", service);
-  EXPECT_EQ(
-      box.waitForRecord("browser.desktop"),
-      (Args{
-          "http://localhost:8119/[ST_rn=ps]/profile.xp?ST=PS&author=Ann+%3Cann%40example.com%3E"}));
+  EXPECT_EQ(box.waitForRecord("browser.desktop"),
+            (Args{buildProfileUrl("Ann <ann@example.com>", service)}));
   EXPECT_TRUE(prompts.messages.empty());
 }
 

@@ -130,12 +130,10 @@ TEST_F(DocumentTest, MalformedFileKeepsWhatWasReadUnderThePreviousTitle) {
   Collection good;
   good.appendRequest(std::make_unique<Request>("Good one"));
   // A line without a query right after the good request line.
-  QByteArray bytes = QByteArray::fromStdString(writeCollection(good));
-  bytes.insert(bytes.indexOf('\n', bytes.indexOf('\n') + 1) + 1, "this line holds no query\r\n");
+  std::string bytes = writeCollection(good);
+  bytes.insert(bytes.find('\n', bytes.find('\n') + 1) + 1, "this line holds no query\r\n");
   const std::string path = tempPath("broken.vnk");
-  QFile file(QString::fromStdString(path));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-  file.close();
+  ASSERT_TRUE(writeFile(path, bytes));
   answerFile(path);
   action("mnuOpen")->trigger();
   ASSERT_FALSE(prompts_.messages.empty());

@@ -1,7 +1,7 @@
-// The desktop agent against the real archive server on loopback: the home site check asks
-// about a newer version, a query sent from the panel walks its result pages, the articles
-// download automatically two at a time, one is shown in the viewer, and the collection's
-// export is read back by the archive's indexer.
+// The desktop agent against the real archive server over HTTPS on loopback: the home site
+// check asks about a newer version, a query sent from the panel walks its result pages, the
+// articles download automatically two at a time, and the collection's export is read back
+// by the archive's indexer.
 #include <signal.h>
 
 #include <QDir>
@@ -54,8 +54,8 @@ class EndToEnd : public WindowTest {
       server_.waitForFinished(10000);
     }
   }
-  // Serves the index (with `tls`: the certificate and key files); the port, 0 on failure.
-  int serve(const QStringList& tls = {}) {
+  // Serves the index over TLS with these certificate and key options; the port, 0 on failure.
+  int serve(const QStringList& tls) {
     const QString root = temp_.path();
     server_.start(VARNOOK_ARCHIVE_PROGRAM,
                   QStringList{"serve", "--db", root + "/index", "--listen", "127.0.0.1:0",
@@ -89,14 +89,25 @@ class EndToEnd : public WindowTest {
 
 // Saving and opening again: see the collection file's round trip and the document tests. A
 // thread asked of the real archive server: see the batch run's thread test; the window's
-// command and trees: see the thread tests.
-TEST_F(EndToEnd, SearchPagesDownloadsShowsAndExports) {
-  // Automatic download on (its limit of parallel transfers: see the scheduler's tests); the
-  // query typed and sent from the panel. The home site check before it asks about the
-  // newer version; the user declines.
-  const int port = serve();
+// command and trees: see the thread tests. Plain HTTP through the window's event loop: every
+// window test's loopback server.
+TEST_F(EndToEnd, SearchPagesDownloadsShowsAndExportsOverHttps) {
+  // The service host names the scheme, and the certificate of the archive comes from an
+  // authority the options trust. Automatic download on (its limit of parallel transfers:
+  // see the scheduler's tests); the query typed and sent from the panel. The home site
+  // check before it asks about the newer version; the user declines.
+  std::string error;
+  const auto certificates = TestCertificates::make(&error);
+  ASSERT_TRUE(certificates) << error;
+  const int port = serve({"--tls-cert", QString::fromStdString(certificates->good().certificate),
+                          "--tls-key", QString::fromStdString(certificates->good().key)});
   ASSERT_GT(port, 0) << server_.readAllStandardError().toStdString();
   useServer(port);
+  VnkOptions& options = session().options().options();
+  const std::string origin = "https://127.0.0.1:" + std::to_string(port);
+  options.serviceHost = origin;
+  options.homeSite = origin + "/varnook/update.txt";
+  options.trustedCertificates = certificates->authority();
   searchAndDownload();
 
   ASSERT_EQ(collection().requests().size(), 1u);
@@ -108,6 +119,9 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsAndExports) {
       child<QPlainTextEdit>("memoLog")->toPlainText().contains("total of 12 articles on 3 pages"));
   EXPECT_TRUE(panelText(5).isEmpty());
   EXPECT_FALSE(action("btnStop")->isEnabled());
+  EXPECT_EQ(queries()->model()->rowCount(), 1);
+  EXPECT_EQ(articles()->model()->rowCount(), kMatching);
+  EXPECT_EQ(collection().articles()[0]->url.rfind(origin + "/[ST_rn=ps]/getdoc.xp?AN=", 0), 0u);
 
   EXPECT_EQ(collection().loadedArticles(), kMatching);
   answerFile(tempPath("e2e.mbox"));
@@ -119,27 +133,6 @@ TEST_F(EndToEnd, SearchPagesDownloadsShowsAndExports) {
   ASSERT_TRUE(index.waitForFinished(60000));
   const QString output = index.readAll();
   EXPECT_TRUE(output.contains("Indexed 12 new articles")) << output.toStdString();
-}
-
-// The same over HTTPS: the service host names the scheme, and the certificate of the
-// archive comes from an authority the options trust.
-TEST_F(EndToEnd, SearchOverHttpsFillsTheLists) {
-  std::string error;
-  const auto certificates = TestCertificates::make(&error);
-  if (!certificates) GTEST_SKIP() << error;
-  const int port = serve({"--tls-cert", QString::fromStdString(certificates->good().certificate),
-                          "--tls-key", QString::fromStdString(certificates->good().key)});
-  ASSERT_GT(port, 0) << server_.readAllStandardError().toStdString();
-  useServer(port);
-  VnkOptions& options = session().options().options();
-  const std::string origin = "https://127.0.0.1:" + std::to_string(port);
-  options.serviceHost = origin;
-  options.homeSite = origin + "/varnook/update.txt";
-  options.trustedCertificates = certificates->authority();
-  searchAndDownload();
-  EXPECT_EQ(queries()->model()->rowCount(), 1);
-  EXPECT_EQ(articles()->model()->rowCount(), kMatching);
-  EXPECT_EQ(collection().articles()[0]->url.rfind(origin + "/[ST_rn=ps]/getdoc.xp?AN=", 0), 0u);
 }
 
 }  // namespace

@@ -2,40 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fixtures.h"
 #include "ui/droppedurl.h"
 
 namespace varnook {
 namespace {
 
 TEST(SearchText, CombineTermsStripReplyPrefixesAndSafeFileNames) {
-  const std::tuple<const char*, const char*, const char*> combined[] = {
-      {"modem", " usr sportster ", "modem & \"usr sportster\""},
-      {"", "modem", "modem"},
-      {"", "\tusr sportster\r\n", "\"usr sportster\""},
-      {"modem", "   ", "modem"},
-      {"modem", "", "modem"},
-      {"a & b", "c", "a & b & c"},
-  };
-  for (const auto& [old, value, expected] : combined)
-    EXPECT_EQ(combineTerms(old, value), expected) << value;
-  const std::pair<const char*, const char*> subjects[] = {{"Re: RE:fw: Modem", "Modem"},
-                                                          {"  re:  Modem  ", "Modem"},
-                                                          {"FW: Fw: x", "x"},
-                                                          {"Modem Re: x", "Modem Re: x"},
-                                                          {"Re:", ""},
-                                                          {"Rex: y", "Rex: y"},
-                                                          {"\x01Re: z\x02", "z"}};
-  for (const auto& [subject, stripped] : subjects)
-    EXPECT_EQ(stripReplyPrefixes(subject), stripped) << subject;
-  // Blanks, letters, digits and underscores, up to 32.
-  const std::pair<const char*, const char*> names[] = {
-      {"50% off!", "50 off"},
-      {"a/b\\c:d*e?f\"g<h>i|j", "abcdefghij"},
-      {"..\\..\\etc/passwd", "etcpasswd"},
-      {"abcdefghijklmnopqrstuvwxyz0123456789", "abcdefghijklmnopqrstuvwxyz012345"},
-      {"caf\xC3\xA9 au lait", "caf au lait"},
-      {"", ""}};
-  for (const auto& [subject, name] : names) EXPECT_EQ(safeFileName(subject), name) << subject;
+  for (const auto& row : testing::readTable("ui/data/searchtexts.txt", 4)) {
+    const std::string& function = row[0];
+    EXPECT_EQ(function == "combine" ? combineTerms(row[1], row[2])
+              : function == "strip" ? stripReplyPrefixes(row[1])
+                                    : safeFileName(row[1]),
+              row[3])
+        << function << " " << row[1] << " " << row[2];
+  }
 }
 
 // UTF-16 bytes of a text, little-endian unless `bigEndian`, with a byte order mark if asked.
