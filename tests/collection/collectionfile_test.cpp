@@ -305,26 +305,6 @@ TEST(CollectionFileOnDisk, SaveAndLoadALargeFileThroughTheFileSystem) {
   EXPECT_EQ(fromDisk.loadedArticles(), 3000);
 }
 
-TEST(CollectionFileOnDisk, MissingFilesFoldersAndPipesAreRefusedWithoutWaiting) {
-  TempDir dir;
-  ASSERT_EQ(::mkfifo(dir.file("pipe.vnk").c_str(), 0600), 0);
-  const std::tuple<std::string, LoadResult::Status, std::string> cases[] = {
-      {"/nonexistent/none.vnk", LoadResult::Status::NotFound,
-       "News collection \"/nonexistent/none.vnk\" not found"},
-      {dir.path(), LoadResult::Status::IoError, ""},
-      {dir.file("pipe.vnk"), LoadResult::Status::IoError, ""},
-  };
-  for (const auto& [path, status, message] : cases) {
-    Collection c;
-    const LoadResult result = loadCollection(c, path);
-    EXPECT_EQ(result.status, status) << path;
-    if (!message.empty()) {
-      EXPECT_EQ(result.message, message);
-    }
-    EXPECT_TRUE(c.isEmpty());
-  }
-}
-
 TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   TempDir dir;
   const std::string path = dir.file("kept.vnk");
@@ -349,11 +329,27 @@ TEST(CollectionFileOnDisk, FailedSaveLeavesTheOldFileAndModifiedFlag) {
   }
 }
 
-// Every writer replaces only regular files: a FIFO or device named as the file is left as
-// it was.
-TEST(CollectionFileOnDisk, OnlyRegularFilesAreReplaced) {
+// Missing files, folders and pipes are refused at loading without waiting. Every writer
+// replaces only regular files: a FIFO or device named as the file is left as it was.
+TEST(CollectionFileOnDisk, OnlyRegularFilesAreReadOrReplaced) {
   TempDir dir;
   ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+  const std::tuple<std::string, LoadResult::Status, std::string> cases[] = {
+      {"/nonexistent/none.vnk", LoadResult::Status::NotFound,
+       "News collection \"/nonexistent/none.vnk\" not found"},
+      {dir.path(), LoadResult::Status::IoError, ""},
+      {dir.file("fifo"), LoadResult::Status::IoError, ""},
+  };
+  for (const auto& [path, status, message] : cases) {
+    Collection c;
+    const LoadResult result = loadCollection(c, path);
+    EXPECT_EQ(result.status, status) << path;
+    if (!message.empty()) {
+      EXPECT_EQ(result.message, message);
+    }
+    EXPECT_TRUE(c.isEmpty());
+  }
+
   const bool root = ::mknod(dir.file("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
   Collection c;
   addArticle(c, 1, "s");
