@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "archive/resultpage.h"
 #include "archive/textsearch.h"
 #include "collection/article.h"
 #include "support/fixtures.h"
@@ -53,22 +54,22 @@ TEST(ParseArticleText, HeaderFieldsAndBody) {
             std::tuple(std::string(999, 's'), std::string(998, 's')));
 }
 
-TEST(ParseArticleText, DateHeader) {  // data/dates.txt
+// Dates of result pages, Date header values, and Date lines of an article text read over
+// the date its result page gave (data/dates.txt).
+TEST(Dates, ListHeaderAndArticleDates) {
   for (const auto& row : testing::readTable("archive/data/dates.txt", 4)) {
-    if (row[0] != "article") continue;
-    Article a(1, "");
-    a.date = kListDate;
-    ASSERT_EQ(parseArticleText(row[1] + "\n\nbody", a), "");
-    EXPECT_EQ(a.date, row[2] == "list" ? kListDate : dayDate(row[2])) << row[1];
-  }
-}
-
-// The common forms and each error (data/dates.txt).
-TEST(ParseHeaderDate, Cases) {
-  for (const auto& row : testing::readTable("archive/data/dates.txt", 4)) {
-    if (row[0] != "header") continue;
-    const HeaderDate d = parseHeaderDate(row[1]);
-    EXPECT_EQ(std::tuple(d.error, d.date), std::tuple(row[3], dayDate(row[2]))) << row[1];
+    SCOPED_TRACE(row[0] + " " + row[1]);
+    if (row[0] == "list") {
+      EXPECT_EQ(parseListDate(row[1]), dayDate(row[2]));
+    } else if (row[0] == "header") {
+      const HeaderDate d = parseHeaderDate(row[1]);
+      EXPECT_EQ(std::tuple(d.error, d.date), std::tuple(row[3], dayDate(row[2])));
+    } else {
+      Article a(1, "");
+      a.date = kListDate;
+      ASSERT_EQ(parseArticleText(row[1] + "\n\nbody", a), "");
+      EXPECT_EQ(a.date, row[2] == "list" ? kListDate : dayDate(row[2]));
+    }
   }
 }
 

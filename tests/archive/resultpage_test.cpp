@@ -122,13 +122,6 @@ TEST_F(ResultPageTest, SubjectsAndFields) {
   }
 }
 
-TEST_F(ResultPageTest, EntryMarkersIgnoreLetterCase) {
-  EXPECT_EQ(parse("<A HREF=\"/GETDOC.XP?an=42&x=1\">Subj</A><B>date</b>: 2001/02/03<P>"), "");
-  ASSERT_EQ(articles().size(), 1u);
-  EXPECT_EQ(std::tuple(articles()[0]->number, articles()[0]->date),
-            std::tuple(42u, ymd(2001, 2, 3)));
-}
-
 // Counts, next-page links and labelled fields (data/page-parts.txt).
 TEST_F(ResultPageTest, CountNextPageUrlAndLabelledFields) {
   const std::map<std::string, std::string_view> results = {{"", kNoEntriesNoNotice},
@@ -151,59 +144,49 @@ TEST_F(ResultPageTest, CountNextPageUrlAndLabelledFields) {
   }
 }
 
-TEST_F(ResultPageTest, EachLayoutErrorHasItsMessage) {
-  const std::string good = "<a href=\"/getdoc.xp?AN=1\">s</a><b>Forum</b>: g<p>";
-  const std::vector<std::pair<std::string, std::string_view>> cases = {
-      {"<a href=\"/getdoc.xp?AN=3>s</a><p>", kEntryUrlEndMissing},
-      {"<a href=\"/getdoc.xp?AN=3\"", kLinkTagEndMissing},
-      {"<a href=\"/getdoc.xp?AN=3\">subject without end", kSubjectEndMissing},
-      {"<a href=\"/getdoc.xp?AN=3\">s</a> no end of description", kDescriptionEndMissing},
+// Small pages: each layout error has its message and keeps the entries before it; entry
+// markers ignore letter case; a link takes the nearest quote before it, also one at the very
+// first character or one of another tag, and none is an error; the page ends at its first NUL
+// byte, also for the no-match sentence.
+TEST_F(ResultPageTest, SmallPagesAndTheirErrors) {
+  const std::string two =
+      "<a href=\"/getdoc.xp?AN=1\">s</a><b>Forum</b>: g<p>"
+      "<a href=\"/getdoc.xp?AN=2\">t</a><p>";
+  const std::string nul(1, '\0');
+  const struct {
+    std::string page;
+    std::string_view result;
+    std::size_t count;
+    std::string last;  // number, URL and date of the last article read
+  } cases[] = {
+      {two + "<a href=\"/getdoc.xp?AN=3>s</a><p>", kEntryUrlEndMissing, 2, "2 /getdoc.xp?AN=2"},
+      {two + "<a href=\"/getdoc.xp?AN=3\"", kLinkTagEndMissing, 2, "2 /getdoc.xp?AN=2"},
+      {two + "<a href=\"/getdoc.xp?AN=3\">subject without end", kSubjectEndMissing, 2,
+       "2 /getdoc.xp?AN=2"},
+      {two + "<a href=\"/getdoc.xp?AN=3\">s</a> no end of description", kDescriptionEndMissing, 2,
+       "2 /getdoc.xp?AN=2"},
+      {"<A HREF=\"/GETDOC.XP?an=42&x=1\">Subj</A><B>date</b>: 2001/02/03<P>", "", 1,
+       "42 /GETDOC.XP?an=42&x=1 2001/02/03"},
+      {"x/getdoc.xp?AN=5\">s<p>", kEntryUrlStartMissing, 0, ""},
+      {"\"/getdoc.xp?AN=5\">s<p>", "", 1, "5 /getdoc.xp?AN=5"},
+      {"<i class=\"c\">/getdoc.xp?AN=6\">s<p>", "", 1, "6 >/getdoc.xp?AN=6"},
+      {"\"/getdoc.xp?AN=1\">a<p>\"/getdoc.xp?AN=2\">b</a>" + nul + "<p>", kDescriptionEndMissing, 1,
+       "1 /getdoc.xp?AN=1"},
+      {"\"/getdoc.xp?AN=9\">s<p>" + nul + "Your search did not match any articles at all", "", 1,
+       "9 /getdoc.xp?AN=9"},
   };
-  for (const auto& [third, message] : cases) {
-    SCOPED_TRACE(third);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.page);
     collection_.clearArticles();
     request_.articles = 0;
-    // Two good entries, then the broken one: the first two stay.
-    std::string page = good + "<a href=\"/getdoc.xp?AN=2\">t</a><p>" + third;
-    EXPECT_EQ(parse(page), message);
-    EXPECT_EQ(request_.articles, 2);
-    EXPECT_EQ(articles().size(), 2u);
-  }
-}
-
-TEST_F(ResultPageTest, BackwardQuoteSearchStopsAtThePageStart) {
-  EXPECT_EQ(parse("x/getdoc.xp?AN=5\">s<p>"), std::string(kEntryUrlStartMissing));
-  EXPECT_TRUE(articles().empty());
-  // A quote at the very first character still counts.
-  EXPECT_EQ(parse("\"/getdoc.xp?AN=5\">s<p>"), "");
-  ASSERT_EQ(articles().size(), 1u);
-  EXPECT_EQ(articles()[0]->url, "/getdoc.xp?AN=5");
-  // Without a quote of its own, a link takes the nearest earlier one, whatever it was.
-  EXPECT_EQ(parse("<i class=\"c\">/getdoc.xp?AN=6\">s<p>"), "");
-  ASSERT_EQ(articles().size(), 2u);
-  EXPECT_EQ(articles()[1]->url, ">/getdoc.xp?AN=6");
-}
-
-TEST_F(ResultPageTest, PageEndsAtItsFirstNulByte) {
-  std::string page = buildResultPage({entry("1", "a"), entry("2", "b")}, "2", "");
-  // A NUL inside the second entry's description: its "<p>" is no longer on the page.
-  page.insert(page.rfind("<b>Author</b>"), 1, '\0');
-  EXPECT_EQ(parse(page), std::string(kDescriptionEndMissing));
-  EXPECT_EQ(articles().size(), 1u);
-
-  // Nothing after the NUL is read, not even the no-match sentence.
-  const std::string hidden = std::string("\"/getdoc.xp?AN=9\">s<p>") + '\0' +
-                             "Your search did not match any articles at all";
-  EXPECT_EQ(parse(hidden), "");
-  EXPECT_EQ(articles().size(), 2u);
-}
-
-TEST(ParseListDate, Cases) {  // data/dates.txt
-  for (const auto& row : testing::readTable("archive/data/dates.txt", 4)) {
-    if (row[0] != "list") continue;
-    int y = 0, m = 0, d = 0;
-    const bool isDate = std::sscanf(row[2].c_str(), "%d-%d-%d", &y, &m, &d) == 3;
-    EXPECT_EQ(parseListDate(row[1]), isDate ? ymd(y, m, d) : 0) << row[1];
+    EXPECT_EQ(parse(c.page), c.result);
+    EXPECT_EQ(std::tuple(articles().size(), static_cast<std::size_t>(request_.articles)),
+              std::tuple(c.count, c.count));
+    if (articles().empty()) continue;
+    const Article& a = *articles().back();
+    EXPECT_EQ(
+        std::to_string(a.number) + " " + a.url + (a.date ? " " + formatShortDate(a.date) : ""),
+        c.last);
   }
 }
 

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "archive/queryurl.h"
-#include "archive/resultpage.h"
 #include "net/pollloop.h"
 #include "support/realservers.h"
 #include "transfer/fakearchive.h"
