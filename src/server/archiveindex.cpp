@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <limits>
 #include <map>
 #include <sstream>
 
@@ -29,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 constexpr Xapian::doccount kExactCountLimit = 10000;
 constexpr Xapian::doccount kExactPhraseCountLimit = 1000;
 constexpr Xapian::doccount kProfileLimit = 100000;
+constexpr Xapian::doccount kProfileSlice = 1000;
 constexpr double kUnixEpochDay = 25569.0;  // 1970-01-01 as a day count
 
 UnixTime dayStart(DayDate day) {
@@ -186,21 +188,27 @@ struct ArchiveIndex::Handle {
                               : std::all_of(parts.begin(), parts.end(), hasDateTerms);
   }
 
-  // The result list entries of the hits, fetched from the stub's parts side by side.
-  std::vector<std::optional<StoredArticle>> summaries(const Xapian::MSet& mset) {
+  // The result list entries of the hits from `first` on (at most `limit` of them),
+  // fetched from the stub's parts side by side.
+  std::vector<std::optional<StoredArticle>> summaries(
+      const Xapian::MSet& mset, Xapian::doccount first = 0,
+      Xapian::doccount limit = std::numeric_limits<Xapian::doccount>::max()) {
+    first = std::min(first, mset.size());
+    const Xapian::doccount end = first + std::min(limit, mset.size() - first);
     std::vector<std::optional<StoredArticle>> entries;
     const std::size_t count = parts.size();
     if (count < 2 || database.size() != count) {
-      for (auto it = mset.begin(); it != mset.end(); ++it)
-        entries.push_back(summary(it.get_document()));
+      for (Xapian::doccount at = first; at < end; ++at)
+        entries.push_back(summary(mset[at].get_document()));
       return entries;
     }
-    entries.resize(mset.size());
+    entries.resize(end - first);
     // A stub's document ids take turns between its databases.
     std::vector<std::vector<std::pair<std::size_t, Xapian::docid>>> wanted(count);
-    std::size_t index = 0;
-    for (auto it = mset.begin(); it != mset.end(); ++it, ++index)
-      wanted[(*it - 1) % count].emplace_back(index, (*it - 1) / count + 1);
+    for (Xapian::doccount at = first; at < end; ++at) {
+      const Xapian::docid id = *mset[at];
+      wanted[(id - 1) % count].emplace_back(at - first, (id - 1) / count + 1);
+    }
     std::vector<std::future<void>> fetches;
     for (std::size_t part = 0; part < count; ++part) {
       if (wanted[part].empty()) continue;
@@ -398,18 +406,20 @@ AuthorProfile ArchiveIndex::profile(std::string_view author, std::size_t latestC
     enquire.set_weighting_scheme(Xapian::BoolWeight());
     const Xapian::MSet mset = enquire.get_mset(0, kProfileLimit);
     std::map<std::string, std::uint64_t> perGroup;
-    for (auto it = mset.begin(); it != mset.end(); ++it) {
-      std::optional<StoredArticle> article = summary(it.get_document());
-      if (!article) continue;
-      ++profile.articles;
-      for (const std::string& group : article->groups) ++perGroup[group];
-      const UnixTime date = article->date;
-      if (date != kUnknownDate) {
-        if (profile.first == kUnknownDate || date < profile.first) profile.first = date;
-        if (profile.last == kUnknownDate || date > profile.last) profile.last = date;
+    // In slices: fetched side by side from a stub's shards, without holding a prolific
+    // author's whole history at once.
+    for (Xapian::doccount at = 0; at < mset.size(); at += kProfileSlice)
+      for (std::optional<StoredArticle>& article : handle.summaries(mset, at, kProfileSlice)) {
+        if (!article) continue;
+        ++profile.articles;
+        for (const std::string& group : article->groups) ++perGroup[group];
+        const UnixTime date = article->date;
+        if (date != kUnknownDate) {
+          if (profile.first == kUnknownDate || date < profile.first) profile.first = date;
+          if (profile.last == kUnknownDate || date > profile.last) profile.last = date;
+        }
+        if (profile.latest.size() < latestCount) profile.latest.push_back(std::move(*article));
       }
-      if (profile.latest.size() < latestCount) profile.latest.push_back(std::move(*article));
-    }
     profile.groups.assign(perGroup.begin(), perGroup.end());
     std::stable_sort(profile.groups.begin(), profile.groups.end(),
                      [](const auto& a, const auto& b) { return a.second > b.second; });

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 #include <xapian.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <set>
 
+#include "server/archiveindex.h"
 #include "server/indexschema.h"
+#include "server/storedarticle.h"
 #include "serversupport.h"
 
 namespace varnook::server {
@@ -47,6 +50,18 @@ class ShardTest : public ::testing::Test {
           "QRY=&fromdate=1993/04/05&todate=1993/04/29", "QRY=&todate=1993/04/04",
           "QRY=&fromdate=1993/04/05"})
       EXPECT_EQ(ids(stub, parameters), ids(single, parameters)) << parameters;
+    EXPECT_EQ(profileOf(stub), profileOf(single));
+  }
+
+  // The author's profile as one line: count, dates, groups and the latest articles.
+  static std::string profileOf(const testing::LocalServer& server) {
+    const AuthorProfile profile = server.index().profile("Tester <tester@example.com>", 5);
+    std::string line = std::to_string(profile.articles) + " " + std::to_string(profile.first) +
+                       "-" + std::to_string(profile.last);
+    for (const auto& [group, count] : profile.groups)
+      line += " " + group + ":" + std::to_string(count);
+    for (const StoredArticle& article : profile.latest) line += ", " + article.subject;
+    return line;
   }
 
   void checkCombined(const std::string& stub) {
@@ -92,6 +107,32 @@ TEST_F(ShardTest, AShardWithoutDateTermsInAStub) {
   testing::writeFile(folder_ / "mixed.stub",
                      "auto " + (folder_ / "one") + "\nauto " + (folder_ / "two") + "\n");
   checkLikeOneIndex(testing::LocalServer(folder_ / "mixed.stub"));
+}
+
+// A prolific author's profile is read in slices, from the shards side by side: every
+// article counts, the oldest (in the last slice) included.
+TEST_F(ShardTest, AProlificAuthorsProfileCountsEveryArticle) {
+  std::vector<std::string> spools;
+  for (const auto& [shard, day] : {std::pair{"p1", 5}, {"p2", 6}}) {
+    std::vector<testing::TestArticle> articles = testing::numberedArticles(600, shard);
+    for (std::size_t i = 0; i < articles.size(); ++i) {
+      char date[64];
+      std::snprintf(date, sizeof date, "%d Apr 1993 %02zu:%02zu:00 GMT", day, 10 + i / 60, i % 60);
+      articles[i].date = date;
+      articles[i].newsgroups = "test.g" + std::to_string(i % 7);
+    }
+    spools.push_back(testing::writeSpool(folder_, articles, shard + std::string("-spool")));
+    testing::indexPaths(folder_ / shard, {spools.back()}, day == 5 ? 1 : 1000000);
+  }
+  testing::indexPaths(folder_ / "p", spools);
+  testing::writeFile(folder_ / "p.stub",
+                     "auto " + (folder_ / "p1") + "\nauto " + (folder_ / "p2") + "\n");
+  const testing::LocalServer stub(folder_ / "p.stub"), single(folder_ / "p");
+  EXPECT_EQ(profileOf(stub), profileOf(single));
+  const AuthorProfile profile = stub.index().profile("tester@example.com");
+  EXPECT_EQ(profile.articles, 1200u);
+  EXPECT_EQ(formatHeaderDate(profile.first), "Mon, 05 Apr 1993 10:00:00 GMT");
+  EXPECT_EQ(profile.groups.size(), 7u);
 }
 
 // xapian-tcpsrv serving one shard on a free loopback port.
