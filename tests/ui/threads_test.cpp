@@ -100,7 +100,7 @@ TEST_F(ThreadsTest, GroupByThreadBuildsTreesFromHeadersAndSubjectsAndSortingKeep
             std::tuple(6u, false));
 }
 
-TEST_F(ThreadsTest, SelectionCheckMarksLoadAndDeleteWorkOnTheTree) {
+TEST_F(ThreadsTest, SelectionShowingCheckMarksAndDeleteWorkOnTheTree) {
   action("mnuGroupByThread")->trigger();
   addThreads();  // arriving while grouped
   session().articlesPage().rows().regroupIfDue();
