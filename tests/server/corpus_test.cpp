@@ -317,8 +317,7 @@ TEST(CorpusTest, CountsAreEstimatedOnlyAboveTheirLimit) {
       {"%22the%22", Xapian::Query("the"), 10000},
       {"%22the%22+%22of%22", query(Xapian::Query::OP_AND, {"the", "of"}), 10000},
       {"%22the%22+%22engine%22", query(Xapian::Query::OP_AND, {"the", "engine"}), 10000},
-      {"%22of+the%22", phrase("of", "the"), 1000},
-      {"%22space+station%22", phrase("space", "station"), 1000},
+      {"%22of+the%22", phrase("of", "the"), 1000},  // a rarer phrase: PhrasesFindExactly...
   };
   for (const auto& [words, terms, limit] : cases) {
     Xapian::Enquire enquire(database);

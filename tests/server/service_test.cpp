@@ -96,11 +96,8 @@ TEST(ServiceTest, PagingWithNextMatchesToTheLastPage) {
   std::string newestFirst = "filler25";
   for (int i = 24; i >= 1; --i) newestFirst += " filler" + std::to_string(i);
   EXPECT_EQ(names(pages), newestFirst);
-  // Absolute, on the host the client asked for, with raw "&" separators.
-  for (const ParsedPage& page : {pages[0], pages[1]}) {
-    EXPECT_EQ(page.nextUrl.rfind("http://localhost:8119/dnquery.xp?QRY=zebra&", 0), 0u);
-    EXPECT_EQ(page.nextUrl.find("&amp;"), npos);
-  }
+  // With raw "&" separators (on which host: HttpSemantics).
+  EXPECT_EQ((pages[0].nextUrl + pages[1].nextUrl).find("&amp;"), npos);
   // A start beyond the end lists nothing without saying that nothing matched: the agent
   // takes it for a page it cannot read.
   EXPECT_EQ(server().search("QRY=zebra&start=500").error,
