@@ -172,9 +172,9 @@ TEST(WalkArticleSources, SpoolMaildirAndCompressedMbox) {
   writeFile(folder / "mail/cur/1:2,S", "Subject: cur\n\nx\n");
   writeFile(folder / "mail/new/2", "Subject: new\n\nx\n");
   writeFile(folder / "mail/tmp/3", "Subject: being delivered\n\nx\n");
-  writeFile(folder / "box.mbox.gz",
-            testing::gzip("From a Mon Apr  5 23:23:53 1993\nSubject: gz1\n\nx\n\n"
-                          "From b Mon Apr  5 23:23:53 1993\nSubject: gz2\n\ny\n"));
+  testing::writeGzip(folder / "box.mbox.gz",
+                     "From a Mon Apr  5 23:23:53 1993\nSubject: gz1\n\nx\n\n"
+                     "From b Mon Apr  5 23:23:53 1993\nSubject: gz2\n\ny\n");
   const auto walked = testing::walkSources(
       {folder / "spool", folder / "mail", folder / "box.mbox.gz", folder / "missing"});
   // Spool numbers in numeric order; hidden files and a Maildir's tmp/ left out.

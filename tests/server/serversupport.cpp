@@ -34,18 +34,11 @@ SourceWalk walkSources(const std::vector<std::string>& paths,
   return walked;
 }
 
-std::string gzip(std::string_view data) {
-  z_stream stream{};
-  deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&stream, data.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  return out;
+bool writeGzip(const std::string& path, std::string_view data) {
+  const gzFile file = gzopen(path.c_str(), "wb");
+  const bool written = file && gzwrite(file, data.data(), static_cast<unsigned>(data.size())) ==
+                                   static_cast<int>(data.size());
+  return file && gzclose(file) == Z_OK && written;
 }
 
 std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds,

@@ -25,7 +25,7 @@ namespace varnook::testing {
 using server::ArchiveIndex;
 using server::IndexRunSummary;
 
-std::string gzip(std::string_view data);  // the data as a .gz file holds it
+bool writeGzip(const std::string& path, std::string_view data);  // false on failure
 
 // What a walk over article sources delivers (it stops at 100 articles, so an endless walk
 // ends), its warnings one a line, and its counters.
