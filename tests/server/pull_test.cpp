@@ -213,9 +213,8 @@ TEST_F(Pull, AnswersTheSameSearchesAsAnIndexOfTheArticlesAndFetchesNothingTwice)
   // The same stored articles as an index of the files: the pull feeds the same index run,
   // so what is searched is what these texts hold.
   testing::indexPaths(folder / "indexed", files);
-  const auto pulled = contents(folder / "pulled");
   EXPECT_EQ(idsIn(folder / "pulled"), expected);
-  EXPECT_TRUE(pulled == contents(folder / "indexed"));
+  EXPECT_TRUE(contents(folder / "pulled") == contents(folder / "indexed"));
 
   const auto again = testing::runArchive(command);
   EXPECT_EQ(again.status, 0);
