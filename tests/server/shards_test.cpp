@@ -27,6 +27,7 @@ class ShardTest : public ::testing::Test {
       articles[0].body = "The quick brown fox, said " + std::string(shard) + ".\n> quick fox\n";
       articles[1].body = "> The quick brown fox\nM\xC3\xBCller agrees.\n";
       articles[2].subject = "quick brown article " + std::string(shard);
+      articles[2].newsgroups = "test." + std::string(shard);  // a group one shard holds
       articles[0].date = "Sun, 4 Apr 1993 23:00:00 GMT";
       articles[2].date = "Fri, 30 Apr 1993 10:00:00 GMT";
       spools.push_back(testing::writeSpool(folder_, articles, shard + std::string("-spool")));
