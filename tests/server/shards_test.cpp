@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <xapian.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
@@ -78,15 +77,21 @@ class ShardTest : public ::testing::Test {
     checkLikeOneIndex(server);
   }
 
+  // A stub file `name` naming the local shards `one` and `two`; its path.
+  std::string localStub(const std::string& name, const std::string& one, const std::string& two) {
+    testing::writeFile(folder_ / name,
+                       "auto " + (folder_ / one) + "\nauto " + (folder_ / two) + "\n");
+    return folder_ / name;
+  }
+
   testing::TempFolder folder_;
 };
 
 // Local shards in a stub file; then the second made as before date terms, beside one with
 // them: ranges come from the dates.
 TEST_F(ShardTest, LocalShardsInAStubFileAndAShardWithoutDateTerms) {
-  testing::writeFile(folder_ / "local.stub",
-                     "auto " + (folder_ / "one") + "\nauto " + (folder_ / "two") + "\n");
-  checkCombined(folder_ / "local.stub");
+  const std::string stub = localStub("local.stub", "one", "two");
+  checkCombined(stub);
   for (const auto& entry : std::filesystem::directory_iterator(folder_ / "two")) {
     if (!entry.is_directory()) continue;
     Xapian::WritableDatabase old(entry.path().string(), Xapian::DB_OPEN);
@@ -103,7 +108,7 @@ TEST_F(ShardTest, LocalShardsInAStubFileAndAShardWithoutDateTerms) {
     }
     old.commit();
   }
-  checkLikeOneIndex(testing::LocalServer(folder_ / "local.stub"));
+  checkLikeOneIndex(testing::LocalServer(stub));
 }
 
 // A prolific author's profile is read in slices, from the shards side by side: every
@@ -112,19 +117,16 @@ TEST_F(ShardTest, AProlificAuthorsProfileCountsEveryArticle) {
   std::vector<std::string> spools;
   for (const auto& [shard, day] : {std::pair{"p1", 5}, {"p2", 6}}) {
     std::vector<testing::TestArticle> articles = testing::numberedArticles(600, shard);
+    constexpr UnixTime kApril5At10 = 734004000;  // 1993-04-05 10:00 UTC
     for (std::size_t i = 0; i < articles.size(); ++i) {
-      char date[64];
-      std::snprintf(date, sizeof date, "%d Apr 1993 %02zu:%02zu:00 GMT", day, 10 + i / 60, i % 60);
-      articles[i].date = date;
+      articles[i].date = formatHeaderDate(kApril5At10 + (day - 5) * 86400 + 60 * UnixTime(i));
       articles[i].newsgroups = "test.g" + std::to_string(i % 7);
     }
     spools.push_back(testing::writeSpool(folder_, articles, shard + std::string("-spool")));
     testing::indexPaths(folder_ / shard, {spools.back()}, day == 5 ? 1 : 1000000);
   }
   testing::indexPaths(folder_ / "p", spools);
-  testing::writeFile(folder_ / "p.stub",
-                     "auto " + (folder_ / "p1") + "\nauto " + (folder_ / "p2") + "\n");
-  const testing::LocalServer stub(folder_ / "p.stub"), single(folder_ / "p");
+  const testing::LocalServer stub(localStub("p.stub", "p1", "p2")), single(folder_ / "p");
   EXPECT_EQ(profileOf(stub), profileOf(single));
   const AuthorProfile profile = stub.index().profile("tester@example.com");
   EXPECT_EQ(profile.articles, 1200u);
