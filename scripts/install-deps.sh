@@ -35,7 +35,7 @@ tests=(
   wrk hyperfine time python3
   # archive server: browser check, the indexers its benchmark compares against, and
   # the news server its pull tests start
-  chromium notmuch maildir-utils inn2
+  chromium notmuch maildir-utils public-inbox inn2
 )
 
 case "${1:-}" in

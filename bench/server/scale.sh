@@ -3,8 +3,8 @@
 # copies of ../shared/corpus (scale-corpus.py: distinct Message-IDs and numbers), indexes
 # each, serves it, and measures a fixed query set with wrk (8 connections); at the
 # largest size also as 4 shards served by xapian-tcpsrv through a stub file. Prints one
-# table. The 15,000 row also times notmuch and mu on the same articles. Everything is
-# made under a temporary folder in /tmp and removed at the end.
+# table. The 15,000 row also times notmuch, mu and public-inbox on the same articles.
+# Everything is made under a temporary folder in /tmp and removed at the end.
 # Usage: bench/server/scale.sh [seconds per wrk run, default 10]
 #   VARNOOK_SCALE_SIZES="15000 150000 1000000"  sizes to build
 #   VARNOOK_SCALE_JOBS=N                         index --jobs (default: cores)
@@ -168,7 +168,36 @@ PY
       /usr/bin/time -f '%e' -o "$work/time.txt" mu index --muhome="$work/mu" >/dev/null 2>&1
       echo "  mu index:     $(cat "$work/time.txt") s, index $(du -sm "$work/mu" | cut -f1) MB"
     fi
-    rm -rf "$work/maildir" "$work/mu"
+    if command -v public-inbox-index >/dev/null; then
+      # public-inbox stores the articles in git, then indexes them from there: both
+      # steps count, as an index run here both stores and indexes. A v1 inbox, filled
+      # through the importer its manual documents; public-inbox-index at its default
+      # (full) level, positions included.
+      export PI_CONFIG="$work/pi-config"
+      public-inbox-init -V1 scale "$work/inbox" http://127.0.0.1/scale scale@example.com
+      /usr/bin/time -f '%e' -o "$work/time.txt" perl - "$work/inbox" "$work/maildir/cur" \
+        >/dev/null 2>&1 <<'PL'
+use strict; use warnings;
+use PublicInbox::Eml; use PublicInbox::Git; use PublicInbox::Import;
+my ($git_dir, $dir) = @ARGV;
+my $im = PublicInbox::Import->new(PublicInbox::Git->new($git_dir), 'bench', 'bench@example.com');
+opendir(my $dh, $dir) or die "$dir: $!";
+for my $name (sort grep { !/^\./ } readdir $dh) {
+  open(my $fh, '<:raw', "$dir/$name") or die "$name: $!";
+  local $/;
+  my $raw = <$fh>;
+  $im->add(PublicInbox::Eml->new(\$raw));
+}
+$im->done;
+PL
+      imported=$(cat "$work/time.txt")
+      /usr/bin/time -f '%e' -o "$work/time.txt" public-inbox-index "$work/inbox" >/dev/null 2>&1
+      echo "  public-inbox: $(awk -v a="$imported" -v b="$(cat "$work/time.txt")" \
+        'BEGIN { printf "%.1f", a + b }') s (git $imported s, index $(cat "$work/time.txt") s)," \
+        "store and index $(du -sm "$work/inbox" | cut -f1) MB"
+      unset PI_CONFIG
+    fi
+    rm -rf "$work/maildir" "$work/mu" "$work/inbox"
   fi
   serve "$db"
   measure_queries "  queries against one index:"
