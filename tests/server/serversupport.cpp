@@ -34,11 +34,11 @@ SourceWalk walkSources(const std::vector<std::string>& paths,
   return walked;
 }
 
-bool writeGzip(const std::string& path, std::string_view data) {
+void writeGzip(const std::string& path, std::string_view data) {
   const gzFile file = gzopen(path.c_str(), "wb");
   const bool written = file && gzwrite(file, data.data(), static_cast<unsigned>(data.size())) ==
                                    static_cast<int>(data.size());
-  return file && gzclose(file) == Z_OK && written;
+  EXPECT_TRUE(file && gzclose(file) == Z_OK && written) << path;
 }
 
 std::string rawExchange(std::uint16_t port, std::string_view bytes, int timeoutSeconds,

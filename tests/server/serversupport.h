@@ -25,7 +25,8 @@ namespace varnook::testing {
 using server::ArchiveIndex;
 using server::IndexRunSummary;
 
-bool writeGzip(const std::string& path, std::string_view data);  // false on failure
+// Writes `data` as a .gz file; a failure to write it fails the test.
+void writeGzip(const std::string& path, std::string_view data);
 
 // What a walk over article sources delivers (it stops at 100 articles, so an endless walk
 // ends), its warnings one a line, and its counters.
